@@ -1,0 +1,121 @@
+#include "core/clock.h"
+
+#include <array>
+#include <chrono>
+
+#include "core/format.h"
+
+std::atomic<double> gRtDataTime{0.0};
+std::atomic<bool> gRtProfessional{false};
+
+namespace {
+
+namespace chr = std::chrono;
+
+std::atomic<ClockSource> clockSource{nullptr};
+
+// RealTraffic's data time is peer input: only times from 1970 up to the end of
+// year 9999 are taken; anything else (negative, NaN, absurd) falls back.
+constexpr double LATEST_DATA_TIME = 253402300800.0;
+
+constexpr std::array<const char*, 7> DAY_ABBREVIATIONS{"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
+constexpr std::array<const char*, 12> MONTH_ABBREVIATIONS{"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+
+// The broken-down UTC time; pure arithmetic, so it is safe from any thread.
+struct UtcFields {
+  int year;
+  unsigned month;  // 1..12
+  unsigned day;    // 1..31
+  unsigned weekday;  // 1 Monday .. 7 Sunday
+  int hour;
+  int minute;
+  int second;
+};
+
+UtcFields lf_utcFields(std::int64_t seconds) {
+  const chr::sys_seconds time{chr::seconds{seconds}};
+  const auto midnight = chr::floor<chr::days>(time);
+  const chr::year_month_day date{midnight};
+  const chr::hh_mm_ss clock{time - midnight};
+  return {static_cast<int>(date.year()),
+          static_cast<unsigned>(date.month()),
+          static_cast<unsigned>(date.day()),
+          chr::weekday{midnight}.iso_encoding(),
+          static_cast<int>(clock.hours().count()),
+          static_cast<int>(clock.minutes().count()),
+          static_cast<int>(clock.seconds().count())};
+}
+
+std::string lf_hhmmss(const UtcFields& t) { return sk::format("{:02}:{:02}:{:02}", t.hour, t.minute, t.second); }
+
+int lf_halfHourSlot(const UtcFields& t) { return (t.hour * 2 + (t.minute >= 30 ? 1 : 0)) % 48; }
+
+// The professional edition's data time while it is plausible, else the system clock.
+std::int64_t lf_slotClockNow() {
+  if (gRtProfessional.load(std::memory_order_relaxed)) {
+    const double dataTime = gRtDataTime.load(std::memory_order_relaxed);
+    if (dataTime > 0.0 && dataTime < LATEST_DATA_TIME) {
+      const auto seconds = static_cast<std::int64_t>(dataTime);
+      if (seconds != 0) return seconds;
+    }
+  }
+  return gf_systemNow();
+}
+
+}  // namespace
+
+ClockSource gf_setClockSource(ClockSource source) { return clockSource.exchange(source); }
+
+std::int64_t gf_systemNow() {
+  if (const ClockSource source = clockSource.load()) return source();
+  return chr::floor<chr::seconds>(chr::system_clock::now()).time_since_epoch().count();
+}
+
+std::string gf_timeToString(std::int64_t seconds) {
+  const UtcFields t = lf_utcFields(seconds);
+  return sk::format("{} {} {:2} {} {}", DAY_ABBREVIATIONS[t.weekday - 1], MONTH_ABBREVIATIONS[t.month - 1],
+                    t.day, lf_hhmmss(t), t.year);
+}
+
+std::string gf_utcNowString() { return lf_hhmmss(lf_utcFields(gf_systemNow())); }
+
+std::string gf_timeOfDay() { return lf_hhmmss(lf_utcFields(lf_slotClockNow())); }
+
+int gf_halfHourSlot() { return lf_halfHourSlot(lf_utcFields(lf_slotClockNow())); }
+
+DaySlot gf_currentSlot() {
+  // One reading: two could pair Sunday's weekday with Monday 00:00's slot.
+  const UtcFields t = lf_utcFields(lf_slotClockNow());
+  return gf_makeDaySlot(t.weekday, static_cast<std::uint32_t>(lf_halfHourSlot(t)));
+}
+
+std::string gf_dayName(int weekday) {
+  static constexpr std::array<const char*, 7> names{"Monday", "Tuesday",  "Wednesday", "Thursday",
+                                                    "Friday", "Saturday", "Sunday"};
+  if (weekday < 1 || weekday > 7) return "wrong day";
+  return names[weekday - 1];
+}
+
+std::uint32_t gf_slotDistance(DaySlot a, DaySlot b) {
+  const std::int64_t dayA = gf_weekdayOf(a), slotA = gf_slotOf(a);
+  const std::int64_t dayB = gf_weekdayOf(b), slotB = gf_slotOf(b);
+  bool aIsLater;
+  if (dayA == 1 && dayB == 7) {
+    aIsLater = true;
+  } else if (dayA == 7 && dayB == 1) {
+    aIsLater = false;
+  } else {
+    aIsLater = dayA != dayB ? dayA > dayB : slotA >= slotB;
+  }
+  const std::int64_t laterDay = aIsLater ? dayA : dayB, laterSlot = aIsLater ? slotA : slotB;
+  const std::int64_t earlierDay = aIsLater ? dayB : dayA, earlierSlot = aIsLater ? slotB : slotA;
+  std::int64_t distance = (laterDay - earlierDay) * 48 + laterSlot - earlierSlot;
+  if (laterDay == 1 && earlierDay == 7) distance += 7 * 48;
+  return static_cast<std::uint32_t>(distance);
+}
+
+std::string gf_dateStamp() {
+  const UtcFields t = lf_utcFields(gf_systemNow());
+  return sk::format("{} {:2}, {}", MONTH_ABBREVIATIONS[t.month - 1], t.day, t.year);
+}

@@ -1,0 +1,95 @@
+#include <algorithm>
+#include <climits>
+#include <cstdlib>
+#include <fstream>
+
+#include "core/format.h"
+#include "core/log.h"
+#include "core/util.h"
+
+void gf_readLines(std::istream& stream, std::vector<std::string>& lines) {
+  std::string line;
+  while (std::getline(stream, line)) {
+    // Files written on Windows end their lines in CR LF.
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(std::move(line));
+  }
+}
+
+std::vector<std::string>* gf_readFile(FileLines& file, int reserve) {
+  std::ifstream stream(file.path);
+  if (!stream) return nullptr;
+  if (reserve > 0) file.lines.reserve(static_cast<std::size_t>(reserve));
+  gf_readLines(stream, file.lines);
+  return file.lines.empty() ? nullptr : &file.lines;
+}
+
+bool gf_writeFile(const std::string& text, const std::filesystem::path& path, bool newline) {
+  std::ofstream stream(path, std::ios::trunc);
+  if (!stream) return false;
+  stream << text;
+  if (newline) stream << '\n';
+  stream.flush();
+  return stream.good();
+}
+
+bool gf_writeTextFile(const std::vector<std::string>& lines, const std::filesystem::path& path) {
+  std::ofstream stream(path, std::ios::trunc);
+  if (!stream) return false;
+  for (const std::string& line : lines) stream << line << '\n';
+  stream.flush();
+  return stream.good();
+}
+
+bool gf_saveXmlFile(const pugi::xml_document& document, const std::filesystem::path& path) {
+  if (document.save_file(path.c_str())) {
+    gf_logText(sk::format("\"{}\" saved", path.string()));
+    return true;
+  }
+  gf_logText(sk::format("could not save to \"{}\"", path.string()));
+  return false;
+}
+
+void gf_backupFile(const std::filesystem::path& path) {
+  // The extension of the file name only: a dot in a folder name is no extension.
+  const std::filesystem::path extension = path.extension();
+  if (extension.empty()) return;
+  const std::filesystem::path stem = path.stem();
+  const std::filesystem::path first = path.parent_path() / (stem.string() + "0" + extension.string());
+  const std::filesystem::path second = path.parent_path() / (stem.string() + "00" + extension.string());
+  const auto overwrite = std::filesystem::copy_options::overwrite_existing;
+  if (std::filesystem::exists(first)) std::filesystem::copy_file(first, second, overwrite);
+  if (std::filesystem::exists(path)) std::filesystem::copy_file(path, first, overwrite);
+}
+
+int gf_countFiles(const std::filesystem::path& folder) {
+  if (!std::filesystem::exists(folder)) return 0;
+  int count = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    if (entry.is_regular_file()) ++count;
+  }
+  return count;
+}
+
+std::string gf_xmlAttrString(const pugi::xml_node& node, const std::string& name) {
+  return node.attribute(name.c_str()).as_string();
+}
+
+bool gf_xmlAttrBool(const pugi::xml_node& node, const std::string& name) {
+  return node.attribute(name.c_str()).as_bool(false);
+}
+
+int gf_xmlAttrInt(const pugi::xml_node& node, const std::string& name) {
+  const pugi::xml_attribute attribute = node.attribute(name.c_str());
+  if (!attribute) return 0;
+  const long long value = std::strtoll(attribute.value(), nullptr, 10);
+  return static_cast<int>(std::clamp<long long>(value, INT_MIN, INT_MAX));
+}
+
+double gf_xmlAttrDouble(const pugi::xml_node& node, const std::string& name) {
+  const pugi::xml_attribute attribute = node.attribute(name.c_str());
+  if (!attribute) return 0.0;
+  return std::strtod(attribute.value(), nullptr);
+}
+
+std::filesystem::path gf_knownFolderPath(int csidl) { return gf_shellFolderPath(csidl); }

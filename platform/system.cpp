@@ -1,0 +1,278 @@
+#include "platform/system.h"
+
+#include <sched.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstddef>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <thread>
+
+namespace {
+
+thread_local DWORD tLastError = ERROR_SUCCESS;
+
+// ---- Named mutex -------------------------------------------------------------
+//
+// A name is taken by binding an abstract unix socket named after it: the kernel
+// frees the name the moment the process ends, however it ends, and a second
+// bind of the same name fails in this process as in any other.
+
+struct MutexName {
+  int fd = -1;       // the bound socket that holds the name
+  int handles = 0;   // open handles of this process on the name
+};
+
+struct MutexHandle {
+  std::wstring name;
+  bool holdsName;  // false: opened while another process held the name
+};
+
+struct MutexRegistry {
+  std::mutex mutex;
+  std::map<std::wstring, MutexName> names;
+  std::set<MutexHandle*> handles;
+};
+
+MutexRegistry& lf_mutexes() {
+  static MutexRegistry* registry = new MutexRegistry;
+  return *registry;
+}
+
+// Decodes UTF-8 into code points; false on a malformed or overlong sequence.
+bool lf_utf8ToCodePoints(const std::string& text, std::u32string& out) {
+  out.clear();
+  for (std::size_t i = 0; i < text.size();) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    int extra;
+    char32_t c;
+    if (lead < 0x80) { extra = 0; c = lead; }
+    else if ((lead & 0xE0) == 0xC0) { extra = 1; c = lead & 0x1F; }
+    else if ((lead & 0xF0) == 0xE0) { extra = 2; c = lead & 0x0F; }
+    else if ((lead & 0xF8) == 0xF0) { extra = 3; c = lead & 0x07; }
+    else return false;
+    if (i + static_cast<std::size_t>(extra) >= text.size()) return false;
+    for (int k = 1; k <= extra; ++k) {
+      const auto next = static_cast<unsigned char>(text[i + k]);
+      if ((next & 0xC0) != 0x80) return false;
+      c = (c << 6) | (next & 0x3F);
+    }
+    static constexpr char32_t kSmallest[] = {0, 0x80, 0x800, 0x10000};
+    if (c < kSmallest[extra] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return false;
+    out += c;
+    i += static_cast<std::size_t>(extra) + 1;
+  }
+  return true;
+}
+
+// The abstract socket address of a mutex name, private to this user. The
+// name's wide characters are taken as raw bytes: any bytes may form such an
+// address, and equal names give equal addresses.
+std::string lf_abstractName(const std::wstring& name) {
+  const std::string prefix = "sklm-mutex-" + std::to_string(::getuid()) + "-";
+  constexpr std::size_t room = sizeof(sockaddr_un::sun_path) - 1;
+  if (prefix.size() + name.size() * sizeof(wchar_t) > room)
+    return prefix + "h" + std::to_string(std::hash<std::wstring>{}(name));
+  return prefix + std::string(reinterpret_cast<const char*>(name.data()), name.size() * sizeof(wchar_t));
+}
+
+// Binds the name; the socket fd on success, -1 with errno otherwise.
+int lf_takeName(const std::wstring& name) {
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return -1;
+  const std::string abstractName = lf_abstractName(name);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::memcpy(address.sun_path + 1, abstractName.data(), abstractName.size());
+  const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + abstractName.size());
+  if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), length) != 0) {
+    const int error = errno;
+    ::close(fd);
+    errno = error;
+    return -1;
+  }
+  return fd;
+}
+
+// ---- Environment -------------------------------------------------------------
+
+std::mutex& lf_environmentMutex() {
+  static std::mutex* mutex = new std::mutex;
+  return *mutex;
+}
+
+bool lf_validVariableName(const std::string& name) {
+  return !name.empty() && name.find('=') == std::string::npos && name.find('\0') == std::string::npos;
+}
+
+std::filesystem::path lf_nonEmptyVariable(const char* name) {
+  std::optional<std::string> value = gf_environmentVariable(name);
+  return value && !value->empty() ? std::filesystem::path(*value) : std::filesystem::path();
+}
+
+// An XDG base folder: the variable when it holds an absolute path, else
+// fallback under the home folder.
+std::filesystem::path lf_xdgFolder(const char* variable, const char* fallback) {
+  std::filesystem::path folder = lf_nonEmptyVariable(variable);
+  if (folder.is_absolute()) return folder;
+  std::filesystem::path home = lf_nonEmptyVariable("HOME");
+  if (!home.is_absolute()) return {};
+  return home / fallback;
+}
+
+// ---- Timer periods -----------------------------------------------------------
+
+struct TimerPeriods {
+  std::mutex mutex;
+  std::map<UINT, unsigned> outstanding;
+};
+
+TimerPeriods& lf_timerPeriods() {
+  static TimerPeriods* periods = new TimerPeriods;
+  return *periods;
+}
+
+}  // namespace
+
+DWORD GetLastError() { return tLastError; }
+
+void SetLastError(DWORD error) { tLastError = error; }
+
+HANDLE CreateMutexW(const void* securityAttributes, BOOL /*initialOwner*/, const wchar_t* name) {
+  if (securityAttributes != nullptr || name == nullptr || *name == L'\0') {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  const std::wstring wideName = name;
+  MutexRegistry& r = lf_mutexes();
+  std::lock_guard lock(r.mutex);
+  auto handle = std::make_unique<MutexHandle>();
+  handle->name = wideName;
+  DWORD result = ERROR_SUCCESS;
+  auto held = r.names.find(wideName);
+  if (held != r.names.end()) {
+    ++held->second.handles;
+    handle->holdsName = true;
+    result = ERROR_ALREADY_EXISTS;
+  } else if (const int fd = lf_takeName(wideName); fd >= 0) {
+    r.names.emplace(wideName, MutexName{fd, 1});
+    handle->holdsName = true;
+  } else if (errno == EADDRINUSE) {
+    handle->holdsName = false;
+    result = ERROR_ALREADY_EXISTS;
+  } else {
+    SetLastError(errno == EACCES || errno == EPERM ? ERROR_ACCESS_DENIED : ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+  }
+  MutexHandle* raw = handle.release();
+  r.handles.insert(raw);
+  SetLastError(result);
+  return reinterpret_cast<HANDLE>(raw);
+}
+
+BOOL CloseHandle(HANDLE handle) {
+  auto* raw = reinterpret_cast<MutexHandle*>(handle);
+  MutexRegistry& r = lf_mutexes();
+  std::lock_guard lock(r.mutex);
+  if (r.handles.erase(raw) == 0) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  std::unique_ptr<MutexHandle> owned(raw);
+  if (owned->holdsName) {
+    auto held = r.names.find(owned->name);
+    if (held != r.names.end() && --held->second.handles == 0) {
+      ::close(held->second.fd);
+      r.names.erase(held);
+    }
+  }
+  return TRUE;
+}
+
+std::filesystem::path gf_shellFolderPath(int csidl) {
+  switch (csidl) {
+    case CSIDL_APPDATA: {
+      std::filesystem::path folder = lf_nonEmptyVariable("APPDATA");
+      return folder.empty() ? lf_xdgFolder("XDG_CONFIG_HOME", ".config") : folder;
+    }
+    case CSIDL_LOCAL_APPDATA: {
+      std::filesystem::path folder = lf_nonEmptyVariable("LOCALAPPDATA");
+      return folder.empty() ? lf_xdgFolder("XDG_DATA_HOME", ".local/share") : folder;
+    }
+    default:
+      return {};
+  }
+}
+
+HRESULT SHGetFolderPathW(HWND /*hwnd*/, int csidl, HANDLE /*token*/, DWORD /*flags*/, wchar_t* path) {
+  if (path == nullptr) return E_INVALIDARG;
+  path[0] = L'\0';
+  if (csidl != CSIDL_APPDATA && csidl != CSIDL_LOCAL_APPDATA) return E_INVALIDARG;
+  const std::filesystem::path folder = gf_shellFolderPath(csidl);
+  std::u32string codePoints;
+  if (folder.empty() || !lf_utf8ToCodePoints(folder.string(), codePoints) ||
+      codePoints.size() >= static_cast<std::size_t>(MAX_PATH)) {
+    return E_FAIL;
+  }
+  for (std::size_t i = 0; i < codePoints.size(); ++i) path[i] = static_cast<wchar_t>(codePoints[i]);
+  path[codePoints.size()] = L'\0';
+  return S_OK;
+}
+
+std::optional<std::string> gf_environmentVariable(const std::string& name) {
+  if (!lf_validVariableName(name)) return std::nullopt;
+  std::lock_guard lock(lf_environmentMutex());
+  const char* value = std::getenv(name.c_str());
+  if (value == nullptr) return std::nullopt;
+  return std::string(value);
+}
+
+bool gf_setEnvironmentVariable(const std::string& name, const std::optional<std::string>& value) {
+  if (!lf_validVariableName(name)) return false;
+  std::lock_guard lock(lf_environmentMutex());
+  if (value) return ::setenv(name.c_str(), value->c_str(), 1) == 0;
+  return ::unsetenv(name.c_str()) == 0;
+}
+
+UINT timeBeginPeriod(UINT periodMs) {
+  if (periodMs == 0) return TIMERR_NOCANDO;
+  TimerPeriods& t = lf_timerPeriods();
+  std::lock_guard lock(t.mutex);
+  ++t.outstanding[periodMs];
+  return TIMERR_NOERROR;
+}
+
+UINT timeEndPeriod(UINT periodMs) {
+  TimerPeriods& t = lf_timerPeriods();
+  std::lock_guard lock(t.mutex);
+  auto it = t.outstanding.find(periodMs);
+  if (it == t.outstanding.end()) return TIMERR_NOCANDO;
+  if (--it->second == 0) t.outstanding.erase(it);
+  return TIMERR_NOERROR;
+}
+
+TimerResolutionGuard::TimerResolutionGuard(UINT periodMs)
+    : m_period(periodMs), m_active(timeBeginPeriod(periodMs) == TIMERR_NOERROR) {}
+
+TimerResolutionGuard::~TimerResolutionGuard() {
+  if (m_active) timeEndPeriod(m_period);
+}
+
+unsigned gf_processorCount() {
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  if (::sched_getaffinity(0, sizeof set, &set) == 0) {
+    const int count = CPU_COUNT(&set);
+    if (count > 0) return static_cast<unsigned>(count);
+  }
+  const unsigned reported = std::thread::hardware_concurrency();
+  return reported > 0 ? reported : 1;
+}

@@ -1,0 +1,98 @@
+#pragma once
+// Windows system services in the shapes the program's code calls them:
+// the per-thread last error, the named mutex of the single-instance guard,
+// the shell's application-data folders, environment variables, the system
+// timer resolution and the processor count.
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "platform/win_types.h"
+
+// ---- Last error ------------------------------------------------------------
+
+inline constexpr DWORD ERROR_SUCCESS = 0;
+inline constexpr DWORD ERROR_FILE_NOT_FOUND = 2;
+inline constexpr DWORD ERROR_ACCESS_DENIED = 5;
+inline constexpr DWORD ERROR_INVALID_HANDLE = 6;
+inline constexpr DWORD ERROR_NOT_ENOUGH_MEMORY = 8;
+inline constexpr DWORD ERROR_INVALID_PARAMETER = 87;
+inline constexpr DWORD ERROR_ALREADY_EXISTS = 183;
+inline constexpr DWORD ERROR_ENVVAR_NOT_FOUND = 203;
+inline constexpr DWORD ERROR_NO_UNICODE_TRANSLATION = 1113;
+
+// Per thread, as on Windows. WSAGetLastError reads the same value.
+DWORD GetLastError();
+void SetLastError(DWORD error);
+
+// ---- Named mutex -------------------------------------------------------------
+
+// Opens or creates the named mutex. When a mutex of that name already exists
+// (held by this or another process), a handle is still returned and
+// GetLastError() gives ERROR_ALREADY_EXISTS; otherwise it gives ERROR_SUCCESS.
+// The name stays taken until every handle that created it is closed, or the
+// creating process ends in any way (no stale lock after a crash).
+// Returns nullptr (with a last error) only when the system refuses the name.
+// securityAttributes must be null; initialOwner is accepted and ignored
+// (the single-instance guard only asks whether the name exists).
+HANDLE CreateMutexW(const void* securityAttributes, BOOL initialOwner, const wchar_t* name);
+// Closes a handle made by this layer; FALSE with ERROR_INVALID_HANDLE otherwise.
+BOOL CloseHandle(HANDLE handle);
+
+// ---- Known folders -----------------------------------------------------------
+
+inline constexpr int CSIDL_APPDATA = 26;        // roaming application data
+inline constexpr int CSIDL_LOCAL_APPDATA = 28;  // local application data
+
+// The folder of a CSIDL: APPDATA / LOCALAPPDATA when set (non-empty), else
+// the XDG folder ($XDG_CONFIG_HOME or ~/.config for roaming, $XDG_DATA_HOME
+// or ~/.local/share for local). Empty when neither can be found or the CSIDL
+// is not one of the two. The path's bytes are kept exactly.
+std::filesystem::path gf_shellFolderPath(int csidl);
+
+// Windows shape of the same: path receives at most MAX_PATH wide characters
+// (the folder's UTF-8 decoded, zero-terminated). E_FAIL when the folder is
+// unknown, too long or not valid UTF-8 (path is then the empty string);
+// E_INVALIDARG for another CSIDL. hwnd, token and flags are not used.
+// Beware: std::filesystem::path built from wchar_t text converts through the
+// C locale here and throws on any non-ASCII character; to get a path, call
+// gf_shellFolderPath, which keeps the folder's bytes exactly.
+HRESULT SHGetFolderPathW(HWND hwnd, int csidl, HANDLE token, DWORD flags, wchar_t* path);
+
+// ---- Environment -------------------------------------------------------------
+
+// The variable's value, or nullopt when it is not set.
+std::optional<std::string> gf_environmentVariable(const std::string& name);
+// Sets the variable, or removes it when value is nullopt. False on an invalid
+// name (empty or holding '=').
+bool gf_setEnvironmentVariable(const std::string& name, const std::optional<std::string>& value);
+
+// ---- Timer resolution ----------------------------------------------------------
+
+inline constexpr UINT TIMERR_NOERROR = 0;
+inline constexpr UINT TIMERR_NOCANDO = 97;
+
+// The system timer here already has better than 1 ms resolution, so these only
+// keep Windows' bookkeeping: every timeBeginPeriod(p) needs one timeEndPeriod(p);
+// an unmatched timeEndPeriod, or a period of 0, gives TIMERR_NOCANDO.
+UINT timeBeginPeriod(UINT periodMs);
+UINT timeEndPeriod(UINT periodMs);
+
+// Holds a timer period for the lifetime of the object, so that it is given
+// back on every way out of a scope, exceptions included.
+class TimerResolutionGuard {
+ public:
+  explicit TimerResolutionGuard(UINT periodMs = 1);
+  ~TimerResolutionGuard();
+  TimerResolutionGuard(const TimerResolutionGuard&) = delete;
+  TimerResolutionGuard& operator=(const TimerResolutionGuard&) = delete;
+
+ private:
+  UINT m_period;
+  bool m_active;
+};
+
+// ---- Processors ------------------------------------------------------------------
+
+// The number of processors this process may run on; at least 1.
+unsigned gf_processorCount();

@@ -1,0 +1,80 @@
+#pragma once
+// Test helpers: a scratch folder per test and a log opened inside it.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "core/log.h"
+#include "core/message.h"
+
+// A fresh folder under the system's temp folder, removed with its content.
+class ScratchFolder {
+ public:
+  ScratchFolder() {
+    const auto* info = testing::UnitTest::GetInstance()->current_test_info();
+    std::random_device random;
+    m_path = std::filesystem::temp_directory_path() /
+             (std::string("sklm_") + info->test_suite_name() + "_" + info->name() + "_" +
+              std::to_string(random()));
+    std::filesystem::create_directories(m_path);
+  }
+  ~ScratchFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(m_path, ignored);
+  }
+  ScratchFolder(const ScratchFolder&) = delete;
+  ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+  const std::filesystem::path& path() const { return m_path; }
+  std::filesystem::path operator/(const std::string& name) const { return m_path / name; }
+
+ private:
+  std::filesystem::path m_path;
+};
+
+inline std::string readBytes(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+inline void writeBytes(const std::filesystem::path& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << bytes;
+}
+
+// The lines of a file split at '\n' (a last line without '\n' counts too).
+inline std::vector<std::string> fileLines(const std::filesystem::path& path) {
+  std::vector<std::string> lines;
+  std::ifstream in(path, std::ios::binary);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+// Opens Log.txt in a scratch folder; lines() gives what was logged after the header.
+class LogCapture {
+ public:
+  LogCapture() { gf_startLog(m_folder / "Log.txt"); }
+  ~LogCapture() { gf_closeLog(); }
+  std::vector<std::string> lines() const {
+    auto all = fileLines(m_folder / "Log.txt");
+    if (!all.empty()) all.erase(all.begin());
+    return all;
+  }
+
+ private:
+  ScratchFolder m_folder;
+};
+
+// Records what reaches the message line.
+struct RecordingSink : MessageSink {
+  std::vector<std::string> messages;
+  std::vector<std::string> errors;
+  RecordingSink() { gf_setMessageSink(this); }
+  ~RecordingSink() override { gf_setMessageSink(nullptr); }
+  void showMessage(const std::string& text, bool) override { messages.push_back(text); }
+  void showError(const std::string& text) override { errors.push_back(text); }
+};
