@@ -1,0 +1,90 @@
+#include "tools/rtplayer/schedule.h"
+
+#include <algorithm>
+#include <cmath>
+#include <thread>
+
+#include "core/errors.h"
+#include "core/format.h"
+
+namespace rtplay {
+
+namespace {
+
+Clock::duration lf_toDuration(double seconds) {
+  return std::chrono::round<Clock::duration>(std::chrono::duration<double>(seconds));
+}
+
+}  // namespace
+
+std::vector<ScheduledDatagram> gf_planReplay(const Replay& replay, const PlayOptions& options,
+                                             double startEpoch) {
+  if (!(options.speed > 0.0) || !std::isfinite(options.speed))
+    throw qlx::UserErrorException(99,
+                                  sk::format("the speed must be a positive number, not {}", options.speed));
+
+  std::optional<double> firstTime;
+  for (const auto& item : replay.items) {
+    if (item.time) {
+      firstTime = item.time;
+      break;
+    }
+  }
+
+  std::vector<ScheduledDatagram> plan;
+  plan.reserve(replay.items.size());
+  Clock::duration previous{};
+  for (const auto& item : replay.items) {
+    ScheduledDatagram datagram{previous, item.kind, item.text};
+    if (item.time) {
+      const double seconds = (*item.time - *firstTime) / options.speed;
+      datagram.offset = std::max(previous, lf_toDuration(seconds));
+      if (options.shiftToNow && item.kind == DatagramKind::Traffic)
+        datagram.text = gf_withTimestamp(item.text, startEpoch + seconds);
+    }
+    previous = datagram.offset;
+    plan.push_back(std::move(datagram));
+  }
+
+  if (options.pressure) {
+    // Repeated like RealTraffic does, so that a reader's silence watchdog stays quiet.
+    const auto text = gf_pressureDatagram(*options.pressure);
+    std::vector<ScheduledDatagram> pressures;
+    for (Clock::duration at{}; at <= previous; at += kPressureRepeat)
+      pressures.push_back({at, DatagramKind::Pressure, text});
+    if (pressures.empty()) pressures.push_back({Clock::duration{}, DatagramKind::Pressure, text});
+    std::vector<ScheduledDatagram> merged;
+    merged.reserve(plan.size() + pressures.size());
+    // Pressure first at equal offsets: the readers should know the QNH before the traffic.
+    std::merge(pressures.begin(), pressures.end(), plan.begin(), plan.end(), std::back_inserter(merged),
+               [](const ScheduledDatagram& a, const ScheduledDatagram& b) { return a.offset < b.offset; });
+    plan = std::move(merged);
+  }
+  return plan;
+}
+
+Clock::time_point SystemReplayClock::now() {
+  return Clock::now();
+}
+
+double SystemReplayClock::epochSeconds() {
+  return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+}
+
+void SystemReplayClock::sleepUntil(Clock::time_point when) {
+  std::this_thread::sleep_until(when);
+}
+
+std::size_t gf_playPlan(const std::vector<ScheduledDatagram>& plan, ReplayClock& clock, DatagramSink& sink) {
+  const auto start = clock.now();
+  std::size_t sent = 0;
+  for (const auto& datagram : plan) {
+    const auto due = start + datagram.offset;
+    if (clock.now() < due) clock.sleepUntil(due);
+    sink.send(datagram.kind, datagram.text);
+    ++sent;
+  }
+  return sent;
+}
+
+}  // namespace rtplay
