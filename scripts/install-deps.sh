@@ -7,7 +7,7 @@ PACKAGES=(
   build-essential cmake ninja-build pkg-config
   libpugixml-dev nlohmann-json3-dev libmsgsl-dev libcurl4-openssl-dev
   libzip-dev libfmt-dev libgtest-dev libgmock-dev
-  libx11-dev xvfb x11-apps xfonts-base
+  libx11-dev xvfb x11-apps xfonts-base imagemagick
 )
 
 missing=()
