@@ -10,6 +10,7 @@ inline const std::filesystem::path DocsFolder{"docs"};
 inline const std::filesystem::path InputFolder{"input"};
 inline const std::filesystem::path MyRegcodesFolder = InputFolder / "my_regcodes";
 inline const std::filesystem::path AirportsMsfsFileName{"airports_msfs.xml"};
+inline const std::filesystem::path AirportsMsfsNamesFileName{"airports_msfs_names.xml"};
 
 inline const std::filesystem::path OutputFolder{"output"};
 inline const std::filesystem::path OutputInfoFolder = OutputFolder / "info";
@@ -33,6 +34,8 @@ inline const std::filesystem::path MyThirdpartyFolder = AirportsFolder / "my_thi
 inline const std::filesystem::path LearnedFolder = AirportsFolder / "learned";
 inline const std::filesystem::path LearnedStockFolder = LearnedFolder / "stock";
 inline const std::filesystem::path LearnedLinkpackFolder = LearnedFolder / "linkpack";
+// Learned files of the simulator's own airports.
+inline const std::filesystem::path LearnedSimaddonFolder = LearnedFolder / "simaddon";
 inline const std::filesystem::path LearnedThirdpartyFolder = LearnedFolder / "thirdparty";
 inline const std::filesystem::path MyParkAirportsPath = AirportsFolder / "my_park_airports.txt";
 

@@ -321,8 +321,13 @@ TEST(PathGlobals, DataFolderDefaultsToRoamingAndCanBeRepointed) {
 TEST(PathGlobals, FixedNamesAreSpelledAsTheProgramHasAlwaysUsedThem) {
   const std::pair<const std::filesystem::path&, const char*> names[] = {
       {DocsFolder, "docs"},
+      {InputFolder, "input"},
       {MyRegcodesFolder, "input/my_regcodes"},
       {AirportsMsfsFileName, "airports_msfs.xml"},
+      {AirportsMsfsNamesFileName, "airports_msfs_names.xml"},
+      {OutputFolder, "output"},
+      {OutputInfoFolder, "output/info"},
+      {OutputErrorsFolder, "output/errors"},
       {LiveriesScannedPath, "output/LiveriesScanned.xml"},
       {AircraftCfgWithNoFltsimSectionPath, "output/info/AircraftCfgWithNoFltsimSection.txt"},
       {AirlineModelConversionsPath, "output/info/AirlineModelConversions.txt"},
@@ -334,19 +339,26 @@ TEST(PathGlobals, FixedNamesAreSpelledAsTheProgramHasAlwaysUsedThem) {
       {FixesPath, "output/errors/Fixes.txt"},
       {InvalidAircraftCfgFilesPath, "output/errors/InvalidAircraftCfgFiles.txt"},
       {IncompleFltsimSectionsPath, "output/errors/IncompleFltsimSections.txt"},
+      {AirportsFolder, "airports"},
       {MyLinkpackFolder, "airports/my_linkpack"},
       {MyThirdpartyFolder, "airports/my_thirdparty"},
+      {LearnedFolder, "airports/learned"},
       {LearnedStockFolder, "airports/learned/stock"},
       {LearnedLinkpackFolder, "airports/learned/linkpack"},
+      {LearnedSimaddonFolder, "airports/learned/simaddon"},
       {LearnedThirdpartyFolder, "airports/learned/thirdparty"},
       {MyParkAirportsPath, "airports/my_park_airports.txt"},
       {TbloFolder, "TBLO"},
       {InstallNewVersionPath, "install_new_version.exe"},
       {VersionJsonPath, "version.json"},
       {Callsign2ObjectIdPath, "Callsign2ObjectId.txt"},
+      {CommunityFolderName, "Community"},
+      {OfficialFolderName, "Official"},
+      {Official2024FolderName, "Official2024"},
+      {InsideSystemsFolderName, "InsideSystems"},
   };
   for (const auto& [p, text] : names) EXPECT_EQ(p.generic_string(), text);
-  EXPECT_TRUE(InputFolder.is_relative());
+  EXPECT_EQ(FsBaseName, "fs-base");
 }
 
 }  // namespace

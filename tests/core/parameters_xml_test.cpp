@@ -173,13 +173,15 @@ TEST_F(ParametersFile, NoFileWritesEveryDefaultAndLogsTheBlock) {
 
 TEST_F(ParametersFile, ExistingFileIsReadClampedCompletedAndKept) {
   std::filesystem::copy_file(std::filesystem::path(SKLM_TEST_DATA_DIR) / "core/params/existing_crlf.xml", file());
+  MAX_LIVE.value = 5;  // not in the file: must come back as the default
+  MSFS_INSTALL_PATH.setValue("stale");  // in the file without a value
   lists.load();
 
   EXPECT_EQ(LATERAL_RANGE.value, 100);
   EXPECT_EQ(MAX_FIT.value, 16);
   EXPECT_EQ(AIRPORT_RANGE.value, 8);
   EXPECT_TRUE(AEROWINX.value);
-  EXPECT_TRUE(MSFS_2020.value);
+  EXPECT_TRUE(COLLISION_LIVE_PARKED_GND.value);
   EXPECT_TRUE(LIG_PRIORITIZE.value);
   EXPECT_FALSE(LOG.value);
   EXPECT_FALSE(SCAN_LIVERIES.value);
