@@ -10,6 +10,11 @@
 
 namespace {
 
+// The regular-expression engine recurses once per character, so a long line
+// (a corrupt file, a bad server answer) would overflow the stack. A dotted
+// version whose fields fit an int is far shorter; longer texts can only be JSON.
+constexpr std::size_t MAX_DOTTED_LENGTH = 256;
+
 // Converts a JSON member to int the way a number is truncated to int, but
 // refuses what does not fit instead of relying on an out-of-range cast.
 int lf_jsonInt(const nlohmann::json& object, const char* key) {
@@ -45,7 +50,7 @@ Version gf_parseVersion(const std::string& text) {
   try {
     static const std::regex dotted(R"((\d+).(\d+).(\d+))");
     std::smatch groups;
-    if (std::regex_match(line, groups, dotted)) {
+    if (line.size() <= MAX_DOTTED_LENGTH && std::regex_match(line, groups, dotted)) {
       version.major = std::stoi(groups[1].str());
       version.minor = std::stoi(groups[2].str());
       version.patch = std::stoi(groups[3].str());

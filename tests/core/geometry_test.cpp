@@ -23,8 +23,11 @@ TEST(Geometry, DistanceIsOneNauticalMilePerMinuteOfArc) {
 
 TEST(Geometry, AntipodalPointsGiveFiniteHalfCircumference) {
   EXPECT_NEAR(gf_distanceNm({0, 0}, {0, 180}), HALF_CIRCUMFERENCE_NM, 1e-6);
-  // For this pair the rounded haversine term exceeds 1.
-  const double d = gf_distanceNm({-87.5, -180}, {87.5, 0});
+  EXPECT_NEAR(gf_distanceNm({-87.5, -180}, {87.5, 0}), HALF_CIRCUMFERENCE_NM, 1e-6);
+  // A garbled latitude from the feed: here the rounded haversine term is 1 + 2 ulp,
+  // whose square root exceeds 1.
+  const double d =
+      gf_distanceNm({137.27278411785181, -351.60806317764815}, {-137.27278411785178, -171.60806317764815});
   ASSERT_TRUE(std::isfinite(d));
   EXPECT_NEAR(d, HALF_CIRCUMFERENCE_NM, 1e-6);
 }

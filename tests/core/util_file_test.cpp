@@ -50,11 +50,17 @@ TEST(UtilEncoding, InvalidInputThrowsCode1113) {
                                    std::u16string{u'a', 0xD83D, u'b'}, std::u16string{0xDE00, 0xD83D}}) {
     EXPECT_EQ(conversionCode([&] { gf_utf16ToUtf8(bad); }, fromUtf16), 1113u);
   }
-  try {
-    gf_utf8ToUtf16("\xC0\xAF");
-  } catch (const std::runtime_error& e) {
-    EXPECT_STREQ(e.what(), "Invalid UTF-8 sequence found in input string.");
-  }
+  const auto message = [](auto convert) -> std::string {
+    try {
+      convert();
+    } catch (const std::runtime_error& e) {
+      return e.what();
+    }
+    return "no exception";
+  };
+  EXPECT_EQ(message([] { gf_utf8ToUtf16("\xC0\xAF"); }), "Invalid UTF-8 sequence found in input string.");
+  EXPECT_EQ(message([] { gf_utf16ToUtf8(std::u16string{0xD800}); }),
+            "Invalid UTF-16 sequence found in input string.");
 }
 
 TEST(UtilEncoding, DetectEncodingFromTheByteOrderMark) {

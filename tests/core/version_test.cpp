@@ -34,6 +34,13 @@ TEST(Version, MalformedTextGivesZeroOrThePartReadBeforeTheFailure) {
   EXPECT_EQ(gf_parseVersion("1.99999999999.2"), lf_v(1, 0, 0));
 }
 
+TEST(Version, HugeLineIsRefusedWithoutExhaustingTheStack) {
+  EXPECT_EQ(gf_parseVersion(std::string(100000, '1') + ".2.3"), Version{});
+  // Long texts are still read as JSON.
+  EXPECT_EQ(gf_parseVersion("{\"major\":1," + std::string(1000, ' ') + "\"minor\":2,\"patch\":3}"),
+            lf_v(1, 2, 3));
+}
+
 TEST(Version, ParsesJsonObjectMembersByName) {
   EXPECT_EQ(gf_parseVersion(R"({"patch":4,"major":10,"minor":9})"), lf_v(10, 9, 4));
   EXPECT_EQ(gf_parseVersion(R"({"major":2,"minor":5})"), lf_v(2, 5, 0));
