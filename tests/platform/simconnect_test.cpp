@@ -1,0 +1,284 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <thread>
+
+#include "platform/simconnect.h"
+#include "platform/simconnect_wire.h"
+
+using namespace std::chrono_literals;
+using simwire::Call;
+
+namespace {
+
+// The simulator's end of one connection, played by the test.
+class FakeSim {
+ public:
+  FakeSim() : m_listener(simwire::Listener::listen(0)) {
+    gf_setSimConnectAddress("127.0.0.1:" + std::to_string(m_listener.port()));
+  }
+  ~FakeSim() { gf_setSimConnectAddress(""); }
+
+  // Accepts the client and takes its open packet.
+  std::vector<std::byte> accept() {
+    auto s = m_listener.accept(3s);
+    if (!s) return {};
+    m_stream = std::move(*s);
+    return next();
+  }
+  std::vector<std::byte> next() {
+    for (;;) {
+      auto p = m_in.next();
+      if (!p.empty()) return {p.begin(), p.end()};
+      if (m_stream.receive(m_in.buffer(), 3s) != simwire::RecvStatus::Data) return {};
+    }
+  }
+  void sendBytes(const void* data, std::size_t size) {
+    ASSERT_TRUE(m_stream.sendAll(std::span(static_cast<const std::byte*>(data), size)));
+  }
+  template <typename M>
+  void send(M m, DWORD id) {
+    m.dwSize = sizeof m;
+    m.dwVersion = simwire::gProtocolVersion;
+    m.dwID = id;
+    sendBytes(&m, sizeof m);
+  }
+  void close() { m_stream.close(); }
+
+ private:
+  simwire::Listener m_listener;
+  simwire::Stream m_stream;
+  simwire::PacketAssembler m_in;
+};
+
+struct Seen {
+  std::vector<DWORD> ids;
+  std::vector<double> values;
+  bool aligned = true;
+};
+
+void lf_collect(SIMCONNECT_RECV* msg, DWORD, void* ctx) {
+  auto* seen = static_cast<Seen*>(ctx);
+  seen->ids.push_back(msg->dwID);
+  seen->aligned = seen->aligned && reinterpret_cast<std::uintptr_t>(msg) % 8 == 0;
+  if (msg->dwID == SIMCONNECT_RECV_ID_SIMOBJECT_DATA) {
+    auto* data = reinterpret_cast<SIMCONNECT_RECV_SIMOBJECT_DATA*>(msg);
+    auto* block = reinterpret_cast<const double*>(&data->dwData);  // aligned, so read in place
+    seen->values.assign(block, block + data->dwDefineCount);
+  }
+}
+
+// Opens against the fake simulator, which accepts; the handle or null.
+HANDLE lf_open(FakeSim& sim, std::vector<std::byte>* openPacket = nullptr) {
+  HANDLE h = nullptr;
+  std::thread server([&] {
+    auto packet = sim.accept();
+    if (openPacket) *openPacket = packet;
+    SIMCONNECT_RECV_OPEN open{};
+    std::strcpy(open.szApplicationName, "KittyHawk");
+    sim.send(open, SIMCONNECT_RECV_ID_OPEN);
+  });
+  HRESULT hr = SimConnect_Open(&h, "Skylume", nullptr, 0, nullptr, 0);
+  server.join();
+  return SUCCEEDED(hr) ? h : nullptr;
+}
+
+bool lf_dispatchUntil(HANDLE h, Seen& seen, std::size_t count) {
+  for (int i = 0; i < 100 && seen.ids.size() < count; ++i) {
+    if (FAILED(SimConnect_CallDispatch(h, lf_collect, &seen))) return false;
+    if (seen.ids.size() < count) gf_simConnectWaitForMessage(h, 100ms);
+  }
+  return seen.ids.size() >= count;
+}
+
+TEST(SimWire, PacketsSurviveArbitrarySplitsAndShortPacketsAreCaught) {
+  simwire::Writer w(Call::AICreateNonATCAircraft, 7);
+  w.str("Stand-in A320").u32(42).f64(52.5).f32(1.5f);
+  std::vector<std::byte> one = w.finish();
+  std::vector<std::byte> stream = one;
+  stream.insert(stream.end(), one.begin(), one.end());
+
+  simwire::PacketAssembler in;
+  int packets = 0;
+  for (std::byte b : stream) {  // one byte at a time
+    in.buffer().push_back(b);
+    for (auto p = in.next(); !p.empty(); p = in.next()) {
+      simwire::Reader r(p);
+      EXPECT_EQ(r.header().call, static_cast<DWORD>(Call::AICreateNonATCAircraft));
+      EXPECT_EQ(r.header().packetId, 7u);
+      EXPECT_EQ(r.str(), "Stand-in A320");
+      EXPECT_EQ(r.u32(), 42u);
+      EXPECT_EQ(r.f64(), 52.5);
+      EXPECT_EQ(r.f32(), 1.5f);
+      EXPECT_THROW(r.u32(), simwire::WireError);
+      ++packets;
+    }
+  }
+  EXPECT_EQ(packets, 2);
+
+  // A string claiming more bytes than the packet has.
+  simwire::Writer bad(Call::MapClientEventToSimEvent, 1);
+  bad.u32(1000);
+  simwire::Reader r(bad.finish());
+  EXPECT_THROW(r.str(), simwire::WireError);
+
+  simwire::PacketAssembler nonsense;
+  DWORD tiny = 3;
+  nonsense.buffer().resize(sizeof tiny);
+  std::memcpy(nonsense.buffer().data(), &tiny, sizeof tiny);
+  EXPECT_THROW(nonsense.next(), simwire::WireError);
+}
+
+TEST(SimWire, AddressesAndLoopbackOnly) {
+  std::string host;
+  std::uint16_t port = 0;
+  EXPECT_TRUE(simwire::gf_splitAddress("127.0.0.2:5000", host, port));
+  EXPECT_EQ(host, "127.0.0.2");
+  EXPECT_EQ(port, 5000);
+  EXPECT_TRUE(simwire::gf_splitAddress("6000", host, port));
+  EXPECT_EQ(host, "127.0.0.1");
+  EXPECT_EQ(port, 6000);
+  for (const char* bad : {"", "abc", "127.0.0.1:0", "127.0.0.1:70000", ":5000", "127.0.0.1:50x"})
+    EXPECT_FALSE(simwire::gf_splitAddress(bad, host, port)) << bad;
+  EXPECT_FALSE(simwire::Stream::connect("192.0.2.1", 5000).has_value());
+
+  gf_setSimConnectAddress("127.0.0.1:1234");
+  EXPECT_EQ(gf_simConnectAddress(), "127.0.0.1:1234");
+  gf_setSimConnectAddress("");
+  EXPECT_NE(gf_simConnectAddress(), "127.0.0.1:1234");
+}
+
+TEST(SimConnectClient, OpenFailsWithoutASimulatorOrWhenRefused) {
+  std::uint16_t unused = simwire::Listener::listen(0).port();
+  gf_setSimConnectAddress("127.0.0.1:" + std::to_string(unused));
+  HANDLE h = reinterpret_cast<HANDLE>(1);
+  EXPECT_EQ(SimConnect_Open(&h, "Skylume", nullptr, 0, nullptr, 0), E_FAIL);
+  EXPECT_EQ(h, nullptr);
+
+  FakeSim sim;
+  std::thread server([&] {
+    sim.accept();
+    sim.send(SIMCONNECT_RECV{}, simwire::gOpenRefusedId);
+  });
+  EXPECT_EQ(SimConnect_Open(&h, "Skylume", nullptr, 0, nullptr, 0), E_FAIL);
+  server.join();
+  EXPECT_EQ(h, nullptr);
+}
+
+TEST(SimConnectClient, CallsTravelInOrderAndMessagesArriveAlignedInDispatch) {
+  FakeSim sim;
+  std::vector<std::byte> openPacket;
+  HANDLE h = lf_open(sim, &openPacket);
+  ASSERT_NE(h, nullptr);
+  simwire::Reader open(openPacket);
+  EXPECT_EQ(open.header().call, static_cast<DWORD>(Call::Open));
+  EXPECT_EQ(open.str(), "Skylume");
+
+  ASSERT_EQ(SimConnect_SubscribeToSystemEvent(h, 204, "Frame"), S_OK);
+  SIMCONNECT_DATA_INITPOSITION pos{52.3, 4.7, 100, 1, 2, 270, 1, 0};
+  ASSERT_EQ(SimConnect_AICreateNonATCAircraft(h, "Stand-in A320", "KLM1", pos, 104), S_OK);
+  DWORD last = 0;
+  ASSERT_EQ(SimConnect_GetLastSentPacketID(h, &last), S_OK);
+  EXPECT_EQ(last, 3u);  // open, subscribe, create
+
+  auto sub = sim.next();
+  simwire::Reader r1(sub);
+  EXPECT_EQ(r1.header().call, static_cast<DWORD>(Call::SubscribeToSystemEvent));
+  EXPECT_EQ(r1.header().packetId, 2u);
+  EXPECT_EQ(r1.u32(), 204u);
+  EXPECT_EQ(r1.str(), "Frame");
+  auto create = sim.next();
+  simwire::Reader r2(create);
+  EXPECT_EQ(r2.header().packetId, 3u);
+  EXPECT_EQ(r2.str(), "Stand-in A320");
+  EXPECT_EQ(r2.str(), "KLM1");
+  EXPECT_EQ(r2.f64(), 52.3);
+
+  // A frame, then a data answer sent in two pieces.
+  SIMCONNECT_RECV_EVENT_FRAME frame{};
+  frame.uEventID = 204;
+  frame.fFrameRate = 30;
+  sim.send(frame, SIMCONNECT_RECV_ID_EVENT_FRAME);
+  std::vector<std::byte> data(simwire::gDataOffset + 16);
+  SIMCONNECT_RECV_SIMOBJECT_DATA head{};
+  head.dwSize = static_cast<DWORD>(data.size());
+  head.dwID = SIMCONNECT_RECV_ID_SIMOBJECT_DATA;
+  head.dwDefineCount = 2;
+  std::memcpy(data.data(), &head, simwire::gDataOffset);
+  double values[2] = {7.5, -11.0};
+  std::memcpy(data.data() + simwire::gDataOffset, values, sizeof values);
+  sim.sendBytes(data.data(), 13);
+
+  Seen seen;
+  ASSERT_TRUE(lf_dispatchUntil(h, seen, 2));  // OPEN and the frame; the answer is incomplete
+  EXPECT_EQ(seen.ids, (std::vector<DWORD>{SIMCONNECT_RECV_ID_OPEN, SIMCONNECT_RECV_ID_EVENT_FRAME}));
+  sim.sendBytes(data.data() + 13, data.size() - 13);
+  ASSERT_TRUE(lf_dispatchUntil(h, seen, 3));
+  EXPECT_EQ(seen.ids.back(), SIMCONNECT_RECV_ID_SIMOBJECT_DATA);
+  EXPECT_EQ(seen.values, (std::vector<double>{7.5, -11.0}));
+  EXPECT_TRUE(seen.aligned);
+  EXPECT_EQ(SimConnect_Close(h), S_OK);
+  auto close = sim.next();
+  ASSERT_FALSE(close.empty());
+  EXPECT_EQ(simwire::Reader(close).header().call, static_cast<DWORD>(Call::Close));
+}
+
+TEST(SimConnectClient, InjectedFailuresSendNothing) {
+  FakeSim sim;
+  HANDLE h = lf_open(sim);
+  ASSERT_NE(h, nullptr);
+  gf_simConnectFailNextCalls("AIRemoveObject", 2);
+  gf_simConnectFailNextCalls("GetLastSentPacketID", 1);
+  EXPECT_EQ(SimConnect_AIRemoveObject(h, 300, 105), E_FAIL);
+  EXPECT_EQ(SimConnect_AIRemoveObject(h, 300, 105), E_FAIL);
+  DWORD last = 0;
+  EXPECT_EQ(SimConnect_GetLastSentPacketID(h, &last), E_FAIL);
+  EXPECT_EQ(SimConnect_GetLastSentPacketID(h, &last), S_OK);
+  EXPECT_EQ(last, 1u);  // only the open went out
+  EXPECT_EQ(SimConnect_AIRemoveObject(h, 300, 105), S_OK);
+  simwire::Reader r(sim.next());
+  EXPECT_EQ(r.header().call, static_cast<DWORD>(Call::AIRemoveObject));
+  EXPECT_EQ(r.header().packetId, 2u);
+  SimConnect_Close(h);
+}
+
+TEST(SimConnectClient, ALostConnectionIsOneQuitThenFailures) {
+  FakeSim sim;
+  HANDLE h = lf_open(sim);
+  ASSERT_NE(h, nullptr);
+  SIMCONNECT_RECV_EVENT ev{};
+  ev.uEventID = 201;
+  ev.dwData = 1;
+  sim.send(ev, SIMCONNECT_RECV_ID_EVENT);
+  sim.close();
+  Seen seen;
+  ASSERT_TRUE(lf_dispatchUntil(h, seen, 3));
+  // Everything sent before the end is still delivered, then the loss.
+  EXPECT_EQ(seen.ids, (std::vector<DWORD>{SIMCONNECT_RECV_ID_OPEN, SIMCONNECT_RECV_ID_EVENT, SIMCONNECT_RECV_ID_QUIT}));
+  EXPECT_EQ(SimConnect_CallDispatch(h, lf_collect, &seen), E_FAIL);
+  EXPECT_EQ(seen.ids.size(), 3u);
+  EXPECT_FALSE(gf_simConnectWaitForMessage(h, 10ms));
+  EXPECT_EQ(SimConnect_RequestDataOnSimObject(h, 109, 403, 0, SIMCONNECT_PERIOD_ONCE), E_FAIL);
+  EXPECT_EQ(SimConnect_Close(h), S_OK);
+}
+
+TEST(SimConnectClient, AGarbledStreamCountsAsLost) {
+  FakeSim sim;
+  HANDLE h = lf_open(sim);
+  ASSERT_NE(h, nullptr);
+  DWORD garbage[3] = {2, 0, 0};  // a message shorter than its own header
+  sim.sendBytes(garbage, sizeof garbage);
+  Seen seen;
+  ASSERT_TRUE(lf_dispatchUntil(h, seen, 2));
+  EXPECT_EQ(seen.ids.back(), SIMCONNECT_RECV_ID_QUIT);
+  SimConnect_Close(h);
+}
+
+TEST(SimConnectClient, NullHandlesFail) {
+  EXPECT_EQ(SimConnect_CallDispatch(nullptr, lf_collect, nullptr), E_FAIL);
+  EXPECT_EQ(SimConnect_TransmitClientEvent(nullptr, 1, 2, 3, 301, 0), E_FAIL);
+  EXPECT_EQ(SimConnect_Close(nullptr), E_FAIL);
+  EXPECT_EQ(SimConnect_Open(nullptr, "Skylume", nullptr, 0, nullptr, 0), E_INVALIDARG);
+}
+
+}  // namespace
