@@ -1,0 +1,1 @@
+#include "service_doubles.h"
