@@ -1,9 +1,36 @@
 // Entry of the program; the shell grows it into the full start-up.
-#include <cstdio>
+#include <string>
 
-#include "core/format.h"
+#include "core/log.h"
+#include "platform/window.h"
+#include "shell/main_window.h"
+#include "shell/message_line.h"
 
 int main() {
-  std::puts(sk::format("Skylume version {}", "10.9.4").c_str());
-  return 0;
+  gf_enableDisplay();
+  gf_installMessageLine();
+  gf_setStringResource(101, u"Skylume");
+
+  WCHAR className[101] = {};
+  LoadStringW(nullptr, 101, className, 100);
+  WNDCLASSEXW windowClass;
+  windowClass.style = CS_HREDRAW | CS_VREDRAW;
+  windowClass.lpfnWndProc = WndProc;
+  windowClass.hIcon = LoadIconW(nullptr, MAKEINTRESOURCEW(100));
+  windowClass.hIconSm = windowClass.hIcon;
+  windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  windowClass.hbrBackground = CreateSolidBrush(RGB(0, 0, 0));
+  windowClass.lpszClassName = className;
+  RegisterClassExW(&windowClass);
+
+  if (!initInstance(nullptr, className)) {
+    gf_logText("initInstance failed");
+    return 0;
+  }
+  MSG msg;
+  while (GetMessageW(&msg, nullptr, 0, 0)) {
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+  return static_cast<int>(msg.wParam);
 }
