@@ -6,6 +6,7 @@
 
 #include "core/format.h"
 #include "core/log.h"
+#include "core/paths.h"
 #include "core/util.h"
 #include "shell/app_state.h"
 #include "shell/status_area.h"
@@ -96,28 +97,28 @@ void lf_setControlText(int controlId, const std::string& text) {
 COLORREF lf_yellowWhileOn(const BoolParameter& setting) {
   return setting.value ? kYellow : kBlack;
 }
-COLORREF lf_blackWhileOn(const BoolParameter& setting) {
-  return setting.value ? kBlack : kGrey;
-}
 COLORREF lf_greyAtDefault(const IntParameter& setting) {
   return setting.value == setting.defaultValue ? kGrey : kYellow;
 }
-COLORREF lf_blackWhileEnabled(const ControlBinding& binding) {
-  return IsWindowEnabled(binding.controlWindow) ? kBlack : kGrey;
+bool lf_controlEnabled(const ControlBinding& binding) {
+  return IsWindowEnabled(binding.controlWindow) != FALSE;
 }
 
+// A label is black, or follows a colour rule, or is black while its rule holds
+// and grey otherwise.
 struct Label {
   int x;
   const ControlBinding* row;
   std::string_view text;
-  COLORREF (*colour)();  // null: black
+  COLORREF (*colour)() = nullptr;
+  bool (*enabled)() = nullptr;
 };
 
-constexpr auto lf_msfs2020Colour = [] { return lf_blackWhileOn(MSFS_2020); };
-constexpr auto lf_autoRangeColour = [] { return lf_blackWhileOn(AUTO_RANGE); };
+constexpr auto lf_msfs2020Mode = [] { return MSFS_2020.value; };
+constexpr auto lf_autoRangeOn = [] { return AUTO_RANGE.value; };
 
 const Label kLabels[] = {
-    {25, &MSFS_2020, "Install path:", lf_msfs2020Colour},
+    {25, &MSFS_2020, "Install path:", nullptr, lf_msfs2020Mode},
     {25, &SCAN_LIVERIES, "Scan for liveries", [] { return lf_yellowWhileOn(SCAN_LIVERIES); }},
     {237, &LIG_AUTOMATIC, "Automatic, selector:", nullptr},
     {450, &LIG_PRIORITIZE, "Prioritize", nullptr},
@@ -129,18 +130,18 @@ const Label kLabels[] = {
     {768, &LEARN_SOFT, "Learn Soft", nullptr},
     {5, &MATCHING_DEPTH, "Max aircraft matching depth", nullptr},
     {253, &LIGHT_AIRCRAFT, "Optional:", nullptr},
-    {343, &LIGHT_AIRCRAFT, "Light aircraft", [] { return lf_blackWhileEnabled(LIGHT_AIRCRAFT); }},
-    {450, &HELICOPTERS, "Helicopters", [] { return lf_blackWhileEnabled(HELICOPTERS); }},
-    {556, &HIGH_PERF_AIRCRAFT, "FighterJets", [] { return lf_blackWhileEnabled(HIGH_PERF_AIRCRAFT); }},
+    {343, &LIGHT_AIRCRAFT, "Light aircraft", nullptr, [] { return lf_controlEnabled(LIGHT_AIRCRAFT); }},
+    {450, &HELICOPTERS, "Helicopters", nullptr, [] { return lf_controlEnabled(HELICOPTERS); }},
+    {556, &HIGH_PERF_AIRCRAFT, "FighterJets", nullptr, [] { return lf_controlEnabled(HIGH_PERF_AIRCRAFT); }},
     {672, &AEROWINX, "Aerowinx", [] { return lf_yellowWhileOn(AEROWINX); }},
     {768, &GUID_CHANGES, "GUID changes", [] { return GUID_CHANGES.value ? kBlack : kYellow; }},
     {5, &LATERAL_RANGE, "Traffic injection", nullptr},
     {167, &LATERAL_RANGE, "radius:", nullptr},
     {260, &LATERAL_RANGE, "nm,  or", nullptr},
     {343, &AUTO_RANGE, "auto range", nullptr},
-    {430, &AUTO_RANGE_ABOVE_HEIGHT, "ah:", lf_autoRangeColour},
-    {510, &AUTO_RANGE_ABOVE_HEIGHT, "ft", lf_autoRangeColour},
-    {768, &CALLSIGN_OBJECTIDS, "objectids", lf_msfs2020Colour},
+    {430, &AUTO_RANGE_ABOVE_HEIGHT, "ah:", nullptr, lf_autoRangeOn},
+    {510, &AUTO_RANGE_ABOVE_HEIGHT, "ft", nullptr, lf_autoRangeOn},
+    {768, &CALLSIGN_OBJECTIDS, "objectids", nullptr, lf_msfs2020Mode},
     {5, &COLLISION_USER_GND, "Collision avoidance", nullptr},
     {237, &COLLISION_USER_GND, "User ground", nullptr},
     {343, &COLLISION_USER_AIR, "User air", nullptr},
@@ -155,7 +156,7 @@ const Label kLabels[] = {
     {393, &AIRPORT_RANGE, "nm", nullptr},
     {440, &AIRPORT_HEIGHT, "height above gnd:", nullptr},
     {621, &AIRPORT_HEIGHT, "ft", nullptr},
-    {672, &STRAIGHT_PBS_ONLY, "Straight push backs only", [] { return lf_blackWhileOn(STRAIGHT_PBS_ONLY); }},
+    {672, &STRAIGHT_PBS_ONLY, "Straight push backs only", nullptr, [] { return STRAIGHT_PBS_ONLY.value; }},
     {25, &PARK_FAKE, "Fake", nullptr},
     {91, &WEEK, "Week", nullptr},
     {171, &PARK_SOFT, "Soft", nullptr},
@@ -170,7 +171,8 @@ void lf_paintStateLabels() {
   const int tbloAirports = gAppState.tbloAirportCount.load();
   if (tbloAirports >= 1) {
     lf_textOut(217, SCAN_AIRPORTS.rowY,
-               sk::format("{} airport{} in {} folder", tbloAirports, tbloAirports == 1 ? "" : "s", "TBLO"),
+               sk::format("{} airport{} in {} folder", tbloAirports, tbloAirports == 1 ? "" : "s",
+                          TbloFolder.string()),
                kYellow);
   }
 
@@ -282,7 +284,12 @@ void lf_clearControlText(int controlId) {
 
 void lf_paintLabels() {
   for (const Label& label : kLabels) {
-    lf_textOut(label.x, label.row->rowY, std::string(label.text), label.colour ? label.colour() : kBlack);
+    const std::string text(label.text);
+    if (label.enabled) {
+      lf_textOutEnabled(label.x, label.row->rowY, text, label.enabled());
+    } else {
+      lf_textOut(label.x, label.row->rowY, text, label.colour ? label.colour() : kBlack);
+    }
   }
   lf_paintStateLabels();
 }

@@ -172,6 +172,10 @@ void lf_textOut(int x, int y, const std::string& text, COLORREF colour) {
   TextOutW(gAppState.paintDc, x, y, wide.c_str(), static_cast<int>(wide.size()));
 }
 
+void lf_textOutEnabled(int x, int y, const std::string& text, bool enabled) {
+  lf_textOut(x, y, text, enabled ? kBlack : kGrey);
+}
+
 void lf_paint(HDC hdc) {
   gAppState.paintDc = hdc;
   FillRect(hdc, &kHeaderRect, gAppState.blackBrush);

@@ -12,6 +12,8 @@ void lf_paint(HDC hdc);
 // One text on the paint device context at (x, y) (its top left) in the colour.
 // A text that does not convert to UTF-16 is logged and not drawn.
 void lf_textOut(int x, int y, const std::string& text, COLORREF colour);
+// lf_textOut in black when enabled, else in grey.
+void lf_textOutEnabled(int x, int y, const std::string& text, bool enabled);
 
 // What the once-a-second recount of the traffic engine found.
 struct AircraftCounts {
