@@ -75,7 +75,9 @@ std::string lf_text(const char* s) { return s ? std::string(s) : std::string(); 
 // Copies a message into aligned storage, at least as large as the biggest
 // fixed message so that a short packet never lets the handler read past it.
 SIMCONNECT_RECV* lf_aligned(Client& c, std::span<const std::byte> packet) {
-  std::size_t size = std::max<std::size_t>(packet.size(), sizeof(SIMCONNECT_RECV_EVENT_FILENAME));
+  constexpr std::size_t kLargestFixed = std::max({sizeof(SIMCONNECT_RECV_OPEN), sizeof(SIMCONNECT_RECV_EVENT_FILENAME),
+                                                   sizeof(SIMCONNECT_RECV_SIMOBJECT_DATA)});
+  std::size_t size = std::max(packet.size(), kLargestFixed);
   c.aligned.assign((size + 7) / 8, 0);
   std::memcpy(c.aligned.data(), packet.data(), packet.size());
   return reinterpret_cast<SIMCONNECT_RECV*>(c.aligned.data());
@@ -264,7 +266,7 @@ HRESULT SimConnect_RequestDataOnSimObjectType(HANDLE h, SIMCONNECT_DATA_REQUEST_
 
 HRESULT SimConnect_SetDataOnSimObject(HANDLE h, SIMCONNECT_DATA_DEFINITION_ID DefineID, SIMCONNECT_OBJECT_ID ObjectID,
                                       SIMCONNECT_DATA_SET_FLAG Flags, DWORD ArrayCount, DWORD cbUnitSize,
-                                      void* pDataSet) {
+                                      const void* pDataSet) {
   // An array count of 0 means one element.
   std::size_t size = static_cast<std::size_t>(cbUnitSize) * std::max<DWORD>(ArrayCount, 1);
   if (!pDataSet && size > 0) return E_INVALIDARG;

@@ -274,6 +274,28 @@ TEST(SimConnectClient, AGarbledStreamCountsAsLost) {
   SimConnect_Close(h);
 }
 
+TEST(SimConnectClient, AShortMessageReadsAsZerosNotPastItsEnd) {
+  FakeSim sim;
+  std::thread server([&] {
+    sim.accept();
+    sim.send(SIMCONNECT_RECV{}, SIMCONNECT_RECV_ID_OPEN);  // the header alone
+  });
+  HANDLE h = nullptr;
+  ASSERT_EQ(SimConnect_Open(&h, "Skylume", nullptr, 0, nullptr, 0), S_OK);
+  server.join();
+  SIMCONNECT_RECV_OPEN open;
+  std::memset(&open, 0xAB, sizeof open);
+  ASSERT_EQ(SimConnect_CallDispatch(
+                h, [](SIMCONNECT_RECV* msg, DWORD, void* ctx) { std::memcpy(ctx, msg, sizeof(SIMCONNECT_RECV_OPEN)); },
+                &open),
+            S_OK);
+  EXPECT_EQ(open.dwID, SIMCONNECT_RECV_ID_OPEN);
+  EXPECT_EQ(open.szApplicationName[0], '\0');
+  EXPECT_EQ(open.dwApplicationBuildMinor, 0u);
+  EXPECT_EQ(open.dwReserved2, 0u);
+  SimConnect_Close(h);
+}
+
 TEST(SimConnectClient, NullHandlesFail) {
   EXPECT_EQ(SimConnect_CallDispatch(nullptr, lf_collect, nullptr), E_FAIL);
   EXPECT_EQ(SimConnect_TransmitClientEvent(nullptr, 1, 2, 3, 301, 0), E_FAIL);

@@ -95,13 +95,17 @@ Scenario gf_parseScenario(const std::string& text) {
   lf_take(j, "max_objects", sc.maxObjects);
   lf_take(j, "static_cg_ft", sc.staticCgFt);
   lf_take(j, "static_pitch_rad", sc.staticPitchRad);
+  gf_checkScenario(sc);
+  return sc;
+}
 
+void gf_checkScenario(Scenario& sc) {
   if (!(sc.frameRate > 0 && sc.frameRate <= 1000)) throw std::runtime_error("\"frame_rate\" must be in (0, 1000]");
   if (sc.firstAiObjectId <= sc.userObjectId)
     throw std::runtime_error("\"first_ai_object_id\" must be above \"user_object_id\"");
-  if (sc.createDelaySeconds < 0) throw std::runtime_error("\"create_delay_s\" must not be negative");
-  if (sc.reportedFrameRate <= 0) sc.reportedFrameRate = sc.frameRate;
-  return sc;
+  if (!(sc.createDelaySeconds >= 0 && sc.createDelaySeconds <= 3600))
+    throw std::runtime_error("\"create_delay_s\" must be in [0, 3600]");
+  if (!(sc.reportedFrameRate > 0)) sc.reportedFrameRate = sc.frameRate;
 }
 
 Scenario gf_loadScenario(const std::filesystem::path& file) {

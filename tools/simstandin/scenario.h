@@ -69,6 +69,10 @@ struct Scenario {
 // Throws std::runtime_error naming the file and the fault.
 Scenario gf_loadScenario(const std::filesystem::path& file);
 Scenario gf_parseScenario(const std::string& json);
+// Refuses a world that cannot run (std::runtime_error) and fills the defaults
+// that depend on other fields, such as the reported frame rate. The parser and
+// the stand-in both apply it, so a scenario built in code behaves as a file would.
+void gf_checkScenario(Scenario& sc);
 
 // "2024-07-01T00:00:00" (UTC) as seconds since 1970.
 std::optional<std::int64_t> gf_parseUtc(const std::string& text);

@@ -214,6 +214,7 @@ struct StandIn::Session {
 };
 
 StandIn::StandIn(Scenario scenario, StandInOptions options) : m_sc(std::move(scenario)) {
+  gf_checkScenario(m_sc);
   m_running = m_sc.running;
   m_flightRunning = m_sc.flightRunning;
   if (!m_sc.route.empty()) {

@@ -133,6 +133,7 @@ TEST_F(StandInTest, OpenFramesAndUserAnswersUnpackAsRegistered) {
   start();
   ASSERT_TRUE(client.pumpFor(SIMCONNECT_RECV_ID_OPEN));
   EXPECT_EQ(client.messages.front().id(), SIMCONNECT_RECV_ID_OPEN);
+  EXPECT_EQ(client.count(SIMCONNECT_RECV_ID_EXCEPTION), 0u);  // every registration was accepted
   const Received* open = client.find(SIMCONNECT_RECV_ID_OPEN);
   ASSERT_NE(open, nullptr);
   EXPECT_STREQ(open->as<SIMCONNECT_RECV_OPEN>().szApplicationName, "KittyHawk");
@@ -249,6 +250,18 @@ TEST_F(StandInTest, TraceRecordsCommandsPerFrameAndRemovedObjectsTakeNoMore) {
   ASSERT_EQ(SimConnect_AIReleaseControl(client.h, id, 103), S_OK);
   for (DWORD e : {214, 215, 216}) ASSERT_EQ(SimConnect_TransmitClientEvent(client.h, id, e, 1, 301, 0), S_OK);
   ASSERT_EQ(SimConnect_TransmitClientEvent(client.h, id, 219, 1, 301, 0), S_OK);
+  const double brakes[3] = {100.0, -100.0, -100.0};  // spoilers and both throttle levers
+  ASSERT_EQ(SimConnect_SetDataOnSimObject(client.h, 401, id, 0, 0, sizeof brakes, brakes), S_OK);
+  // The static CG of a new object.
+  ASSERT_EQ(SimConnect_RequestDataOnSimObject(client.h, 102, 405, id, SIMCONNECT_PERIOD_ONCE), S_OK);
+  ASSERT_TRUE(client.pumpFor(SIMCONNECT_RECV_ID_SIMOBJECT_DATA, [](const Received& m) {
+    return m.as<SIMCONNECT_RECV_SIMOBJECT_DATA>().dwRequestID == 102;
+  }));
+  const Received& cg = client.messages.back();
+  EXPECT_EQ(cg.as<SIMCONNECT_RECV_SIMOBJECT_DATA>().dwObjectID, id);
+  EXPECT_EQ(cg.size, 40u + 16u);
+  EXPECT_DOUBLE_EQ(cg.field<double>(0), 8.0);
+  EXPECT_DOUBLE_EQ(cg.field<double>(8), 0.01);
   PosBlock pos{52.301, 4.761, 0.01, -0.02, 1.5, 120.0, 2.0, 140.0};
   for (int f = 0; f < 3; ++f) {
     pos.lat += 0.001;
@@ -308,6 +321,11 @@ TEST_F(StandInTest, TraceRecordsCommandsPerFrameAndRemovedObjectsTakeNoMore) {
   EXPECT_TRUE(has("release", nullptr));
   EXPECT_TRUE(has("freeze", "FREEZE_ALTITUDE_SET"));
   EXPECT_TRUE(has("client_event", "GEAR_SET"));
+  auto set = std::find_if(lines.begin(), lines.end(), [](auto& l) { return l["event"] == "set_data"; });
+  ASSERT_NE(set, lines.end());
+  EXPECT_EQ((*set)["define"], 401);
+  EXPECT_EQ((*set)["values"]["SPOILERS HANDLE POSITION"], 100.0);
+  EXPECT_EQ((*set)["values"]["GENERAL ENG THROTTLE LEVER POSITION:2"], -100.0);
 }
 
 TEST_F(StandInTest, FlightPlansAreReadAndBadOnesRefused) {
@@ -408,6 +426,25 @@ TEST(StandInScenario, RouteMovesTheUserAndTheClockRollsOver) {
   ASSERT_TRUE(client.pumpFor(SIMCONNECT_RECV_ID_SIMOBJECT_DATA, {}, 2));
   EXPECT_NEAR(client.messages.back().field<double>(0), 50.1 * std::numbers::pi / 180.0, 1e-12);
   EXPECT_DOUBLE_EQ(client.messages.back().field<double>(16), 0.0);
+}
+
+TEST(StandInScenario, AWorldBuiltInCodeRunsAsAFileWould) {
+  standin::Scenario sc;
+  sc.frameRate = 25;  // the reported rate left at its default
+  standin::StandIn sim(sc, {});
+  SimClient client;
+  ASSERT_TRUE(client.open(sim.address()));
+  ASSERT_EQ(SimConnect_SubscribeToSystemEvent(client.h, 204, "Frame"), S_OK);
+  ASSERT_TRUE(sim.waitProcessed(client.lastPacket(), 3s));
+  sim.step();
+  ASSERT_TRUE(client.pumpFor(SIMCONNECT_RECV_ID_EVENT_FRAME));
+  EXPECT_FLOAT_EQ(client.find(SIMCONNECT_RECV_ID_EVENT_FRAME)->as<SIMCONNECT_RECV_EVENT_FRAME>().fFrameRate, 25.0f);
+
+  sc.firstAiObjectId = sc.userObjectId;  // AI objects would overwrite the user
+  EXPECT_THROW(standin::StandIn(sc, {}), std::runtime_error);
+  sc = {};
+  sc.frameRate = 0;
+  EXPECT_THROW(standin::StandIn(sc, {}), std::runtime_error);
 }
 
 TEST(StandInScenario, BadScenariosAreRefusedWithTheirFault) {
