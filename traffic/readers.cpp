@@ -46,7 +46,8 @@ void lf_runReader(UdpReader& reader, std::uint16_t port, bool traffic) {
     lf_setLight(gQnhReaderStatus, READER_RECEIVING);
     gf_logIndented(sk::format("{} connected", reader.threadName()));
     reader.receiveLoop();
-    reader.close();
+    // The loop closed its socket; one that is there now belongs to a restart.
+    reader.endWinsock();
   } catch (const std::exception& e) {
     reader.close();
     gf_log(sk::format("{} disconnected", reader.threadName()));

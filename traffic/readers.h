@@ -58,6 +58,8 @@ class UdpReader {
   void receiveLoop();
   // Closes the socket when still open and ends the Winsock use of open.
   void close();
+  // Ends the Winsock use of one open.
+  void endWinsock();
 
   // From any thread: sets the stop flag and closes the socket, which wakes a
   // blocked receive. Exactly one side closes a socket.
@@ -90,7 +92,9 @@ class UdpReader {
   virtual void onStopped() = 0;
 
  private:
-  void closeSocket();
+  // Closes the socket when it is still the given one: a loop that outlived a
+  // restart of its reader leaves the new socket alone.
+  void closeSocket(SOCKET own);
   void waitBeforeRetry(std::chrono::milliseconds pause);
   void dispatch(std::string_view datagram);
 
@@ -101,7 +105,7 @@ class UdpReader {
   std::array<char, kBufferSize + 1> m_buffer{};
   std::string m_lastDatagram;
   WSADATA m_wsaData{};
-  bool m_wsaStarted = false;
+  std::atomic<int> m_wsaStartups{0};
   std::atomic<SOCKET> m_socket{INVALID_SOCKET};
   sockaddr_in m_address{};
   int m_addressLength = sizeof(sockaddr_in);

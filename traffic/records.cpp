@@ -22,7 +22,7 @@ constexpr std::array<CategoryPerformance, 6> kCategoryTable{{
 }  // namespace
 
 const CategoryPerformance& gf_categoryPerformance(AircraftCategory category) {
-  if (category >= kCategoryTable.size()) throw std::out_of_range("invalid aircraft category");
+  if (category >= kCategoryTable.size()) throw std::out_of_range("invalid unordered_map<K, T> key");
   return kCategoryTable[category];
 }
 

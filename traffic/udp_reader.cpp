@@ -10,14 +10,15 @@
 
 UdpReader::UdpReader(std::string threadName) : m_threadName(std::move(threadName)) {}
 
-UdpReader::~UdpReader() { close(); }
+UdpReader::~UdpReader() {
+  close();
+  while (m_wsaStartups.load() > 0) endWinsock();
+}
 
 void UdpReader::open() {
-  if (!m_wsaStarted) {
-    const int result = WSAStartup(MAKEWORD(2, 2), &m_wsaData);
-    if (result != 0) throw qlx::SysErrorException(30, sk::format("WSA startup error: {}", result));
-    m_wsaStarted = true;
-  }
+  const int result = WSAStartup(MAKEWORD(2, 2), &m_wsaData);
+  if (result != 0) throw qlx::SysErrorException(30, sk::format("WSA startup error: {}", result));
+  m_wsaStartups.fetch_add(1);
   const SOCKET s = ws::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
   if (s == INVALID_SOCKET) {
     throw qlx::SysErrorException(
@@ -95,21 +96,26 @@ void UdpReader::receiveLoop() {
     if (m_stopRequested.load() || m_socket.load() != s) break;
     if (n < 0) waitBeforeRetry(errorPause(++consecutiveErrors));
   }
-  closeSocket();
+  closeSocket(s);
   onStopped();
 }
 
-void UdpReader::closeSocket() {
-  const SOCKET s = m_socket.exchange(INVALID_SOCKET);
-  if (s != INVALID_SOCKET) closesocket(s);
+void UdpReader::closeSocket(SOCKET own) {
+  SOCKET expected = own;
+  if (own != INVALID_SOCKET && m_socket.compare_exchange_strong(expected, INVALID_SOCKET))
+    closesocket(own);
 }
 
 void UdpReader::close() {
-  closeSocket();
-  if (m_wsaStarted) {
-    WSACleanup();
-    m_wsaStarted = false;
+  closeSocket(m_socket.load());
+  endWinsock();
+}
+
+void UdpReader::endWinsock() {
+  int startups = m_wsaStartups.load();
+  while (startups > 0 && !m_wsaStartups.compare_exchange_weak(startups, startups - 1)) {
   }
+  if (startups > 0) WSACleanup();
 }
 
 void UdpReader::requestStop() {
@@ -118,7 +124,7 @@ void UdpReader::requestStop() {
     m_stopRequested.store(true);
   }
   m_pauseWake.notify_all();
-  closeSocket();
+  closeSocket(m_socket.load());
 }
 
 void UdpReader::resetCounters() {

@@ -77,6 +77,29 @@ class Observed : public Reader {
   std::thread m_thread;
 };
 
+// Holds its receive loop inside the first datagram until released.
+class HeldReader : public Observed<WeatherReader> {
+ public:
+  ~HeldReader() override { release(); }
+  void onDatagram(std::string_view datagram) override {
+    Observed::onDatagram(datagram);
+    std::unique_lock lock(m_holdMutex);
+    m_hold.wait(lock, [this] { return m_released; });
+  }
+  void release() {
+    {
+      std::lock_guard lock(m_holdMutex);
+      m_released = true;
+    }
+    m_hold.notify_all();
+  }
+
+ private:
+  std::mutex m_holdMutex;
+  std::condition_variable m_hold;
+  bool m_released = false;
+};
+
 class Readers : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -111,6 +134,8 @@ TEST_F(Readers, LineThroughARealSocketBecomesOneQueuedRecord) {
     EXPECT_EQ(record.hexid, 4840199u);
     EXPECT_EQ(record.point.dueTick, 4234u);
     EXPECT_DOUBLE_EQ(*record.point.heading, 183.5 * DEG_TO_RAD);
+    ASSERT_TRUE(record.point.roll);
+    EXPECT_DOUBLE_EQ(*record.point.roll, 1.5 * DEG_TO_RAD);
   }
   EXPECT_EQ(reader.received(), 1u);
   EXPECT_TRUE(reader.stop());
@@ -118,6 +143,20 @@ TEST_F(Readers, LineThroughARealSocketBecomesOneQueuedRecord) {
   EXPECT_EQ(reader.socketHandle(), INVALID_SOCKET);
   EXPECT_EQ(gTrafficReaderStatus.load(), READER_STOPPED);
   EXPECT_TRUE(log.contains("Traffic Reader has stopped"));
+}
+
+TEST_F(Readers, BindsToLoopbackOnlyWhenRealTrafficRunsHere) {
+  for (const bool local : {true, false}) {
+    gRtLocal = local;
+    WeatherReader reader;
+    reader.open();
+    reader.bindPort(0);
+    sockaddr_in bound{};
+    int length = sizeof bound;
+    ASSERT_EQ(ws::getsockname(reader.socketHandle(), reinterpret_cast<sockaddr*>(&bound), &length), 0);
+    EXPECT_EQ(ntohl(bound.sin_addr.s_addr), local ? INADDR_LOOPBACK : INADDR_ANY) << local;
+    reader.close();
+  }
 }
 
 TEST_F(Readers, OverlongDatagramIsLoggedAndSkipped) {
@@ -202,6 +241,23 @@ TEST_F(Readers, LoopEndsWhenItsSocketWasClosedEvenIfTheStopFlagWasClearedSince) 
   reader.clearStopRequest();  // a restart's reset, racing with the old loop
   EXPECT_TRUE(reader.join());
   EXPECT_TRUE(reader.stopped());
+}
+
+TEST_F(Readers, ALoopThatOutlivedARestartLeavesTheNewSocketAlone) {
+  HeldReader reader;
+  const std::uint16_t port = reader.start();
+  ASSERT_TRUE(sender.send(port, "{}"));
+  ASSERT_TRUE(reader.waitForCount(1));  // the old loop now sits in the datagram
+  reader.requestStop();
+  reader.clearStopRequest();
+  reader.open();
+  reader.bindPort(0);
+  const SOCKET fresh = reader.socketHandle();
+  reader.release();
+  EXPECT_TRUE(reader.join());
+  EXPECT_EQ(reader.socketHandle(), fresh);
+  EXPECT_NE(reader.boundPort(), 0);
+  reader.close();
 }
 
 TEST_F(Readers, PersistentReceiveErrorsBackOff) {
@@ -306,6 +362,13 @@ TEST_F(Qnh, AcceptedValueTurnsASilentLightOn) {
   gQnhReaderStatus.store(READER_SILENT);
   feed(R"({"QNH": 1015})");
   EXPECT_EQ(gQnhReaderStatus.load(), READER_RECEIVING);
+  gQnhReaderStatus.store(READER_SILENT);
+  feed(R"({"QNH": 1015})");
+  EXPECT_EQ(gQnhReaderStatus.load(), READER_SILENT) << "an unchanged value is not applied again";
+  feed(R"({"QNH": 1013})");
+  gQnhReaderStatus.store(READER_SILENT);
+  feed(R"({"QNH": 1013})");
+  EXPECT_EQ(gQnhReaderStatus.load(), READER_RECEIVING) << "1013 is applied even when unchanged";
   gQnhReaderStatus.store(READER_STOPPED);
   feed(R"({"QNH": 1016})");
   EXPECT_EQ(gQnhReaderStatus.load(), READER_STOPPED);

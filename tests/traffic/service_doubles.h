@@ -2,9 +2,8 @@
 // Definitions of the services the traffic library calls in the shell, the
 // airports and the livery code. Include in exactly one file of each program.
 //
-// The shell is not linked into the traffic programs, so its doubles are plain
-// definitions. The airports and livery libraries are: their doubles are weak,
-// so that real definitions, once those libraries provide them, take over.
+// Plain definitions: should a linked library ever define one of these too,
+// the link fails loudly instead of a test quietly using the real service.
 #include <atomic>
 #include <cstdint>
 
@@ -19,7 +18,7 @@ std::atomic<bool> gRtClientConnected{false};
 bool gRtLocal = false;
 std::atomic<bool> gAutoRangeAtTen{false};
 
-__attribute__((weak)) std::atomic<std::uint8_t> gParkAirportLoaded{0};
+std::atomic<std::uint8_t> gParkAirportLoaded{0};
 
 namespace {
 std::mutex gDoublesMutex;
@@ -32,13 +31,13 @@ void gf_readerStopped(bool traffic, const std::string& error) {
   gReaderStoppedCalls.emplace_back(traffic, error);
 }
 
-__attribute__((weak)) int gf_categoryOf(const std::string& model) {
+int gf_categoryOf(const std::string& model) {
   std::lock_guard lock(gDoublesMutex);
   const auto found = gModels.find(model);
   return found == gModels.end() ? 0 : found->second.first;
 }
 
-__attribute__((weak)) double gf_wingspanOf(const std::string& model) {
+double gf_wingspanOf(const std::string& model) {
   std::lock_guard lock(gDoublesMutex);
   const auto found = gModels.find(model);
   return found == gModels.end() ? 0.0 : found->second.second;
