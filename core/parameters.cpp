@@ -137,8 +137,8 @@ StringParameter MSFS("MSFS", "");
 StringParameter copyright("copyright", "Copyright (c) Skylume. All rights reserved.");
 }  // namespace meta
 
-double gLateralRangeNm = static_cast<double>(LATERAL_RANGE.value);
-std::uint32_t gLateralRangeMeters = static_cast<std::uint32_t>(LATERAL_RANGE.value) * 1852u;
+std::atomic<double> gLateralRangeNm{static_cast<double>(LATERAL_RANGE.value)};
+std::atomic<std::uint32_t> gLateralRangeMeters{static_cast<std::uint32_t>(LATERAL_RANGE.value) * 1852u};
 
 const std::array<std::string, 10>& gf_airportParameterKeys() {
   static const std::array<std::string, 10> keys{

@@ -4,6 +4,7 @@
 // saves (parameters_xml.cpp) write one key into parameters.xml at once.
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -240,9 +241,10 @@ extern StringParameter copyright;
 }  // namespace meta
 
 // The traffic radius derived from LATERAL_RANGE; whoever changes the setting
-// updates these with it.
-extern double gLateralRangeNm;
-extern std::uint32_t gLateralRangeMeters;
+// updates these with it. The traffic reader thread reads them while the window
+// and the main loop write them.
+extern std::atomic<double> gLateralRangeNm;
+extern std::atomic<std::uint32_t> gLateralRangeMeters;
 
 // The keys the per-airport parameter files copy from the settings, in the order
 // those files use them.

@@ -204,8 +204,8 @@ TEST(ParameterTable, MetaItemsDerivedRangeAndAirportKeys) {
   EXPECT_FALSE(meta::copyright.defaultValue.empty());
   EXPECT_EQ(meta::copyright.defaultValue.find('\n'), std::string::npos);
 
-  EXPECT_DOUBLE_EQ(gLateralRangeNm, 40.0);
-  EXPECT_EQ(gLateralRangeMeters, 74080u);
+  EXPECT_DOUBLE_EQ(gLateralRangeNm.load(), 40.0);
+  EXPECT_EQ(gLateralRangeMeters.load(), 74080u);
 
   const std::array<std::string, 10> keys{"LATERAL_RANGE", "AUTO_RANGE", "INITIAL_LOAD_ONLY", "PARK_SOFT",
                                          "PARK_FAKE",     "parking_percentage", "MAX_FIT", "WEEK",

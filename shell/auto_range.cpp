@@ -1,0 +1,3 @@
+#include "shell/auto_range.h"
+
+std::atomic<bool> gAutoRangeAtTen{false};

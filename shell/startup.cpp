@@ -1,0 +1,4 @@
+#include "shell/startup.h"
+
+bool gRtLocal = false;
+std::atomic<bool> gReaderError{false};
