@@ -11,8 +11,17 @@ namespace rtplay {
 
 namespace {
 
-Clock::duration lf_toDuration(double seconds) {
-  return std::chrono::round<Clock::duration>(std::chrono::duration<double>(seconds));
+// A later due time is refused: one wrong timestamp (a stray 0, milliseconds) would
+// stall the replay for years, and the repeated pressure would fill the memory.
+constexpr std::chrono::hours kLongestReplay{24 * 7};
+
+Clock::duration lf_offset(double seconds, int lineNumber) {
+  if (!(seconds <= std::chrono::duration<double>(kLongestReplay).count()))
+    throw qlx::UserErrorException(
+        99, sk::format("line {}: due {:.0f} s after the start, more than a week: is its time right?",
+                       lineNumber, seconds));
+  // Earlier than the start goes at the start; the conversion never sees a value out of range.
+  return std::chrono::round<Clock::duration>(std::chrono::duration<double>(std::max(seconds, 0.0)));
 }
 
 }  // namespace
@@ -38,7 +47,7 @@ std::vector<ScheduledDatagram> gf_planReplay(const Replay& replay, const PlayOpt
     ScheduledDatagram datagram{previous, item.kind, item.text};
     if (item.time) {
       const double seconds = (*item.time - *firstTime) / options.speed;
-      datagram.offset = std::max(previous, lf_toDuration(seconds));
+      datagram.offset = std::max(previous, lf_offset(seconds, item.lineNumber));
       if (options.shiftToNow && item.kind == DatagramKind::Traffic)
         datagram.text = gf_withTimestamp(item.text, startEpoch + seconds);
     }

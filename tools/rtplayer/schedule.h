@@ -30,7 +30,7 @@ struct ScheduledDatagram {
 // startEpoch: the wall-clock time (seconds since 1970) at which the replay starts;
 // used only to shift timestamps. Offsets never decrease: a line stamped earlier than
 // the one before it goes right after it. Throws qlx::UserErrorException on a speed
-// that is not a positive number.
+// that is not a positive number and on a line due more than a week after the start.
 std::vector<ScheduledDatagram> gf_planReplay(const Replay& replay, const PlayOptions& options,
                                              double startEpoch);
 

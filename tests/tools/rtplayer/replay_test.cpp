@@ -96,7 +96,7 @@ std::string lf_faultOf(const std::vector<std::string_view>& f) {
   if (lat >= 0 && lat <= 0.0009 && lon >= 0 && lon <= 0.05) return "null box";
   if (kBadTypes.contains(f[10]) || f[10].size() > 4) return "type";
   if (kBadCategories.contains(f[28])) return "category";
-  if (f[9].starts_with("TOW ")) return "tow";
+  if (f[9].starts_with("TOW ") || f[9] == "ERARMTR0") return "callsign";
   if (f[11] == "null" && (f[15] == "F" || f[9] == "null")) return "registration";
   return {};
 }

@@ -87,6 +87,26 @@ TEST(Plan, SpeedMustBePositive) {
     EXPECT_THROW(gf_planReplay(replay, lf_options(speed), 0.0), std::runtime_error) << speed;
 }
 
+TEST(Plan, ALineDueMoreThanAWeekLaterIsRefused) {
+  // A stray 0 before real times, and milliseconds among seconds: decades of waiting,
+  // and of repeated pressure datagrams, are refused instead of planned.
+  const auto strayZero = gf_parseReplay(lf_line("1", "0") + "\n" + lf_line("2", "1733652000") + "\n");
+  EXPECT_THROW(gf_planReplay(strayZero, lf_options(1.0, false, "1013"), 0.0), std::runtime_error);
+  const auto milliseconds =
+      gf_parseReplay(lf_line("1", "1733652000") + "\n" + lf_line("2", "1733652000500") + "\n");
+  EXPECT_THROW(gf_planReplay(milliseconds, PlayOptions{}, 0.0), std::runtime_error);
+  const auto second = gf_parseReplay(lf_line("1", "0") + "\n" + lf_line("2", "1") + "\n");
+  EXPECT_THROW(gf_planReplay(second, lf_options(1e-300), 0.0), std::runtime_error);
+
+  // A week to the second still plays; a time far before the start goes at once.
+  const auto week = gf_parseReplay(lf_line("1", "0") + "\n" + lf_line("2", "604800") + "\n" +
+                                   lf_line("3", "-1e300") + "\n");
+  const auto plan = gf_planReplay(week, PlayOptions{}, 0.0);
+  ASSERT_EQ(plan.size(), 3u);
+  EXPECT_EQ(plan[1].offset, std::chrono::hours(24 * 7));
+  EXPECT_EQ(plan[2].offset, plan[1].offset);
+}
+
 // A clock that jumps to whatever time the player sleeps until.
 class JumpingClock final : public ReplayClock {
  public:
