@@ -188,19 +188,18 @@ HGDIOBJ GetStockObject(int which) {
 BOOL DeleteObject(HGDIOBJ object) {
   Gdi& g = lf_gdi();
   std::lock_guard lk(g.m);
-  if (GdiBrush* b = lf_brush(object)) {
-    if (b->stock) return TRUE;
-    g.objects.erase(object);
-    delete b;
-    return TRUE;
-  }
-  if (GdiPen* p = lf_pen(object)) {
-    if (p->stock) return TRUE;
-    g.objects.erase(object);
-    delete p;
-    return TRUE;
-  }
-  return FALSE;
+  GdiBrush* b = lf_brush(object);
+  GdiPen* p = lf_pen(object);
+  if (!b && !p) return FALSE;
+  if ((b && b->stock) || (p && p->stock)) return TRUE;
+  // An object selected into a device context stays, as on Windows: the
+  // context would otherwise draw with freed memory.
+  for (HDC dc : g.dcs)
+    if ((b && dc->brush == b) || (p && dc->pen == p)) return FALSE;
+  g.objects.erase(object);
+  delete b;
+  delete p;
+  return TRUE;
 }
 
 HGDIOBJ SelectObject(HDC hdc, HGDIOBJ object) {

@@ -26,7 +26,6 @@ struct WindowClass {
 // so a stale handle is recognised as dead rather than mistaken for a new window.
 struct Layer {
   std::mutex m;
-  std::condition_variable sentDone;
   std::map<std::u16string, WindowClass> classes;
   std::vector<std::unique_ptr<HWND__>> all;
   std::unordered_set<HWND> live;
@@ -106,17 +105,21 @@ LRESULT lf_call(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   return proc ? proc(hwnd, msg, wParam, lParam) : 0;
 }
 
+// Under the lock: answers a sent message and wakes its sender.
+void lf_finishSent(SentMessage& item, LRESULT result) {
+  item.result = result;
+  item.done = true;
+  item.sender->wake.notify_all();
+}
+
 void lf_runSent(std::unique_lock<std::mutex>& lk, ThreadQueue& q) {
-  Layer& g = lf_layer();
   while (!q.sent.empty()) {
     auto item = q.sent.front();
     q.sent.pop_front();
     lk.unlock();
     LRESULT r = lf_call(item->hwnd, item->message, item->wParam, item->lParam);
     lk.lock();
-    item->result = r;
-    item->done = true;
-    g.sentDone.notify_all();
+    lf_finishSent(*item, r);
   }
 }
 
@@ -416,7 +419,7 @@ HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD
     return nullptr;
   }
   if (style & WS_VISIBLE) ShowWindow(w, SW_SHOW);
-  return gf_liveWindow(w) ? w : nullptr;
+  return IsWindow(w) ? w : nullptr;  // its own procedure may have destroyed it
 }
 
 BOOL DestroyWindow(HWND hwnd) {
@@ -442,12 +445,20 @@ BOOL DestroyWindow(HWND hwnd) {
     posted.erase(std::remove_if(posted.begin(), posted.end(),
                                 [d](const MSG& m) { return m.hwnd == d; }),
                  posted.end());
+    // Messages sent to it and not yet taken are answered with 0.
+    auto& sent = d->owner->sent;
+    sent.erase(std::remove_if(sent.begin(), sent.end(),
+                              [d](const std::shared_ptr<SentMessage>& m) {
+                                if (m->hwnd != d) return false;
+                                lf_finishSent(*m, 0);
+                                return true;
+                              }),
+               sent.end());
   }
   if (hwnd->parent && hwnd->parent->alive) {
     auto& siblings = hwnd->parent->children;
     siblings.erase(std::remove(siblings.begin(), siblings.end(), hwnd), siblings.end());
   }
-  g.sentDone.notify_all();
   return TRUE;
 }
 
@@ -873,11 +884,19 @@ LRESULT SendMessageW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     return lf_call(hwnd, msg, wParam, lParam);
   }
   // Another thread's window: its owner runs the procedure, this thread waits.
-  auto item = std::make_shared<SentMessage>(SentMessage{hwnd, msg, wParam, lParam});
+  // Meanwhile it handles what is sent to its own windows, as on Windows:
+  // two threads sending to each other would otherwise wait for ever.
+  auto self = lf_currentQueue();
+  auto item = std::make_shared<SentMessage>(SentMessage{hwnd, msg, wParam, lParam, self});
   w->owner->sent.push_back(item);
   w->owner->wake.notify_all();
-  g.sentDone.wait(lk, [&] { return item->done || !gf_liveWindow(hwnd); });
-  return item->done ? item->result : 0;
+  while (!item->done) {
+    if (!self->sent.empty())
+      lf_runSent(lk, *self);
+    else
+      self->wake.wait(lk);
+  }
+  return item->result;
 }
 
 void PostQuitMessage(int exitCode) {
@@ -891,9 +910,12 @@ void PostQuitMessage(int exitCode) {
 // ---- Painting ----
 
 BOOL InvalidateRect(HWND hwnd, const RECT* rect, BOOL erase) {
+  // The record is for tests; a program repaints for hours, so only the latest calls are kept.
+  constexpr std::size_t kRecordedCalls = 256;
   std::lock_guard lk(lf_layer().m);
   HWND w = gf_liveWindow(hwnd);
   if (!w) return FALSE;
+  if (w->invalidations.size() >= kRecordedCalls) w->invalidations.erase(w->invalidations.begin());
   w->invalidations.push_back(
       Invalidation{rect ? std::optional<RECT>(*rect) : std::nullopt, erase != FALSE});
   lf_invalidate(w, rect ? *rect : lf_clientRect(w), erase != FALSE);

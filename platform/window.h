@@ -14,7 +14,8 @@
 // Threads: a window belongs to the thread that created it; its procedure runs
 // on that thread only (GetMessageW/DispatchMessageW, SendMessageW). Any thread
 // may call InvalidateRect (it only records the region), PostMessageW and
-// SendMessageW (from another thread it waits until the owner has handled it).
+// SendMessageW (from another thread it waits until the owner has handled it,
+// and meanwhile handles messages other threads send to its own windows).
 // SetWindowTextW, GetWindowTextW, CheckDlgButton, IsDlgButtonChecked,
 // EnableWindow and SetWindowPos called from a thread that does not own the
 // window change or read the control's state directly and never wait for the
@@ -329,7 +330,8 @@ std::vector<PaintOp> gf_testPaintOps(HDC hdc);
 std::vector<PaintOp> gf_testLastPaint(HWND hwnd);
 int gf_testPaintCount(HWND hwnd);
 
-// Every InvalidateRect on the window since the last clear (nullopt: whole client area).
+// The InvalidateRect calls on the window since the last clear, oldest first
+// (nullopt: whole client area); only the latest 256 are kept.
 struct Invalidation {
   std::optional<RECT> rect;
   bool erase = false;

@@ -16,11 +16,15 @@
 
 namespace winimpl {
 
+struct ThreadQueue;
+
+// A message sent from another thread; its sender waits on its own queue until done.
 struct SentMessage {
   HWND hwnd = nullptr;
   UINT message = 0;
   WPARAM wParam = 0;
   LPARAM lParam = 0;
+  std::shared_ptr<ThreadQueue> sender;
   LRESULT result = 0;
   bool done = false;
 };

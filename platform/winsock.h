@@ -28,7 +28,9 @@
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 
+#include <concepts>
 #include <cstdint>
+#include <type_traits>
 
 #include "platform/win_types.h"
 
@@ -173,3 +175,25 @@ using ::WSASetLastError;
 using ::WSAStartup;
 
 }  // namespace ws
+
+// The POSIX function of the same name reached by mistake (recv instead of
+// ws::recv) would take the handle for a descriptor and read or write some
+// unrelated file: such calls with a SOCKET do not compile.
+template <class S>
+concept WinsockHandle = std::same_as<std::remove_cvref_t<S>, SOCKET>;
+#define SKLM_REFUSE_POSIX_SOCKET_CALL(name) \
+  template <WinsockHandle S, class... Args>   \
+  int name(S&&, Args&&...) = delete;
+SKLM_REFUSE_POSIX_SOCKET_CALL(bind)
+SKLM_REFUSE_POSIX_SOCKET_CALL(listen)
+SKLM_REFUSE_POSIX_SOCKET_CALL(accept)
+SKLM_REFUSE_POSIX_SOCKET_CALL(connect)
+SKLM_REFUSE_POSIX_SOCKET_CALL(shutdown)
+SKLM_REFUSE_POSIX_SOCKET_CALL(recv)
+SKLM_REFUSE_POSIX_SOCKET_CALL(send)
+SKLM_REFUSE_POSIX_SOCKET_CALL(recvfrom)
+SKLM_REFUSE_POSIX_SOCKET_CALL(sendto)
+SKLM_REFUSE_POSIX_SOCKET_CALL(setsockopt)
+SKLM_REFUSE_POSIX_SOCKET_CALL(getsockopt)
+SKLM_REFUSE_POSIX_SOCKET_CALL(getsockname)
+#undef SKLM_REFUSE_POSIX_SOCKET_CALL

@@ -42,8 +42,9 @@ struct XState {
   std::atomic<bool> open{false};
   bool enabled = false;
   GC gc = nullptr;
-  XFontStruct* font = nullptr;
-  bool font16 = false;  // the font is indexed by UTF-16 units
+  // Loaded once and kept: text is measured without the lock, from any thread.
+  std::atomic<XFontStruct*> font{nullptr};
+  std::atomic<bool> font16{false};  // the font is indexed by UTF-16 units (set before font)
   Visual* visual = nullptr;
   int depth = 0;
   Channel red, green, blue;
@@ -51,7 +52,8 @@ struct XState {
        utf8String = 0;
   std::map<HWND, XWin> windows;
   std::thread events;
-  std::atomic<bool> stop{false};
+  // The running event thread's number; a thread of an older number ends.
+  unsigned eventsGeneration = 0;
   HWND capture = nullptr;  // the window that got the button press (event thread only)
 };
 
@@ -255,14 +257,14 @@ void lf_handle(XState& x, XEvent& e) {
   }
 }
 
-void lf_eventLoop(XState& x, int fd) {
-  while (!x.stop) {
+void lf_eventLoop(XState& x, int fd, unsigned generation) {
+  for (;;) {
     pollfd p{fd, POLLIN, 0};
     poll(&p, 1, 20);  // also picks up events another call has already read
     std::vector<XEvent> events;
     {
       std::lock_guard lk(x.m);
-      if (!x.dpy) return;
+      if (!x.dpy || x.eventsGeneration != generation) return;
       while (XPending(x.dpy)) {
         XEvent e;
         XNextEvent(x.dpy, &e);
@@ -271,6 +273,11 @@ void lf_eventLoop(XState& x, int fd) {
     }
     for (XEvent& e : events) lf_handle(x, e);
   }
+}
+
+// Under x.m, with no event thread running.
+void lf_startEvents(XState& x) {
+  x.events = std::thread(lf_eventLoop, std::ref(x), ConnectionNumber(x.dpy), ++x.eventsGeneration);
 }
 
 // Under x.m.
@@ -289,21 +296,22 @@ bool lf_open(XState& x) {
   x.blue = lf_channel(x.visual->blue_mask);
   x.gc = XCreateGC(x.dpy, RootWindow(x.dpy, screen), 0, nullptr);
   if (!x.font) {
-    x.font = XLoadQueryFont(x.dpy, "-misc-fixed-medium-r-semicondensed--13-120-75-75-c-60-iso10646-1");
-    x.font16 = x.font != nullptr;
-    if (!x.font) x.font = XLoadQueryFont(x.dpy, "6x13");
-    if (!x.font) x.font = XLoadQueryFont(x.dpy, "fixed");
+    XFontStruct* font =
+        XLoadQueryFont(x.dpy, "-misc-fixed-medium-r-semicondensed--13-120-75-75-c-60-iso10646-1");
+    x.font16 = font != nullptr;
+    if (!font) font = XLoadQueryFont(x.dpy, "6x13");
+    if (!font) font = XLoadQueryFont(x.dpy, "fixed");
+    x.font = font;
   }
-  if (x.font) XSetFont(x.dpy, x.gc, x.font->fid);
+  if (XFontStruct* font = x.font) XSetFont(x.dpy, x.gc, font->fid);
   x.wmProtocols = XInternAtom(x.dpy, "WM_PROTOCOLS", False);
   x.wmDelete = XInternAtom(x.dpy, "WM_DELETE_WINDOW", False);
   x.netWmState = XInternAtom(x.dpy, "_NET_WM_STATE", False);
   x.netWmStateAbove = XInternAtom(x.dpy, "_NET_WM_STATE_ABOVE", False);
   x.netWmName = XInternAtom(x.dpy, "_NET_WM_NAME", False);
   x.utf8String = XInternAtom(x.dpy, "UTF8_STRING", False);
-  x.stop = false;
   x.open = true;
-  x.events = std::thread(lf_eventLoop, std::ref(x), ConnectionNumber(x.dpy));
+  lf_startEvents(x);
   return true;
 }
 
@@ -313,12 +321,17 @@ void lf_closeWhenUnused(XState& x) {
   {
     std::lock_guard lk(x.m);
     if (!x.dpy || !x.windows.empty()) return;
-    x.stop = true;
+    ++x.eventsGeneration;  // ends the event thread
     events = std::move(x.events);
   }
   if (events.joinable()) events.join();
   std::lock_guard lk(x.m);
-  if (!x.dpy || !x.windows.empty()) return;
+  if (!x.dpy) return;
+  if (!x.windows.empty()) {
+    // Another thread made a window while the event thread was ending.
+    if (!x.events.joinable()) lf_startEvents(x);
+    return;
+  }
   // The font lives on: text widths are measured without the connection.
   XFreeGC(x.dpy, x.gc);
   XCloseDisplay(x.dpy);
@@ -478,8 +491,9 @@ void gf_text(HWND top, int tx, int ty, std::u16string_view text, const RECT& cli
              std::optional<COLORREF> background) {
   XState& x = lf_x();
   std::lock_guard lk(x.m);
-  if (!x.font) return;
-  const int width = gf_textWidth(text), height = x.font->ascent + x.font->descent;
+  XFontStruct* font = x.font;
+  if (!font) return;
+  const int width = gf_textWidth(text), height = font->ascent + font->descent;
   if (background) {
     XWin* w = lf_prepare(x, top, clip, *background);
     if (!w) return;
@@ -488,7 +502,7 @@ void gf_text(HWND top, int tx, int ty, std::u16string_view text, const RECT& cli
   }
   XWin* w = lf_prepare(x, top, clip, c);
   if (!w) return;
-  const int baseline = ty + x.font->ascent;
+  const int baseline = ty + font->ascent;
   if (x.font16) {
     auto units = lf_units16(text);
     XDrawString16(x.dpy, w->buffer, x.gc, tx, baseline, units.data(), static_cast<int>(units.size()));

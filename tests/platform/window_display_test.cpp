@@ -4,6 +4,7 @@
 // (window_screenshot.xwd, and window_screenshot.png when ImageMagick is there).
 // Skipped when Xvfb is not installed.
 #include "platform/window.h"
+#include "tests/platform/thread_state.h"
 #include "tests/platform/window_test_support.h"
 
 #include <gtest/gtest.h>
@@ -234,6 +235,109 @@ class DisplayEnv {
   bool m_had = false;
 };
 
+#ifdef SKLM_TEST_X11
+// The top-level X window of that width (0 when none), optionally only a viewable one.
+::Window lf_findXWindow(::Display* dpy, int width, bool viewable) {
+  ::Window root = DefaultRootWindow(dpy), parent = 0, found = 0, *children = nullptr;
+  unsigned count = 0;
+  XQueryTree(dpy, root, &root, &parent, &children, &count);
+  for (unsigned i = 0; i < count; ++i) {
+    XWindowAttributes a;
+    if (XGetWindowAttributes(dpy, children[i], &a) && a.width == width &&
+        (!viewable || a.map_state == IsViewable))
+      found = children[i];
+  }
+  if (children) XFree(children);
+  return found;
+}
+
+// What the window manager sends when its close button is clicked.
+void lf_sendCloseRequest(::Display* dpy, ::Window target) {
+  XEvent close{};
+  close.xclient.type = ClientMessage;
+  close.xclient.window = target;
+  close.xclient.message_type = XInternAtom(dpy, "WM_PROTOCOLS", False);
+  close.xclient.format = 32;
+  close.xclient.data.l[0] = static_cast<long>(XInternAtom(dpy, "WM_DELETE_WINDOW", False));
+  XSendEvent(dpy, target, False, NoEventMask, &close);
+  XFlush(dpy);
+}
+#endif
+
+// Must run before any other test opens a display: the font is loaded on the
+// first opening, while the window thread may already be measuring text (a
+// ThreadSanitizer build sees any unguarded access).
+TEST(Display, TextIsMeasuredWhileTheDisplayOpens) {
+  Xvfb server;
+  if (!server.start()) GTEST_SKIP() << "Xvfb is not available";
+  DisplayEnv env(server.display());
+  WNDCLASSEXW wc{};
+  wc.lpfnWndProc = DefWindowProcW;
+  wc.lpszClassName = u"SklmDisplayFontTest";
+  RegisterClassExW(&wc);
+  HWND hwnd = CreateWindowExW(0, u"SklmDisplayFontTest", u"", 0, 0, 0, 200, 50, nullptr, nullptr,
+                              nullptr, nullptr);  // headless: made before the display opens
+  HWND button = CreateWindowExW(0, u"button", u"Re-read", WS_CHILD | WS_VISIBLE | BS_DEFPUSHBUTTON, 5,
+                                5, 90, 20, hwnd, gf_controlIdAsMenu(kButtonId), nullptr, nullptr);
+  ShowWindow(hwnd, SW_SHOW);
+  std::thread opener([] { EXPECT_TRUE(gf_enableDisplay()); });
+  for (int i = 0; i < 20; ++i) {  // each paint of the button measures its caption
+    InvalidateRect(button, nullptr, TRUE);
+    gf_pumpMessages();
+  }
+  opener.join();
+  EXPECT_GE(gf_testPaintCount(button), 20);
+  DestroyWindow(hwnd);
+}
+
+// The last window going while another thread makes a new one: the connection
+// stays and the new window still gets the display's events.
+TEST(Display, WindowMadeWhileTheLastOneGoesStillGetsEvents) {
+  Xvfb server;
+  if (!server.start()) GTEST_SKIP() << "Xvfb is not available";
+  DisplayEnv env(server.display());
+  ASSERT_TRUE(gf_enableDisplay());
+  static std::atomic<bool> closed{false};
+  closed = false;
+  WNDCLASSEXW wc{};
+  wc.lpfnWndProc = [](HWND h, UINT m, WPARAM w, LPARAM l) -> LRESULT {
+    if (m == WM_CLOSE) closed = true;
+    return DefWindowProcW(h, m, w, l);
+  };
+  wc.lpszClassName = u"SklmDisplayRelayTest";
+  RegisterClassExW(&wc);
+  auto make = [] {
+    return CreateWindowExW(0, u"SklmDisplayRelayTest", u"", 0, 0, 0, 321, 123, nullptr, nullptr,
+                           nullptr, nullptr);
+  };
+  HWND first = make();
+  ASSERT_NE(first, nullptr);
+  std::atomic<pid_t> tid{0};
+  std::atomic<bool> destroyed{false};
+  std::thread destroyer([&] {
+    tid = gf_currentThreadId();
+    DestroyWindow(first);  // the last window: the event thread is stopped and awaited
+    destroyed = true;
+  });
+  // Make the new window while the destroyer waits for the event thread to end.
+  while (!destroyed && !(tid != 0 && gf_threadState(tid) == 'S')) std::this_thread::yield();
+  HWND second = make();
+  ASSERT_NE(second, nullptr);
+  destroyer.join();
+  EXPECT_TRUE(gf_displayActive());
+
+#ifdef SKLM_TEST_X11
+  ::Display* dpy = XOpenDisplay(server.display().c_str());
+  ASSERT_NE(dpy, nullptr);
+  const ::Window target = lf_findXWindow(dpy, 321, false);
+  ASSERT_NE(target, 0u);
+  lf_sendCloseRequest(dpy, target);
+  EXPECT_TRUE(lf_loopUntil(second, [] { return closed.load(); }));
+  XCloseDisplay(dpy);
+#endif
+  DestroyWindow(second);
+}
+
 TEST(Display, WindowIsDrawnAndUsableOnXvfb) {
   Xvfb server;
   if (!server.start()) GTEST_SKIP() << "Xvfb is not available";
@@ -290,15 +394,7 @@ TEST(Display, WindowIsDrawnAndUsableOnXvfb) {
   // Clicks and keys as the X server delivers them.
   ::Display* dpy = XOpenDisplay(server.display().c_str());
   ASSERT_NE(dpy, nullptr);
-  ::Window root = DefaultRootWindow(dpy), top = 0, parent = 0, *children = nullptr;
-  unsigned count = 0;
-  XQueryTree(dpy, root, &root, &parent, &children, &count);
-  for (unsigned i = 0; i < count; ++i) {
-    XWindowAttributes a;
-    if (XGetWindowAttributes(dpy, children[i], &a) && a.width == 880 && a.map_state == IsViewable)
-      top = children[i];
-  }
-  if (children) XFree(children);
+  const ::Window root = DefaultRootWindow(dpy), top = lf_findXWindow(dpy, 880, true);
   ASSERT_NE(top, 0u);
   auto click = [&](int x, int y) {
     for (int type : {ButtonPress, ButtonRelease}) {
@@ -345,14 +441,7 @@ TEST(Display, WindowIsDrawnAndUsableOnXvfb) {
   EXPECT_EQ(gCommands.back(), MAKEWPARAM(kBoxId, BN_CLICKED));
 
   // The window manager's close button becomes WM_CLOSE.
-  XEvent close{};
-  close.xclient.type = ClientMessage;
-  close.xclient.window = top;
-  close.xclient.message_type = XInternAtom(dpy, "WM_PROTOCOLS", False);
-  close.xclient.format = 32;
-  close.xclient.data.l[0] = static_cast<long>(XInternAtom(dpy, "WM_DELETE_WINDOW", False));
-  XSendEvent(dpy, top, False, NoEventMask, &close);
-  XFlush(dpy);
+  lf_sendCloseRequest(dpy, top);
   EXPECT_TRUE(lf_loopUntil(hwnd, [&] { return !IsWindow(hwnd); }));  // DefWindowProcW destroys it
   XCloseDisplay(dpy);
 #endif

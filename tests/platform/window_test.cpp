@@ -1,4 +1,5 @@
 #include "platform/window.h"
+#include "tests/platform/thread_state.h"
 #include "tests/platform/window_test_support.h"
 
 #include <gtest/gtest.h>
@@ -289,6 +290,21 @@ TEST(Window, CallsOnNothingFailQuietly) {
             nullptr);
 }
 
+// Threads making and destroying windows side by side (a ThreadSanitizer build
+// sees any access to the window list outside the layer's lock).
+TEST(Window, ThreadsCreateAndDestroyWindowsSideBySide) {
+  auto churn = [] {
+    for (int i = 0; i < 200; ++i) {
+      HWND hwnd = lf_create(u"SklmTestChurn", DefWindowProcW);
+      EXPECT_TRUE(IsWindow(hwnd));
+      EXPECT_TRUE(DestroyWindow(hwnd));
+    }
+  };
+  std::thread other(churn);
+  churn();
+  other.join();
+}
+
 TEST(Window, CreateFailingInWmCreateGivesNoWindow) {
   static HWND seen = nullptr;
   static int destroyed = 0;
@@ -412,6 +428,76 @@ TEST_F(Painting, InvalidateFromAnotherThreadGivesOnePaintWithoutDeadlock) {
   EXPECT_EQ(exitCode, 7);
 }
 
+// Thread A sends to B's window, whose handler sends back to A's window while A
+// waits: A runs that message meanwhile, so neither thread waits for ever.
+TEST(SentMessages, AThreadWaitingForAnAnswerHandlesWhatIsSentToIt) {
+  static std::atomic<HWND> windowA{nullptr};
+  static std::thread::id threadA;
+  static std::atomic<bool> handledOnA{false};
+  std::promise<std::pair<HWND, HWND>> bCreated;  // the target and a window that ends the thread
+  std::thread threadB([&] {
+    HWND b = lf_create(u"SklmTestSendB", [](HWND h, UINT m, WPARAM w, LPARAM l) -> LRESULT {
+      if (m == WM_APP + 10) return SendMessageW(windowA.load(), WM_APP + 11, w, 0) + 1;
+      if (m == WM_APP + 12) PostQuitMessage(0);
+      return DefWindowProcW(h, m, w, l);
+    });
+    HWND quitter = lf_create(u"SklmTestSendB", nullptr);  // same class: WM_APP + 12 quits
+    bCreated.set_value({b, quitter});
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0)) DispatchMessageW(&msg);
+    DestroyWindow(b);
+    DestroyWindow(quitter);
+  });
+  const auto [b, quitter] = bCreated.get_future().get();
+  ASSERT_NE(b, nullptr);
+  ASSERT_NE(quitter, nullptr);
+
+  std::promise<LRESULT> answer;
+  std::thread senderA([&] {
+    threadA = std::this_thread::get_id();
+    HWND a = lf_create(u"SklmTestSendA", [](HWND h, UINT m, WPARAM w, LPARAM l) -> LRESULT {
+      if (m == WM_APP + 11) {
+        handledOnA = std::this_thread::get_id() == threadA;
+        return static_cast<LRESULT>(w * 10);
+      }
+      return DefWindowProcW(h, m, w, l);
+    });
+    windowA = a;
+    answer.set_value(SendMessageW(b, WM_APP + 10, 4, 0));
+    DestroyWindow(a);
+  });
+  std::future<LRESULT> result = answer.get_future();
+  const bool answered = result.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+  if (!answered) DestroyWindow(b);  // frees both threads so that the test can end
+  EXPECT_TRUE(answered) << "the two sends waited for each other";
+  EXPECT_EQ(result.get(), answered ? 41 : 0);
+  EXPECT_TRUE(handledOnA);
+  senderA.join();
+  PostMessageW(quitter, WM_APP + 12, 0, 0);
+  threadB.join();
+}
+
+// A send to a window that is destroyed before its thread took the message
+// comes back at once with 0.
+TEST(SentMessages, SendToAWindowDestroyedMeanwhileReturnsZero) {
+  HWND target = lf_create(u"SklmTestSendGone", DefWindowProcW);
+  ASSERT_NE(target, nullptr);
+  std::atomic<pid_t> tid{0};
+  std::promise<LRESULT> answer;
+  std::thread sender([&] {
+    tid = gf_currentThreadId();
+    answer.set_value(SendMessageW(target, WM_APP + 3, 1, 0));
+  });
+  // Once the sender sleeps, its message waits in this thread's queue: destroy the window unread.
+  ASSERT_TRUE(gf_waitUntilAsleep(tid));
+  EXPECT_TRUE(DestroyWindow(target));
+  std::future<LRESULT> result = answer.get_future();
+  ASSERT_EQ(result.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+  EXPECT_EQ(result.get(), 0);
+  sender.join();
+  EXPECT_EQ(gf_pumpMessages(), 0);
+}
+
 TEST_F(Painting, PostedMessagesComeBeforeThePaint) {
   HWND hwnd = lf_create(u"SklmTestPaint", lf_paintProc, gBlackBrush);
   ShowWindow(hwnd, SW_SHOW);  // invalid from now on
@@ -446,6 +532,23 @@ TEST(Invalidation, EveryCallIsListedUntilCleared) {
   EXPECT_TRUE(gf_testInvalidations(hwnd).empty());
   EXPECT_EQ(gf_pumpMessages(), 1);  // both made one paint
   EXPECT_EQ(gf_pumpMessages(), 0);
+  DestroyWindow(hwnd);
+}
+
+// A program repaints for hours: the record of calls keeps only the latest ones.
+TEST(Invalidation, RecordOfCallsStaysBounded) {
+  HWND hwnd = lf_create(u"SklmTestPlain", DefWindowProcW);
+  ShowWindow(hwnd, SW_SHOW);
+  gf_testClearInvalidations(hwnd);
+  for (LONG i = 0; i < 100000; ++i) {
+    RECT r{0, 0, 1, i + 1};
+    InvalidateRect(hwnd, &r, FALSE);
+  }
+  const std::vector<Invalidation> kept = gf_testInvalidations(hwnd);
+  ASSERT_FALSE(kept.empty());
+  EXPECT_LE(kept.size(), 1000u);
+  EXPECT_EQ(kept.back(), (Invalidation{RECT{0, 0, 1, 100000}, false}));
+  EXPECT_EQ(gf_pumpMessages(), 1);
   DestroyWindow(hwnd);
 }
 
@@ -532,6 +635,25 @@ TEST(Gdi, ObjectsDeleteOnceAndStockObjectsStay) {
   EXPECT_EQ(gf_testPaintOps(dc).size(), 1u);
   DeleteDC(dc);
   EXPECT_EQ(RGB(153, 204, 255), 0x00FFCC99u);
+}
+
+// As on Windows, an object still selected into a device context is not deleted.
+TEST(Gdi, SelectedObjectsAreNotDeleted) {
+  HDC dc = gf_testCreateRecordingDC();
+  HPEN pen = CreatePen(PS_SOLID, 1, kYellow);
+  HBRUSH brush = CreateSolidBrush(kGreen);
+  HGDIOBJ oldPen = SelectObject(dc, pen);
+  HGDIOBJ oldBrush = SelectObject(dc, brush);
+  EXPECT_FALSE(DeleteObject(pen));
+  EXPECT_FALSE(DeleteObject(brush));
+  MoveToEx(dc, 0, 0, nullptr);
+  LineTo(dc, 10, 0);  // still draws with the pen
+  EXPECT_EQ(gf_testPaintOps(dc), (std::vector<PaintOp>{PaintOp::line(0, 0, 10, 0, kYellow)}));
+  EXPECT_EQ(SelectObject(dc, oldPen), pen);
+  EXPECT_EQ(SelectObject(dc, oldBrush), brush);
+  EXPECT_TRUE(DeleteObject(pen));
+  EXPECT_TRUE(DeleteObject(brush));
+  DeleteDC(dc);
 }
 
 }  // namespace

@@ -1,15 +1,13 @@
 #include "platform/winsock.h"
+#include "tests/platform/thread_state.h"
 
 #include <gtest/gtest.h>
-#include <sys/syscall.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstring>
-#include <fstream>
 #include <functional>
 #include <future>
 #include <string>
@@ -92,15 +90,6 @@ class WinsockTest : public ::testing::Test {
   std::vector<SOCKET> m_open;
 };
 
-// The thread's state letter in /proc ('S' while it sleeps in a blocking call).
-char threadState(pid_t tid) {
-  std::ifstream stat("/proc/self/task/" + std::to_string(tid) + "/stat");
-  std::string line;
-  std::getline(stat, line);
-  const auto close = line.rfind(')');
-  return close != std::string::npos && close + 2 < line.size() ? line[close + 2] : '?';
-}
-
 struct WakeResult {
   long long result = 0;
   int error = 0;
@@ -117,16 +106,13 @@ WakeResult closeWhileBlocked(SOCKET s, const std::function<long long()>& call,
   Clock::time_point returnedAt;
   WakeResult out;
   std::thread blocked([&] {
-    tid = static_cast<pid_t>(::syscall(SYS_gettid));
+    tid = gf_currentThreadId();
     out.result = call();
     out.error = WSAGetLastError();
     returnedAt = Clock::now();
     returned.set_value();
   });
-  while (tid.load() == 0) std::this_thread::yield();
-  const auto limit = Clock::now() + std::chrono::seconds(5);
-  while (threadState(tid) != 'S' && Clock::now() < limit) std::this_thread::yield();
-  EXPECT_EQ(threadState(tid), 'S') << "the call did not block";
+  EXPECT_TRUE(gf_waitUntilAsleep(tid)) << "the call did not block";
   const auto closedAt = Clock::now();
   EXPECT_EQ(closesocket(s), 0);
   if (returned.get_future().wait_for(std::chrono::seconds(1)) != std::future_status::ready) {
@@ -137,6 +123,15 @@ WakeResult closeWhileBlocked(SOCKET s, const std::function<long long()>& call,
   out.afterClose = std::chrono::duration_cast<std::chrono::milliseconds>(returnedAt - closedAt);
   return out;
 }
+
+// A handle given to the POSIX function by mistake must not compile; a descriptor still does.
+template <class Handle>
+concept PosixReceiveAccepts = requires(Handle h, char* buffer) { ::recv(h, buffer, 1, 0); };
+template <class Handle>
+concept PosixSendAccepts = requires(Handle h) { ::send(h, "x", 1, 0); };
+static_assert(!PosixReceiveAccepts<SOCKET> && !PosixSendAccepts<SOCKET>);
+static_assert(!PosixReceiveAccepts<const SOCKET&>);
+static_assert(PosixReceiveAccepts<int> && PosixSendAccepts<int>);
 
 TEST(WinsockErrors, ErrnoValuesMapToWinsockCodes) {
   EXPECT_EQ(gf_wsaCodeFromErrno(EADDRINUSE), 10048);
