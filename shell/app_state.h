@@ -10,6 +10,7 @@
 
 #include "core/parameters.h"
 #include "platform/window.h"
+#include "traffic/reader_status.h"
 
 inline constexpr COLORREF kRed = RGB(255, 0, 0);
 inline constexpr COLORREF kLightBlue = RGB(153, 204, 255);
@@ -28,11 +29,6 @@ inline constexpr RECT kMessageRect{0, 448, 880, 476};
 
 inline constexpr int kMainWindowWidth = 880;
 inline constexpr int kMainWindowHeight = 516;
-
-// Reader lights: 1 receiving, 2 silent, 3 stopped.
-inline constexpr std::int32_t kReaderReceiving = 1;
-inline constexpr std::int32_t kReaderSilent = 2;
-inline constexpr std::int32_t kReaderStopped = 3;
 
 // A status text written by one thread and drawn by the window thread: whole
 // values only ever cross under its lock.
@@ -130,8 +126,8 @@ class AppState {
   std::atomic<bool> staticMark{false};
   std::atomic<bool> reservedStandFound{false};
   std::atomic<bool> ready{false};
-  std::atomic<std::int32_t> trafficReaderStatus{kReaderStopped};
-  std::atomic<std::int32_t> qnhReaderStatus{kReaderStopped};
+  std::atomic<std::int32_t> trafficReaderStatus{READER_STOPPED};
+  std::atomic<std::int32_t> qnhReaderStatus{READER_STOPPED};
 
   // Park-airport state that static parking keeps and the window draws.
   SharedText parkAirportCode;             // ICAO code; empty: no park airport

@@ -37,7 +37,7 @@ void lf_line(int x1, int y1, int x2, int y2) {
 }
 
 COLORREF lf_readerColour(std::int32_t status) {
-  return status == kReaderReceiving ? kGreen : kYellow;
+  return status == READER_RECEIVING ? kGreen : kYellow;
 }
 
 void lf_paintStatus() {
@@ -84,21 +84,21 @@ void lf_paintStatus() {
   if (gAppState.rtLightDark.load()) {
     rtLight = kBlack;
   } else if (rtShown) {
-    rtLight = trafficStatus == kReaderReceiving ? kGreen : kYellow;
+    rtLight = lf_readerColour(trafficStatus);
   }
   FillRect(gAppState.paintDc, &kRtLight, lf_brushOf(rtLight));
   lf_textOut(430, 63, "RT", kBlack);
 
   if (rtShown) {
     lf_textOut(458, 35, gAppState.rtVersionText.get(), kGreen);
-    if (qnhStatus != kReaderStopped) lf_textOut(458, 63, "Weather", lf_readerColour(qnhStatus));
-    if (trafficStatus != kReaderStopped) lf_textOut(458, 91, "Traffic", lf_readerColour(trafficStatus));
+    if (qnhStatus != READER_STOPPED) lf_textOut(458, 63, "Weather", lf_readerColour(qnhStatus));
+    if (trafficStatus != READER_STOPPED) lf_textOut(458, 91, "Traffic", lf_readerColour(trafficStatus));
   }
   lf_line(425, 29, 425, 112);
 }
 
 bool lf_readerRunning(std::int32_t status) {
-  return status == kReaderReceiving || status == kReaderSilent;
+  return status == READER_RECEIVING || status == READER_SILENT;
 }
 
 void lf_paintRealTrafficFigures() {

@@ -17,15 +17,13 @@
 
 #include "core/geometry.h"
 #include "platform/winsock.h"
+#include "traffic/reader_status.h"
 
 inline constexpr std::uint16_t TRAFFIC_PORT = 49005;
 inline constexpr std::uint16_t QNH_PORT = 49004;
 inline constexpr std::int32_t STANDARD_QNH = 1013;
 
-// Reader lights of the status area: 1 receiving, 2 silent, 3 stopped.
-inline constexpr std::int32_t READER_RECEIVING = 1;
-inline constexpr std::int32_t READER_SILENT = 2;
-inline constexpr std::int32_t READER_STOPPED = 3;
+// Reader lights of the status area (traffic/reader_status.h).
 extern std::atomic<std::int32_t> gTrafficReaderStatus;
 extern std::atomic<std::int32_t> gQnhReaderStatus;
 

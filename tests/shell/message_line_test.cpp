@@ -7,11 +7,6 @@ namespace {
 
 using MessageLine = ShellTest;
 
-std::string messageText() {
-  std::lock_guard lock(gAppState.messageMutex);
-  return gAppState.messageText;
-}
-
 int startCount() {
   std::lock_guard lock(gAppState.messageMutex);
   return gAppState.messageStartCount;

@@ -7,11 +7,6 @@ namespace {
 
 using ReaderLink = ShellTest;
 
-std::string messageText() {
-  std::lock_guard lock(gAppState.messageMutex);
-  return gAppState.messageText;
-}
-
 TEST_F(ReaderLink, AStoppedReaderIsShownLoggedAndFlagged) {
   gReaderError.store(false);
   gf_readerStopped(true, "sys error 31: bind failed");

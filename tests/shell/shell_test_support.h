@@ -8,6 +8,7 @@
 #include <fstream>
 #include <initializer_list>
 #include <iterator>
+#include <mutex>
 #include <optional>
 #include <random>
 #include <string>
@@ -61,8 +62,14 @@ inline void resetAppState() {
   }
   s.rtLightDark = true;
   s.userSpanKnown = true;
-  s.trafficReaderStatus = kReaderStopped;
-  s.qnhReaderStatus = kReaderStopped;
+  s.trafficReaderStatus = READER_STOPPED;
+  s.qnhReaderStatus = READER_STOPPED;
+}
+
+// The message the line holds now.
+inline std::string messageText() {
+  std::lock_guard lock(gAppState.messageMutex);
+  return gAppState.messageText;
 }
 
 // Check boxes the tests change, back at their defaults.

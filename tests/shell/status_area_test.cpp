@@ -112,8 +112,8 @@ TEST_F(StatusArea, RealTrafficBlock) {
 
   gAppState.rtShown = true;
   gAppState.rtVersionText.set("RealTraffic 10.0.221");
-  gAppState.trafficReaderStatus = kReaderReceiving;
-  gAppState.qnhReaderStatus = kReaderSilent;
+  gAppState.trafficReaderStatus = READER_RECEIVING;
+  gAppState.qnhReaderStatus = READER_SILENT;
   gAppState.qnh = 1013;
   gAppState.liveCount = 5;
   ops = paintAll();
@@ -126,16 +126,16 @@ TEST_F(StatusArea, RealTrafficBlock) {
                        {642, 91, "live:   5", kGreen},
                    });
 
-  gAppState.trafficReaderStatus = kReaderSilent;
-  gAppState.qnhReaderStatus = kReaderReceiving;
+  gAppState.trafficReaderStatus = READER_SILENT;
+  gAppState.qnhReaderStatus = READER_RECEIVING;
   gAppState.qnh = 0;
   ops = paintAll();
   EXPECT_EQ(lastFill(ops, kRtLight), kYellow);
   EXPECT_TRUE(hasText(ops, 458, 63, "Weather", kGreen));
   EXPECT_FALSE(textAt(ops, 642, 63)) << "a QNH of 0 is not drawn";
 
-  gAppState.trafficReaderStatus = kReaderStopped;
-  gAppState.qnhReaderStatus = kReaderStopped;
+  gAppState.trafficReaderStatus = READER_STOPPED;
+  gAppState.qnhReaderStatus = READER_STOPPED;
   ops = paintAll();
   for (auto [x, y] : {std::pair{458, 63}, {458, 91}, {642, 63}, {642, 91}}) {
     EXPECT_FALSE(textAt(ops, x, y)) << x << "," << y;

@@ -18,6 +18,7 @@ namespace {
 
 using testing_traffic::baseFields;
 using testing_traffic::joinFields;
+using testing_traffic::queuedRecords;
 
 class LineParser : public ::testing::Test {
  protected:
@@ -43,10 +44,6 @@ class LineParser : public ::testing::Test {
     auto fields = baseFields();
     for (const auto& [index, text] : changes) fields[index] = text;
     reader.onDatagram(joinFields(fields));
-  }
-  std::size_t queued() {
-    std::lock_guard lock(gUpdateMutex);
-    return gUpdateQueue.size();
   }
   // The one record the last feed queued.
   std::optional<TrafficRecord> taken() {
@@ -258,27 +255,27 @@ TEST_F(LineParser, VehiclesShortLinesAndClosedQueue) {
   auto fields = baseFields();
   fields[27] = "GND VEH";
   reader.onDatagram(joinFields(fields));
-  EXPECT_EQ(queued(), 0u);
+  EXPECT_EQ(queuedRecords(), 0u);
 
   fields = baseFields();
   fields.resize(29);
   reader.onDatagram(joinFields(fields));
-  EXPECT_EQ(queued(), 1u) << "the category is the last field read";
+  EXPECT_EQ(queuedRecords(), 1u) << "the category is the last field read";
   taken();
   fields.resize(28);
   reader.onDatagram(joinFields(fields) + ",");
-  EXPECT_EQ(queued(), 0u);
+  EXPECT_EQ(queuedRecords(), 0u);
   reader.onDatagram("RTTFC,4840199,52.3");
   reader.onDatagram("");
   reader.onDatagram(",,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,");
-  EXPECT_EQ(queued(), 0u);
+  EXPECT_EQ(queuedRecords(), 0u);
 
   gf_setAcceptUpdates(false);
   feed();
-  EXPECT_EQ(queued(), 0u);
+  EXPECT_EQ(queuedRecords(), 0u);
   gf_setAcceptUpdates(true);
   feed();
-  EXPECT_EQ(queued(), 1u);
+  EXPECT_EQ(queuedRecords(), 1u);
 }
 
 TEST_F(LineParser, CollectsCallsignsWhileAsked) {

@@ -27,10 +27,7 @@ TEST(ReaderPorts, BothFeedsArriveOnTheirFixedPorts) {
   EXPECT_TRUE(sender.send(QNH_PORT, R"({"QNH": 1009.6})"));
   EXPECT_TRUE(sender.send(TRAFFIC_PORT, testing_traffic::joinFields(testing_traffic::baseFields())));
   EXPECT_TRUE(testing_traffic::waitUntil([] { return gQnh.load() == 1010; }));
-  EXPECT_TRUE(testing_traffic::waitUntil([] {
-    std::lock_guard lock(gUpdateMutex);
-    return gUpdateQueue.size() == 1;
-  }));
+  EXPECT_TRUE(testing_traffic::waitUntil([] { return testing_traffic::queuedRecords() == 1; }));
 
   gf_stopRealTrafficReaders();
   qnh.join();

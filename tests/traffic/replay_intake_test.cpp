@@ -2,7 +2,6 @@
 // the player sends is what the parser reads, field by field, and over real UDP.
 #include <charconv>
 #include <fstream>
-#include <iterator>
 #include <map>
 #include <optional>
 #include <sstream>
@@ -30,6 +29,8 @@
 namespace {
 
 using testing_traffic::LogCapture;
+using testing_traffic::queuedRecords;
+using testing_traffic::takeQueued;
 using testing_traffic::waitUntil;
 
 const std::string kDataDir = SKLM_TEST_DATA_DIR "/rtplayer/";
@@ -51,19 +52,6 @@ std::string lf_readData(const std::string& name) {
   std::stringstream text;
   text << in.rdbuf();
   return text.str();
-}
-
-std::vector<TrafficRecord> lf_takeQueue() {
-  std::lock_guard lock(gUpdateMutex);
-  std::vector<TrafficRecord> records(std::make_move_iterator(gUpdateQueue.begin()),
-                                     std::make_move_iterator(gUpdateQueue.end()));
-  gUpdateQueue.clear();
-  return records;
-}
-
-std::size_t lf_queued() {
-  std::lock_guard lock(gUpdateMutex);
-  return gUpdateQueue.size();
 }
 
 // What the record of an accepted line must hold, read from the line's own fields.
@@ -121,7 +109,7 @@ class ReplayIntake : public ::testing::Test {
     gParkAirportLoaded.store(0);
     gTick.store(kTick);
     gQnh.store(STANDARD_QNH);
-    lf_takeQueue();
+    takeQueued();
     gf_setAcceptUpdates(true);
     for (TrafficReader* reader : {&traffic, &gTrafficReader}) {
       reader->setUserPosition(kUser);
@@ -130,7 +118,7 @@ class ReplayIntake : public ::testing::Test {
     }
   }
   void TearDown() override {
-    lf_takeQueue();
+    takeQueued();
     gRtLocal = false;
     gTrafficReader.setParkAirport(std::nullopt);
     gTrafficReader.setParkElevation(std::nullopt);
@@ -168,7 +156,7 @@ TEST_F(ReplayIntake, EveryLineOfTheFlightsIsAcceptedWithItsConversions) {
     weather.setLastQnh(STANDARD_QNH);
 
     feed(replay);
-    const auto records = lf_takeQueue();
+    const auto records = takeQueued();
     ASSERT_EQ(records.size(), lines.size());
     for (std::size_t i = 0; i < lines.size(); ++i) lf_expectRecordOf(lines[i], records[i]);
     EXPECT_EQ(traffic.lastTimestamp(), records.back().timestamp);
@@ -187,7 +175,7 @@ TEST_F(ReplayIntake, ConvertedPositionReportsAreReadWhereTheConverterPutThem) {
 
   // Kept: the two airborne reports of the B738. Dropped: a ground report and one
   // without callsign or registration, both without a type.
-  const auto records = lf_takeQueue();
+  const auto records = takeQueued();
   ASSERT_EQ(records.size(), 2u);
   const TrafficRecord& first = records[0];
   EXPECT_EQ(first.hexid, 0x484B91u);
@@ -258,13 +246,13 @@ TEST_F(ReplayIntake, EveryLineOfTheDropFileIsDroppedForItsOneNamedFault) {
     ASSERT_EQ(datagram, line);
     SCOPED_TRACE(datagram);
     traffic.onDatagram(datagram);
-    EXPECT_EQ(lf_queued(), 0u);
+    EXPECT_EQ(queuedRecords(), 0u);
 
     const auto repair = lf_repairOf(comment);
     if (repair.empty()) continue;
     ++repaired;
     traffic.onDatagram(lf_repaired(datagram, repair));
-    EXPECT_EQ(lf_takeQueue().size(), 1u) << comment;
+    EXPECT_EQ(takeQueued().size(), 1u) << comment;
   }
   EXPECT_EQ(item, replay.items.size());
   // All but the two vehicles and the cut-short line name their repair.
@@ -307,11 +295,11 @@ TEST_F(ReplayIntake, PlayedOverUdpTheArrivalReachesTheQueueInOrderWithItsQnh) {
   const auto plan = rtplay::gf_planReplay(replay, options, clock.epochSeconds());
   EXPECT_EQ(rtplay::gf_playPlan(plan, clock, sink), lines.size() + 1);
 
-  EXPECT_TRUE(waitUntil([&] { return lf_queued() >= lines.size(); }));
+  EXPECT_TRUE(waitUntil([&] { return queuedRecords() >= lines.size(); }));
   EXPECT_TRUE(waitUntil([] { return gQnh.load() == 1010; }));
   readers.stop();
 
-  const auto records = lf_takeQueue();
+  const auto records = takeQueued();
   ASSERT_EQ(records.size(), lines.size());
   for (std::size_t i = 0; i < lines.size(); ++i) lf_expectRecordOf(lines[i], records[i]);
   EXPECT_EQ(gTrafficReader.received() - receivedBefore, lines.size());

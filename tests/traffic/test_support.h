@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
+#include <mutex>
 #include <random>
 #include <string>
 #include <thread>
@@ -12,6 +14,7 @@
 #include "core/format.h"
 #include "core/log.h"
 #include "platform/winsock.h"
+#include "traffic/update_queue.h"
 
 namespace testing_traffic {
 
@@ -82,6 +85,21 @@ inline bool waitUntil(const std::function<bool()>& condition) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   return true;
+}
+
+// The number of records in the update queue.
+inline std::size_t queuedRecords() {
+  std::lock_guard lock(gUpdateMutex);
+  return gUpdateQueue.size();
+}
+
+// Every queued record, in order; the queue is left empty.
+inline std::vector<TrafficRecord> takeQueued() {
+  std::lock_guard lock(gUpdateMutex);
+  std::vector<TrafficRecord> records(std::make_move_iterator(gUpdateQueue.begin()),
+                                     std::make_move_iterator(gUpdateQueue.end()));
+  gUpdateQueue.clear();
+  return records;
 }
 
 // A real-format traffic line (30 fields) of a B738 climbing out of EHAM.
