@@ -2,6 +2,7 @@
 
 #include <array>
 #include <chrono>
+#include <cstdlib>
 
 #include "core/format.h"
 
@@ -98,21 +99,14 @@ std::string gf_dayName(int weekday) {
 }
 
 std::uint32_t gf_slotDistance(DaySlot a, DaySlot b) {
-  const std::int64_t dayA = gf_weekdayOf(a), slotA = gf_slotOf(a);
-  const std::int64_t dayB = gf_weekdayOf(b), slotB = gf_slotOf(b);
-  bool aIsLater;
-  if (dayA == 1 && dayB == 7) {
-    aIsLater = true;
-  } else if (dayA == 7 && dayB == 1) {
-    aIsLater = false;
-  } else {
-    aIsLater = dayA != dayB ? dayA > dayB : slotA >= slotB;
-  }
-  const std::int64_t laterDay = aIsLater ? dayA : dayB, laterSlot = aIsLater ? slotA : slotB;
-  const std::int64_t earlierDay = aIsLater ? dayB : dayA, earlierSlot = aIsLater ? slotB : slotA;
-  std::int64_t distance = (laterDay - earlierDay) * 48 + laterSlot - earlierSlot;
-  if (laterDay == 1 && earlierDay == 7) distance += 7 * 48;
-  return static_cast<std::uint32_t>(distance);
+  const auto weekOffset = [](DaySlot daySlot) {
+    return std::int64_t{gf_weekdayOf(daySlot)} * 48 + std::int64_t{gf_slotOf(daySlot)};
+  };
+  const std::int64_t distance = std::abs(weekOffset(a) - weekOffset(b));
+  // Only Sunday to the next Monday wraps the week; Saturday and Monday never do.
+  const std::uint32_t dayA = gf_weekdayOf(a), dayB = gf_weekdayOf(b);
+  const bool wraps = (dayA == 1 && dayB == 7) || (dayA == 7 && dayB == 1);
+  return static_cast<std::uint32_t>(wraps ? 7 * 48 - distance : distance);
 }
 
 std::string gf_dateStamp() {

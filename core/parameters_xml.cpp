@@ -108,7 +108,7 @@ void lf_removeParameterNode(pugi::xml_document& document, const StringParameter&
 }
 
 void lf_reportInitFailure(const std::string& key, const std::string& defaultText) {
-  gf_logText(sk::format("{}adding init xml parameter {} with {} failed!", "===> ", key, defaultText));
+  gf_log(sk::format("adding init xml parameter {} with {} failed!", key, defaultText));
 }
 
 void lf_initBoolParameter(BoolParameter& parameter, pugi::xml_node root) {

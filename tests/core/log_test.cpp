@@ -8,7 +8,7 @@
 #include "core/format.h"
 #include "core/log.h"
 #include "core/message.h"
-#include "core_b_support.h"
+#include "core_test_support.h"
 
 using Lines = std::vector<std::string>;
 

@@ -6,7 +6,7 @@
 
 #include "core/clock.h"
 #include "core/parameters.h"
-#include "core_b_support.h"
+#include "core_test_support.h"
 
 namespace {
 

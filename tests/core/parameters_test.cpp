@@ -11,7 +11,7 @@
 #include "core/parameters_xml.h"
 #include "core/paths.h"
 #include "core/util.h"
-#include "core_b_support.h"
+#include "core_test_support.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "core/paths.h"
-#include "core_b_support.h"
+#include "core_test_support.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include "core/errors.h"
 #include "core/util.h"
-#include "core_b_support.h"
+#include "core_test_support.h"
 
 using Lines = std::vector<std::string>;
 

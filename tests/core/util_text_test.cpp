@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "core/util.h"
-#include "core_b_support.h"
+#include "core_test_support.h"
 
 using Pieces = std::vector<std::string>;
 
