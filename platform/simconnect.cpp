@@ -2,13 +2,13 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstdlib>
 #include <map>
 #include <mutex>
 #include <memory>
 #include <optional>
 
 #include "platform/simconnect_wire.h"
+#include "platform/system.h"
 
 using simwire::Call;
 
@@ -97,7 +97,7 @@ std::string gf_simConnectAddress() {
     std::lock_guard lk(gAddressMutex);
     if (!gAddressOverride.empty()) return gAddressOverride;
   }
-  if (const char* env = std::getenv("SKLM_SIM_ADDR"); env && *env) return env;
+  if (auto env = gf_environmentVariable("SKLM_SIM_ADDR"); env && !env->empty()) return *env;
   return "127.0.0.1:" + std::to_string(gSimConnectDefaultPort);
 }
 

@@ -142,48 +142,38 @@ double Reader::f64() {
   raw(&v, sizeof v);
   return v;
 }
-std::string Reader::str() {
+std::span<const std::byte> Reader::block() {
   DWORD n = u32();
   if (n > m_data.size() - m_pos) throw WireError("packet too short");
-  std::string s(reinterpret_cast<const char*>(m_data.data() + m_pos), n);
+  auto block = m_data.subspan(m_pos, n);
   m_pos += n;
-  return s;
+  return block;
+}
+std::string Reader::str() {
+  auto b = block();
+  return std::string(reinterpret_cast<const char*>(b.data()), b.size());
 }
 std::vector<std::byte> Reader::bytes() {
-  DWORD n = u32();
-  if (n > m_data.size() - m_pos) throw WireError("packet too short");
-  std::vector<std::byte> v(m_data.begin() + static_cast<std::ptrdiff_t>(m_pos),
-                           m_data.begin() + static_cast<std::ptrdiff_t>(m_pos + n));
-  m_pos += n;
-  return v;
+  auto b = block();
+  return {b.begin(), b.end()};
 }
 
 std::span<const std::byte> PacketAssembler::next() {
-  if (m_start > 0 && m_start == m_buf.size()) {
-    m_buf.clear();
-    m_start = 0;
-  }
   std::size_t avail = m_buf.size() - m_start;
-  if (avail < sizeof(DWORD)) {
-    if (m_start > 0) {  // keep the partial packet at the front
-      m_buf.erase(m_buf.begin(), m_buf.begin() + static_cast<std::ptrdiff_t>(m_start));
-      m_start = 0;
+  if (avail >= sizeof(DWORD)) {
+    DWORD size;
+    std::memcpy(&size, m_buf.data() + m_start, sizeof size);
+    if (size < 3 * sizeof(DWORD) || size > gMaxPacketSize) throw WireError("bad packet size");
+    if (avail >= size) {
+      std::span<const std::byte> packet(m_buf.data() + m_start, size);
+      m_start += size;
+      return packet;
     }
-    return {};
   }
-  DWORD size;
-  std::memcpy(&size, m_buf.data() + m_start, sizeof size);
-  if (size < 3 * sizeof(DWORD) || size > gMaxPacketSize) throw WireError("bad packet size");
-  if (avail < size) {
-    if (m_start > 0) {
-      m_buf.erase(m_buf.begin(), m_buf.begin() + static_cast<std::ptrdiff_t>(m_start));
-      m_start = 0;
-    }
-    return {};
-  }
-  std::span<const std::byte> packet(m_buf.data() + m_start, size);
-  m_start += size;
-  return packet;
+  // Keep only the partial packet, at the front.
+  m_buf.erase(m_buf.begin(), m_buf.begin() + static_cast<std::ptrdiff_t>(m_start));
+  m_start = 0;
+  return {};
 }
 
 // ---- Stream ----

@@ -95,6 +95,8 @@ class Reader {
 
  private:
   void raw(void* data, std::size_t size);
+  // A DWORD length and that many bytes.
+  std::span<const std::byte> block();
   std::span<const std::byte> m_data;
   std::size_t m_pos = 0;
   PacketHeader m_header{};

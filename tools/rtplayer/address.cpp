@@ -29,21 +29,21 @@ std::optional<Ipv4Address> gf_parseIpv4(std::string_view text) {
   return Ipv4Address{value};
 }
 
-bool gf_isLoopback(Ipv4Address address) {
-  return (address.value >> 24) == 127;
-}
-
 std::string gf_ipv4Text(Ipv4Address address) {
   const auto v = address.value;
   return sk::format("{}.{}.{}.{}", v >> 24, (v >> 16) & 0xFF, (v >> 8) & 0xFF, v & 0xFF);
 }
 
+void gf_requireLoopback(Ipv4Address address) {
+  if ((address.value >> 24) != 127)
+    throw qlx::UserErrorException(
+        99, sk::format("{} is not on this machine: only 127.0.0.0/8 is allowed", gf_ipv4Text(address)));
+}
+
 Ipv4Address gf_loopbackAddress(std::string_view text) {
   const auto address = gf_parseIpv4(text);
   if (!address) throw qlx::UserErrorException(99, sk::format("not an IPv4 address: {}", text));
-  if (!gf_isLoopback(*address))
-    throw qlx::UserErrorException(
-        99, sk::format("{} is not on this machine: only 127.0.0.0/8 is allowed", gf_ipv4Text(*address)));
+  gf_requireLoopback(*address);
   return *address;
 }
 

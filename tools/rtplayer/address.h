@@ -15,8 +15,9 @@ struct Ipv4Address {
 
 // Dotted quad "a.b.c.d" with each part 0..255, or "localhost"; none for anything else.
 std::optional<Ipv4Address> gf_parseIpv4(std::string_view text);
-bool gf_isLoopback(Ipv4Address address);
 std::string gf_ipv4Text(Ipv4Address address);
+// Throws qlx::UserErrorException unless the address lies in 127.0.0.0/8.
+void gf_requireLoopback(Ipv4Address address);
 // Throws qlx::UserErrorException unless the text is a loopback address.
 Ipv4Address gf_loopbackAddress(std::string_view text);
 

@@ -19,9 +19,7 @@ WinsockSession::~WinsockSession() {
 
 sockaddr_in gf_loopbackSocketAddress(Ipv4Address address, std::uint16_t port) {
   // Checked here, where every address the player uses becomes a socket address.
-  if (!gf_isLoopback(address))
-    throw qlx::UserErrorException(
-        99, sk::format("{} is not on this machine: only 127.0.0.0/8 is allowed", gf_ipv4Text(address)));
+  gf_requireLoopback(address);
   sockaddr_in result{};
   result.sin_family = AF_INET;
   result.sin_port = htons(port);

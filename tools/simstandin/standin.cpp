@@ -387,10 +387,6 @@ Clock lf_clock(std::int64_t epoch) {
           static_cast<int>(ymd.year())};
 }
 
-}  // namespace
-
-namespace {
-
 Value lf_value(const Var var, int index, const AircraftSpec& a, bool onGround, double groundFt, double staticCg,
                double staticPitch, double spoilers, const std::array<double, 4>& throttle, const Clock& clock) {
   switch (var) {

@@ -122,8 +122,9 @@ class StandIn {
   Object* findObject(DWORD id);
   void closeSession(Session& s);
   void reapSessions();
-  // Adds a line to the trace; flushed after each batch of packets and each frame.
+  // Adds a line to the trace and flushes it.
   void trace(const char* event, nlohmann::ordered_json fields);
+  // The bulk of the trace: flushed after each batch of packets and each frame.
   void tracePosition(const char* event, DWORD objectId, DWORD defineId, const std::string& values);
 
   Scenario m_sc;
