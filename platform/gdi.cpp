@@ -113,6 +113,16 @@ Target lf_target(HDC dc) {
   return Target{dc->top, dc->origin, lf_offset(dc->clip, dc->origin)};
 }
 
+// Hands out a new device context with the default brush and pen selected.
+HDC lf_addDC(HDC dc) {
+  Gdi& g = lf_gdi();
+  std::lock_guard lk(g.m);
+  dc->brush = &g.white;
+  dc->pen = &g.blackPen;
+  g.dcs.insert(dc);
+  return dc;
+}
+
 }  // namespace
 
 namespace winimpl {
@@ -128,12 +138,7 @@ HDC gf_createWindowDC(HWND hwnd, POINT origin, RECT clip) {
   dc->top = display::gf_active() ? top : nullptr;
   dc->origin = origin;
   dc->clip = clip;
-  Gdi& g = lf_gdi();
-  std::lock_guard lk(g.m);
-  dc->brush = &g.white;
-  dc->pen = &g.blackPen;
-  g.dcs.insert(dc);
-  return dc;
+  return lf_addDC(dc);
 }
 
 std::vector<PaintOp> gf_takeOps(HDC hdc) {
@@ -142,10 +147,13 @@ std::vector<PaintOp> gf_takeOps(HDC hdc) {
   return dc ? std::exchange(dc->ops, {}) : std::vector<PaintOp>{};
 }
 
+// Without a display font, text is measured as a 6x13 fixed font would draw it.
 int gf_textWidth(std::u16string_view text) {
   const int w = display::gf_textWidth(text);
   return w >= 0 ? w : 6 * static_cast<int>(text.size());
 }
+
+int gf_textHeight() { return std::max(display::gf_textHeight(), 13); }
 
 }  // namespace winimpl
 
@@ -312,13 +320,8 @@ BOOL DeleteDC(HDC hdc) {
 
 HDC gf_testCreateRecordingDC() {
   auto* dc = new HDC__;
-  Gdi& g = lf_gdi();
-  std::lock_guard lk(g.m);
-  dc->brush = &g.white;
-  dc->pen = &g.blackPen;
   dc->clip = RECT{-30000, -30000, 30000, 30000};
-  g.dcs.insert(dc);
-  return dc;
+  return lf_addDC(dc);
 }
 
 std::vector<PaintOp> gf_testPaintOps(HDC hdc) {

@@ -65,17 +65,12 @@ bool lf_isOwnerThread(HWND w) { return w->owner->thread == std::this_thread::get
 
 RECT lf_clientRect(HWND w) { return RECT{0, 0, winimpl::gf_width(w->rect), winimpl::gf_height(w->rect)}; }
 
-RECT lf_unite(const RECT& a, const RECT& b) {
-  return RECT{std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right),
-              std::max(a.bottom, b.bottom)};
-}
-
 // Under the lock. Children without clipping are painted over by their parent,
 // so they are made invalid with it.
 void lf_invalidate(HWND w, const RECT& r, bool erase) {
   RECT clipped = winimpl::gf_intersect(r, lf_clientRect(w));
   if (winimpl::gf_isEmpty(clipped) || !w->visible) return;
-  w->update = w->invalid ? lf_unite(w->update, clipped) : clipped;
+  w->update = w->invalid ? winimpl::gf_unite(w->update, clipped) : clipped;
   w->invalid = true;
   w->eraseBackground = w->eraseBackground || erase;
   for (HWND child : w->children) {
@@ -212,18 +207,33 @@ void lf_setTextDirect(HWND hwnd, std::u16string_view text) {
   if (topTitle) winimpl::display::gf_setTitle(hwnd, text);
 }
 
-int lf_copyText(HWND hwnd, LPWSTR buffer, int maxCount) {
+// Copies text into a buffer of maxCount units, cut to fit with its 0; the units copied.
+int lf_copyOut(std::u16string_view text, LPWSTR buffer, int maxCount) {
   if (!buffer || maxCount <= 0) return 0;
-  std::lock_guard lk(lf_layer().m);
-  HWND w = winimpl::gf_liveWindow(hwnd);
-  if (!w) {
-    buffer[0] = 0;
-    return 0;
-  }
-  int n = std::min<int>(static_cast<int>(w->text.size()), maxCount - 1);
-  std::copy_n(w->text.data(), n, buffer);
+  const int n = std::min<int>(static_cast<int>(text.size()), maxCount - 1);
+  std::copy_n(text.data(), n, buffer);
   buffer[n] = 0;
   return n;
+}
+
+int lf_copyText(HWND hwnd, LPWSTR buffer, int maxCount) {
+  std::lock_guard lk(lf_layer().m);
+  HWND w = winimpl::gf_liveWindow(hwnd);
+  return lf_copyOut(w ? std::u16string_view(w->text) : std::u16string_view(), buffer, maxCount);
+}
+
+int lf_textLength(HWND hwnd) {
+  std::lock_guard lk(lf_layer().m);
+  HWND w = winimpl::gf_liveWindow(hwnd);
+  return w ? static_cast<int>(w->text.size()) : 0;
+}
+
+// Whether the calling thread owns the window; nullopt when there is no such window.
+std::optional<bool> lf_ownedByCaller(HWND hwnd) {
+  std::lock_guard lk(lf_layer().m);
+  HWND w = winimpl::gf_liveWindow(hwnd);
+  if (!w) return std::nullopt;
+  return lf_isOwnerThread(w);
 }
 
 ControlKind lf_kindOf(const std::u16string& cls, DWORD style) {
@@ -319,6 +329,11 @@ RECT gf_intersect(const RECT& a, const RECT& b) {
 }
 
 bool gf_isEmpty(const RECT& r) { return r.right <= r.left || r.bottom <= r.top; }
+
+RECT gf_unite(const RECT& a, const RECT& b) {
+  return RECT{std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right),
+              std::max(a.bottom, b.bottom)};
+}
 
 void gf_postFromDisplay(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, DWORD lPrivate) {
   std::lock_guard lk(lf_layer().m);
@@ -623,58 +638,31 @@ HWND GetFocus() {
 }
 
 BOOL SetWindowTextW(HWND hwnd, LPCWSTR text) {
-  bool own = false;
-  {
-    std::lock_guard lk(lf_layer().m);
-    HWND w = gf_liveWindow(hwnd);
-    if (!w) return FALSE;
-    own = lf_isOwnerThread(w);
-  }
-  if (own) return SendMessageW(hwnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text)) ? TRUE : FALSE;
+  const std::optional<bool> own = lf_ownedByCaller(hwnd);
+  if (!own) return FALSE;
+  if (*own) return SendMessageW(hwnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text)) ? TRUE : FALSE;
   lf_setTextDirect(hwnd, text ? std::u16string_view(text) : std::u16string_view());
   return TRUE;
 }
 
 int GetWindowTextW(HWND hwnd, LPWSTR buffer, int maxCount) {
-  bool own = false;
-  {
-    std::lock_guard lk(lf_layer().m);
-    HWND w = gf_liveWindow(hwnd);
-    if (!w) {
-      if (buffer && maxCount > 0) buffer[0] = 0;
-      return 0;
-    }
-    own = lf_isOwnerThread(w);
-  }
-  if (own)
+  if (lf_ownedByCaller(hwnd).value_or(false))
     return static_cast<int>(SendMessageW(hwnd, WM_GETTEXT, static_cast<WPARAM>(std::max(maxCount, 0)),
                                          reinterpret_cast<LPARAM>(buffer)));
   return lf_copyText(hwnd, buffer, maxCount);
 }
 
 int GetWindowTextLengthW(HWND hwnd) {
-  bool own = false;
-  {
-    std::lock_guard lk(lf_layer().m);
-    HWND w = gf_liveWindow(hwnd);
-    if (!w) return 0;
-    if (!lf_isOwnerThread(w)) return static_cast<int>(w->text.size());
-    own = true;
-  }
-  return own ? static_cast<int>(SendMessageW(hwnd, WM_GETTEXTLENGTH, 0, 0)) : 0;
+  if (lf_ownedByCaller(hwnd).value_or(false))
+    return static_cast<int>(SendMessageW(hwnd, WM_GETTEXTLENGTH, 0, 0));
+  return lf_textLength(hwnd);
 }
 
 BOOL CheckDlgButton(HWND parent, int id, UINT check) {
   HWND item = GetDlgItem(parent, id);
-  if (!item) return FALSE;
-  bool own = false;
-  {
-    std::lock_guard lk(lf_layer().m);
-    HWND w = gf_liveWindow(item);
-    if (!w) return FALSE;
-    own = lf_isOwnerThread(w);
-  }
-  if (own)
+  const std::optional<bool> own = lf_ownedByCaller(item);
+  if (!own) return FALSE;
+  if (*own)
     SendMessageW(item, BM_SETCHECK, check, 0);
   else
     winimpl::gf_setCheck(item, check);
@@ -683,15 +671,9 @@ BOOL CheckDlgButton(HWND parent, int id, UINT check) {
 
 UINT IsDlgButtonChecked(HWND parent, int id) {
   HWND item = GetDlgItem(parent, id);
-  if (!item) return BST_UNCHECKED;
-  bool own = false;
-  {
-    std::lock_guard lk(lf_layer().m);
-    HWND w = gf_liveWindow(item);
-    if (!w) return BST_UNCHECKED;
-    own = lf_isOwnerThread(w);
-  }
-  return own ? static_cast<UINT>(SendMessageW(item, BM_GETCHECK, 0, 0)) : winimpl::gf_check(item);
+  const std::optional<bool> own = lf_ownedByCaller(item);
+  if (!own) return BST_UNCHECKED;
+  return *own ? static_cast<UINT>(SendMessageW(item, BM_GETCHECK, 0, 0)) : winimpl::gf_check(item);
 }
 
 LRESULT SendDlgItemMessageW(HWND parent, int id, UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -761,11 +743,8 @@ LRESULT DefWindowProcW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       return TRUE;
     case WM_GETTEXT:
       return lf_copyText(hwnd, reinterpret_cast<LPWSTR>(lParam), static_cast<int>(wParam));
-    case WM_GETTEXTLENGTH: {
-      std::lock_guard lk(lf_layer().m);
-      HWND w = gf_liveWindow(hwnd);
-      return w ? static_cast<LRESULT>(w->text.size()) : 0;
-    }
+    case WM_GETTEXTLENGTH:
+      return lf_textLength(hwnd);
     case WM_CLOSE:
       DestroyWindow(hwnd);
       return 0;
@@ -809,17 +788,11 @@ void gf_setStringResource(UINT id, std::u16string text) {
 }
 
 int LoadStringW(HINSTANCE, UINT id, LPWSTR buffer, int maxCount) {
-  if (!buffer || maxCount <= 0) return 0;
   std::lock_guard lk(lf_layer().m);
-  auto it = lf_layer().strings.find(id);
-  if (it == lf_layer().strings.end()) {
-    buffer[0] = 0;
-    return 0;
-  }
-  int n = std::min<int>(static_cast<int>(it->second.size()), maxCount - 1);
-  std::copy_n(it->second.data(), n, buffer);
-  buffer[n] = 0;
-  return n;
+  const auto& strings = lf_layer().strings;
+  auto it = strings.find(id);
+  return lf_copyOut(it != strings.end() ? std::u16string_view(it->second) : std::u16string_view(), buffer,
+                    maxCount);
 }
 
 HICON LoadIconW(HINSTANCE, LPCWSTR) { return &lf_layer().icon; }

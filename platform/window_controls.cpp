@@ -64,7 +64,7 @@ void lf_paintButton(HWND hwnd) {
     SetTextColor(dc, s.enabled ? RGB(0, 0, 0) : kGreyText);
     SetBkMode(dc, TRANSPARENT);
     const int textW = winimpl::gf_textWidth(s.text);
-    const int textH = std::max(winimpl::display::gf_textHeight(), 13);
+    const int textH = winimpl::gf_textHeight();
     TextOutW(dc, (s.client.right - textW) / 2, (s.client.bottom - textH) / 2, s.text.c_str(),
              static_cast<int>(s.text.size()));
   }
@@ -80,7 +80,7 @@ void lf_paintEdit(HWND hwnd) {
   FillRect(dc, &s.client, brush);
   const bool border = (s.style & WS_BORDER) != 0;
   if (border) lf_frame(dc, s.client, kFrame);
-  const int textH = std::max(winimpl::display::gf_textHeight(), 13);
+  const int textH = winimpl::gf_textHeight();
   const int x = border ? 3 : 1;
   const int y = std::max<int>(0, (s.client.bottom - textH) / 2);
   if (!s.text.empty()) TextOutW(dc, x, y, s.text.c_str(), static_cast<int>(s.text.size()));

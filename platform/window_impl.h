@@ -81,6 +81,7 @@ POINT gf_clientOrigin(HWND hwnd);  // in the top-level window's client area; und
 LONG gf_width(const RECT& r);
 LONG gf_height(const RECT& r);
 RECT gf_intersect(const RECT& a, const RECT& b);
+RECT gf_unite(const RECT& a, const RECT& b);  // the bounding rectangle of both
 bool gf_isEmpty(const RECT& r);
 
 // What a control draws from, read in one go under the lock.
@@ -116,6 +117,7 @@ void gf_displayMoved(HWND top, int x, int y);
 HDC gf_createWindowDC(HWND hwnd, POINT origin, RECT clip);
 std::vector<PaintOp> gf_takeOps(HDC hdc);
 int gf_textWidth(std::u16string_view text);
+int gf_textHeight();  // at least 13
 
 // The X11 display; every function is a no-op while no display is in use.
 namespace display {

@@ -10,13 +10,14 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstdlib>
 #include <map>
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
+
+#include "platform/system.h"
 
 namespace {
 
@@ -148,26 +149,27 @@ void lf_setTitle(XState& x, ::Window w, std::u16string_view title) {
 void lf_markDirty(XWin& w, const RECT& r) {
   RECT c = winimpl::gf_intersect(r, RECT{0, 0, w.width, w.height});
   if (winimpl::gf_isEmpty(c)) return;
-  if (!w.dirty) {
-    w.dirtyRect = c;
-  } else {
-    w.dirtyRect = RECT{std::min(w.dirtyRect.left, c.left), std::min(w.dirtyRect.top, c.top),
-                       std::max(w.dirtyRect.right, c.right), std::max(w.dirtyRect.bottom, c.bottom)};
-  }
+  w.dirtyRect = w.dirty ? winimpl::gf_unite(w.dirtyRect, c) : c;
   w.dirty = true;
+}
+
+// Under x.m: the X side of a top-level window, or nullptr (also when the connection is closed).
+XWin* lf_window(XState& x, HWND top) {
+  if (!x.dpy) return nullptr;
+  auto it = x.windows.find(top);
+  return it != x.windows.end() ? &it->second : nullptr;
 }
 
 // Under x.m: the window's buffer with the GC clipped to `clip`, or nullptr.
 XWin* lf_prepare(XState& x, HWND top, const RECT& clip, COLORREF colour) {
-  if (!x.dpy) return nullptr;
-  auto it = x.windows.find(top);
-  if (it == x.windows.end()) return nullptr;
+  XWin* w = lf_window(x, top);
+  if (!w) return nullptr;
   XRectangle r{static_cast<short>(clip.left), static_cast<short>(clip.top),
                static_cast<unsigned short>(std::max<LONG>(0, clip.right - clip.left)),
                static_cast<unsigned short>(std::max<LONG>(0, clip.bottom - clip.top))};
   XSetClipRectangles(x.dpy, x.gc, 0, 0, &r, 1, Unsorted);
   XSetForeground(x.dpy, x.gc, lf_pixel(x, colour));
-  return &it->second;
+  return w;
 }
 
 HWND lf_topOf(XState& x, ::Window w) {
@@ -190,10 +192,10 @@ void lf_handle(XState& x, XEvent& e) {
   switch (e.type) {
     case Expose: {
       std::lock_guard lk(x.m);
-      auto it = x.windows.find(top);
-      if (it == x.windows.end() || !x.dpy) return;
+      XWin* w = lf_window(x, top);
+      if (!w) return;
       XSetClipMask(x.dpy, x.gc, 0);
-      XCopyArea(x.dpy, it->second.buffer, it->second.window, x.gc, e.xexpose.x, e.xexpose.y,
+      XCopyArea(x.dpy, w->buffer, w->window, x.gc, e.xexpose.x, e.xexpose.y,
                 static_cast<unsigned>(e.xexpose.width), static_cast<unsigned>(e.xexpose.height),
                 e.xexpose.x, e.xexpose.y);
       XFlush(x.dpy);
@@ -283,8 +285,8 @@ void lf_startEvents(XState& x) {
 // Under x.m.
 bool lf_open(XState& x) {
   if (x.dpy) return true;
-  const char* name = std::getenv("DISPLAY");
-  if (!name || !*name) return false;
+  const std::optional<std::string> name = gf_environmentVariable("DISPLAY");
+  if (!name || name->empty()) return false;
   XSetErrorHandler(lf_ignoreXError);
   x.dpy = XOpenDisplay(nullptr);
   if (!x.dpy) return false;
@@ -388,12 +390,12 @@ void gf_destroyWindow(HWND top) {
   XState& x = lf_x();
   {
     std::lock_guard lk(x.m);
-    auto it = x.windows.find(top);
-    if (it == x.windows.end() || !x.dpy) return;
-    XFreePixmap(x.dpy, it->second.buffer);
-    XDestroyWindow(x.dpy, it->second.window);
+    XWin* w = lf_window(x, top);
+    if (!w) return;
+    XFreePixmap(x.dpy, w->buffer);
+    XDestroyWindow(x.dpy, w->window);
     XFlush(x.dpy);
-    x.windows.erase(it);
+    x.windows.erase(top);
   }
   lf_closeWhenUnused(x);
 }
@@ -401,32 +403,32 @@ void gf_destroyWindow(HWND top) {
 void gf_show(HWND top, bool visible) {
   XState& x = lf_x();
   std::lock_guard lk(x.m);
-  auto it = x.windows.find(top);
-  if (it == x.windows.end() || !x.dpy) return;
+  XWin* w = lf_window(x, top);
+  if (!w) return;
   if (visible)
-    XMapRaised(x.dpy, it->second.window);
+    XMapRaised(x.dpy, w->window);
   else
-    XUnmapWindow(x.dpy, it->second.window);
-  it->second.mapped = visible;
+    XUnmapWindow(x.dpy, w->window);
+  w->mapped = visible;
   XFlush(x.dpy);
 }
 
 void gf_setTitle(HWND top, std::u16string_view title) {
   XState& x = lf_x();
   std::lock_guard lk(x.m);
-  auto it = x.windows.find(top);
-  if (it == x.windows.end() || !x.dpy) return;
-  lf_setTitle(x, it->second.window, title);
+  XWin* w = lf_window(x, top);
+  if (!w) return;
+  lf_setTitle(x, w->window, title);
   XFlush(x.dpy);
 }
 
 void gf_setTopmost(HWND top, bool topmost) {
   XState& x = lf_x();
   std::lock_guard lk(x.m);
-  auto it = x.windows.find(top);
-  if (it == x.windows.end() || !x.dpy) return;
-  const ::Window w = it->second.window;
-  if (it->second.mapped) {
+  XWin* xw = lf_window(x, top);
+  if (!xw) return;
+  const ::Window w = xw->window;
+  if (xw->mapped) {
     // A mapped window asks the window manager.
     XEvent e{};
     e.xclient.type = ClientMessage;
@@ -451,9 +453,9 @@ void gf_setTopmost(HWND top, bool topmost) {
 void gf_move(HWND top, const RECT& r) {
   XState& x = lf_x();
   std::lock_guard lk(x.m);
-  auto it = x.windows.find(top);
-  if (it == x.windows.end() || !x.dpy) return;
-  XWin& xw = it->second;
+  XWin* found = lf_window(x, top);
+  if (!found) return;
+  XWin& xw = *found;
   const int w = std::max<int>(1, gf_width(r)), h = std::max<int>(1, gf_height(r));
   XMoveResizeWindow(x.dpy, xw.window, r.left, r.top, static_cast<unsigned>(w), static_cast<unsigned>(h));
   if (w != xw.width || h != xw.height) {
@@ -532,9 +534,9 @@ int gf_textHeight() {
 void gf_present(HWND top) {
   XState& x = lf_x();
   std::lock_guard lk(x.m);
-  auto it = x.windows.find(top);
-  if (it == x.windows.end() || !x.dpy || !it->second.dirty) return;
-  XWin& w = it->second;
+  XWin* found = lf_window(x, top);
+  if (!found || !found->dirty) return;
+  XWin& w = *found;
   XSetClipMask(x.dpy, x.gc, 0);
   XCopyArea(x.dpy, w.buffer, w.window, x.gc, w.dirtyRect.left, w.dirtyRect.top,
             static_cast<unsigned>(gf_width(w.dirtyRect)), static_cast<unsigned>(gf_height(w.dirtyRect)),
@@ -546,10 +548,10 @@ void gf_present(HWND top) {
 std::vector<COLORREF> gf_readPixels(HWND top, const RECT& r) {
   XState& x = lf_x();
   std::lock_guard lk(x.m);
-  auto it = x.windows.find(top);
-  if (it == x.windows.end() || !x.dpy || gf_isEmpty(r)) return {};
+  XWin* w = lf_window(x, top);
+  if (!w || gf_isEmpty(r)) return {};
   XSync(x.dpy, False);
-  XImage* image = XGetImage(x.dpy, it->second.window, r.left, r.top, static_cast<unsigned>(gf_width(r)),
+  XImage* image = XGetImage(x.dpy, w->window, r.left, r.top, static_cast<unsigned>(gf_width(r)),
                             static_cast<unsigned>(gf_height(r)), AllPlanes, ZPixmap);
   if (!image) return {};
   std::vector<COLORREF> out;

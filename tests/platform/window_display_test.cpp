@@ -4,6 +4,7 @@
 // (window_screenshot.xwd, and window_screenshot.png when ImageMagick is there).
 // Skipped when Xvfb is not installed.
 #include "platform/window.h"
+#include "platform/system.h"
 #include "tests/platform/thread_state.h"
 #include "tests/platform/window_test_support.h"
 
@@ -17,8 +18,8 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -48,8 +49,7 @@ int gEnters = 0;
 WNDPROC gEditPrevious = nullptr;
 
 std::string lf_findProgram(const std::string& name) {
-  const char* path = std::getenv("PATH");
-  std::string all = path ? path : "/usr/bin:/bin";
+  const std::string all = gf_environmentVariable("PATH").value_or("/usr/bin:/bin");
   for (std::size_t start = 0; start <= all.size();) {
     std::size_t end = all.find(':', start);
     if (end == std::string::npos) end = all.size();
@@ -215,24 +215,19 @@ int lf_count(const std::vector<COLORREF>& pixels, COLORREF c) {
   return static_cast<int>(std::count(pixels.begin(), pixels.end(), c));
 }
 
+// Names the private X server in DISPLAY while it lives.
 class DisplayEnv {
  public:
-  explicit DisplayEnv(const std::string& display) {
-    if (const char* old = std::getenv("DISPLAY")) m_old = old;
-    m_had = std::getenv("DISPLAY") != nullptr;
-    setenv("DISPLAY", display.c_str(), 1);
+  explicit DisplayEnv(const std::string& display) : m_old(gf_environmentVariable("DISPLAY")) {
+    gf_setEnvironmentVariable("DISPLAY", display);
   }
   ~DisplayEnv() {
     gf_enableDisplay(false);
-    if (m_had)
-      setenv("DISPLAY", m_old.c_str(), 1);
-    else
-      unsetenv("DISPLAY");
+    gf_setEnvironmentVariable("DISPLAY", m_old);
   }
 
  private:
-  std::string m_old;
-  bool m_had = false;
+  std::optional<std::string> m_old;
 };
 
 #ifdef SKLM_TEST_X11
@@ -271,10 +266,7 @@ TEST(Display, TextIsMeasuredWhileTheDisplayOpens) {
   Xvfb server;
   if (!server.start()) GTEST_SKIP() << "Xvfb is not available";
   DisplayEnv env(server.display());
-  WNDCLASSEXW wc{};
-  wc.lpfnWndProc = DefWindowProcW;
-  wc.lpszClassName = u"SklmDisplayFontTest";
-  RegisterClassExW(&wc);
+  gf_registerTestClass(u"SklmDisplayFontTest", DefWindowProcW);
   HWND hwnd = CreateWindowExW(0, u"SklmDisplayFontTest", u"", 0, 0, 0, 200, 50, nullptr, nullptr,
                               nullptr, nullptr);  // headless: made before the display opens
   HWND button = CreateWindowExW(0, u"button", u"Re-read", WS_CHILD | WS_VISIBLE | BS_DEFPUSHBUTTON, 5,
@@ -299,13 +291,10 @@ TEST(Display, WindowMadeWhileTheLastOneGoesStillGetsEvents) {
   ASSERT_TRUE(gf_enableDisplay());
   static std::atomic<bool> closed{false};
   closed = false;
-  WNDCLASSEXW wc{};
-  wc.lpfnWndProc = [](HWND h, UINT m, WPARAM w, LPARAM l) -> LRESULT {
+  gf_registerTestClass(u"SklmDisplayRelayTest", [](HWND h, UINT m, WPARAM w, LPARAM l) -> LRESULT {
     if (m == WM_CLOSE) closed = true;
     return DefWindowProcW(h, m, w, l);
-  };
-  wc.lpszClassName = u"SklmDisplayRelayTest";
-  RegisterClassExW(&wc);
+  });
   auto make = [] {
     return CreateWindowExW(0, u"SklmDisplayRelayTest", u"", 0, 0, 0, 321, 123, nullptr, nullptr,
                            nullptr, nullptr);
@@ -344,11 +333,7 @@ TEST(Display, WindowIsDrawnAndUsableOnXvfb) {
   DisplayEnv env(server.display());
   ASSERT_TRUE(gf_enableDisplay());
 
-  WNDCLASSEXW wc{};
-  wc.lpfnWndProc = lf_windowProc;
-  wc.hbrBackground = gBlack;
-  wc.lpszClassName = u"SklmDisplayTest";
-  RegisterClassExW(&wc);
+  gf_registerTestClass(u"SklmDisplayTest", lf_windowProc, gBlack);
   HWND hwnd = CreateWindowExW(0, u"SklmDisplayTest", u"Skylume", WS_CAPTION | WS_SYSMENU, 10, 10, 880,
                               516, nullptr, nullptr, nullptr, nullptr);
   ASSERT_NE(hwnd, nullptr);

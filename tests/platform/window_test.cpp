@@ -13,7 +13,6 @@
 
 namespace {
 
-
 // Made during static initialisation, before any window or display exists.
 HBRUSH gBlackBrush = CreateSolidBrush(kBlack);
 HPEN gWhitePen = CreatePen(PS_SOLID, 1, kWhite);
@@ -23,12 +22,7 @@ constexpr int kButtonId = 32829;
 constexpr int kEditId = 32808;
 
 HWND lf_create(const char16_t* cls, WNDPROC proc, HBRUSH background = nullptr) {
-  WNDCLASSEXW wc{};
-  wc.style = CS_HREDRAW | CS_VREDRAW;
-  wc.lpfnWndProc = proc;
-  wc.hbrBackground = background;
-  wc.lpszClassName = cls;
-  RegisterClassExW(&wc);  // a second test with the same class keeps the first registration
+  gf_registerTestClass(cls, proc, background);
   return CreateWindowExW(0, cls, u"Skylume", WS_CAPTION | WS_SYSMENU, 400, 20, 880, 516, nullptr,
                          nullptr, nullptr, nullptr);
 }

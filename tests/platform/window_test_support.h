@@ -17,6 +17,15 @@ inline LRESULT gf_controlColourOnLightBlue(WPARAM wParam) {
   return reinterpret_cast<LRESULT>(GetStockObject(DC_BRUSH));
 }
 
+// A second registration of the same name keeps the first: tests may share a class.
+inline void gf_registerTestClass(LPCWSTR name, WNDPROC proc, HBRUSH background = nullptr) {
+  WNDCLASSEXW wc{};
+  wc.lpfnWndProc = proc;
+  wc.hbrBackground = background;
+  wc.lpszClassName = name;
+  RegisterClassExW(&wc);
+}
+
 // Runs every message that is there, paints included, without waiting.
 inline int gf_pumpMessages() {
   int n = 0;

@@ -5,15 +5,13 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <initializer_list>
-#include <iterator>
 #include <mutex>
 #include <optional>
-#include <random>
 #include <string>
 #include <vector>
 
+#include "../core/core_test_support.h"
 #include "core/log.h"
 #include "core/message.h"
 #include "core/parameters.h"
@@ -24,10 +22,7 @@
 #include "shell/message_line.h"
 #include "shell/status_area.h"
 
-inline std::string readText(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+inline std::string readText(const std::filesystem::path& path) { return readBytes(path); }
 
 inline std::filesystem::path shellFixture(const std::string& name) {
   return std::filesystem::path(SKLM_TEST_DATA_DIR) / "shell" / name;
@@ -92,12 +87,8 @@ inline void resetSettings() {
 class ShellTest : public testing::Test {
  protected:
   void SetUp() override {
-    const auto* info = testing::UnitTest::GetInstance()->current_test_info();
-    std::random_device random;
-    m_folder =
-        std::filesystem::temp_directory_path() / (std::string("sklm_shell_") + info->test_suite_name() + "_" +
-                                                  info->name() + "_" + std::to_string(random()));
-    std::filesystem::create_directories(m_folder);
+    m_scratch.emplace();
+    m_folder = m_scratch->path();
     gf_setDataFolder(m_folder);
     gf_startLog(m_folder / "Log.txt");
     m_logHeaderSize = readText(m_folder / "Log.txt").size();
@@ -115,8 +106,7 @@ class ShellTest : public testing::Test {
     gf_closeLog();
     gf_setDataFolder({});
     resetSettings();
-    std::error_code ignored;
-    std::filesystem::remove_all(m_folder, ignored);
+    m_scratch.reset();
   }
 
   static void registerClass() {
@@ -150,6 +140,7 @@ class ShellTest : public testing::Test {
   const std::filesystem::path& folder() const { return m_folder; }
 
  private:
+  std::optional<ScratchFolder> m_scratch;
   std::filesystem::path m_folder;
   std::size_t m_logHeaderSize = 0;
 };

@@ -1,16 +1,16 @@
 #pragma once
 // Helpers shared by the traffic tests.
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <iterator>
 #include <mutex>
-#include <random>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "../core/core_test_support.h"
 #include "core/format.h"
 #include "core/log.h"
 #include "platform/winsock.h"
@@ -18,37 +18,13 @@
 
 namespace testing_traffic {
 
-// Log.txt in a fresh temporary folder for the lifetime of the object.
-class LogCapture {
+// Log.txt in a scratch folder for the lifetime of the object.
+class LogCapture : public ::LogCapture {
  public:
-  LogCapture() {
-    std::random_device seed;
-    m_folder = std::filesystem::temp_directory_path() / sk::format("sklm_traffic_{:08x}", seed());
-    std::filesystem::create_directories(m_folder);
-    gf_startLog(m_folder / "Log.txt");
-  }
-  ~LogCapture() {
-    gf_closeLog();
-    std::error_code ignored;
-    std::filesystem::remove_all(m_folder, ignored);
-  }
-  // Every line after the header.
-  std::vector<std::string> lines() const {
-    std::ifstream in(m_folder / "Log.txt");
-    std::vector<std::string> result;
-    std::string line;
-    std::getline(in, line);
-    while (std::getline(in, line)) result.push_back(line);
-    return result;
-  }
   bool contains(const std::string& line) const {
-    for (const auto& l : lines())
-      if (l == line) return true;
-    return false;
+    const auto all = lines();
+    return std::find(all.begin(), all.end(), line) != all.end();
   }
-
- private:
-  std::filesystem::path m_folder;
 };
 
 // Sends datagrams to 127.0.0.1.
