@@ -1,0 +1,11 @@
+#include "shell/run_state.h"
+
+std::atomic<bool> gExitStarted{false};
+std::atomic<bool> gStopRequested{false};
+std::atomic<bool> gFlightRunning{false};
+std::atomic<bool> gSecondTick{false};
+std::atomic<bool> gUserStateKnown{false};
+std::atomic<bool> gUserOnGround{false};
+std::atomic<std::int64_t> gSimTime{0};
+std::atomic<bool> gStartupPhase{true};
+std::atomic<bool> gRtProfessional{false};
