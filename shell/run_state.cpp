@@ -8,4 +8,3 @@ std::atomic<bool> gUserStateKnown{false};
 std::atomic<bool> gUserOnGround{false};
 std::atomic<std::int64_t> gSimTime{0};
 std::atomic<bool> gStartupPhase{true};
-std::atomic<bool> gRtProfessional{false};

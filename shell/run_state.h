@@ -24,5 +24,5 @@ extern std::atomic<std::int64_t> gSimTime;
 
 // Until RealTraffic has connected (always in Aerowinx mode).
 extern std::atomic<bool> gStartupPhase;
-// The connected RealTraffic is the professional edition.
-extern std::atomic<bool> gRtProfessional;
+// gRtProfessional (the connected RealTraffic is the professional edition)
+// lives with the slot clock in core/clock.h, which reads it.
