@@ -5,6 +5,7 @@
 #include <mutex>
 #include <system_error>
 
+#include "core/file_save.h"
 #include "core/format.h"
 #include "core/log.h"
 #include "core/paths.h"
@@ -41,25 +42,6 @@ bool lf_loadDocument(pugi::xml_document& document, const std::filesystem::path& 
   if (document.load_file(file.c_str())) return true;
   document.reset();
   return false;
-}
-
-// Writes beside the file and renames over it: the file is either the old one or
-// the complete new one, never a truncated mix.
-bool lf_saveDocument(const pugi::xml_document& document, const std::filesystem::path& file) {
-  std::filesystem::path temporary = file;
-  temporary += ".tmp";
-  std::error_code ignored;
-  if (!document.save_file(temporary.c_str())) {
-    std::filesystem::remove(temporary, ignored);
-    return false;
-  }
-  std::error_code error;
-  std::filesystem::rename(temporary, file, error);
-  if (error) {
-    std::filesystem::remove(temporary, ignored);
-    return false;
-  }
-  return true;
 }
 
 void lf_logParameter(const StringParameter& parameter) {
@@ -162,7 +144,7 @@ void lf_saveKey(const std::string& key, const std::function<std::string()>& text
     gf_appendParameterNode(root, key, text);
   }
   gf_logText(sk::format("{}={}", key, text));
-  if (!lf_saveDocument(document, file)) gf_log("saving xml did not work?");
+  if (!gf_replaceXmlFile(document, file)) gf_log("saving xml did not work?");
 }
 
 }  // namespace
@@ -255,7 +237,7 @@ void gf_loadParameters(const std::vector<BoolParameter*>& plainBools,
       for (auto* p : strings) if (p) lf_readOrAddString(*p, document, root);
       for (auto* p : stringEdits) if (p) lf_readOrAddString(*p, document, root);
     }
-    if (lf_saveDocument(document, file)) {
+    if (gf_replaceXmlFile(document, file)) {
       gf_logText(sk::format("\"{}\" saved", fileText));
     } else {
       gf_logText(sk::format("could not save to \"{}\"", fileText));

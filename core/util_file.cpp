@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <fstream>
 
+#include "core/file_save.h"
 #include "core/format.h"
 #include "core/log.h"
 #include "core/util.h"
@@ -42,7 +43,7 @@ bool gf_writeTextFile(const std::vector<std::string>& lines, const std::filesyst
 }
 
 bool gf_saveXmlFile(const pugi::xml_document& document, const std::filesystem::path& path) {
-  if (document.save_file(path.c_str())) {
+  if (gf_replaceXmlFile(document, path)) {
     gf_logText(sk::format("\"{}\" saved", path.string()));
     return true;
   }

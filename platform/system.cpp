@@ -1,5 +1,6 @@
 #include "platform/system.h"
 
+#include <fcntl.h>
 #include <sched.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -275,4 +276,56 @@ unsigned gf_processorCount() {
   }
   const unsigned reported = std::thread::hardware_concurrency();
   return reported > 0 ? reported : 1;
+}
+
+DWORD GetCurrentProcessId() { return static_cast<DWORD>(::getpid()); }
+
+namespace {
+
+DWORD lf_lastErrorOf(int error) {
+  switch (error) {
+    case ENOENT: case ENOTDIR: return ERROR_FILE_NOT_FOUND;
+    case EACCES: case EPERM: case EROFS: case EISDIR: case ELOOP: return ERROR_ACCESS_DENIED;
+    case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
+    default: return ERROR_INVALID_PARAMETER;
+  }
+}
+
+bool lf_failWith(int error) {
+  SetLastError(lf_lastErrorOf(error));
+  return false;
+}
+
+}  // namespace
+
+bool gf_writeFileFlushed(const std::filesystem::path& path, std::string_view bytes) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
+  if (fd < 0) return lf_failWith(errno);
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      const int error = n < 0 ? errno : ENOSPC;
+      ::close(fd);
+      return lf_failWith(error);
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  if (::fsync(fd) != 0) {
+    const int error = errno;
+    ::close(fd);
+    return lf_failWith(error);
+  }
+  if (::close(fd) != 0) return lf_failWith(errno);
+  return true;
+}
+
+bool gf_flushFolder(const std::filesystem::path& folder) {
+  const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return lf_failWith(errno);
+  const bool flushed = ::fsync(fd) == 0;
+  const int error = errno;
+  ::close(fd);
+  return flushed || lf_failWith(error);
 }

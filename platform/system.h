@@ -2,10 +2,12 @@
 // Windows system services in the shapes the program's code calls them:
 // the per-thread last error, the named mutex of the single-instance guard,
 // the shell's application-data folders, environment variables, the system
-// timer resolution and the processor count.
+// timer resolution, the processor count, the process id and the durable file
+// writes of the replace-by-rename save.
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "platform/win_types.h"
 
@@ -96,3 +98,16 @@ class TimerResolutionGuard {
 
 // The number of processors this process may run on; at least 1.
 unsigned gf_processorCount();
+
+// ---- Process and durable files ---------------------------------------------------
+
+DWORD GetCurrentProcessId();
+
+// Creates (or truncates) the file, writes every byte and flushes it to the disk
+// before returning. False with a last error on any failure; a file it made is
+// then left for the caller to remove. A symbolic link in place of the file is
+// refused rather than followed.
+bool gf_writeFileFlushed(const std::filesystem::path& path, std::string_view bytes);
+
+// Flushes the folder's entries (a rename just made in it) to the disk.
+bool gf_flushFolder(const std::filesystem::path& folder);

@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "core/format.h"
+#include "liveries/airline_type.h"
 
 // Size category of an aircraft model: 0 Light, 1 Buzjets, 2 Large, 3 Heavy,
 // 4 HighPerf, 5 Rotorcraft.
@@ -200,11 +201,6 @@ inline std::string gf_categoryName(AircraftCategory category) {
   return std::string(names[category]);
 }
 
-// The operator/type label "{:3} {:4}".
-inline std::string lf_operatorTypeLabel(const ModelKey& key) {
-  return sk::format("{:3} {:4}", key.operatorCode, key.type);
-}
-
 inline std::string lf_routeText(const ModelKey& key) {
   if (key.origin.empty() && key.destination.empty()) return std::string(8, ' ');
   return sk::format("{:3}->{:3}", key.origin, key.destination);
@@ -214,17 +210,17 @@ inline std::string lf_callsignText(const ModelKey& key) { return sk::format("{:8
 
 inline std::string gf_aircraftNames(const ActBase& aircraft) {
   return sk::format("{} {} {}", lf_callsignText(aircraft.key), aircraft.key.registration,
-                    lf_operatorTypeLabel(aircraft.key));
+                    gf_airlineTypeLabel(aircraft.key));
 }
 
 inline std::string gf_aircraftDescription(const ActBase& aircraft) {
   const ModelKey& key = aircraft.key;
   return sk::format("{:8} {:8} {} {}", key.callsign, key.registration, lf_routeText(key),
-                    lf_operatorTypeLabel(key));
+                    gf_airlineTypeLabel(key));
 }
 
 inline std::string lf_aircraftKeyText(const ModelKey& key) {
-  return sk::format("{} {}", lf_operatorTypeLabel(key), key.registration);
+  return sk::format("{} {}", gf_airlineTypeLabel(key), key.registration);
 }
 
 // A usable callsign: non-empty, not "@@@@@@@@", at most 8 characters.

@@ -6,6 +6,7 @@
 #include <memory>
 #include <thread>
 
+#include "core/file_save.h"
 #include "core/paths.h"
 #include "core_test_support.h"
 
@@ -240,13 +241,14 @@ TEST_F(ParametersFile, UnreadableFileIsReplacedByDefaults) {
 TEST_F(ParametersFile, TruncatedTemporaryNeverCostsThePreviousFile) {
   writeBytes(file(), "<?xml version=\"1.0\"?>\n<parameters>\n\t<parameter name=\"PORT_NUMBER\" value=\"20000\" />\n"
                      "</parameters>\n");
-  // What a save killed half-way leaves behind.
-  writeBytes(m_data / "parameters.xml.tmp", "<?xml version=\"1.0\"?>\n<parameters>\n\t<parameter name=\"PO");
+  // What a save killed half-way leaves behind, at the temporary this process writes next.
+  const auto stale = gf_nextReplaceTemporary(file());
+  writeBytes(stale, "<?xml version=\"1.0\"?>\n<parameters>\n\t<parameter name=\"PO");
   lists.load();
   EXPECT_EQ(PORT_NUMBER.value(), "20000");
   EXPECT_EQ(fileValue("PORT_NUMBER"), "20000");
   EXPECT_EQ(fileValue("MAX_LIVE"), "-1");
-  EXPECT_FALSE(std::filesystem::exists(m_data / "parameters.xml.tmp"));
+  EXPECT_FALSE(std::filesystem::exists(stale));
 }
 
 TEST_F(ParametersFile, SavesWriteOneKeyAndLogIt) {
