@@ -9,6 +9,11 @@
 inline const std::filesystem::path DocsFolder{"docs"};
 inline const std::filesystem::path InputFolder{"input"};
 inline const std::filesystem::path MyRegcodesFolder = InputFolder / "my_regcodes";
+// The aircraft and airline data base and the AIG regcode file, as downloaded.
+inline const std::filesystem::path Temp2Path = InputFolder / "temp2.xml";
+inline const std::filesystem::path AigRegcodesPath = InputFolder / "AIG-regcodes.xml";
+// The key of the scrambled codes in the downloaded files; the built-in key when absent.
+inline const std::filesystem::path ScrambleKeyPath{"scramble_key.txt"};
 inline const std::filesystem::path AirportsMsfsFileName{"airports_msfs.xml"};
 inline const std::filesystem::path AirportsMsfsNamesFileName{"airports_msfs_names.xml"};
 

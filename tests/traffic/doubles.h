@@ -13,7 +13,8 @@ namespace doubles {
 std::vector<std::pair<bool, std::string>> readerStoppedCalls();
 void clearReaderStoppedCalls();
 
-// Category and half span the data base double gives a type (unknown: 0, 0.0).
+// Puts a type into the real data base tables with this category and half span
+// (an unknown type stays category 0, span 0.0). Call before traffic runs.
 void setModel(const std::string& type, int category, double halfSpan);
 
 }  // namespace doubles

@@ -8,7 +8,7 @@
 #include <cstdint>
 
 #include "airports/apf_loading.h"
-#include "liveries/dbase_lookups.h"
+#include "liveries/dbase.h"
 #include "shell/auto_range.h"
 #include "shell/rt_link.h"
 #include "shell/startup.h"
@@ -23,24 +23,11 @@ std::atomic<std::uint8_t> gParkAirportLoaded{0};
 namespace {
 std::mutex gDoublesMutex;
 std::vector<std::pair<bool, std::string>> gReaderStoppedCalls;
-std::map<std::string, std::pair<int, double>> gModels;
 }  // namespace
 
 void gf_readerStopped(bool traffic, const std::string& error) {
   std::lock_guard lock(gDoublesMutex);
   gReaderStoppedCalls.emplace_back(traffic, error);
-}
-
-int gf_categoryOf(const std::string& model) {
-  std::lock_guard lock(gDoublesMutex);
-  const auto found = gModels.find(model);
-  return found == gModels.end() ? 0 : found->second.first;
-}
-
-double gf_wingspanOf(const std::string& model) {
-  std::lock_guard lock(gDoublesMutex);
-  const auto found = gModels.find(model);
-  return found == gModels.end() ? 0.0 : found->second.second;
 }
 
 namespace doubles {
@@ -56,8 +43,15 @@ void clearReaderStoppedCalls() {
 }
 
 void setModel(const std::string& type, int category, double halfSpan) {
-  std::lock_guard lock(gDoublesMutex);
-  gModels[type] = {category, halfSpan};
+  // The real data base tables, filled as its read would; set before any traffic runs.
+  CodeSet* const sets[] = {nullptr, &gBuzjetModels, &gLargeModels, &gHeavyModels, &gHighPerformanceModels,
+                           &gRotorcraftModels};
+  for (CodeSet* set : sets) {
+    if (set) set->erase(type);
+  }
+  if (category > 0 && category < 6) sets[category]->insert(type);
+  gAircraftModels.insert(type);
+  gWingspans[type] = halfSpan;
 }
 
 }  // namespace doubles
