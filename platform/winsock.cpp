@@ -108,7 +108,12 @@ ssize_t lf_retryOnSignal(Call call) {
   return n;
 }
 
+std::atomic<std::uint64_t> gAcceptCalls{0};
+std::atomic<std::uint64_t> gSendCalls{0};
+
 }  // namespace
+
+WinsockCallCounts gf_winsockCallCounts() { return {gAcceptCalls.load(), gSendCalls.load()}; }
 
 int gf_wsaCodeFromErrno(int errnoValue) {
   switch (errnoValue) {
@@ -237,6 +242,7 @@ int listen(SOCKET s, int backlog) {
 }
 
 SOCKET accept(SOCKET s, sockaddr* addr, int* addrlen) {
+  ++gAcceptCalls;
   EntryPtr e = lf_find(s);
   if (!e) return INVALID_SOCKET;
   socklen_t length = addrlen != nullptr ? static_cast<socklen_t>(*addrlen) : 0;
@@ -283,6 +289,7 @@ int recv(SOCKET s, char* buf, int len, int flags) {
 }
 
 int send(SOCKET s, const char* buf, int len, int flags) {
+  ++gSendCalls;
   EntryPtr e = lf_find(s);
   if (!e) return SOCKET_ERROR;
   if (len < 0) return lf_failWith(WSAEINVAL);

@@ -133,6 +133,14 @@ void WSASetLastError(int error);
 // Closes the socket; a thread blocked on it wakes with WSAEINTR.
 int closesocket(SOCKET s);
 
+// Calls of ws::accept and ws::send made in this process so far, whatever their
+// outcome, so that tests can tell that code left the network alone.
+struct WinsockCallCounts {
+  std::uint64_t accepts = 0;
+  std::uint64_t sends = 0;
+};
+WinsockCallCounts gf_winsockCallCounts();
+
 // The Winsock code for a POSIX errno value (unknown values are returned unchanged).
 int gf_wsaCodeFromErrno(int errnoValue);
 

@@ -1,5 +1,7 @@
 #include "shell/run_state.h"
 
+#include "traffic/user_aircraft.h"
+
 std::atomic<bool> gExitStarted{false};
 std::atomic<bool> gStopRequested{false};
 std::atomic<bool> gFlightRunning{false};
@@ -8,3 +10,5 @@ std::atomic<bool> gUserStateKnown{false};
 std::atomic<bool> gUserOnGround{false};
 std::atomic<std::int64_t> gSimTime{0};
 std::atomic<bool> gStartupPhase{true};
+
+UserAc gUserAc;

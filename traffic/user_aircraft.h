@@ -19,6 +19,10 @@ struct UserAc {
 };
 static_assert(sizeof(UserAc) == 96);
 
+// The user aircraft as the start-up and the main loop last copied it from
+// gf_requestUserAcPosition; main-loop thread only.
+extern UserAc gUserAc;
+
 // Requests a fresh block and returns the latest one received (the answer to
 // this request arrives later).
 UserAc gf_requestUserAcPosition();
