@@ -116,6 +116,12 @@ void gf_backupFile(const std::filesystem::path& path);
 // Regular files directly in the folder; 0 when it does not exist.
 int gf_countFiles(const std::filesystem::path& folder);
 
+// Removes every entry directly in the folder (a missing folder, or a path that
+// is no folder, is left alone). An entry that was not removed is logged as
+// "<path> could not be removed"; a filesystem error (a non-empty subfolder
+// included) throws qlx::UserErrorException 5 with the error's text.
+void gf_clearFolder(const std::filesystem::path& folder);
+
 std::string gf_xmlAttrString(const pugi::xml_node& node, const std::string& name);
 bool gf_xmlAttrBool(const pugi::xml_node& node, const std::string& name);
 int gf_xmlAttrInt(const pugi::xml_node& node, const std::string& name);

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <fstream>
 
+#include "core/errors.h"
 #include "core/file_save.h"
 #include "core/format.h"
 #include "core/log.h"
@@ -94,3 +95,17 @@ double gf_xmlAttrDouble(const pugi::xml_node& node, const std::string& name) {
 }
 
 std::filesystem::path gf_knownFolderPath(int csidl) { return gf_shellFolderPath(csidl); }
+
+void gf_clearFolder(const std::filesystem::path& folder) {
+  try {
+    if (!std::filesystem::exists(folder) || !std::filesystem::is_directory(folder)) return;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+      if (!std::filesystem::exists(entry.symlink_status())) continue;
+      if (!std::filesystem::remove(entry.path())) {
+        gf_logText(sk::format("{} could not be removed", entry.path().string()));
+      }
+    }
+  } catch (const std::filesystem::filesystem_error& error) {
+    throw qlx::UserErrorException(5, error.what());
+  }
+}

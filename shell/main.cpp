@@ -1,4 +1,6 @@
 // Entry of the program; the shell grows it into the full start-up.
+#include <curl/curl.h>
+
 #include <string>
 
 #include "core/log.h"
@@ -7,6 +9,8 @@
 #include "shell/message_line.h"
 
 int main() {
+  // Once, before any thread starts: every download builds on it.
+  curl_global_init(CURL_GLOBAL_DEFAULT);
   gf_enableDisplay();
   gf_installMessageLine();
   gf_setStringResource(101, u"Skylume");

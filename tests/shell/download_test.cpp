@@ -1,0 +1,104 @@
+// The one download path against the stand-in server.
+#include <chrono>
+#include <future>
+
+#include "core/log.h"
+#include "core/format.h"
+#include "core/parameters.h"
+#include "download_test_support.h"
+#include "shell/download.h"
+#include "shell/run_state.h"
+
+namespace {
+
+// Before the first test of this program: a download that forgets its own server
+// goes to a closed loopback port, never to the internet.
+const bool kClosedServer = gf_setEnvironmentVariable("SKLM_DOWNLOAD_SERVER", dlsrv::gf_closedLoopbackUrl());
+
+using DownloadFetch = DownloadTest;
+
+TEST_F(DownloadFetch, TransferFailuresLeaveNoFile) {
+  ASSERT_TRUE(kClosedServer);
+  serve("whole.bin", std::string(300000, 'w'));
+  serve("short.bin", std::string(300000, 's'));
+  serve("broken.bin", "x");
+  dlsrv::Fault truncated;
+  truncated.truncateAfter = 1000;
+  server().setFault("/downloads/short.bin", truncated);
+  dlsrv::Fault status;
+  status.status = 500;
+  server().setFault("/downloads/broken.bin", status);
+
+  struct Row {
+    const char* name;
+    bool ok;
+  } rows[] = {{"whole.bin", true}, {"missing.bin", false}, {"short.bin", false}, {"broken.bin", false}};
+  CurlHandle handle;
+  for (const Row& row : rows) {
+    const std::filesystem::path target = std::string("got_") + row.name;
+    EXPECT_EQ(gf_download(&handle, url(row.name), target, true), row.ok) << row.name;
+    EXPECT_EQ(std::filesystem::exists(target), row.ok) << row.name;
+  }
+  EXPECT_EQ(readBytes("got_whole.bin"), std::string(300000, 'w'));
+  for (const auto& request : server().requests()) EXPECT_EQ(request.userAgent, "SKLM") << request.line;
+}
+
+TEST_F(DownloadFetch, VersionFileForms) {
+  struct Row {
+    const char* served;  // null: not on the server
+    Version expected;
+  } rows[] = {{"10.9.5\r\nnoise", {10, 9, 5}},
+              {R"({"major":10,"minor":9,"patch":5})", {10, 9, 5}},
+              {"", {}},
+              {nullptr, {}}};
+  CurlHandle handle;
+  for (const Row& row : rows) {
+    std::filesystem::remove(served() / "release" / "version.json");
+    if (row.served) serve("release/version.json", row.served);
+    EXPECT_EQ(gf_fetchVersion(&handle, url("release/version.json")), row.expected) << (row.served ? row.served : "404");
+    EXPECT_FALSE(std::filesystem::exists(VersionJsonPath));
+  }
+  EXPECT_TRUE(logged(sk::format("===> downloading \"{}\" failed", url("release/version.json"))));
+}
+
+TEST_F(DownloadFetch, TargetInMissingFolderMakesNoRequest) {
+  serve("dbase.zip", "bytes");
+  CurlHandle handle;
+  const std::filesystem::path target = "nowhere/dbase.zip";
+  EXPECT_FALSE(gf_download(&handle, url("dbase.zip"), target, true));
+  EXPECT_TRUE(logged("could not open output file: nowhere/dbase.zip"));
+  EXPECT_TRUE(server().requests().empty());
+}
+
+TEST_F(DownloadFetch, AirportFolderFollowsTheMode) {
+  const bool saved = MSFS_2020.value;
+  const std::string base = server().address() + "/downloads/";
+  for (bool mode : {true, false}) {
+    MSFS_2020.value = mode;
+    EXPECT_EQ(gf_downloadUrl(true), base + "MSFS/");
+    EXPECT_EQ(gf_downloadUrl(false), base + (mode ? "MSFS/" : "MSFS2024/"));
+  }
+  MSFS_2020.value = saved;
+}
+
+TEST_F(DownloadFetch, ExitEndsASlowTransfer) {
+  serve("slow.bin", std::string(1000, 'z'));
+  dlsrv::Fault slow;
+  slow.bytesPerSecond = 1;
+  server().setFault("/downloads/slow.bin", slow);
+  auto result = std::async(std::launch::async, [&] {
+    CurlHandle handle;
+    return gf_download(&handle, url("slow.bin"), "slow.bin", true);
+  });
+  ASSERT_TRUE(server().waitForRequests(1, std::chrono::seconds(30)));
+  const auto exitBegan = std::chrono::steady_clock::now();
+  gExitStarted = true;
+  const bool ok = result.get();
+  const auto took = std::chrono::steady_clock::now() - exitBegan;
+  gExitStarted = false;
+  EXPECT_FALSE(ok);
+  EXPECT_LT(took, std::chrono::seconds(5));
+  EXPECT_FALSE(std::filesystem::exists("slow.bin"));
+}
+
+}  // namespace

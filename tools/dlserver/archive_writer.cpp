@@ -1,0 +1,122 @@
+#include "tools/dlserver/archive_writer.h"
+
+#include <zip.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <fstream>
+#include <stdexcept>
+
+namespace dlsrv {
+
+namespace {
+
+struct Pattern {
+  std::uint64_t size;
+  std::uint64_t offset = 0;
+};
+
+// libzip source callback producing size bytes of 0..250 repeating.
+zip_int64_t lf_patternSource(void* state, void* data, zip_uint64_t length, zip_source_cmd_t command) {
+  auto* pattern = static_cast<Pattern*>(state);
+  switch (command) {
+    case ZIP_SOURCE_OPEN: pattern->offset = 0; return 0;
+    case ZIP_SOURCE_READ: {
+      const auto n = std::min<std::uint64_t>(length, pattern->size - pattern->offset);
+      auto* out = static_cast<unsigned char*>(data);
+      for (std::uint64_t i = 0; i < n; ++i) out[i] = static_cast<unsigned char>((pattern->offset + i) % 251);
+      pattern->offset += n;
+      return static_cast<zip_int64_t>(n);
+    }
+    case ZIP_SOURCE_CLOSE: return 0;
+    case ZIP_SOURCE_STAT: {
+      auto* stat = static_cast<zip_stat_t*>(data);
+      zip_stat_init(stat);
+      stat->size = pattern->size;
+      stat->valid |= ZIP_STAT_SIZE;
+      return sizeof(zip_stat_t);
+    }
+    case ZIP_SOURCE_ERROR: return 2 * sizeof(int);
+    case ZIP_SOURCE_FREE: delete pattern; return 0;
+    case ZIP_SOURCE_SUPPORTS:
+      return zip_source_make_command_bitmap(ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE, ZIP_SOURCE_STAT,
+                                            ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE, -1);
+    default: return -1;
+  }
+}
+
+zip_t* lf_create(const std::filesystem::path& path) {
+  if (path.has_parent_path()) std::filesystem::create_directories(path.parent_path());
+  int error = 0;
+  zip_t* archive = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+  if (!archive) throw std::runtime_error("cannot create " + path.string());
+  return archive;
+}
+
+void lf_add(zip_t* archive, const std::string& name, zip_source_t* source) {
+  if (!source) throw std::runtime_error("no source for " + name);
+  const zip_int64_t index = zip_file_add(archive, name.c_str(), source, ZIP_FL_ENC_UTF_8 | ZIP_FL_OVERWRITE);
+  if (index < 0) {
+    zip_source_free(source);
+    throw std::runtime_error("cannot add " + name + ": " + zip_strerror(archive));
+  }
+  zip_set_file_compression(archive, static_cast<zip_uint64_t>(index), ZIP_CM_STORE, 0);
+}
+
+void lf_finish(zip_t* archive, const std::filesystem::path& path) {
+  if (zip_close(archive) != 0) {
+    const std::string why = zip_strerror(archive);
+    zip_discard(archive);
+    throw std::runtime_error("cannot write " + path.string() + ": " + why);
+  }
+}
+
+void lf_writeText(const std::filesystem::path& path, const std::string& text) {
+  std::filesystem::create_directories(path.parent_path());
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+}
+
+}  // namespace
+
+void gf_writeArchive(const std::filesystem::path& path, const std::vector<ArchiveEntry>& entries) {
+  zip_t* archive = lf_create(path);
+  try {
+    for (const ArchiveEntry& entry : entries) {
+      if (!entry.name.empty() && entry.name.back() == '/') {
+        if (zip_dir_add(archive, entry.name.c_str(), ZIP_FL_ENC_UTF_8) < 0)
+          throw std::runtime_error("cannot add " + entry.name);
+        continue;
+      }
+      // libzip keeps the buffer until the archive is written.
+      lf_add(archive, entry.name, zip_source_buffer(archive, entry.bytes.data(), entry.bytes.size(), 0));
+    }
+  } catch (...) {
+    zip_discard(archive);
+    throw;
+  }
+  lf_finish(archive, path);
+}
+
+void gf_writeLargeArchive(const std::filesystem::path& path, const std::string& entryName, std::uint64_t size) {
+  zip_t* archive = lf_create(path);
+  try {
+    lf_add(archive, entryName, zip_source_function(archive, lf_patternSource, new Pattern{size}));
+  } catch (...) {
+    zip_discard(archive);
+    throw;
+  }
+  lf_finish(archive, path);
+}
+
+void gf_writeDemoFolder(const std::filesystem::path& folder, const std::string& version) {
+  const auto downloads = folder / "downloads";
+  lf_writeText(downloads / "release" / "version.json", version + "\r\n");
+  lf_writeText(downloads / "mylinkpack24" / "version.json", version + "\r\n");
+  gf_writeArchive(downloads / "mylinkpack24" / "my_linkpack2024.zip",
+                  {{"links/", ""},
+                   {"links/EHAM.dat", "archive/simaddon/EHAM.xml"},
+                   {"links/LFBO.dat", "archive/simaddon/LFBO.xml"}});
+}
+
+}  // namespace dlsrv
