@@ -4,13 +4,16 @@
 #include <string>
 
 #include "core/log.h"
+#include "liveries/data_downloads.h"
 #include "platform/window.h"
 #include "shell/main_window.h"
 #include "shell/message_line.h"
+#include "shell/update.h"
 
 int main() {
   // Once, before any thread starts: every download builds on it.
   curl_global_init(CURL_GLOBAL_DEFAULT);
+  gf_setDataDownloads({gf_downloadDbase, gf_downloadAigRegcodes});
   gf_enableDisplay();
   gf_installMessageLine();
   gf_setStringResource(101, u"Skylume");
