@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "core/format.h"
+#include "core/log.h"
 
 std::atomic<double> gRtDataTime{0.0};
 std::atomic<bool> gRtProfessional{false};
@@ -89,6 +90,13 @@ DaySlot gf_currentSlot() {
   // One reading: two could pair Sunday's weekday with Monday 00:00's slot.
   const UtcFields t = lf_utcFields(lf_slotClockNow());
   return gf_makeDaySlot(t.weekday, static_cast<std::uint32_t>(lf_halfHourSlot(t)));
+}
+
+int lf_decodeDay(std::string_view text) {
+  for (std::size_t i = 0; i < DAY_ABBREVIATIONS.size(); ++i)
+    if (text == DAY_ABBREVIATIONS[i]) return static_cast<int>(i) + 1;
+  gf_logText(sk::format("lf_decodeDay ?  {}", text));
+  return 0;
 }
 
 std::string gf_dayName(int weekday) {

@@ -2,6 +2,7 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 // All times are UTC seconds since 1970-01-01 00:00; the local time zone is never used.
 
@@ -39,6 +40,9 @@ std::string gf_timeOfDay();
 int gf_halfHourSlot();
 // Weekday and half-hour slot of the slot clock, from one reading of it.
 DaySlot gf_currentSlot();
+// "Mon" 1 .. "Sun" 7, compared exactly; any other text is logged
+// ("lf_decodeDay ?  text") and gives 0.
+int lf_decodeDay(std::string_view text);
 // "Monday" .. "Sunday" for 1..7, "wrong day" otherwise.
 std::string gf_dayName(int weekday);
 // Half-hour slots from the earlier of a and b to the later; Monday follows Sunday.

@@ -2,6 +2,7 @@
 
 #include "core/clock.h"
 #include "core/format.h"
+#include "core/texts.h"
 #include "core/log.h"
 #include "core/parameters.h"
 #include "core/parameters_xml.h"
@@ -11,8 +12,6 @@ namespace {
 
 constexpr const char* kMetaName = "meta";
 constexpr const char* kInfoName = "info";
-constexpr const char* kNameAttribute = "name";
-constexpr const char* kValueAttribute = "value";
 
 bool lf_appendMetaInfo(pugi::xml_node meta, const std::string& itemName, const std::string& text) {
   return gf_appendNameValueElement(meta, kInfoName, itemName, text);
@@ -21,7 +20,7 @@ bool lf_appendMetaInfo(pugi::xml_node meta, const std::string& itemName, const s
 bool lf_readMetaItem(const pugi::xml_document& document, StringParameter& item) {
   try {
     const auto node = document.select_node(gf_metaItemPath(item.name).c_str()).node();
-    item.setValue(node ? node.attribute(kValueAttribute).as_string() : "");
+    item.setValue(node ? node.attribute(kValueAttribute.data()).as_string() : "");
     return static_cast<bool>(node);
   } catch (const pugi::xpath_exception& e) {
     gf_logText(e.result().description());

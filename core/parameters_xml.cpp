@@ -7,6 +7,7 @@
 
 #include "core/file_save.h"
 #include "core/format.h"
+#include "core/texts.h"
 #include "core/log.h"
 #include "core/paths.h"
 #include "core/util.h"
@@ -15,8 +16,6 @@ namespace {
 
 constexpr const char* kRootName = "parameters";
 constexpr const char* kElementName = "parameter";
-constexpr const char* kNameAttribute = "name";
-constexpr const char* kValueAttribute = "value";
 
 // Guards every load-change-save cycle of parameters.xml.
 std::mutex& lf_fileMutex() {
@@ -56,14 +55,14 @@ void lf_logIntParameter(const IntParameter& parameter) {
 
 bool lf_readBoolParameter(BoolParameter& parameter, const pugi::xml_document& document) {
   const auto node = lf_selectParameterNode(document, parameter.name);
-  parameter.value = node ? node.attribute(kValueAttribute).as_bool() : parameter.defaultValue;
+  parameter.value = node ? node.attribute(kValueAttribute.data()).as_bool() : parameter.defaultValue;
   lf_logBoolParameter(parameter);
   return static_cast<bool>(node);
 }
 
 bool lf_readStringNode(StringParameter& parameter, const pugi::xml_document& document) {
   const auto node = lf_selectParameterNode(document, parameter.name);
-  parameter.setValue(node ? node.attribute(kValueAttribute).as_string() : parameter.defaultValue);
+  parameter.setValue(node ? node.attribute(kValueAttribute.data()).as_string() : parameter.defaultValue);
   return static_cast<bool>(node);
 }
 
@@ -137,8 +136,8 @@ void lf_saveKey(const std::string& key, const std::function<std::string()>& text
     root = document.append_child(kRootName);
     gf_appendParameterNode(root, key, text);
   } else if (auto node = lf_selectParameterNode(document, key)) {
-    auto attribute = node.attribute(kValueAttribute);
-    if (!attribute) attribute = node.append_attribute(kValueAttribute);
+    auto attribute = node.attribute(kValueAttribute.data());
+    if (!attribute) attribute = node.append_attribute(kValueAttribute.data());
     attribute.set_value(text.c_str());
   } else {
     gf_appendParameterNode(root, key, text);
@@ -158,9 +157,9 @@ bool gf_appendNameValueElement(pugi::xml_node parent, const char* element, const
   if (parent.type() != pugi::node_element && parent.type() != pugi::node_document) return false;
   auto child = parent.append_child(element);
   if (!child) return false;
-  auto nameAttribute = child.append_attribute(kNameAttribute);
+  auto nameAttribute = child.append_attribute(kNameAttribute.data());
   if (!nameAttribute || !nameAttribute.set_value(name.c_str())) return false;
-  auto valueAttribute = child.append_attribute(kValueAttribute);
+  auto valueAttribute = child.append_attribute(kValueAttribute.data());
   return valueAttribute && valueAttribute.set_value(text.c_str());
 }
 
@@ -183,7 +182,7 @@ pugi::xml_attribute gf_findAttribute(pugi::xml_node node, const std::string& nam
 bool gf_readIntParameter(IntParameter& parameter, const pugi::xml_document& document, bool log) {
   const auto node = lf_selectParameterNode(document, parameter.name);
   parameter.value =
-      node ? parameter.clamped(node.attribute(kValueAttribute).as_int()) : parameter.defaultValue;
+      node ? parameter.clamped(node.attribute(kValueAttribute.data()).as_int()) : parameter.defaultValue;
   if (log) lf_logIntParameter(parameter);
   return static_cast<bool>(node);
 }

@@ -27,6 +27,15 @@ enum TextEncoding : int {
   ENC_NONE_FOUND = 5,
 };
 
+// The program's names of the encoding codes, by code.
+inline constexpr std::string_view gEncodingNames[] = {"ANSI", "Unicode", "Unicode_big_endian",
+                                                      "UTF8_with_BOM", "UTF8_without_BOM", "none_found"};
+// The name of an encoding code; "none_found" for a number that is no code.
+constexpr std::string_view gf_encodingName(int encoding) {
+  return encoding >= ENC_ANSI && encoding <= ENC_NONE_FOUND ? gEncodingNames[encoding]
+                                                            : gEncodingNames[ENC_NONE_FOUND];
+}
+
 // One bit per half-hour slot of a day.
 using SlotSet = std::bitset<48>;
 

@@ -339,6 +339,10 @@ int setsockopt(SOCKET s, int level, int optname, const char* optval, int optlen)
     value = &widened;
     length = sizeof widened;
   }
+  // Windows grants the receive buffer asked for; Linux caps it at a system
+  // limit unless the process may pass that limit, so try that first.
+  if (level == SOL_SOCKET && optname == SO_RCVBUF && ::setsockopt(e->fd, level, SO_RCVBUFFORCE, value, length) == 0)
+    return 0;
   if (::setsockopt(e->fd, level, optname, value, length) != 0) return lf_fail(*e, errno);
   return 0;
 }
@@ -355,6 +359,14 @@ int getsockopt(SOCKET s, int level, int optname, char* optval, int* optlen) {
     std::memcpy(&error, optval, sizeof error);
     if (error != 0) error = gf_wsaCodeFromErrno(error);
     std::memcpy(optval, &error, sizeof error);
+  }
+  // Linux reports twice the buffer size it was given (its own bookkeeping
+  // counted in); Windows reports the size, which is what callers compare.
+  if (level == SOL_SOCKET && (optname == SO_RCVBUF || optname == SO_SNDBUF) && length == sizeof(int)) {
+    int size;
+    std::memcpy(&size, optval, sizeof size);
+    size /= 2;
+    std::memcpy(optval, &size, sizeof size);
   }
   return 0;
 }

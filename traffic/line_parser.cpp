@@ -1,4 +1,5 @@
 // The traffic line: one aircraft per datagram, comma-separated fields.
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <exception>
@@ -12,6 +13,8 @@
 #include "core/format.h"
 #include "core/log.h"
 #include "core/parameters.h"
+#include "core/texts.h"
+#include "core/util.h"
 #include "shell/auto_range.h"
 #include "traffic/readers.h"
 #include "traffic/update_queue.h"
@@ -62,6 +65,14 @@ double lf_number(std::string_view field, int code, std::string_view label) {
   return lf_number(field, code, "{}{}", label, field);
 }
 
+// Real lines carry blanks around some fields (" N35953", " 0.5"): a blank is
+// never part of a value, and a registration with one would never match.
+std::string_view lf_trimmed(std::string_view field) {
+  const std::size_t first = field.find_first_not_of(gTrimChars);
+  if (first == std::string_view::npos) return {};
+  return field.substr(first, field.find_last_not_of(gTrimChars) - first + 1);
+}
+
 std::string_view lf_unlessNull(std::string_view field) {
   return field == "null" ? std::string_view() : field;
 }
@@ -78,7 +89,7 @@ bool lf_acceptCategory(std::string_view category, std::string_view type) {
 // The callsign of the line; false when the line is to be dropped for it.
 bool lf_takeCallsign(std::string_view field, std::string& callsign) {
   const std::string_view text = lf_unlessNull(field);
-  if (text.starts_with("TOW ") || text == "ERARMTR0") return false;
+  if (text.starts_with(kTowPrefix) || text == "ERARMTR0") return false;
   if (text.find('@') == std::string_view::npos) callsign.assign(text);
   return true;
 }
@@ -110,18 +121,23 @@ bool gf_isRealPosition(const LatLon& position) {
            position.lon <= 0.05);
 }
 
-void TrafficReader::onDatagram(std::string_view datagram) {
+void TrafficReader::onDatagram(std::string_view datagram) { lf_onTrafficDatagram(*this, datagram); }
+
+void lf_onTrafficDatagram(TrafficReader& reader, std::string_view datagram) {
   if (datagram.find(" VEH") != std::string_view::npos) return;
-  m_line = datagram;
-  m_fields.clear();
+  reader.m_line = datagram;
+  auto& fields = reader.m_fields;
+  fields.clear();
   std::size_t start = 0;
   for (std::size_t comma = datagram.find(','); comma != std::string_view::npos;
        comma = datagram.find(',', start)) {
-    m_fields.push_back(datagram.substr(start, comma - start));
+    fields.push_back(lf_trimmed(datagram.substr(start, comma - start)));
     start = comma + 1;
   }
-  if (start < datagram.size()) m_fields.push_back(datagram.substr(start));
-  processLine();
+  if (const std::string_view last = lf_trimmed(datagram.substr(std::min(start, datagram.size())));
+      !last.empty())
+    fields.push_back(last);
+  reader.processLine();
 }
 
 void TrafficReader::processLine() {
@@ -233,6 +249,6 @@ void TrafficReader::processLine() {
   } catch (const qlx::SysErrorException&) {
     // A malformed line is dropped quietly; the next one comes soon.
   } catch (const std::exception& e) {
-    gf_logLine(sk::format("exception in processLine: {}", e.what()));
+    m_inputErrorLog.logLine(sk::format("exception in processLine: {}", e.what()));
   }
 }

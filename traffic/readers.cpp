@@ -10,8 +10,9 @@
 #include "core/log.h"
 #include "shell/rt_link.h"
 
-std::atomic<std::int32_t> gTrafficReaderStatus{0};
-std::atomic<std::int32_t> gQnhReaderStatus{0};
+// Stopped until a reader thread runs: the window must not draw them active before.
+std::atomic<std::int32_t> gTrafficReaderStatus{READER_STOPPED};
+std::atomic<std::int32_t> gQnhReaderStatus{READER_STOPPED};
 std::atomic<std::int32_t> gQnh{STANDARD_QNH};
 
 TrafficReader gTrafficReader;
@@ -120,7 +121,9 @@ void TrafficReader::clearSeenCallsigns() {
 
 double TrafficReader::lastTimestamp() const { return gRtDataTime.load(); }
 
-void TrafficReader::onStopped() {
+void TrafficReader::onStopped() { lf_onTrafficReaderStopped(); }
+
+void lf_onTrafficReaderStopped() {
   lf_setLight(gTrafficReaderStatus, READER_STOPPED);
   gf_logLine("Traffic Reader has stopped");
 }
@@ -129,15 +132,19 @@ void TrafficReader::onStopped() {
 
 WeatherReader::WeatherReader() : UdpReader("QNH Reader") {}
 
-void WeatherReader::onStopped() { gf_logLine("QNH Reader has stopped"); }
+void WeatherReader::onStopped() { lf_onQnhReaderStopped(); }
 
-void WeatherReader::onDatagram(std::string_view datagram) {
+void lf_onQnhReaderStopped() { gf_logLine("QNH Reader has stopped"); }
+
+void WeatherReader::onDatagram(std::string_view datagram) { lf_onQnhDatagram(*this, datagram); }
+
+void lf_onQnhDatagram(WeatherReader& reader, std::string_view datagram) {
   try {
     const nlohmann::json document = nlohmann::json::parse(datagram);
     double value = STANDARD_QNH;
     const auto found = document.find("QNH");
     if (found == document.end() || found->is_null()) {
-      gf_logLine(sk::format("no QNH {}", datagram));
+      reader.m_noQnhLog.logLine(sk::format("no QNH {}", gf_quotedInput(datagram)));
     } else if (found->is_number_integer()) {
       value = found->get<double>();
     } else if (found->is_number_float()) {
@@ -146,29 +153,30 @@ void WeatherReader::onDatagram(std::string_view datagram) {
       try {
         value = std::stoi(found->get<std::string>());
       } catch (const std::invalid_argument& e) {
-        gf_logLine(sk::format("QNH string invalid arg: {}", e.what()));
+        reader.m_inputErrorLog.logLine(sk::format("QNH string invalid arg: {}", e.what()));
       } catch (const std::out_of_range& e) {
-        gf_logLine(sk::format("QNH string out of range: {}", e.what()));
+        reader.m_inputErrorLog.logLine(sk::format("QNH string out of range: {}", e.what()));
       }
     } else {
-      gf_logLine(sk::format("no QNH {}", datagram));
+      reader.m_noQnhLog.logLine(sk::format("no QNH {}", gf_quotedInput(datagram)));
     }
     if (value > kHighestQnh) value = std::round(value * kHpaPerHundredthInHg);
 
     if (!(value >= kLowestQnh && value <= kHighestQnh)) {
-      gf_logLine(sk::format("? Strange QNH {} found in {}", value, datagram));
+      reader.m_strangeQnhLog.logLine(
+          sk::format("? Strange QNH {} found in {}", value, gf_quotedInput(datagram)));
       return;
     }
     const auto qnh = static_cast<std::int32_t>(value);
-    if (qnh != m_lastQnh.load() || qnh == STANDARD_QNH) {
-      m_lastQnh.store(qnh);
+    if (qnh != reader.m_lastQnh.load() || qnh == STANDARD_QNH) {
+      reader.m_lastQnh.store(qnh);
       gQnh.store(qnh);
       std::int32_t silent = READER_SILENT;
       gQnhReaderStatus.compare_exchange_strong(silent, READER_RECEIVING);
       lf_repaint();
     }
   } catch (const std::exception& e) {
-    gf_logLine(sk::format("Exception {}, in {}", e.what(), datagram));
+    reader.m_inputErrorLog.logLine(sk::format("Exception {}, in {}", e.what(), gf_quotedInput(datagram)));
   }
 }
 

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "core/geometry.h"
+#include "core/log_throttle.h"
 #include "platform/winsock.h"
 #include "traffic/reader_status.h"
 
@@ -40,14 +41,20 @@ class UdpReader {
  public:
   // A datagram of this size or more did not fit and is dropped.
   static constexpr int kBufferSize = 16384;
+  // The socket's receive buffer asked for: a burst of datagrams waits there
+  // instead of being lost in the kernel while the reader is busy.
+  static constexpr int kReceiveBufferBytes = 4 << 20;
 
   explicit UdpReader(std::string threadName);
   virtual ~UdpReader();
   UdpReader(const UdpReader&) = delete;
   UdpReader& operator=(const UdpReader&) = delete;
 
-  // Winsock start-up and the UDP socket; qlx::SysErrorException 30 or 31.
+  // Winsock start-up and the UDP socket with its receive buffer asked for
+  // (what the system grants is logged); qlx::SysErrorException 30 or 31.
   void open();
+  // The receive buffer the system granted, in bytes; 0 without a socket.
+  int receiveBufferBytes() const;
   // Binds to the port (0: any free one) on 127.0.0.1 when RealTraffic runs on
   // this PC, else on every address; qlx::SysErrorException 32.
   void bindPort(std::uint16_t port);
@@ -89,6 +96,10 @@ class UdpReader {
   // Once, when the receive loop has ended.
   virtual void onStopped() = 0;
 
+ protected:
+  // A log line that a datagram's content triggers, at most a few per second.
+  LogThrottle m_inputErrorLog;
+
  private:
   // Closes the socket when it is still the given one: a loop that outlived a
   // restart of its reader leaves the new socket alone.
@@ -102,6 +113,7 @@ class UdpReader {
   std::atomic<std::uint32_t> m_seenByWatchdog{0};
   std::array<char, kBufferSize + 1> m_buffer{};
   std::string m_lastDatagram;
+  LogThrottle m_overrunLog;
   WSADATA m_wsaData{};
   std::atomic<int> m_wsaStartups{0};
   std::atomic<SOCKET> m_socket{INVALID_SOCKET};
@@ -138,11 +150,13 @@ class TrafficReader : public UdpReader {
   // Time of the latest traffic line, seconds since 1970 UTC (0 before the first).
   double lastTimestamp() const;
 
-  // Ignores vehicles, splits the line into its fields and runs processLine.
+  // lf_onTrafficDatagram and lf_onTrafficReaderStopped.
   void onDatagram(std::string_view datagram) override;
   void onStopped() override;
 
  private:
+  friend void lf_onTrafficDatagram(TrafficReader& reader, std::string_view datagram);
+
   struct Surroundings {
     LatLon user;
     std::optional<LatLon> parkAirport;
@@ -167,13 +181,27 @@ class WeatherReader : public UdpReader {
   std::int32_t lastQnh() const { return m_lastQnh.load(); }
   void setLastQnh(std::int32_t qnh) { m_lastQnh.store(qnh); }
 
-  // Reads the "QNH" of a JSON datagram and applies a plausible value.
+  // lf_onQnhDatagram and lf_onQnhReaderStopped.
   void onDatagram(std::string_view datagram) override;
   void onStopped() override;
 
  private:
+  friend void lf_onQnhDatagram(WeatherReader& reader, std::string_view datagram);
+  LogThrottle m_noQnhLog;
+  LogThrottle m_strangeQnhLog;
+
   std::atomic<std::int32_t> m_lastQnh{STANDARD_QNH};
 };
+
+// Ignores vehicles, splits the line into its fields (each trimmed of
+// surrounding blanks, as real lines carry them) and runs processLine.
+void lf_onTrafficDatagram(TrafficReader& reader, std::string_view datagram);
+// Sets the traffic light to stopped and logs it.
+void lf_onTrafficReaderStopped();
+// Reads the "QNH" of a JSON datagram and applies a plausible value.
+void lf_onQnhDatagram(WeatherReader& reader, std::string_view datagram);
+// Logs the stop; the pressure light keeps its value.
+void lf_onQnhReaderStopped();
 
 extern TrafficReader gTrafficReader;
 extern WeatherReader gWeatherReader;

@@ -28,6 +28,24 @@ void UdpReader::open() {
   // now on closes this socket, one requested before is seen by receiveLoop.
   const SOCKET previous = m_socket.exchange(s);
   if (previous != INVALID_SOCKET) closesocket(previous);
+  // The default buffer holds a few hundred lines; a burst of RealTraffic's
+  // lines would be lost in the kernel before this thread sees them.
+  const int wanted = kReceiveBufferBytes;
+  if (ws::setsockopt(s, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&wanted), sizeof wanted) ==
+      SOCKET_ERROR) {
+    gf_logIndented(sk::format("{}: receive buffer of {} bytes refused: {}", m_threadName, wanted,
+                              gf_wsaErrorText(WSAGetLastError())));
+  }
+  gf_logIndented(sk::format("{}: receive buffer {} bytes", m_threadName, receiveBufferBytes()));
+}
+
+int UdpReader::receiveBufferBytes() const {
+  int granted = 0;
+  int length = sizeof granted;
+  if (ws::getsockopt(m_socket.load(), SOL_SOCKET, SO_RCVBUF, reinterpret_cast<char*>(&granted), &length) ==
+      SOCKET_ERROR)
+    return 0;
+  return granted;
 }
 
 void UdpReader::bindPort(std::uint16_t port) {
@@ -89,7 +107,7 @@ void UdpReader::receiveLoop() {
       dispatch(std::string_view(m_buffer.data(), std::strlen(m_buffer.data())));
     } else if (n >= kBufferSize) {
       consecutiveErrors = 0;
-      gf_logLine(sk::format("buffer overrun: {} bytes", n));
+      m_overrunLog.logLine(sk::format("buffer overrun: {} bytes", n));
     }
     // The shutdown may have closed our socket and a restart cleared the flag
     // since: a socket that is no longer ours ends the loop as well.

@@ -2,15 +2,14 @@
 
 #include <utility>
 
+#include "core/format.h"
+#include "core/log_throttle.h"
+
 std::mutex gUpdateMutex;
 std::deque<TrafficRecord> gUpdateQueue;
 bool gAcceptUpdates = false;
 std::atomic<std::int32_t> gTick{0};
-
-namespace {
-// A record is due 30 s (3000 ticks) after it was queued.
-constexpr std::uint32_t kDueTicks = 3000;
-}  // namespace
+std::atomic<std::uint64_t> gDroppedUpdates{0};
 
 void gf_setAcceptUpdates(bool accept) {
   std::lock_guard lock(gUpdateMutex);
@@ -18,9 +17,21 @@ void gf_setAcceptUpdates(bool accept) {
 }
 
 bool gf_queueUpdate(TrafficRecord&& record) {
-  std::lock_guard lock(gUpdateMutex);
-  if (!gAcceptUpdates) return false;
-  record.point.dueTick = static_cast<std::uint32_t>(gTick.load()) + kDueTicks;
-  gUpdateQueue.push_back(std::move(record));
+  bool dropped = false;
+  {
+    std::lock_guard lock(gUpdateMutex);
+    if (!gAcceptUpdates) return false;
+    record.point.dueTick = static_cast<std::uint32_t>(gTick.load()) + kUpdateDueTicks;
+    if (gUpdateQueue.size() >= kMaxQueuedUpdates) {
+      gUpdateQueue.pop_front();
+      dropped = true;
+    }
+    gUpdateQueue.push_back(std::move(record));
+  }
+  if (dropped) {
+    static LogThrottle throttle(1);
+    const std::uint64_t total = ++gDroppedUpdates;
+    throttle.logLine(sk::format("update queue full: {} oldest records dropped so far", total));
+  }
   return true;
 }

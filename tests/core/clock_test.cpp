@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 #include <limits>
 
+#include "core_test_support.h"
+
 namespace {
 
 // 2026-12-07 (a Monday) 00:00:00 UTC.
@@ -58,6 +60,18 @@ TEST(ClockText, DayNames) {
   EXPECT_EQ(gf_dayName(0), "wrong day");
   EXPECT_EQ(gf_dayName(8), "wrong day");
   EXPECT_EQ(gf_dayName(-1), "wrong day");
+}
+
+TEST(ClockText, DecodeDayTakesExactAbbreviationsAndLogsAnythingElse) {
+  LogCapture log;
+  const std::pair<const char*, int> cases[] = {{"Mon", 1}, {"Thu", 4}, {"Sun", 7},   {"mon", 0},
+                                               {"Monday", 0}, {"", 0},  {"Mo", 0}};
+  std::vector<std::string> expectedLog;
+  for (const auto& [text, day] : cases) {
+    EXPECT_EQ(lf_decodeDay(text), day) << text;
+    if (day == 0) expectedLog.push_back(std::string("lf_decodeDay ?  ") + text);
+  }
+  EXPECT_EQ(log.lines(), expectedLog);
 }
 
 TEST(SlotDistance, CountsHalfHoursFromTheEarlierToTheLater) {

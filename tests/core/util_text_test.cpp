@@ -78,6 +78,14 @@ TEST(UtilText, EqualsUppercasesOnlyTheSecondText) {
   EXPECT_TRUE(gf_equalsStarred("", "*"));
 }
 
+TEST(UtilText, EncodingNamesByCode) {
+  const std::vector<std::string_view> names{"ANSI", "Unicode", "Unicode_big_endian", "UTF8_with_BOM",
+                                            "UTF8_without_BOM", "none_found"};
+  for (int code = ENC_ANSI; code <= ENC_NONE_FOUND; ++code) EXPECT_EQ(gf_encodingName(code), names[code]);
+  EXPECT_EQ(gf_encodingName(-1), "none_found");
+  EXPECT_EQ(gf_encodingName(6), "none_found");
+}
+
 TEST(UtilText, FormatDecimal) {
   EXPECT_EQ(gf_formatDecimal(3.0f), "3");
   EXPECT_EQ(gf_formatDecimal(2.5f), "2.5");

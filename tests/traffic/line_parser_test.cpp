@@ -1,4 +1,5 @@
 #include <cmath>
+#include <fstream>
 #include <map>
 #include <optional>
 #include <random>
@@ -289,6 +290,49 @@ TEST_F(LineParser, CollectsCallsignsWhileAsked) {
   EXPECT_EQ(reader.seenCallsigns(), (std::set<std::string>{"EZY12", "TRA7"}));
   reader.clearSeenCallsigns();
   EXPECT_TRUE(reader.seenCallsigns().empty());
+}
+
+// Real lines carry blanks around fields, the wire documentation's own examples among them.
+TEST_F(LineParser, BlanksAroundFieldsAreNotPartOfTheValues) {
+  std::vector<std::string> examples;
+  std::ifstream in(SKLM_TEST_DATA_DIR "/traffic/rttfc_doc_examples.txt");
+  for (std::string line; std::getline(in, line);) examples.push_back(line);
+  ASSERT_EQ(examples.size(), 2u);
+  reader.setUserPosition({-33.8, 152.5});
+  reader.onDatagram(examples[1]);
+  auto record = taken();
+  ASSERT_TRUE(record) << examples[1];
+  EXPECT_EQ(record->key.registration, "N35953");
+  ASSERT_TRUE(record->point.roll);
+  EXPECT_DOUBLE_EQ(*record->point.roll, -0.5 * DEG_TO_RAD);
+  reader.onDatagram(examples[0]);
+  record = taken();
+  ASSERT_TRUE(record) << examples[0];
+  EXPECT_EQ(record->key.registration, "N835AN");
+  reader.setUserPosition({52.3, 4.76});
+
+  struct Case {
+    std::size_t field;
+    std::string text;
+  };
+  for (const Case& c : {Case{2, " 52.30870"}, Case{3, "\t4.76390 "}, Case{4, " 2375"}, Case{1, " 4840199"},
+                        Case{14, " 1765200000.5 "}, Case{20, " 172"}, Case{7, "  "}, Case{9, " KLM1234 "},
+                        Case{10, " B738"}, Case{11, "PH-BXA  "}, Case{12, " AMS"}, Case{13, "JFK "},
+                        Case{17, " adsb_icao"}, Case{28, " A3 "}, Case{23, " -1.5"}}) {
+    SCOPED_TRACE(c.field);
+    feed({{c.field, c.text}});
+    record = taken();
+    ASSERT_TRUE(record);
+    EXPECT_EQ(record->hexid, 4840199u);
+    EXPECT_EQ(record->point.altitude, 2375.0);
+    EXPECT_EQ(record->key.callsign, "KLM1234");
+    EXPECT_EQ(record->key.type, "B738");
+    EXPECT_EQ(record->key.registration, "PH-BXA");
+    EXPECT_EQ(record->key.origin, "AMS");
+    EXPECT_EQ(record->key.destination, "JFK");
+    EXPECT_TRUE(record->point.heading);
+    EXPECT_TRUE(record->point.roll);
+  }
 }
 
 // Whatever the line, a queued record is a sound one.

@@ -301,6 +301,54 @@ TEST_F(Readers, OneBadDatagramNeverEndsTheLoop) {
   EXPECT_EQ(gUpdateQueue.size(), 1u);
 }
 
+TEST_F(Readers, ABurstWaitsInTheReceiveBufferWhileTheReaderIsBusy) {
+  gRtLocal = true;
+  HeldReader reader;
+  const std::uint16_t port = reader.start();
+  const int granted = reader.receiveBufferBytes();
+  EXPECT_TRUE(log.contains(sk::format("          QNH Reader: receive buffer {} bytes", granted)));
+  if (granted < UdpReader::kReceiveBufferBytes) GTEST_SKIP() << "the system granted " << granted << " bytes";
+  // 800 lines of 200 bytes overflow a default buffer several times over.
+  constexpr std::size_t kBurst = 800;
+  ASSERT_TRUE(sender.send(port, "{}"));
+  ASSERT_TRUE(reader.waitForCount(1));  // now held inside that datagram
+  for (std::size_t i = 0; i < kBurst; ++i) ASSERT_TRUE(sender.send(port, std::string(200, 'x')));
+  reader.release();
+  EXPECT_TRUE(reader.waitForCount(kBurst + 1));
+  EXPECT_TRUE(reader.stop());
+}
+
+TEST_F(Readers, FloodsOfBadDatagramsLogAFewLinesASecondWithTheInputCut) {
+  Observed<WeatherReader> reader;
+  const std::uint16_t port = reader.start();
+  for (int i = 0; i < 40; ++i) ASSERT_TRUE(sender.send(port, std::string(UdpReader::kBufferSize + 10, ' ')));
+  ASSERT_TRUE(sender.send(port, R"({"QNH": 1002})"));
+  ASSERT_TRUE(reader.waitForCount(1));
+  EXPECT_TRUE(reader.stop());
+
+  const auto sizeBefore = log.lines().size();
+  const std::string junk(1000, 'j');
+  const auto start = std::chrono::steady_clock::now();
+  for (int i = 0; i < 1500; ++i) {
+    reader.onDatagram(R"({"wind": ")" + junk + "\"}");
+    reader.onDatagram(R"({"QNH": 5, "x": ")" + junk + "\"}");
+    reader.onDatagram(junk);
+  }
+  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start);
+  const auto lines = log.lines();
+  std::size_t overruns = 0, longest = 0;
+  for (const auto& line : lines) {
+    overruns += line.starts_with("buffer overrun: ");
+    longest = std::max(longest, line.size());
+  }
+  EXPECT_GE(overruns, 1u);
+  EXPECT_LE(overruns, 20u) << "five a second";
+  // Three kinds of line, five a second each, however long the flood took.
+  EXPECT_LE(lines.size() - sizeBefore, 15u * (static_cast<std::size_t>(seconds.count()) + 2))
+      << "4500 bad datagrams in " << seconds.count() << " s";
+  EXPECT_LT(longest, 400u) << "quoted input is cut";
+}
+
 class Qnh : public Readers {
  protected:
   void feed(const std::string& text) { reader.onDatagram(text); }

@@ -1,0 +1,38 @@
+#pragma once
+// Keeps a kind of log line that outside input can trigger at will (a flood of
+// bad datagrams) from growing Log.txt without bound: at most a few lines of
+// the kind per second; the next line written says how many were left out.
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+
+class LogThrottle {
+ public:
+  using Clock = std::function<std::chrono::steady_clock::time_point()>;
+
+  explicit LogThrottle(unsigned linesPerSecond = 5, Clock clock = {});
+
+  // nullopt when this second's lines are used up (the line is counted as left
+  // out); otherwise the number of lines left out since the last one written.
+  std::optional<std::uint64_t> admit();
+
+  // Writes the line with gf_logLine when admitted, followed by
+  // " ({} similar lines left out)" when some were.
+  void logLine(const std::string& text);
+
+ private:
+  const unsigned m_linesPerSecond;
+  const Clock m_clock;
+  std::mutex m_mutex;
+  std::chrono::steady_clock::time_point m_windowStart{};
+  bool m_started = false;
+  unsigned m_linesInWindow = 0;
+  std::uint64_t m_leftOut = 0;
+};
+
+// Input quoted in a log line: at most 200 characters, "..." marking a cut.
+std::string gf_quotedInput(std::string_view input);
