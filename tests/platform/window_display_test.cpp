@@ -92,7 +92,7 @@ class Xvfb {
     const int devNull = open("/dev/null", O_WRONLY);
     posix_spawn_file_actions_adddup2(&actions, devNull, 2);
     m_pid = lf_spawn({program, "-displayfd", std::to_string(fds[1]), "-screen", "0", "1280x600x24",
-                      "-nolisten", "tcp"},
+                      "-nolisten", "tcp", "-noreset"},
                      &actions);
     posix_spawn_file_actions_destroy(&actions);
     close(devNull);
@@ -231,6 +231,21 @@ class DisplayEnv {
 };
 
 #ifdef SKLM_TEST_X11
+// The test's own connection, closed on every way out of the test.
+class XConnection {
+ public:
+  explicit XConnection(const std::string& display) : m_dpy(XOpenDisplay(display.c_str())) {}
+  ~XConnection() {
+    if (m_dpy) XCloseDisplay(m_dpy);
+  }
+  XConnection(const XConnection&) = delete;
+  XConnection& operator=(const XConnection&) = delete;
+  ::Display* get() const { return m_dpy; }
+
+ private:
+  ::Display* m_dpy;
+};
+
 // The top-level X window of that width (0 when none), optionally only a viewable one.
 ::Window lf_findXWindow(::Display* dpy, int width, bool viewable) {
   ::Window root = DefaultRootWindow(dpy), parent = 0, found = 0, *children = nullptr;
@@ -316,13 +331,13 @@ TEST(Display, WindowMadeWhileTheLastOneGoesStillGetsEvents) {
   EXPECT_TRUE(gf_displayActive());
 
 #ifdef SKLM_TEST_X11
-  ::Display* dpy = XOpenDisplay(server.display().c_str());
+  const XConnection connection(server.display());
+  ::Display* dpy = connection.get();
   ASSERT_NE(dpy, nullptr);
   const ::Window target = lf_findXWindow(dpy, 321, false);
   ASSERT_NE(target, 0u);
   lf_sendCloseRequest(dpy, target);
   EXPECT_TRUE(lf_loopUntil(second, [] { return closed.load(); }));
-  XCloseDisplay(dpy);
 #endif
   DestroyWindow(second);
 }
@@ -377,7 +392,8 @@ TEST(Display, WindowIsDrawnAndUsableOnXvfb) {
 
 #ifdef SKLM_TEST_X11
   // Clicks and keys as the X server delivers them.
-  ::Display* dpy = XOpenDisplay(server.display().c_str());
+  const XConnection connection(server.display());
+  ::Display* dpy = connection.get();
   ASSERT_NE(dpy, nullptr);
   const ::Window root = DefaultRootWindow(dpy), top = lf_findXWindow(dpy, 880, true);
   ASSERT_NE(top, 0u);
@@ -428,7 +444,6 @@ TEST(Display, WindowIsDrawnAndUsableOnXvfb) {
   // The window manager's close button becomes WM_CLOSE.
   lf_sendCloseRequest(dpy, top);
   EXPECT_TRUE(lf_loopUntil(hwnd, [&] { return !IsWindow(hwnd); }));  // DefWindowProcW destroys it
-  XCloseDisplay(dpy);
 #endif
   DestroyWindow(hwnd);
   EXPECT_FALSE(gf_displayActive());
