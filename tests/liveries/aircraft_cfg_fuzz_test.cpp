@@ -1,0 +1,183 @@
+// Broken, truncated and binary files and lines through the scan workers and the
+// parsers, under the sanitizers: nothing crashes or hangs, every file leaves a
+// trace, and the key matcher answers as its regular expression does.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "core/random.h"
+#include "liveries/aircraft_cfg.h"
+#include "liveries/ivao.h"
+#include "liveries/livery_section.h"
+#include "livery_scan_test_support.h"
+
+namespace {
+
+std::string validFile(int n) {
+  const std::string id = std::to_string(n);
+  return "[GENERAL]\nicao_type_designator = \"B738\"\n\n[FLTSIM.0]\ntitle = \"B738 BAW fuzz " + id +
+         " a\" ; comment\ntexture = \"BAW\"\nicao_airline = \"BAW\"\natc_id = \"G-FZ" + id +
+         "\"\natc_parking_types = \"GATE\"\n\n[FLTSIM.1]\ntitle = \"B738 DLH fuzz " + id +
+         " b\"\ntexture = \"BAW\"\nicao_airline = \"DLH\"\natc_parking_types = \"CARGO\"\n";
+}
+
+std::string utf16(const std::string& ascii, bool bigEndian) {
+  std::string bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+  for (const char c : ascii) {
+    bytes += bigEndian ? '\0' : c;
+    bytes += bigEndian ? c : '\0';
+  }
+  return bytes;
+}
+
+// One broken variant of a valid file, chosen by n.
+std::string brokenFile(int n, std::mt19937& random) {
+  std::string text = validFile(n);
+  auto pick = [&](std::size_t size) { return std::uniform_int_distribution<std::size_t>(0, size)(random); };
+  switch (n % 8) {
+    case 1:  // truncated
+      return text.substr(0, pick(text.size()));
+    case 2:  // random bytes, NULs among them, written over the text
+      for (int i = 0; i < 8; ++i) text[pick(text.size() - 1)] = static_cast<char>(random() % 4 == 0 ? 0 : random());
+      return text;
+    case 3: {  // binary
+      std::string bytes(pick(2000), '\0');
+      for (char& c : bytes) c = static_cast<char>(random());
+      return bytes;
+    }
+    case 4: {  // UTF-16, odd length or a lone surrogate
+      std::string bytes = utf16(text, random() % 2 == 0);
+      if (random() % 2 == 0) return bytes.substr(0, pick(bytes.size()) | 1);
+      bytes.insert(pick(bytes.size() / 2) * 2, std::string("\x00\xD8", 2));
+      return bytes;
+    }
+    case 5:  // section numbers beyond int
+      return text + (random() % 2 == 0 ? "[FLTSIM.2147483648]\n" : "[fltsim.99999999999999999999]\n");
+    case 6:  // a megabyte line, now and then
+      if (n % 1000 == 6) return text + "title = \"" + std::string(1 << 20, 'x') + "\"\n";
+      return text + std::string(pick(300), '[') + "\n";
+    case 7:  // lines shuffled
+    {
+      std::vector<std::string> lines;
+      for (std::size_t at = 0, end; at < text.size(); at = end + 1) {
+        end = text.find('\n', at);
+        lines.push_back(text.substr(at, end - at));
+      }
+      std::shuffle(lines.begin(), lines.end(), random);
+      std::string out;
+      for (const std::string& line : lines) out += line + (random() % 2 == 0 ? "\r\n" : "\n");
+      return out;
+    }
+    default:
+      return text;
+  }
+}
+
+// A line built from the pieces parsers look for.
+std::string randomLine(std::mt19937& random) {
+  static const std::vector<std::string> pieces = {
+      "title", "TiTlE", "texture", "icao_airline", "atc_id", "atc_id=", "atc_parking_types", "base_container",
+      "icao_type_designator", "[fltsim.", "[FLTSIM.", "]", "=", " = ", "\"", "\"\"", " ", "\t", "\r", "\n", "\v",
+      std::string(1, '\0'), "..\\", "Asobo_A320_NEO", "ZZZZ", "BAW", "G-ABCD", ",", ";", "*", "//", "0", "12",
+      "99999999999", "\xC3\xBC", "\xFF", "x", "CARGO", "GATE", "-STUB"};
+  std::string line;
+  const int count = static_cast<int>(random() % 12);
+  for (int i = 0; i < count; ++i) line += pieces[random() % pieces.size()];
+  return line;
+}
+
+std::uintmax_t sizeOf(const std::filesystem::path& path) {
+  std::error_code error;
+  const auto size = std::filesystem::file_size(path, error);
+  return error ? 0 : size;
+}
+
+bool anyReport() { return !reportLines().empty(); }
+
+}  // namespace
+
+TEST_F(LiveryScanTest, FuzzFilesThroughBothWorkers) {
+  const auto ordinary = writeCfg("ordinary", "");
+  const auto ivao = writeCfg("IVAO_MTL/SimObjects/Airplanes/IVAO_B738", "");
+  std::filesystem::create_directories(ivao.parent_path() / "texture.BAW");
+  auto done = gf_startWorker([&] {
+    std::mt19937 random(18);
+    int traceless = 0;
+    int validMissed = 0;
+    for (int n = 0; n < 10000; ++n) {
+      const std::string bytes = brokenFile(n, random);
+      for (const auto& path : {ordinary, ivao}) {
+        lf_clearScanLists();
+        // A new file each time: rewriting one in place makes the file system flush it to disk.
+        std::filesystem::remove(path);
+        writeBytes(path, bytes);
+        const auto logBefore = logSize();
+        std::size_t liveries = 0;
+        bool failed = false;
+        try {
+          ScannedCfgFile file =
+              path == ivao ? lf_searchLiveriesinIvaoFile(1, path) : lf_searchLiveriesinFile(1, path);
+          liveries = lf_claimScannedFile(file).size();
+        } catch (const std::exception&) {
+          failed = true;
+        }
+        if (n % 8 == 0 && liveries != 2) ++validMissed;
+        if (liveries == 0 && !failed && !anyReport() && logSize() == logBefore) ++traceless;
+      }
+    }
+    return std::make_pair(traceless, validMissed);
+  });
+  const auto [traceless, validMissed] = done.get();
+  EXPECT_EQ(traceless, 0);
+  EXPECT_EQ(validMissed, 0);
+}
+
+TEST_F(LiveryScanTest, FuzzLinesThroughParsersAndSections) {
+  const auto ivao = writeCfg("IVAO_MTL/SimObjects/Airplanes/IVAO_B738", "");
+  std::filesystem::create_directories(ivao.parent_path() / "texture.BAW");
+  const std::string folder = ivao.parent_path().string();
+  const IvaoTitlePattern pattern = lf_ivaoTitlePattern("B738", ivao.string());
+  auto done = gf_startWorker([&] {
+    std::mt19937 random(1018);
+    int disagreements = 0;
+    std::vector<std::string> section;
+    for (int n = 0; n < 100000; ++n) {
+      const std::string line = randomLine(random);
+      // The hand-written matcher against the pattern it stands for.
+      for (const char* key : {"title", "atc_id"}) {
+        static const std::regex title(R"(\s*(title)\s*=\s*(.*\S)\s*)", std::regex::ECMAScript | std::regex::icase);
+        static const std::regex atcId(R"(\s*(atc_id)\s*=\s*(.*\S)\s*)", std::regex::ECMAScript | std::regex::icase);
+        std::smatch match;
+        const bool matched = std::regex_match(line, match, key[0] == 't' ? title : atcId);
+        const auto value = lf_matchKey(line, key);
+        if (matched != value.has_value() || (matched && match[2].str() != *value)) ++disagreements;
+      }
+      std::string out;
+      lf_parseTitle(line, out);
+      lf_parseTexture(line, out);
+      lf_parseIcaoAirline(line, out);
+      lf_parseAtcId(line, out);
+      lf_parseAtcParkingTypes(line, out);
+      lf_parseIcaoTypeDesignator(line);
+      lf_parseFltSimHeader(line);
+      try {
+        lf_parseBaseContainer(line);
+      } catch (const std::out_of_range&) {
+      }
+      section.push_back(line);
+      if (section.size() > random() % 12) {
+        section.insert(section.begin(), "[fltsim.0]");
+        std::vector<std::string> copy = section;
+        lf_procesFltSimSection(1, section, "B738", ivao.string(), folder);
+        lf_procesIvaoFltSimSection(1, copy, pattern, "B738", ivao.string(), folder);
+        section.clear();
+        if (n % 1000 == 0) lf_clearScanLists();
+      }
+    }
+    return disagreements;
+  });
+  EXPECT_EQ(done.get(), 0);
+}
