@@ -15,28 +15,17 @@ namespace {
 // What a parser made of one line, in one text: "-" for no match, else its result.
 using Parser = std::function<std::string(const std::string&)>;
 
-std::string flag(bool matched, const std::string& out) { return matched ? out : "-"; }
+template <bool (*Parse)(const std::string&, std::string&)>
+std::string outOf(const std::string& line) {
+  std::string out = "old";
+  return Parse(line, out) ? out : "-";
+}
 
-Parser titleParser = [](const std::string& line) {
-  std::string out = "old";
-  return flag(lf_parseTitle(line, out), out);
-};
-Parser textureParser = [](const std::string& line) {
-  std::string out = "old";
-  return flag(lf_parseTexture(line, out), out);
-};
-Parser airlineParser = [](const std::string& line) {
-  std::string out = "old";
-  return flag(lf_parseIcaoAirline(line, out), out);
-};
-Parser atcIdParser = [](const std::string& line) {
-  std::string out = "old";
-  return flag(lf_parseAtcId(line, out), out);
-};
-Parser parkingParser = [](const std::string& line) {
-  std::string out = "old";
-  return flag(lf_parseAtcParkingTypes(line, out), out);
-};
+Parser titleParser = outOf<lf_parseTitle>;
+Parser textureParser = outOf<lf_parseTexture>;
+Parser airlineParser = outOf<lf_parseIcaoAirline>;
+Parser atcIdParser = outOf<lf_parseAtcId>;
+Parser parkingParser = outOf<lf_parseAtcParkingTypes>;
 Parser typeParser = [](const std::string& line) { return lf_parseIcaoTypeDesignator(line); };
 Parser containerParser = [](const std::string& line) { return lf_parseBaseContainer(line); };
 Parser headerParser = [](const std::string& line) { return lf_parseFltSimHeader(line); };

@@ -7,17 +7,6 @@
 
 #include "livery_scan_test_support.h"
 
-namespace {
-
-std::string replaceAll(std::string text, const std::string& from, const std::string& to) {
-  for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
-    text.replace(at, from.size(), to);
-  }
-  return text;
-}
-
-}  // namespace
-
 TEST_F(LiveryScanTest, IvaoFiles) {
   struct Case {
     std::string aircraftFolder;  // under the package folder
@@ -72,8 +61,7 @@ TEST_F(LiveryScanTest, IvaoFiles) {
     EXPECT_EQ(livery, c.livery) << c.aircraftFolder << " " << c.section;
     std::vector<std::string> reports;
     for (const std::string& line : c.reports) {
-      reports.push_back(replaceAll(replaceAll(line, "{path}", path.string()), "{folder}",
-                                   path.parent_path().string()));
+      reports.push_back(withPaths(line, path));
     }
     EXPECT_EQ(reportLines(), reports) << c.section;
     const auto log = logLines();

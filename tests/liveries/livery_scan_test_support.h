@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "../core/core_test_support.h"
@@ -61,6 +62,17 @@ class LiveryScanTest : public testing::Test {
  private:
   bool m_stub = true;
 };
+
+// The text with {path} and {folder} put in for the file and its folder.
+inline std::string withPaths(std::string text, const std::filesystem::path& file) {
+  for (const auto& [name, value] : {std::pair<std::string, std::string>{"{path}", file.string()},
+                                    {"{folder}", file.parent_path().string()}}) {
+    for (auto at = text.find(name); at != std::string::npos; at = text.find(name, at + value.size())) {
+      text.replace(at, name.size(), value);
+    }
+  }
+  return text;
+}
 
 // All six report lists, one line each, prefixed by the list's name.
 inline std::vector<std::string> reportLines() {

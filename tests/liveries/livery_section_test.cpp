@@ -16,12 +16,6 @@ std::list<LiveryData> scanAndClaim(const std::filesystem::path& path, int priori
   return lf_claimScannedFile(file);
 }
 
-std::string replaceAll(std::string text, const std::string& from, const std::string& to) {
-  for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
-    text.replace(at, from.size(), to);
-  }
-  return text;
-}
 
 const std::list<LiveryData> kAigLiveries = {
     {"BAW", "B738", "AIG B738 British Airways G-GDFA", "G-GDFA", 1, false},
@@ -65,7 +59,7 @@ TEST_F(LiveryScanTest, ModelOfTheFile) {
     ScannedCfgFile file = lf_searchLiveriesinFile(1, path);
     const auto liveries = lf_claimScannedFile(file);
     EXPECT_EQ(liveries.empty() ? "" : liveries.front().type, c.model) << c.folder;
-    const auto report = replaceAll(c.report, "{path}", path.string());
+    const auto report = withPaths(c.report, path);
     EXPECT_EQ(reportLines(), report.empty() ? std::vector<std::string>() : std::vector<std::string>{report})
         << c.folder;
   }
@@ -122,8 +116,7 @@ TEST_F(LiveryScanTest, RejectionsAndReports) {
     const auto before = logLines().size();
     const auto liveries = scanAndClaim(path);
     EXPECT_EQ(liveries.empty() ? "" : liveries.front().airl + "/" + liveries.front().atcid, c.livery) << c.name;
-    const auto report = replaceAll(replaceAll(c.report, "{path}", path.string()), "{folder}",
-                                   path.parent_path().string());
+    const auto report = withPaths(c.report, path);
     EXPECT_EQ(reportLines(), report.empty() ? std::vector<std::string>() : std::vector<std::string>{report})
         << c.name;
     const auto log = logLines();
