@@ -1,8 +1,13 @@
 #pragma once
-// What the simulator tells of the user's own aircraft.
+// What the simulator tells of the user's own aircraft. The SimConnect thread
+// stores the answers; the main loop and the start-up read them.
+#include <atomic>
+#include <cstddef>
 #include <cstdint>
 
-// The answer to the user-aircraft block request: twelve 8-byte fields.
+#include "platform/simconnect.h"
+
+// The answer to the user-aircraft block request (definition 403): twelve 8-byte fields.
 struct UserAc {
   double latitude = 0.0;   // degrees
   double longitude = 0.0;  // degrees
@@ -18,14 +23,39 @@ struct UserAc {
   std::int64_t lightStates = 0;
 };
 static_assert(sizeof(UserAc) == 96);
+static_assert(offsetof(UserAc, groundSpeed) == 56 && offsetof(UserAc, zuluTime) == 64 &&
+              offsetof(UserAc, lightStates) == 88);
+
+// The simulator object id of the user aircraft: 2 until the first user block.
+// An object id at or below it is never one of ours.
+extern std::atomic<std::uint32_t> gUserObjectId;
+
+// The simulator has no real position yet: the user aircraft stands in the box
+// of latitude 0..0.0009 and longitude 0..0.05 degrees (bounds included).
+bool gf_isNullPosition(double latitude, double longitude);
+
+// A whole copy of the latest block received (never one torn by a concurrent answer).
+UserAc gf_latestUserAc();
 
 // The user aircraft as the start-up and the main loop last copied it from
 // gf_requestUserAcPosition; main-loop thread only.
 extern UserAc gUserAc;
 
 // Requests a fresh block and returns the latest one received (the answer to
-// this request arrives later).
+// this request arrives later). Nothing is requested while requests are paused
+// or no simulator is connected.
 UserAc gf_requestUserAcPosition();
 
 // Requests the user aircraft's title and model once.
 void gf_requestUserAcTitle();
+
+// Asks for the user's on-ground state once a second (request 108); the
+// answers beat the main loop. False when the request failed (counted).
+bool gf_requestUserOnGround();
+
+// The dispatch's handler of SIMOBJECT_DATA answers; `size` is the message's
+// whole size as received.
+void lf_onUserAcData(const SIMCONNECT_RECV_SIMOBJECT_DATA& data, DWORD size);
+
+// Back to the state before the first answer (the shutdown's reset).
+void gf_resetUserAircraft();

@@ -7,11 +7,17 @@
 #include <utility>
 #include <vector>
 
+#include "shell/exit.h"
+
 namespace doubles {
 
 // The calls of gf_readerStopped, in order.
 std::vector<std::pair<bool, std::string>> readerStoppedCalls();
 void clearReaderStoppedCalls();
+
+// The calls of gf_exit, in order.
+std::vector<std::pair<ExitReason, int>> exitCalls();
+void clearExitCalls();
 
 // Puts a type into the real data base tables with this category and half span
 // (an unknown type stays category 0, span 0.0). Call before traffic runs.

@@ -10,6 +10,7 @@
 #include "airports/apf_loading.h"
 #include "liveries/dbase.h"
 #include "shell/auto_range.h"
+#include "shell/exit.h"
 #include "shell/rt_link.h"
 #include "shell/startup.h"
 #include "doubles.h"
@@ -23,7 +24,13 @@ std::atomic<std::uint8_t> gParkAirportLoaded{0};
 namespace {
 std::mutex gDoublesMutex;
 std::vector<std::pair<bool, std::string>> gReaderStoppedCalls;
+std::vector<std::pair<ExitReason, int>> gExitCalls;
 }  // namespace
+
+void gf_exit(ExitReason reason, int delaySeconds) {
+  std::lock_guard lock(gDoublesMutex);
+  gExitCalls.emplace_back(reason, delaySeconds);
+}
 
 void gf_readerStopped(bool traffic, const std::string& error) {
   std::lock_guard lock(gDoublesMutex);
@@ -40,6 +47,16 @@ std::vector<std::pair<bool, std::string>> readerStoppedCalls() {
 void clearReaderStoppedCalls() {
   std::lock_guard lock(gDoublesMutex);
   gReaderStoppedCalls.clear();
+}
+
+std::vector<std::pair<ExitReason, int>> exitCalls() {
+  std::lock_guard lock(gDoublesMutex);
+  return gExitCalls;
+}
+
+void clearExitCalls() {
+  std::lock_guard lock(gDoublesMutex);
+  gExitCalls.clear();
 }
 
 void setModel(const std::string& type, int category, double halfSpan) {

@@ -18,8 +18,8 @@ const char* kUsage =
     "The port defaults to the one the client looks for (SKLM_SIM_ADDR, else its default); 0 takes any.\n";
 
 const char* kHelp =
-    "commands: running on|off, flight on|off, load FILE, fail CALL CODE [COUNT], drop, quit,\n"
-    "          objects, exit\n";
+    "commands: running on|off, flight on|off, load FILE, fail CALL CODE [COUNT], remove ID, drop,\n"
+    "          quit, objects, exit\n";
 
 bool lf_number(const std::string& text, double& out) {
   auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
@@ -53,6 +53,9 @@ void lf_console(standin::StandIn& sim) {
       }
       in >> count;
       sim.failNextCalls(*call, code, count);
+    } else if (cmd == "remove") {
+      double id = 0;
+      if (!lf_number(arg, id) || !sim.removeObject(static_cast<DWORD>(id))) std::cout << "no such AI object\n";
     } else if (cmd == "drop") {
       sim.dropConnections();
     } else if (cmd == "quit") {

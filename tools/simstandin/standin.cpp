@@ -298,8 +298,8 @@ void StandIn::readLoop(Session& s) {
   simwire::PacketAssembler in;
   bool ended = false;
   while (!ended && !m_stopping) {
-    auto status = s.stream.receive(in.buffer(), kPollWait);
-    if (status == simwire::RecvStatus::Closed) break;
+    // What arrived with the end of the stream (a client's last Close) is still handled.
+    bool closed = s.stream.receive(in.buffer(), kPollWait) == simwire::RecvStatus::Closed;
     std::lock_guard lk(m_mutex);
     DWORD handled = 0;
     try {
@@ -312,7 +312,7 @@ void StandIn::readLoop(Session& s) {
     if (m_trace.is_open()) m_trace.flush();
     if (handled && s.serial == m_connections) m_latestProcessed = handled;
     m_changed.notify_all();
-    ended = s.dead;
+    ended = s.dead || closed;
   }
   std::lock_guard lk(m_mutex);
   if (!s.dead) {
@@ -925,6 +925,17 @@ void StandIn::failNextCalls(Call call, DWORD exceptionCode, int count) {
   std::lock_guard lk(m_mutex);
   if (count <= 0) m_faults.erase(call);
   else m_faults[call] = {exceptionCode, count};
+}
+
+bool StandIn::removeObject(DWORD id) {
+  std::lock_guard lk(m_mutex);
+  auto it = m_objects.find(id);
+  if (it == m_objects.end() || it->second.user) return false;
+  m_objects.erase(it);
+  trace("vanish", {{"id", id}});
+  sendObjectEvent("objectremoved", id);
+  m_changed.notify_all();
+  return true;
 }
 
 void StandIn::dropConnections() {

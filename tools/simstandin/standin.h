@@ -11,7 +11,7 @@
 // "create_refused" (title, tail, code, packet), "remove", "release", "freeze"
 // and "client_event" (id, name, value, group), "position" and "set_data" (id,
 // define, values by datum name), "flight_plan", "flight_plan_refused",
-// "exception" (code, packet, index), "fault", "sim", "running",
+// "exception" (code, packet, index), "fault", "sim", "running", "vanish" (id),
 // "flight_loaded", "drop", "quit".
 #include <atomic>
 #include <chrono>
@@ -79,6 +79,10 @@ class StandIn {
   void loadFlight(const std::string& file);
   // The next `count` calls of this kind are refused with the exception code.
   void failNextCalls(simwire::Call call, DWORD exceptionCode, int count = 1);
+  // Removes an AI object on the simulator's own account: ObjectRemoved goes to
+  // the clients, and later commands for the id draw exception 3. False when
+  // there is no such AI object.
+  bool removeObject(DWORD id);
   // Closes every connection without a word.
   void dropConnections();
   // Tells every client QUIT, closes the connections and stops running.
