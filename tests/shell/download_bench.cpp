@@ -12,6 +12,7 @@
 #include "core/log.h"
 #include "core/paths.h"
 #include "platform/system.h"
+#include "shell/download.h"
 #include "shell/update.h"
 #include "tools/dlserver/archive_writer.h"
 #include "tools/dlserver/dlserver.h"
@@ -54,6 +55,15 @@ int main() {
     dlsrv::DownloadServer server(scratch / "server");
     gf_setEnvironmentVariable("SKLM_DOWNLOAD_SERVER", server.address());
 
+    {
+      CurlHandle handle;
+      const auto start = std::chrono::steady_clock::now();
+      const bool ok = gf_download(&handle, gf_downloadBase() + "dbase.zip", "plain.zip", true);
+      const double seconds = lf_seconds(start);
+      std::printf("download alone: %s, %.0f MB in %.2f s: %.0f MB/s\n", ok ? "ok" : "FAILED", kSize / 1e6, seconds,
+                  kSize / 1e6 / seconds);
+      std::filesystem::remove("plain.zip");
+    }
     const long startRss = lf_statusKb("VmRSS");
     lf_resetPeak();
     auto start = std::chrono::steady_clock::now();
