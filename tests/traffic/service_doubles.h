@@ -19,7 +19,7 @@ std::atomic<bool> gRtClientConnected{false};
 bool gRtLocal = false;
 std::atomic<bool> gAutoRangeAtTen{false};
 
-std::atomic<std::uint8_t> gParkAirportLoaded{0};
+// gParkAirportLoaded is plain state that the airport library defines.
 
 namespace {
 std::mutex gDoublesMutex;

@@ -1,0 +1,181 @@
+#include "airports/archived_files.h"
+
+#include <fstream>
+#include <mutex>
+#include <utility>
+#include <vector>
+
+#include "airports/apf_file.h"
+#include "core/format.h"
+#include "core/log.h"
+#include "core/paths.h"
+
+namespace {
+
+std::mutex gDownloadsMutex;
+AirportDownloads gDownloads;
+
+AirportDownloads lf_downloads() {
+  std::lock_guard lock(gDownloadsMutex);
+  return gDownloads;
+}
+
+// Path text is split at either separator: the files were written on Windows,
+// the links may come from anywhere.
+std::vector<std::string> lf_segments(std::string_view text) {
+  std::vector<std::string> segments;
+  std::string current;
+  for (char c : text) {
+    if (c == '/' || c == '\\') {
+      segments.push_back(std::move(current));
+      current.clear();
+    } else {
+      current += c;
+    }
+  }
+  segments.push_back(std::move(current));
+  return segments;
+}
+
+bool lf_safeSegment(const std::string& segment) {
+  if (segment.empty() || segment == "." || segment == "..") return false;
+  for (char c : segment)
+    if (c == ':' || c == '\\' || c == '/' || static_cast<unsigned char>(c) < 0x20) return false;
+  return true;
+}
+
+std::string lf_replaceAll(std::string text, std::string_view from, std::string_view to) {
+  for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+    text.replace(at, from.size(), to);
+  return text;
+}
+
+bool lf_fileExists(const std::filesystem::path& path) { return std::filesystem::exists(path); }
+
+// Downloads into the file; a failure leaves nothing behind there.
+bool lf_download(bool force2020Folder, const std::string& serverPath, const std::filesystem::path& file,
+                 std::string& url) {
+  const AirportDownloads downloads = lf_downloads();
+  url = downloads.url ? downloads.url(force2020Folder) + serverPath : serverPath;
+  const bool ok = downloads.download && downloads.download(url, file, false);
+  if (!ok) {
+    std::error_code ignored;
+    std::filesystem::remove(file, ignored);
+  }
+  return ok;
+}
+
+}  // namespace
+
+void gf_setAirportDownloads(AirportDownloads downloads) {
+  std::lock_guard lock(gDownloadsMutex);
+  gDownloads = std::move(downloads);
+}
+
+bool gf_isSafeServerPath(const std::string& serverPath) {
+  if (!serverPath.starts_with("archive/")) return false;
+  if (serverPath.find('\\') != std::string::npos) return false;
+  std::vector<std::string> segments = lf_segments(serverPath);
+  if (segments.size() < 2) return false;
+  for (const std::string& segment : segments)
+    if (!lf_safeSegment(segment)) return false;
+  const std::string& last = segments.back();
+  return last.size() > 4 && last.ends_with(".xml");
+}
+
+std::string gf_publisherFolderName(const std::string& publisher) {
+  std::string name;
+  name.reserve(publisher.size());
+  for (char c : publisher) {
+    const bool refused = c == '/' || c == '\\' || c == ':' || c == '*' || c == '?' || c == '"' || c == '<' ||
+                         c == '>' || c == '|' || static_cast<unsigned char>(c) < 0x20 || c == 0x7f;
+    name += refused ? '_' : c;
+  }
+  while (!name.empty() && (name.back() == '.' || name.back() == ' ')) name.pop_back();
+  return name.empty() ? std::string("unknown") : name;
+}
+
+bool gf_isLocalLocation(const std::string& location) { return location.starts_with("airports"); }
+
+bool lf_readLinkFile(const std::filesystem::path& path, std::string& out) {
+  std::ifstream stream(path, std::ios::binary);
+  std::string line;
+  if (!stream || !std::getline(stream, line)) return false;
+  const std::size_t lastL = line.rfind('l');
+  line.erase(lastL == std::string::npos ? 0 : lastL + 1);
+  if (line.empty()) return false;
+  if (!gf_isSafeServerPath(line)) {
+    gf_log(sk::format("link file {} refused: \"{}\"", path.string(), line));
+    return false;
+  }
+  out = std::move(line);
+  return true;
+}
+
+std::string gf_stockApfExists(const std::string& icao) {
+  const std::filesystem::path link = gf_txtFileName(icao);
+  const std::filesystem::path file = gf_xmlFileName(icao);
+  for (const std::filesystem::path& folder : {MyThirdpartyFolder, MyLinkpackFolder}) {
+    std::string serverPath;
+    if (lf_fileExists(folder / link) && lf_readLinkFile(folder / link, serverPath)) return serverPath;
+    if (lf_fileExists(folder / file)) return (folder / file).string();
+  }
+  if (gf_downloadArchivedAirport(icao)) return "archive/stock/" + file.string();
+  return {};
+}
+
+std::string lf_downloadStockApf(const std::string& serverPath, const std::filesystem::path& localFile) {
+  const bool forced = serverPath.find("simaddon") != std::string::npos ||
+                      serverPath.find("stock") != std::string::npos;
+  std::string url;
+  if (lf_download(forced, serverPath, localFile, url)) return {};
+  std::string error = sk::format("failed to download: \"{}\"", url);
+  gf_logText(error);
+  return error;
+}
+
+bool gf_downloadArchivedAirport(const std::string& icao) {
+  const std::filesystem::path file = gf_xmlFileName(icao);
+  std::string url;
+  if (!lf_download(true, "archive/stock/" + file.string(), file, url)) return false;
+  std::filesystem::remove(file);
+  return true;
+}
+
+bool lf_ensureAirportFile(const std::string& icao) {
+  for (const std::filesystem::path& folder : {MyThirdpartyFolder, MyLinkpackFolder}) {
+    if (lf_fileExists(folder / gf_xmlFileName(icao)) || lf_fileExists(folder / gf_txtFileName(icao))) return true;
+  }
+  return gf_downloadArchivedAirport(icao);
+}
+
+std::filesystem::path lf_archivePathOfAirport(const std::string& location, const std::string& publisher) {
+  std::filesystem::path learned = LearnedFolder;
+  if (location.starts_with("archive/") || location.starts_with("archive\\")) {
+    const std::string normalised = lf_replaceAll(location, "\\", "/");
+    if (!gf_isSafeServerPath(normalised)) return {};
+    std::vector<std::string> segments = lf_segments(lf_replaceAll(normalised, "%20", " "));
+    for (std::size_t i = 1; i < segments.size(); ++i) {
+      if (!lf_safeSegment(segments[i])) return {};
+      learned /= segments[i];
+    }
+    return learned;
+  }
+  if (gf_isLocalLocation(location)) {
+    std::vector<std::string> segments = lf_segments(location);
+    if (segments.front() != "airports" || segments.size() < 2) return {};
+    for (std::size_t i = 1; i < segments.size(); ++i) {
+      const std::string& segment = segments[i];
+      if (!lf_safeSegment(segment)) return {};
+      if (segment == "my_thirdparty2024" || segment == "my_thirdparty") {
+        learned /= "thirdparty";
+        learned /= gf_publisherFolderName(publisher);
+      } else {
+        learned /= segment;
+      }
+    }
+    return learned;
+  }
+  // Anything else would put a learned file wherever the text points.
+  return {};
+}

@@ -1,0 +1,42 @@
+#pragma once
+// Where an airport's parking file is: the user's my_thirdparty folder, the
+// companion package's my_linkpack folder (each with link files naming a file on
+// the download server) or the server's stock archive; and where the learned
+// file of a source lies.
+#include <filesystem>
+#include <functional>
+#include <string>
+
+// The downloads this side makes, installed by the shell: the server folder
+// (download base + "MSFS/" when forced or in 2020 mode, else "MSFS2024/") and a
+// download of a URL into a local file. Without them every download fails.
+struct AirportDownloads {
+  std::function<std::string(bool force2020Folder)> url;
+  std::function<bool(const std::string& url, const std::filesystem::path& file, bool binary)> download;
+};
+void gf_setAirportDownloads(AirportDownloads downloads);
+
+// The source location of the airport's file: a server path "archive/...", a
+// local path "airports/..." or "" when there is none.
+std::string gf_stockApfExists(const std::string& icao);
+// True for a location naming a local file (it begins with "airports").
+bool gf_isLocalLocation(const std::string& location);
+// The first line of a link file, cut after its last 'l'; false when it is empty,
+// unreadable or not a safe server path.
+bool lf_readLinkFile(const std::filesystem::path& path, std::string& out);
+// Empty on success, else "failed to download: \"URL\"" (logged). A failed
+// download leaves nothing at the local file.
+std::string lf_downloadStockApf(const std::string& serverPath, const std::filesystem::path& localFile);
+// Whether the server's stock archive holds the airport's file.
+bool gf_downloadArchivedAirport(const std::string& icao);
+// Whether the airport has a file in a local folder or on the server.
+bool lf_ensureAirportFile(const std::string& icao);
+// Where the learned file of a source location lies; empty for a location that
+// would lead outside the learned folder.
+std::filesystem::path lf_archivePathOfAirport(const std::string& location, const std::string& publisher);
+
+// "archive/" followed by safe segments, the last one ending in ".xml".
+bool gf_isSafeServerPath(const std::string& serverPath);
+// A publisher as one folder name: refused characters become '_', trailing dots
+// and blanks go, an empty result is "unknown".
+std::string gf_publisherFolderName(const std::string& publisher);

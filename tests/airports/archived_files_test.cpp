@@ -1,0 +1,132 @@
+#include "airports/archived_files.h"
+
+#include "airports/apf_file.h"
+#include "core/parameters.h"
+#include "tests/airports/airports_test_support.h"
+
+namespace {
+
+const std::string kStandFile = "<parkpositions><parkpos id=\"1\"/></parkpositions>";
+
+struct Server {
+  WorkFolder folder;
+  ScratchFolder served;
+  DownloadDouble downloads{served.path()};
+  void offer(const std::string& relative) const {
+    std::filesystem::create_directories((served.path() / relative).parent_path());
+    writeBytes(served.path() / relative, kStandFile);
+  }
+};
+
+}  // namespace
+
+TEST(ArchivedFiles, SourceLocationOrder) {
+  struct Case {
+    std::vector<std::pair<std::string, std::string>> files;  // relative path, content
+    bool onServer;
+    std::string expected;
+  };
+  const Case cases[] = {
+      {{{"airports/my_thirdparty/EDDF.txt", "archive/thirdparty/P/EDDF.xml\n"},
+        {"airports/my_thirdparty/EDDF.xml", kStandFile}},
+       true, "archive/thirdparty/P/EDDF.xml"},
+      {{{"airports/my_thirdparty/EDDF.txt", ""}, {"airports/my_thirdparty/EDDF.xml", kStandFile}},
+       true, "airports/my_thirdparty/EDDF.xml"},
+      {{{"airports/my_thirdparty/EDDF.txt", "\n"}, {"airports/my_linkpack/EDDF.txt", "archive/stock/X.xml"}},
+       true, "archive/stock/X.xml"},
+      {{{"airports/my_linkpack/EDDF.xml", kStandFile}}, true, "airports/my_linkpack/EDDF.xml"},
+      {{}, true, "archive/stock/EDDF.xml"},
+      {{}, false, ""},
+  };
+  for (const Case& item : cases) {
+    Server server;
+    for (const auto& [path, content] : item.files) server.folder.write(path, content);
+    if (item.onServer) server.offer("MSFS/archive/stock/EDDF.xml");
+    EXPECT_EQ(std::filesystem::path(gf_stockApfExists("EDDF")), std::filesystem::path(item.expected));
+    EXPECT_EQ(lf_ensureAirportFile("EDDF"), !item.expected.empty());
+    EXPECT_FALSE(std::filesystem::exists(server.folder.path() / "EDDF.xml")) << "the probe file is removed";
+  }
+}
+
+TEST(ArchivedFiles, DownloadFoldersAndLearnedPaths) {
+  Server server;
+  server.offer("MSFS/archive/simaddon/EDDF.xml");
+  server.offer("MSFS2024/archive/thirdparty/Some Pub/EDDF.xml");
+  server.offer("MSFS/archive/thirdparty/Some Pub/EDDF.xml");
+  server.folder.write("airports/my_thirdparty/EDDF.txt", "archive/simaddon/EDDF.xml   \r\n");
+  const bool was2020 = MSFS_2020.value;
+  for (bool mode2020 : {true, false}) {
+    MSFS_2020.value = mode2020;
+    const std::string location = gf_stockApfExists("EDDF");
+    EXPECT_EQ(location, "archive/simaddon/EDDF.xml");
+    EXPECT_EQ(lf_downloadStockApf(location, "airports/park_airport.xml"), "");
+    EXPECT_EQ(server.downloads.urls().back(), "https://downloads.test/MSFS/archive/simaddon/EDDF.xml");
+    EXPECT_EQ(lf_downloadStockApf("archive/thirdparty/Some%20Pub/EDDF.xml", "airports/park_airport.xml"), "");
+    EXPECT_EQ(server.downloads.urls().back(), std::string("https://downloads.test/") +
+                                                  (mode2020 ? "MSFS/" : "MSFS2024/") +
+                                                  "archive/thirdparty/Some%20Pub/EDDF.xml");
+  }
+  MSFS_2020.value = was2020;
+  EXPECT_EQ(readBytes("airports/park_airport.xml"), kStandFile);
+
+  LogCapture log;
+  EXPECT_EQ(lf_downloadStockApf("archive/stock/NONE.xml", "airports/park_airport.xml"),
+            "failed to download: \"https://downloads.test/MSFS/archive/stock/NONE.xml\"");
+  EXPECT_FALSE(std::filesystem::exists("airports/park_airport.xml")) << "a failed download leaves nothing";
+  EXPECT_EQ(log.lines().back(), "failed to download: \"https://downloads.test/MSFS/archive/stock/NONE.xml\"");
+
+  const std::pair<std::string, std::string> paths[] = {
+      {"archive/thirdparty/Some%20Pub/EDDF.xml", "airports/learned/thirdparty/Some Pub/EDDF.xml"},
+      {"archive/stock/EDDF.xml", "airports/learned/stock/EDDF.xml"},
+      {"airports/my_thirdparty/EDDF.xml", "airports/learned/thirdparty/P/EDDF.xml"},
+      {"airports\\my_thirdparty\\EDDF.xml", "airports/learned/thirdparty/P/EDDF.xml"},
+      {"airports\\my_thirdparty2024\\EDDF.xml", "airports/learned/thirdparty/P/EDDF.xml"},
+      {"airports/my_linkpack/EDDF.xml", "airports/learned/my_linkpack/EDDF.xml"},
+  };
+  for (const auto& [location, learned] : paths)
+    EXPECT_EQ(lf_archivePathOfAirport(location, "P"), std::filesystem::path(learned)) << location;
+}
+
+TEST(UntrustedPaths, RefusedLinksAndPublisherFolders) {
+  Server server;
+  server.folder.write("airports/my_linkpack/EDDF.xml", kStandFile);
+  const std::string fallback = (std::filesystem::path("airports/my_linkpack") / "EDDF.xml").string();
+  const std::pair<std::string, bool> links[] = {
+      {"archive/../../x.xml", false},         {"archive/stock/../../../x.xml", false},
+      {"/etc/x.xml", false},                  {"C:\\x.xml", false},
+      {"archive/C:/x.xml", false},            {"archive\\stock\\EDDF.xml", false},
+      {"archive//EDDF.xml", false},           {"archive/./EDDF.xml", false},
+      {"archive/stock/EDDF.html", false}, {"archive/stock/EDDF", false},
+      {"archive/thirdparty/P/EDDF_v2.xml", true},
+  };
+  std::vector<std::filesystem::path> learned;
+  for (const auto& [line, accepted] : links) {
+    server.folder.write("airports/my_thirdparty/EDDF.txt", line + "\n");
+    const std::string location = gf_stockApfExists("EDDF");
+    EXPECT_EQ(location, accepted ? line : fallback) << line;
+    // The mapping takes either separator; only a link file must use '/'.
+    const bool mappable = accepted || line == "archive\\stock\\EDDF.xml";
+    EXPECT_EQ(lf_archivePathOfAirport(line, "P").empty(), !mappable) << line;
+    learned.push_back(lf_archivePathOfAirport(location, "P"));
+  }
+  const std::pair<std::string, std::string> publishers[] = {
+      {"..", "unknown"}, {"", "unknown"}, {".", "unknown"}, {"a/b", "a_b"}, {"x:y", "x_y"},
+      {"Foo Inc.", "Foo Inc"}, {"..\\..\\x", ".._.._x"}, {"a\tb<>|?*\"", "a_b______"},
+  };
+  for (const auto& [publisher, folderName] : publishers) {
+    EXPECT_EQ(gf_publisherFolderName(publisher), folderName) << publisher;
+    learned.push_back(lf_archivePathOfAirport("airports/my_thirdparty/EDDF.xml", publisher));
+    EXPECT_EQ(learned.back(), std::filesystem::path("airports/learned/thirdparty") / folderName / "EDDF.xml");
+  }
+  ApfAirport airport;
+  airport.publisher = "P";
+  for (const std::filesystem::path& path : learned) {
+    std::filesystem::create_directories(path.parent_path());
+    EXPECT_TRUE(gf_writeApf(airport, path, APF_LEARNED)) << path;
+  }
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(server.folder.path())) {
+    if (!entry.is_regular_file()) continue;
+    const std::string relative = std::filesystem::relative(entry.path(), server.folder.path()).generic_string();
+    EXPECT_TRUE(relative.starts_with("airports/")) << relative;
+  }
+}
