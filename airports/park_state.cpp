@@ -4,3 +4,9 @@
 
 std::atomic<std::uint8_t> gParkAirportLoaded{0};
 bool gHandmadeAirport = false;
+std::string gParkAirportCode;
+ApfInfo gParkApfInfo;
+QualityFactor gQualityFactor;
+std::int32_t gRtTrafficWeek = 0;
+std::uint8_t gLearnSoftLocked = 0;
+std::optional<double> gParkAirportAltitude;
