@@ -1,5 +1,3 @@
-// The shell's services the airport code calls and the shell does not define yet.
-#include "shell/auto_range.h"
-
-// The automatic range follows the user aircraft; these tests have none.
-void gf_autoRange() {}
+// The services the linked shell calls and later issues build: the traffic
+// engine's containers and the shell's automatic range.
+#include "tests/shell/engine_doubles.h"

@@ -1,6 +1,0 @@
-// The shell's services that the linked airport code calls and the shell does
-// not define yet.
-#include "shell/auto_range.h"
-
-// The automatic range follows the user aircraft; these tests have none.
-void gf_autoRange() {}
