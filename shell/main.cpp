@@ -3,9 +3,11 @@
 
 #include <string>
 
+#include "airports/archived_files.h"
 #include "core/log.h"
 #include "liveries/data_downloads.h"
 #include "platform/window.h"
+#include "shell/download.h"
 #include "shell/main_window.h"
 #include "shell/message_line.h"
 #include "shell/update.h"
@@ -14,6 +16,10 @@ int main() {
   // Once, before any thread starts: every download builds on it.
   curl_global_init(CURL_GLOBAL_DEFAULT);
   gf_setDataDownloads({gf_downloadDbase, gf_downloadAigRegcodes});
+  gf_setAirportDownloads({gf_downloadUrl, [](const std::string& url, const std::filesystem::path& file, bool binary) {
+                            CurlHandle handle;
+                            return gf_download(&handle, url, file, binary);
+                          }});
   gf_enableDisplay();
   gf_installMessageLine();
   gf_setStringResource(101, u"Skylume");
