@@ -6,6 +6,7 @@
 #include <mutex>
 #include <memory>
 #include <optional>
+#include <thread>
 
 #include "platform/simconnect_wire.h"
 #include "platform/system.h"
@@ -22,6 +23,10 @@ struct Client {
 
   std::mutex sendMutex;
   DWORD packetCounter = 0;  // under sendMutex
+  // Calls made by the thread inside CallDispatch (a Frame's whole flush) go
+  // out as one write when the dispatch returns; under sendMutex.
+  std::vector<std::byte> batch;
+  std::atomic<std::thread::id> dispatching{};
   std::atomic<DWORD> lastPacketId{0};
   std::atomic<bool> broken{false};
 
@@ -52,6 +57,16 @@ bool lf_injectedFailure(std::string_view function) {
   return true;
 }
 
+constexpr std::size_t kBatchLimit = 64 * 1024;
+
+// Sends what the dispatch thread batched; under sendMutex.
+bool lf_flushBatch(Client& c) {
+  if (c.batch.empty()) return true;
+  bool sent = c.stream.sendAll(c.batch);
+  c.batch.clear();
+  return sent;
+}
+
 template <typename Fill>
 HRESULT lf_send(HANDLE h, Call call, Fill&& fill) {
   Client* c = lf_client(h);
@@ -62,13 +77,39 @@ HRESULT lf_send(HANDLE h, Call call, Fill&& fill) {
   std::lock_guard lk(c->sendMutex);
   DWORD id = ++c->packetCounter;
   w.setPacketId(id);
-  if (!c->stream.sendAll(w.finish())) {
+  const auto& packet = w.finish();
+  bool sent;
+  if (c->dispatching.load() == std::this_thread::get_id()) {
+    c->batch.insert(c->batch.end(), packet.begin(), packet.end());
+    sent = c->batch.size() < kBatchLimit || lf_flushBatch(*c);
+  } else {
+    // Another thread's call follows what the dispatch batched, in packet order.
+    sent = lf_flushBatch(*c) && c->stream.sendAll(packet);
+  }
+  if (!sent) {
     c->broken = true;
     return E_FAIL;
   }
   c->lastPacketId = id;
   return S_OK;
 }
+
+// Marks the calling thread as the dispatching one for its lifetime and sends
+// its batch at the end, on every way out.
+class DispatchBatch {
+ public:
+  explicit DispatchBatch(Client& c) : m_c(c) { m_c.dispatching = std::this_thread::get_id(); }
+  ~DispatchBatch() {
+    std::lock_guard lk(m_c.sendMutex);
+    m_c.dispatching = std::thread::id{};
+    if (!lf_flushBatch(m_c)) m_c.broken = true;
+  }
+  DispatchBatch(const DispatchBatch&) = delete;
+  DispatchBatch& operator=(const DispatchBatch&) = delete;
+
+ private:
+  Client& m_c;
+};
 
 std::string lf_text(const char* s) { return s ? std::string(s) : std::string(); }
 
@@ -163,7 +204,7 @@ HRESULT SimConnect_Close(HANDLE hSimConnect) {
     simwire::Writer w(Call::Close);
     std::lock_guard lk(c->sendMutex);
     w.setPacketId(++c->packetCounter);
-    c->stream.sendAll(w.finish());
+    if (lf_flushBatch(*c)) c->stream.sendAll(w.finish());
   }
   c->stream.shutdown();
   delete c;
@@ -175,6 +216,7 @@ HRESULT SimConnect_CallDispatch(HANDLE hSimConnect, DispatchProc pfcnDispatch, v
   if (!c || !pfcnDispatch) return E_FAIL;
   std::lock_guard lk(c->dispatchMutex);
   if (c->lost) return E_FAIL;
+  DispatchBatch batch(*c);
   for (auto& packet : c->early) lf_deliver(*c, packet, pfcnDispatch, pContext);
   c->early.clear();
 

@@ -4,7 +4,9 @@
 // simulator (tools/simstandin); the address comes from gf_simConnectAddress().
 //
 // Messages are delivered only inside SimConnect_CallDispatch, on the calling
-// thread. Every other call may be made from any thread. A message handed to the
+// thread. Every other call may be made from any thread. Calls made on the
+// dispatching thread while it is inside CallDispatch are written together
+// when CallDispatch returns, in packet order with every other thread's calls. A message handed to the
 // dispatch procedure is 8-byte aligned and valid until the procedure returns.
 #include <chrono>
 #include <cstdint>

@@ -31,6 +31,7 @@ int main() {
     std::puts("flush_bench: no link to the stand-in");
     return 1;
   }
+  while (gf_simConnectWaitForMessage(gHSimConnect, std::chrono::milliseconds(200))) gf_simconDispatchPass();
   gUserObjectId = 1;
   std::vector<double> micros;
   for (int f = 0; f < kFrames; ++f) {
@@ -41,10 +42,13 @@ int main() {
       std::lock_guard lock(gScMutex);
       for (int i = 0; i < kEvents; ++i) gEventCmds.push_back({100u + i, EV_NAV_LIGHTS_SET, static_cast<DWORD>(f & 1)});
     }
+    // The Frame arrives and the dispatch pass that handles it sends everything.
+    sim.step();
+    gf_simConnectWaitForMessage(gHSimConnect, std::chrono::seconds(10));
     auto start = clock::now();
-    lf_onFrame();
+    gf_simconDispatchPass();
     micros.push_back(std::chrono::duration<double, std::micro>(clock::now() - start).count());
-    // Let the stand-in keep up and take what it sent back, as the dispatch would.
+    // Let the stand-in keep up and take what it sent back.
     DWORD last = 0;
     SimConnect_GetLastSentPacketID(gHSimConnect, &last);
     sim.waitProcessed(last, std::chrono::seconds(10));
