@@ -9,18 +9,20 @@ namespace {
 constexpr std::size_t kQuotedInputLength = 200;
 }  // namespace
 
-LogThrottle::LogThrottle(unsigned linesPerSecond, Clock clock)
-    : m_linesPerSecond(linesPerSecond), m_clock(clock ? std::move(clock) : Clock(&std::chrono::steady_clock::now)) {}
+LogThrottle::LogThrottle(unsigned linesPerPeriod, Clock clock, std::chrono::steady_clock::duration period)
+    : m_linesPerPeriod(linesPerPeriod),
+      m_clock(clock ? std::move(clock) : Clock(&std::chrono::steady_clock::now)),
+      m_period(period) {}
 
 std::optional<std::uint64_t> LogThrottle::admit() {
   const auto now = m_clock();
   std::lock_guard lock(m_mutex);
-  if (!m_started || now - m_windowStart >= std::chrono::seconds(1)) {
+  if (!m_started || now - m_windowStart >= m_period) {
     m_started = true;
     m_windowStart = now;
     m_linesInWindow = 0;
   }
-  if (m_linesInWindow >= m_linesPerSecond) {
+  if (m_linesInWindow >= m_linesPerPeriod) {
     ++m_leftOut;
     return std::nullopt;
   }

@@ -19,5 +19,9 @@ void gf_setMessageSink(MessageSink* sink);
 void gf_showMessage(const std::string& text, bool toLog);
 // Shows an error that stays until cleared; always logs "Error {}".
 void gf_showError(const std::string& text);
+// What the user must learn even when it happens before the window exists (a
+// settings file kept aside, a failed save): shown at once when a sink is
+// installed, else logged and shown when the next sink is installed.
+void gf_showNotice(const std::string& text);
 // Empties the message; an error stays.
 void gf_clearMessage();

@@ -7,6 +7,8 @@
 
 #include "core/file_save.h"
 #include "core/format.h"
+#include "core/log_throttle.h"
+#include "core/message.h"
 #include "core/texts.h"
 #include "core/log.h"
 #include "core/paths.h"
@@ -36,11 +38,40 @@ pugi::xml_node lf_selectParameterNode(const pugi::xml_document& document, const 
   }
 }
 
-// A failed load may leave a partial tree behind; the caller starts afresh then.
-bool lf_loadDocument(pugi::xml_document& document, const std::filesystem::path& file) {
-  if (document.load_file(file.c_str())) return true;
+enum class FileLoad { Loaded, Missing, Failed };
+
+// Only a regular file is handed to the parser (a folder in the file's place
+// would have it ask for an absurd allocation). A failed load may leave a
+// partial tree behind; the caller starts afresh then.
+FileLoad lf_loadDocument(pugi::xml_document& document, const std::filesystem::path& file) {
+  std::error_code error;
+  const auto status = std::filesystem::status(file, error);
+  if (status.type() == std::filesystem::file_type::not_found) return FileLoad::Missing;
+  if (!error && std::filesystem::is_regular_file(status) && document.load_file(file.c_str()))
+    return FileLoad::Loaded;
   document.reset();
-  return false;
+  return FileLoad::Failed;
+}
+
+// The user's settings are never written over: a file that does not load is
+// renamed aside first. False when it could not be, and nothing may be saved.
+bool lf_keepUnloadable(const std::filesystem::path& file) {
+  const std::filesystem::path kept = gf_moveAside(file);
+  if (kept.empty()) {
+    gf_log(sk::format("{} cannot be read nor moved aside; settings are not saved", file.string()));
+    return false;
+  }
+  gf_log(sk::format("{} cannot be read; kept as {}", file.string(), kept.string()));
+  gf_showNotice(sk::format("Settings file could not be read: kept as {}, default values taken",
+                           kept.filename().string()));
+  return true;
+}
+
+// The user believes a setting is kept: a save that fails is shown, once a
+// minute at most.
+void lf_reportSaveFailure(const std::filesystem::path& file) {
+  static LogThrottle shown(1, {}, std::chrono::minutes(1));
+  if (shown.admit()) gf_showNotice(sk::format("Settings could not be saved to {}", file.string()));
 }
 
 void lf_logParameter(const StringParameter& parameter) {
@@ -129,10 +160,16 @@ void lf_saveKey(const std::string& key, const std::function<std::string()>& text
   std::lock_guard lock(lf_fileMutex());
   const auto file = gf_parametersFile();
   pugi::xml_document document;
-  const bool loaded = lf_loadDocument(document, file);
+  const FileLoad load = lf_loadDocument(document, file);
   const std::string text = textOf();
+  gf_logText(sk::format("{}={}", key, text));
+  if (load == FileLoad::Failed && !lf_keepUnloadable(file)) {
+    gf_log("saving xml did not work?");
+    lf_reportSaveFailure(file);
+    return;
+  }
   auto root = document.child(kRootName);
-  if (!loaded || !root) {
+  if (load != FileLoad::Loaded || !root) {
     root = document.append_child(kRootName);
     gf_appendParameterNode(root, key, text);
   } else if (auto node = lf_selectParameterNode(document, key)) {
@@ -142,8 +179,10 @@ void lf_saveKey(const std::string& key, const std::function<std::string()>& text
   } else {
     gf_appendParameterNode(root, key, text);
   }
-  gf_logText(sk::format("{}={}", key, text));
-  if (!gf_replaceXmlFile(document, file)) gf_log("saving xml did not work?");
+  if (!gf_replaceXmlFile(document, file)) {
+    gf_log("saving xml did not work?");
+    lf_reportSaveFailure(file);
+  }
 }
 
 }  // namespace
@@ -211,7 +250,9 @@ void gf_loadParameters(const std::vector<BoolParameter*>& plainBools,
     const std::string fileText = file.string();
     gf_logText(gf_bannerLine(70, 0, true, false, "parameters"));
     pugi::xml_document document;
-    if (!lf_loadDocument(document, file)) {
+    const FileLoad load = lf_loadDocument(document, file);
+    const bool writable = load != FileLoad::Failed || lf_keepUnloadable(file);
+    if (load != FileLoad::Loaded) {
       gf_logText(fileText + " not found, default values taken:");
       auto root = document.append_child(kRootName);
       for (auto* p : plainBools) if (p) lf_initBoolParameter(*p, root);
@@ -236,10 +277,11 @@ void gf_loadParameters(const std::vector<BoolParameter*>& plainBools,
       for (auto* p : strings) if (p) lf_readOrAddString(*p, document, root);
       for (auto* p : stringEdits) if (p) lf_readOrAddString(*p, document, root);
     }
-    if (gf_replaceXmlFile(document, file)) {
+    if (writable && gf_replaceXmlFile(document, file)) {
       gf_logText(sk::format("\"{}\" saved", fileText));
     } else {
       gf_logText(sk::format("could not save to \"{}\"", fileText));
+      lf_reportSaveFailure(file);
     }
     gf_logText(gf_bannerLine(70, 10, false, true, ""));
   }

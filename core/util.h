@@ -121,6 +121,10 @@ bool gf_saveXmlFile(const pugi::xml_document& document, const std::filesystem::p
 
 // Log.txt: Log0.txt is copied over Log00.txt, then Log.txt over Log0.txt.
 void gf_backupFile(const std::filesystem::path& path);
+// The same names by rename, for what cannot be copied (unreadable, a folder):
+// Log0.txt becomes Log00.txt, then Log.txt becomes Log0.txt. The new name of
+// the file; empty when it has no extension or a rename failed.
+std::filesystem::path gf_moveAside(const std::filesystem::path& path);
 
 // Regular files directly in the folder; 0 when it does not exist.
 int gf_countFiles(const std::filesystem::path& folder);

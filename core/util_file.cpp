@@ -52,13 +52,38 @@ bool gf_saveXmlFile(const pugi::xml_document& document, const std::filesystem::p
   return false;
 }
 
-void gf_backupFile(const std::filesystem::path& path) {
-  // The extension of the file name only: a dot in a folder name is no extension.
+namespace {
+
+// Log.txt gives Log0.txt and Log00.txt; false for a name without extension (of
+// the file name only: a dot in a folder name is no extension).
+bool lf_backupNames(const std::filesystem::path& path, std::filesystem::path& first,
+                    std::filesystem::path& second) {
   const std::filesystem::path extension = path.extension();
-  if (extension.empty()) return;
+  if (extension.empty()) return false;
   const std::filesystem::path stem = path.stem();
-  const std::filesystem::path first = path.parent_path() / (stem.string() + "0" + extension.string());
-  const std::filesystem::path second = path.parent_path() / (stem.string() + "00" + extension.string());
+  first = path.parent_path() / (stem.string() + "0" + extension.string());
+  second = path.parent_path() / (stem.string() + "00" + extension.string());
+  return true;
+}
+
+}  // namespace
+
+std::filesystem::path gf_moveAside(const std::filesystem::path& path) {
+  std::filesystem::path first, second;
+  if (!lf_backupNames(path, first, second)) return {};
+  std::error_code error;
+  if (std::filesystem::exists(std::filesystem::symlink_status(first, error))) {
+    std::filesystem::remove_all(second, error);
+    std::filesystem::rename(first, second, error);
+    if (error) return {};
+  }
+  std::filesystem::rename(path, first, error);
+  return error ? std::filesystem::path() : first;
+}
+
+void gf_backupFile(const std::filesystem::path& path) {
+  std::filesystem::path first, second;
+  if (!lf_backupNames(path, first, second)) return;
   const auto overwrite = std::filesystem::copy_options::overwrite_existing;
   if (std::filesystem::exists(first)) std::filesystem::copy_file(first, second, overwrite);
   if (std::filesystem::exists(path)) std::filesystem::copy_file(path, first, overwrite);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <memory>
 #include <thread>
@@ -113,6 +115,7 @@ class ParametersFile : public ::testing::Test {
     gf_setParameterControlHooks(hooks);
   }
   void TearDown() override {
+    { RecordingSink drain; }  // a notice no window took stays out of the next test
     gf_setParameterControlHooks({});
     gf_setDataFolder({});
     lists.resetToDefaults();
@@ -230,12 +233,55 @@ TEST_F(ParametersFile, NonNumbersReadAsZeroAndAreClamped) {
   EXPECT_EQ(MAX_LIVE.value, 300);
 }
 
-TEST_F(ParametersFile, UnreadableFileIsReplacedByDefaults) {
-  writeBytes(file(), "<parameters><parameter name=\"PORT_NUMBER\" value=\"1\"/><param");
+TEST_F(ParametersFile, FileThatDoesNotLoadIsKeptAsideBeforeDefaultsAreWritten) {
+  const std::string good = readBytes(std::filesystem::path(SKLM_TEST_DATA_DIR) / "core/params/existing_crlf.xml");
+  struct Case {
+    std::string what;
+    std::string bytes;  // empty: a folder in the file's place
+    bool unreadable = false;
+  };
+  std::vector<Case> cases{{"not XML", "parameters: MAX_LIVE=5"}, {"a folder", ""},
+                          {"no closing tag", good.substr(0, good.rfind("</parameters>"))}};
+  for (std::size_t cut = 1; cut < good.size(); cut += 97) {
+    pugi::xml_document probe;
+    if (!probe.load_string(good.substr(0, cut).c_str())) cases.push_back({"cut at " + std::to_string(cut), good.substr(0, cut)});
+  }
+  if (::geteuid() != 0) cases.push_back({"mode 000", good, true});  // root reads any file
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    RecordingSink sink;
+    for (const char* name : {"parameters.xml", "parameters0.xml", "parameters00.xml"})
+      std::filesystem::remove_all(m_data / name);
+    writeBytes(m_data / "parameters0.xml", "older backup");
+    if (c.bytes.empty()) {
+      std::filesystem::create_directory(file());
+    } else {
+      writeBytes(file(), c.bytes);
+    }
+    if (c.unreadable) std::filesystem::permissions(file(), std::filesystem::perms::none);
+    lists.load();
+    const auto kept = m_data / "parameters0.xml";
+    if (c.unreadable) std::filesystem::permissions(kept, std::filesystem::perms::owner_all);
+    if (c.bytes.empty()) {
+      EXPECT_TRUE(std::filesystem::is_directory(kept));
+    } else {
+      EXPECT_EQ(readBytes(kept), c.bytes);
+    }
+    EXPECT_EQ(readBytes(m_data / "parameters00.xml"), "older backup");
+    EXPECT_EQ(fileNodes(), kDefaultFile);
+    EXPECT_EQ(PORT_NUMBER.value(), "10747");
+    EXPECT_EQ(sink.messages, (std::vector<std::string>{
+                                 "Settings file could not be read: kept as parameters0.xml, default values taken"}));
+    EXPECT_TRUE(contains(log.lines(), "===> " + fileText() + " cannot be read; kept as " + kept.string()));
+  }
+}
+
+TEST_F(ParametersFile, NoticeGivenBeforeTheWindowIsShownWhenItComes) {
+  writeBytes(file(), "<parameters>");
   lists.load();
-  EXPECT_EQ(PORT_NUMBER.value(), "10747");
-  EXPECT_EQ(fileNodes(), kDefaultFile);
-  EXPECT_EQ(log.lines().at(2), fileText() + " not found, default values taken:");
+  RecordingSink sink;
+  EXPECT_EQ(sink.messages, (std::vector<std::string>{
+                               "Settings file could not be read: kept as parameters0.xml, default values taken"}));
 }
 
 TEST_F(ParametersFile, TruncatedTemporaryNeverCostsThePreviousFile) {
@@ -289,23 +335,42 @@ TEST_F(ParametersFile, SaveWithoutFileOrAfterFailedLoadStartsANewDocument) {
   range.save();
   EXPECT_EQ(fileNodes(), (NodeList{{"LATERAL_RANGE", "55"}}));
 
-  // A truncated file leaves a partial tree in the parser; it must not become a second root.
-  writeBytes(file(), "<parameters><parameter name=\"LATERAL_RANGE\" value=\"3\"/><parameter name=\"X\"");
+  // A truncated file leaves a partial tree in the parser; it must not become a
+  // second root. The file is kept aside, and the new one holds the saved key.
+  const std::string truncated = "<parameters><parameter name=\"LATERAL_RANGE\" value=\"3\"/><parameter name=\"X\"";
+  writeBytes(file(), truncated);
   range.save();
+  EXPECT_EQ(readBytes(m_data / "parameters0.xml"), truncated);
   pugi::xml_document document;
   ASSERT_TRUE(document.load_file(file().c_str()));
   EXPECT_EQ(std::distance(document.children().begin(), document.children().end()), 1);
   EXPECT_EQ(fileNodes(), (NodeList{{"LATERAL_RANGE", "55"}}));
 }
 
-TEST_F(ParametersFile, FailedSaveIsLoggedAndKeepsTheValue) {
-  gf_setDataFolder(m_data / "missing-folder");
+TEST_F(ParametersFile, FailedSaveIsLoggedShownAndLeavesNothingBehind) {
+  lists.load();
+  const std::string before = readBytes(file());
+  RecordingSink sink;
   StringParameter port("PORT_NUMBER", "10747");
+  // A folder where the save's temporary goes: the file stays byte for byte.
+  const auto temporary = gf_nextReplaceTemporary(file());
+  std::filesystem::create_directory(temporary);
   port.setAndSave("5");
   EXPECT_EQ(port.value(), "5");
+  EXPECT_EQ(readBytes(file()), before);
+  std::filesystem::remove(temporary);  // the folder only: nothing else was left
+  std::vector<std::string> left;
+  for (const auto& entry : std::filesystem::directory_iterator(m_data.path())) left.push_back(entry.path().filename());
+  EXPECT_EQ(left, std::vector<std::string>{"parameters.xml"});
+  // A data folder that is a file; the user is told once a minute at most.
+  writeBytes(m_data / "not-a-folder", "x");
+  gf_setDataFolder(m_data / "not-a-folder");
+  port.setAndSave("6");
   const auto lines = log.lines();
-  EXPECT_EQ(lines, (std::vector<std::string>{"PORT_NUMBER=5", "===> saving xml did not work?"}));
-  EXPECT_FALSE(std::filesystem::exists(m_data / "missing-folder"));
+  EXPECT_EQ(std::vector<std::string>(lines.end() - 4, lines.end()),
+            (std::vector<std::string>{"PORT_NUMBER=5", "===> saving xml did not work?", "PORT_NUMBER=6",
+                                      "===> saving xml did not work?"}));
+  EXPECT_EQ(sink.messages, std::vector<std::string>{"Settings could not be saved to " + fileText()});
 }
 
 TEST_F(ParametersFile, ConcurrentSavesKeepEveryKey) {
