@@ -1,6 +1,7 @@
 #include "platform/simconnect.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <atomic>
 #include <map>
 #include <mutex>
@@ -17,6 +18,9 @@ namespace {
 
 constexpr auto kOpenAnswerWait = std::chrono::milliseconds(3000);
 constexpr auto kSendTimeout = std::chrono::milliseconds(5000);
+// Messages one dispatch hands over at most; the next dispatch goes on, so a
+// simulator that keeps sending never holds the caller in one call.
+constexpr int kDispatchBudget = 1024;
 
 struct Client {
   simwire::Stream stream;
@@ -31,7 +35,7 @@ struct Client {
   std::atomic<bool> broken{false};
 
   std::mutex dispatchMutex;  // everything below
-  simwire::PacketAssembler in;
+  simwire::PacketAssembler in{simwire::gMaxMessageSize};
   std::vector<std::vector<std::byte>> early;  // arrived with the open answer
   std::vector<std::uint64_t> aligned;
   bool lost = false;
@@ -39,6 +43,11 @@ struct Client {
 };
 
 Client* lf_client(HANDLE h) { return reinterpret_cast<Client*>(h); }
+
+void lf_logToStderr(const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); }
+std::atomic<SimConnectLogHook> gLogHook{&lf_logToStderr};
+
+void lf_logLine(const std::string& line) { gLogHook.load()(line); }
 
 std::mutex gAddressMutex;
 std::string gAddressOverride;
@@ -142,6 +151,8 @@ std::string gf_simConnectAddress() {
   return "127.0.0.1:" + std::to_string(gSimConnectDefaultPort);
 }
 
+void gf_setSimConnectLogHook(SimConnectLogHook hook) { gLogHook.store(hook ? hook : &lf_logToStderr); }
+
 void gf_setSimConnectAddress(const std::string& address) {
   std::lock_guard lk(gAddressMutex);
   gAddressOverride = address;
@@ -220,13 +231,24 @@ HRESULT SimConnect_CallDispatch(HANDLE hSimConnect, DispatchProc pfcnDispatch, v
   for (auto& packet : c->early) lf_deliver(*c, packet, pfcnDispatch, pContext);
   c->early.clear();
 
-  bool closed = c->broken.load() ||
-                c->stream.receive(c->in.buffer(), std::chrono::milliseconds(0)) == simwire::RecvStatus::Closed;
+  // Read more only while what is buffered is less than one read: the buffer
+  // stays bounded however fast the simulator sends.
+  bool closed = c->broken.load();
+  if (!closed && c->in.pending() < simwire::gMaxReceiveBytes)
+    closed = c->stream.receive(c->in.buffer(), std::chrono::milliseconds(0)) == simwire::RecvStatus::Closed;
   try {
-    for (auto packet = c->in.next(); !packet.empty(); packet = c->in.next())
+    int budget = kDispatchBudget;
+    for (auto packet = c->in.next(); !packet.empty(); packet = --budget > 0 ? c->in.next() : decltype(packet)())
       lf_deliver(*c, packet, pfcnDispatch, pContext);
-  } catch (const simwire::WireError&) {
-    closed = true;  // a stream that no longer makes sense is as good as gone
+    if (!closed && c->in.stalled()) {
+      lf_logLine("SimConnect: a message left incomplete for over " +
+                 std::to_string(simwire::gPartialPacketTimeout.count()) + " s, link closed");
+      closed = true;
+    }
+  } catch (const simwire::WireError& e) {
+    // A stream that no longer makes sense is as good as gone.
+    lf_logLine(std::string("SimConnect: ") + e.what() + ", link closed");
+    closed = true;
   }
   if (closed) {
     // The connection is gone: the client hears it as the simulator quitting,
@@ -249,9 +271,10 @@ bool gf_simConnectWaitForMessage(HANDLE hSimConnect, std::chrono::milliseconds t
   if (!c) return false;
   std::lock_guard lk(c->dispatchMutex);
   if (c->lost) return false;
-  if (!c->early.empty() || c->broken.load()) return true;
-  // Dispatch drains every whole packet, so anything still buffered is partial.
-  return c->stream.waitReadable(timeout) != simwire::RecvStatus::Timeout;
+  if (!c->early.empty() || c->broken.load() || c->in.ready() || c->in.stalled()) return true;
+  // Wake when a partial packet would have stalled, so the link is ended in time.
+  if (c->in.pending() > 0) timeout = std::min(timeout, std::chrono::milliseconds(200));
+  return c->stream.waitReadable(timeout) != simwire::RecvStatus::Timeout || c->in.stalled();
 }
 
 HRESULT SimConnect_SubscribeToSystemEvent(HANDLE h, SIMCONNECT_CLIENT_EVENT_ID EventID, const char* SystemEventName) {

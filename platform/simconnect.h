@@ -219,6 +219,11 @@ void gf_setSimConnectAddress(const std::string& address);
 // lost, or the time is up; true when CallDispatch has something to deliver.
 bool gf_simConnectWaitForMessage(HANDLE hSimConnect, std::chrono::milliseconds timeout);
 
+// Where the layer says why it ended a link (a message too large, one left
+// incomplete): stderr until the program installs its log.
+using SimConnectLogHook = void (*)(const std::string& line);
+void gf_setSimConnectLogHook(SimConnectLogHook hook);
+
 // Fault injection for tests: the next `count` calls of the named function
 // (its name without the "SimConnect_" prefix, e.g. "AICreateNonATCAircraft")
 // fail with E_FAIL on any connection without being sent.

@@ -158,21 +158,45 @@ std::vector<std::byte> Reader::bytes() {
   return {b.begin(), b.end()};
 }
 
+PacketAssembler::PacketAssembler(std::size_t maxPacket, Clock clock)
+    : m_maxPacket(maxPacket), m_clock(clock ? std::move(clock) : Clock(&std::chrono::steady_clock::now)) {}
+
+bool PacketAssembler::ready() const {
+  const std::size_t avail = pending();
+  if (avail < sizeof(DWORD)) return false;
+  DWORD size;
+  std::memcpy(&size, m_buf.data() + m_start, sizeof size);
+  return avail >= size;
+}
+
+bool PacketAssembler::stalled(std::chrono::steady_clock::duration timeout) const {
+  return m_partialSince && m_clock() - *m_partialSince > timeout;
+}
+
 std::span<const std::byte> PacketAssembler::next() {
   std::size_t avail = m_buf.size() - m_start;
   if (avail >= sizeof(DWORD)) {
     DWORD size;
     std::memcpy(&size, m_buf.data() + m_start, sizeof size);
-    if (size < 3 * sizeof(DWORD) || size > gMaxPacketSize) throw WireError("bad packet size");
+    if (size < 3 * sizeof(DWORD)) throw WireError("bad packet size " + std::to_string(size));
+    if (size > m_maxPacket)
+      throw WireError("packet of " + std::to_string(size) + " bytes, more than the largest known (" +
+                      std::to_string(m_maxPacket) + ")");
     if (avail >= size) {
       std::span<const std::byte> packet(m_buf.data() + m_start, size);
       m_start += size;
+      m_partialSince.reset();
       return packet;
     }
   }
   // Keep only the partial packet, at the front.
   m_buf.erase(m_buf.begin(), m_buf.begin() + static_cast<std::ptrdiff_t>(m_start));
   m_start = 0;
+  if (m_buf.empty()) {
+    m_partialSince.reset();
+  } else if (!m_partialSince) {
+    m_partialSince = m_clock();
+  }
   return {};
 }
 
@@ -246,7 +270,7 @@ RecvStatus Stream::receive(std::vector<std::byte>& into, std::chrono::millisecon
     into.resize(old + static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
     if (n > 0) {
       got += static_cast<std::size_t>(n);
-      if (n < 65536) break;
+      if (n < 65536 || got >= gMaxReceiveBytes) break;
       continue;
     }
     if (n < 0 && errno == EINTR) continue;

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <optional>
 #include <span>
 #include <stdexcept>
@@ -52,7 +53,17 @@ constexpr DWORD gProtocolVersion = 1;
 // Where the data block of a SIMOBJECT_DATA message begins.
 constexpr std::size_t gDataOffset = sizeof(SIMCONNECT_RECV_SIMOBJECT_DATA) - sizeof(DWORD);
 static_assert(gDataOffset == 40);
+// The largest packet a client sends (its data block is refused above half of it).
 constexpr std::size_t gMaxPacketSize = 1u << 20;
+// The largest message the simulator sends: a few fixed fields and a data block
+// of a handful of values and titles. Anything larger is not a simulator.
+constexpr std::size_t gMaxMessageSize = 1u << 16;
+// A packet begun and not completed within this time ends the link: a peer that
+// stopped half-way would otherwise be waited for forever.
+constexpr std::chrono::seconds gPartialPacketTimeout{5};
+// What one receive takes from the socket at most, so that a peer that keeps
+// sending never holds a reader in one call nor grows its buffer without end.
+constexpr std::size_t gMaxReceiveBytes = 256u << 10;
 
 struct PacketHeader {
   DWORD size;  // whole packet, header included
@@ -105,14 +116,28 @@ class Reader {
 // Splits a byte stream into whole packets by their leading size.
 class PacketAssembler {
  public:
+  using Clock = std::function<std::chrono::steady_clock::time_point()>;
+  // Packets above maxPacket are refused; the clock (steady by default) times
+  // a partial packet.
+  explicit PacketAssembler(std::size_t maxPacket = gMaxPacketSize, Clock clock = {});
+
   std::vector<std::byte>& buffer() { return m_buf; }
   // The next whole packet, or an empty span; throws WireError on a size that
   // cannot be right. The span stays valid until the next call.
   std::span<const std::byte> next();
+  // Bytes buffered and not yet handed out by next().
+  std::size_t pending() const { return m_buf.size() - m_start; }
+  // A whole packet is buffered.
+  bool ready() const;
+  // Part of a packet has waited longer than the timeout for its rest.
+  bool stalled(std::chrono::steady_clock::duration timeout = gPartialPacketTimeout) const;
 
  private:
   std::vector<std::byte> m_buf;
   std::size_t m_start = 0;
+  std::size_t m_maxPacket;
+  Clock m_clock;
+  std::optional<std::chrono::steady_clock::time_point> m_partialSince;
 };
 
 enum class RecvStatus { Data, Timeout, Closed };
@@ -133,7 +158,8 @@ class Stream {
   bool valid() const { return m_fd >= 0; }
   // Writes everything or gives up (false) after the send timeout.
   bool sendAll(std::span<const std::byte> data);
-  // Waits up to `wait` for data, then appends what has arrived to `into`.
+  // Waits up to `wait` for data, then appends what has arrived to `into`, at
+  // most gMaxReceiveBytes.
   RecvStatus receive(std::vector<std::byte>& into, std::chrono::milliseconds wait);
   // Waits for readable data without reading it.
   RecvStatus waitReadable(std::chrono::milliseconds wait);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <thread>
 
@@ -127,6 +128,30 @@ TEST(SimWire, PacketsSurviveArbitrarySplitsAndShortPacketsAreCaught) {
   nonsense.buffer().resize(sizeof tiny);
   std::memcpy(nonsense.buffer().data(), &tiny, sizeof tiny);
   EXPECT_THROW(nonsense.next(), simwire::WireError);
+}
+
+TEST(SimWire, OversizedAndStalledPacketsAreRefused) {
+  std::chrono::steady_clock::time_point now{};
+  simwire::PacketAssembler in(64, [&] { return now; });
+  simwire::Writer w(Call::Close, 1);
+  auto packet = w.finish();
+  in.buffer().assign(packet.begin(), packet.end() - 1);  // all but its last byte
+  EXPECT_TRUE(in.next().empty());
+  EXPECT_FALSE(in.ready());
+  now += simwire::gPartialPacketTimeout;
+  EXPECT_FALSE(in.stalled());
+  now += 1ms;
+  EXPECT_TRUE(in.stalled());
+  in.buffer().push_back(packet.back());
+  EXPECT_TRUE(in.ready());
+  EXPECT_FALSE(in.next().empty());
+  EXPECT_TRUE(in.next().empty());
+  EXPECT_FALSE(in.stalled()) << "nothing partial is left";
+
+  const DWORD big = 65;
+  in.buffer().resize(sizeof big);
+  std::memcpy(in.buffer().data(), &big, sizeof big);
+  EXPECT_THROW(in.next(), simwire::WireError);
 }
 
 TEST(SimWire, AddressesAndLoopbackOnly) {
@@ -294,6 +319,77 @@ TEST(SimConnectClient, AShortMessageReadsAsZerosNotPastItsEnd) {
   EXPECT_EQ(open.dwApplicationBuildMinor, 0u);
   EXPECT_EQ(open.dwReserved2, 0u);
   SimConnect_Close(h);
+}
+
+std::vector<std::string> gWireLog;
+void lf_keepLine(const std::string& line) { gWireLog.push_back(line); }
+
+TEST(SimConnectClient, ADispatchHandsOverABudgetAndTheNextGoesOn) {
+  FakeSim sim;
+  HANDLE h = lf_open(sim);
+  ASSERT_NE(h, nullptr);
+  constexpr DWORD kSent = 3000;
+  std::vector<SIMCONNECT_RECV_EVENT> flood(kSent);
+  for (DWORD i = 0; i < kSent; ++i) {
+    flood[i].dwSize = sizeof flood[i];
+    flood[i].dwVersion = simwire::gProtocolVersion;
+    flood[i].dwID = SIMCONNECT_RECV_ID_EVENT;
+    flood[i].dwData = i;
+  }
+  sim.sendBytes(flood.data(), flood.size() * sizeof flood[0]);
+  std::vector<DWORD> data;
+  std::size_t largestDispatch = 0;
+  for (int i = 0; i < 200 && data.size() < kSent; ++i) {
+    std::size_t before = data.size();
+    ASSERT_EQ(SimConnect_CallDispatch(
+                  h,
+                  [](SIMCONNECT_RECV* msg, DWORD, void* ctx) {
+                    if (msg->dwID == SIMCONNECT_RECV_ID_EVENT)
+                      static_cast<std::vector<DWORD>*>(ctx)->push_back(reinterpret_cast<SIMCONNECT_RECV_EVENT*>(msg)->dwData);
+                  },
+                  &data),
+              S_OK);
+    largestDispatch = std::max(largestDispatch, data.size() - before);
+    if (data.size() < kSent) gf_simConnectWaitForMessage(h, 100ms);
+  }
+  ASSERT_EQ(data.size(), kSent);
+  for (DWORD i = 0; i < kSent; ++i) ASSERT_EQ(data[i], i);
+  EXPECT_LE(largestDispatch, 1024u);
+  SimConnect_Close(h);
+}
+
+TEST(SimConnectClient, AnOversizedOrUnfinishedMessageEndsTheLinkWithALogLine) {
+  gf_setSimConnectLogHook(&lf_keepLine);
+  struct Case {
+    const char* what;
+    DWORD size;
+    std::size_t sent;  // bytes of the message actually sent
+    const char* line;
+  };
+  for (const Case& c : {Case{"larger than any message", 1u << 20, 12, "SimConnect: packet of 1048576 bytes"},
+                        Case{"half sent", 64, 20, "SimConnect: a message left incomplete for over 5 s"}}) {
+    SCOPED_TRACE(c.what);
+    gWireLog.clear();
+    FakeSim sim;
+    HANDLE h = lf_open(sim);
+    ASSERT_NE(h, nullptr);
+    std::vector<DWORD> message(c.sent / sizeof(DWORD), 0);
+    message[0] = c.size;
+    message[2] = SIMCONNECT_RECV_ID_EVENT;
+    sim.sendBytes(message.data(), c.sent);
+    Seen seen;
+    const auto deadline = std::chrono::steady_clock::now() + simwire::gPartialPacketTimeout + 10s;
+    while ((seen.ids.empty() || seen.ids.back() != SIMCONNECT_RECV_ID_QUIT) && std::chrono::steady_clock::now() < deadline) {
+      ASSERT_EQ(SimConnect_CallDispatch(h, lf_collect, &seen), S_OK);
+      gf_simConnectWaitForMessage(h, 1s);
+    }
+    ASSERT_FALSE(seen.ids.empty());
+    EXPECT_EQ(seen.ids.back(), SIMCONNECT_RECV_ID_QUIT);
+    ASSERT_EQ(gWireLog.size(), 1u);
+    EXPECT_TRUE(gWireLog[0].starts_with(c.line)) << gWireLog[0];
+    SimConnect_Close(h);
+  }
+  gf_setSimConnectLogHook(nullptr);
 }
 
 TEST(SimConnectClient, NullHandlesFail) {

@@ -1,5 +1,7 @@
 #include "tools/simstandin/standin.h"
 
+#include <iostream>
+
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -304,7 +306,12 @@ void StandIn::readLoop(Session& s) {
     DWORD handled = 0;
     try {
       for (auto packet = in.next(); !packet.empty() && !s.dead; packet = in.next()) handled = handlePacket(s, packet);
+      if (!s.dead && in.stalled())
+        throw simwire::WireError("packet left incomplete for over " +
+                                 std::to_string(simwire::gPartialPacketTimeout.count()) + " s");
     } catch (const simwire::WireError& e) {
+      // A client that sends what no client sends is cut off, and says why.
+      std::cerr << "simstandin: " << e.what() << ", link to \"" << s.clientName << "\" closed\n";
       trace("protocol_error", {{"client", s.clientName}, {"what", e.what()}});
       closeSession(s);
     }

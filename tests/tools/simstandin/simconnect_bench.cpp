@@ -4,6 +4,8 @@
 // lagged behind.
 //
 // usage: simconnect_bench [aircraft] [seconds] [frame rate]   (default 300 10 30)
+#include <unistd.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -72,7 +74,7 @@ int main(int argc, char** argv) {
     std::puts("usage: simconnect_bench [aircraft] [seconds] [frame rate]");
     return 2;
   }
-  auto trace = std::filesystem::temp_directory_path() / "simconnect_bench_trace.jsonl";
+  auto trace = std::filesystem::temp_directory_path() / sk::format("simconnect_bench_trace_{}.jsonl", ::getpid());
   std::uint16_t port = simwire::Listener::listen(0).port();
   auto program = simwire::ChildProcess::spawn(
       SKLM_SIMSTANDIN_EXE, {"--scenario", std::string(SKLM_TEST_DATA_DIR) + "/simstandin/schiphol.json", "--port",
@@ -134,6 +136,8 @@ int main(int argc, char** argv) {
   std::size_t traced = 0;
   std::ifstream in(trace);
   for (std::string line; std::getline(in, line);) traced += line.find("\"event\":\"position\"") != std::string::npos;
+  in.close();
+  std::filesystem::remove(trace);
   program.kill();
 
   std::sort(b.lagsMs.begin(), b.lagsMs.end());

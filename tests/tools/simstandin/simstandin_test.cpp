@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "../../core/core_test_support.h"
+
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -79,8 +81,7 @@ struct PosBlock {  // data definition 402
 class StandInTest : public ::testing::Test {
  protected:
   void start(standin::Scenario sc) {
-    traceFile = std::filesystem::path(testing::TempDir()) /
-                (std::string(testing::UnitTest::GetInstance()->current_test_info()->name()) + ".jsonl");
+    traceFile = scratch / "trace.jsonl";
     sim = std::make_unique<standin::StandIn>(std::move(sc), standin::StandInOptions{0, traceFile});
     ASSERT_TRUE(client.open(sim->address()));
     lf_registerLikeTheClient(client.h);
@@ -124,6 +125,7 @@ class StandInTest : public ::testing::Test {
     return out;
   }
 
+  ScratchFolder scratch;  // declared first: removed after the stand-in has closed its trace
   std::filesystem::path traceFile;
   std::unique_ptr<standin::StandIn> sim;
   SimClient client;
@@ -456,6 +458,24 @@ TEST(StandInScenario, BadScenariosAreRefusedWithTheirFault) {
   EXPECT_THROW(standin::gf_loadScenario(kData / "no_such_scenario.json"), std::runtime_error);
   EXPECT_EQ(standin::gf_parseUtc("2024-07-01T00:00:00"), 1719792000);
   EXPECT_FALSE(standin::gf_parseUtc("2024-07-01 00:00:00").has_value());
+}
+
+TEST_F(StandInTest, AClientStoppingHalfWayThroughAPacketIsCutOffWithinSeconds) {
+  start();
+  auto raw = simwire::Stream::connect("127.0.0.1", sim->port());
+  ASSERT_TRUE(raw);
+  ASSERT_TRUE(sim->waitConnections(2, 3s));
+  simwire::Writer open(simwire::Call::Open, 1);
+  open.str("half").u32(simwire::gProtocolVersion).u32(0);
+  auto packet = open.finish();
+  ASSERT_TRUE(raw->sendAll(std::span(packet).first(packet.size() - 3)));
+  const auto deadline = std::chrono::steady_clock::now() + simwire::gPartialPacketTimeout + 10s;
+  std::vector<std::byte> ignored;
+  simwire::RecvStatus status = simwire::RecvStatus::Timeout;
+  while (status != simwire::RecvStatus::Closed && std::chrono::steady_clock::now() < deadline)
+    status = raw->receive(ignored, 1s);
+  EXPECT_EQ(status, simwire::RecvStatus::Closed);
+  EXPECT_EQ(sim->openSessions(), 1u) << "the client that completes its packets keeps its link";
 }
 
 #ifdef SKLM_SIMSTANDIN_EXE
