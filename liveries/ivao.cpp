@@ -1,7 +1,7 @@
 #include "liveries/ivao.h"
 
+#include <algorithm>
 #include <array>
-#include <regex>
 #include <system_error>
 
 #include "core/format.h"
@@ -47,18 +47,50 @@ std::string registrationOf(const std::string& value, const std::string& title) {
 
 }  // namespace
 
+std::optional<std::string> lf_ivaoPathModel(std::string_view path) {
+  for (const std::string_view package : {"ivao_mtl", "ivao_x-csl"}) {
+    std::string_view rest = path;
+    auto cut = [&](std::string_view literal) {
+      if (rest.size() < literal.size()) return false;
+      const std::string_view end = rest.substr(rest.size() - literal.size());
+      for (std::size_t i = 0; i < literal.size(); ++i) {
+        if (lower(end[i]) != literal[i]) return false;
+      }
+      rest.remove_suffix(literal.size());
+      return true;
+    };
+    auto cutSeparator = [&] {
+      if (rest.empty() || (rest.back() != '/' && rest.back() != '\\')) return false;
+      rest.remove_suffix(1);
+      return true;
+    };
+    // The '.' of "aircraft.cfg" is the pattern's any-character-but-a-line-end.
+    if (!cut("cfg") || rest.empty() || rest.back() == '\n' || rest.back() == '\r') continue;
+    rest.remove_suffix(1);
+    if (!cut("aircraft") || !cutSeparator()) continue;
+    std::size_t start = rest.size();
+    while (start > 0 && isWordChar(rest[start - 1])) --start;
+    const std::string_view folder = rest.substr(start);
+    rest.remove_suffix(folder.size());
+    std::string_view prefix = folder.substr(0, std::min<std::size_t>(folder.size(), 5));
+    if (folder.size() <= 5 || lf_upper(std::string(prefix)) != "IVAO_") continue;
+    if (!cutSeparator() || !cut("airplanes") || !cutSeparator() || !cut("simobjects") || !cutSeparator() ||
+        !cut(package) || !cutSeparator()) {
+      continue;
+    }
+    if (rest.empty() || rest.find_first_of("\r\n") != std::string_view::npos) continue;
+    return std::string(folder.substr(5));
+  }
+  return std::nullopt;
+}
+
 std::string lf_ivaoModelFromPath(const std::string& path, std::vector<std::string>& fixes) {
-  // Either separator, so that the same files are found on every system.
-  static const std::regex mtl(R"(.+[\\/]IVAO_MTL[\\/]SimObjects[\\/]Airplanes[\\/]IVAO_(\w+)[\\/]aircraft.cfg$)",
-                              std::regex::ECMAScript | std::regex::icase);
-  static const std::regex csl(R"(.+[\\/]ivao_x-csl[\\/]SimObjects[\\/]Airplanes[\\/]IVAO_(\w+)[\\/]aircraft.cfg$)",
-                              std::regex::ECMAScript | std::regex::icase);
-  std::smatch match;
-  if (!std::regex_match(path, match, mtl) && !std::regex_match(path, match, csl)) {
+  const auto model = lf_ivaoPathModel(path);
+  if (!model) {
     lf_addInvalidModel("  ", path);
     return {};
   }
-  return lf_validateModel(match[1].str().substr(0, 4), path, fixes);
+  return lf_validateModel(model->substr(0, 4), path, fixes);
 }
 
 IvaoTitlePattern lf_ivaoTitlePattern(const std::string& model, const std::string& path) {

@@ -5,12 +5,18 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "liveries/scan_lists.h"
 
 ScannedCfgFile lf_searchLiveriesinIvaoFile(int priority, const std::filesystem::path& path);
 
+// The model as the aircraft folder names it, when the path reads (letter case
+// aside, either separator) "<any>/IVAO_MTL/SimObjects/Airplanes/IVAO_<word
+// characters>/aircraft.cfg", or the same under ivao_x-csl. Walks the path from
+// its end by hand: a regex engine recurses per character of a long path.
+std::optional<std::string> lf_ivaoPathModel(std::string_view path);
 // The validated model of the file's aircraft folder; "" when none.
 std::string lf_ivaoModelFromPath(const std::string& path, std::vector<std::string>& fixes);
 

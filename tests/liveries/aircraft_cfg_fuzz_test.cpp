@@ -89,6 +89,17 @@ std::string randomLine(std::mt19937& random) {
   return line;
 }
 
+// A path built from the pieces of the IVAO package layout.
+std::string randomPath(std::mt19937& random) {
+  static const std::vector<std::string> pieces = {"/", "\\", "IVAO_MTL", "ivao_x-csl", "SimObjects", "airplanes",
+                                                  "IVAO_", "B738", "_", "aircraft.cfg", "aircraft\ncfg", "x", "-",
+                                                  "/IVAO_MTL/SimObjects/Airplanes/IVAO_"};
+  std::string path;
+  const int count = static_cast<int>(random() % 10);
+  for (int i = 0; i < count; ++i) path += pieces[random() % pieces.size()];
+  return path;
+}
+
 std::uintmax_t sizeOf(const std::filesystem::path& path) {
   std::error_code error;
   const auto size = std::filesystem::file_size(path, error);
@@ -155,6 +166,16 @@ TEST_F(LiveryScanTest, FuzzLinesThroughParsersAndSections) {
         const auto value = lf_matchKey(line, key);
         if (matched != value.has_value() || (matched && match[2].str() != *value)) ++disagreements;
       }
+      // The IVAO path walk against the path patterns it stands for.
+      static const std::regex mtl(R"(.+[\\/]IVAO_MTL[\\/]SimObjects[\\/]Airplanes[\\/]IVAO_(\w+)[\\/]aircraft.cfg$)",
+                                  std::regex::ECMAScript | std::regex::icase);
+      static const std::regex csl(R"(.+[\\/]ivao_x-csl[\\/]SimObjects[\\/]Airplanes[\\/]IVAO_(\w+)[\\/]aircraft.cfg$)",
+                                  std::regex::ECMAScript | std::regex::icase);
+      const std::string path = randomPath(random) + "/aircraft.cfg";
+      std::smatch match;
+      const bool matched = std::regex_match(path, match, mtl) || std::regex_match(path, match, csl);
+      const auto model = lf_ivaoPathModel(path);
+      if (matched != model.has_value() || (matched && match[1].str() != *model)) ++disagreements;
       std::string out;
       lf_parseTitle(line, out);
       lf_parseTexture(line, out);
@@ -177,7 +198,8 @@ TEST_F(LiveryScanTest, FuzzLinesThroughParsersAndSections) {
         if (n % 1000 == 0) lf_clearScanLists();
       }
     }
-    return disagreements;
+    const std::string deep = "/" + std::string(100000, 'a') + "/IVAO_MTL/SimObjects/Airplanes/IVAO_B738/aircraft.cfg";
+    return lf_ivaoPathModel(deep) == "B738" ? disagreements : -1;
   });
   EXPECT_EQ(done.get(), 0);
 }
