@@ -4,6 +4,7 @@
 
 #include "core/errors.h"
 #include "core/paths.h"
+#include "platform/window.h"
 #include "tests/airports/park_apf_test_support.h"
 #include "traffic/readers.h"
 
@@ -30,10 +31,16 @@ TEST(ApfLoading, SettingsFromTheLearnedFileStayInMemory) {
   folder.write("data/parameters.xml", "<parameters><parameter name=\"LATERAL_RANGE\" value=\"40\"/></parameters>\n");
   writeArchived(kLocal, bedAirport());
 
-  // Without a learned file.
+  // Without a learned file: 30 %, and the user cannot edit it.
+  HWND editBox = CreateWindowExW(0, u"edit", u"", 0, 0, 0, 50, 16, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(editBox, nullptr);
+  parking_percentage.controlWindow = editBox;
   parking_percentage.value = 77;
   EXPECT_EQ(loadPark(kLocal), "");
   EXPECT_EQ(parking_percentage.value, 30);
+  EXPECT_FALSE(IsWindowEnabled(editBox));
+  parking_percentage.controlWindow = nullptr;
+  DestroyWindow(editBox);
   EXPECT_EQ(gQualityFactor.real, -1) << "the header has none";
   EXPECT_EQ(gQualityFactor.soft, -1);
   EXPECT_EQ(gStands[0].options.size(), 1u);
