@@ -407,6 +407,7 @@ void gf_stopSimconnect() {
     }
   }
   lf_closeLink();
+  gf_takeUserStandHandover();  // before the shutdown leaves the park airport
 }
 
 void gf_simRequestError() {

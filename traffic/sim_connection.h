@@ -36,7 +36,7 @@ void gf_startSimconnect();
 
 // From the shutdown: requests the stop, joins the thread, closes the
 // connection (without treating it as the simulator leaving), then stores the
-// user's stand the thread saw last.
+// user's stand the thread saw last (gf_takeUserStandHandover).
 void gf_stopSimconnect();
 
 // Called after every failed SimConnect request or command, from any thread:

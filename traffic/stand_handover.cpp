@@ -2,7 +2,10 @@
 
 #include <mutex>
 
+#include "airports/apf_loading.h"
+#include "airports/park_airports.h"
 #include "shell/run_state.h"
+#include "traffic/stand_learning.h"
 #include "traffic/user_aircraft.h"
 
 namespace {
@@ -15,6 +18,8 @@ struct Handover {
   bool stateKnown = false;
 };
 
+constexpr double kStandStillKnots = 2.0;
+
 std::mutex gHandoverMutex;
 Handover gHandover;
 
@@ -24,4 +29,21 @@ void gf_recordUserStandHandover() {
   UserAc latest = gf_latestUserAc();
   std::lock_guard lock(gHandoverMutex);
   gHandover = {true, latest.latitude, latest.longitude, latest.groundSpeed, gUserStateKnown.load()};
+}
+
+void gf_takeUserStandHandover() {
+  Handover seen;
+  {
+    std::lock_guard lock(gHandoverMutex);
+    if (!gHandover.pending) return;
+    seen = gHandover;
+    gHandover.pending = false;
+  }
+  if (!seen.stateKnown || seen.groundSpeed > kStandStillKnots) return;
+  std::string stand = gf_standNameAt(seen.latitude, seen.longitude);
+  if (stand.empty() || gParkAirports.empty()) return;
+  ParkAirport& first = gParkAirports.front();
+  if (first.icao != gParkAirportCode || first.reservedStand == stand) return;
+  first.reservedStand = stand;
+  gf_saveMyParkAirport();
 }

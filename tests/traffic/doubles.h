@@ -4,6 +4,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -14,6 +15,10 @@ namespace doubles {
 // The calls of gf_readerStopped, in order.
 std::vector<std::pair<bool, std::string>> readerStoppedCalls();
 void clearReaderStoppedCalls();
+
+// gf_standNameAt answers this name and records the threads that asked.
+void setStandName(const std::string& name);
+std::vector<std::thread::id> standNameThreads();
 
 // The calls of gf_exit, in order.
 std::vector<std::pair<ExitReason, int>> exitCalls();

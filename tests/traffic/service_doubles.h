@@ -6,6 +6,7 @@
 // the link fails loudly instead of a test quietly using the real service.
 #include <atomic>
 #include <cstdint>
+#include <thread>
 
 #include "airports/apf_loading.h"
 #include "liveries/dbase.h"
@@ -13,6 +14,7 @@
 #include "shell/exit.h"
 #include "shell/rt_link.h"
 #include "shell/startup.h"
+#include "traffic/stand_learning.h"
 #include "doubles.h"
 
 std::atomic<bool> gRtClientConnected{false};
@@ -27,7 +29,15 @@ namespace {
 std::mutex gDoublesMutex;
 std::vector<std::pair<bool, std::string>> gReaderStoppedCalls;
 std::vector<std::pair<ExitReason, int>> gExitCalls;
+std::string gStandName;
+std::vector<std::thread::id> gStandNameThreads;
 }  // namespace
+
+std::string gf_standNameAt(double, double) {
+  std::lock_guard lock(gDoublesMutex);
+  gStandNameThreads.push_back(std::this_thread::get_id());
+  return gStandName;
+}
 
 void gf_exit(ExitReason reason, int delaySeconds) {
   std::lock_guard lock(gDoublesMutex);
@@ -49,6 +59,17 @@ std::vector<std::pair<bool, std::string>> readerStoppedCalls() {
 void clearReaderStoppedCalls() {
   std::lock_guard lock(gDoublesMutex);
   gReaderStoppedCalls.clear();
+}
+
+void setStandName(const std::string& name) {
+  std::lock_guard lock(gDoublesMutex);
+  gStandName = name;
+  gStandNameThreads.clear();
+}
+
+std::vector<std::thread::id> standNameThreads() {
+  std::lock_guard lock(gDoublesMutex);
+  return gStandNameThreads;
 }
 
 std::vector<std::pair<ExitReason, int>> exitCalls() {

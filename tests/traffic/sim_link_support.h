@@ -115,7 +115,7 @@ class SimLinkTest : public ::testing::Test {
       SimConnect_GetLastSentPacketID(gHSimConnect, &last);
     }
     ASSERT_TRUE(m_standIn->waitProcessed(last, 5s));
-    while (gf_simConnectWaitForMessage(gHSimConnect, 50ms)) ASSERT_TRUE(gf_simconDispatchPass());
+    while (gf_simConnectWaitForMessage(gHSimConnect, 20ms)) ASSERT_TRUE(gf_simconDispatchPass());
   }
 
   // One frame of the stand-in, dispatched.

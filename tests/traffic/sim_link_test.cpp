@@ -6,10 +6,13 @@
 
 #include "core/errors.h"
 #include "core/parameters.h"
+#include "airports/apf_loading.h"
+#include "airports/park_airports.h"
 #include "platform/simconnect_wire.h"
 #include "shell/app_state.h"
 #include "sim_link_support.h"
 #include "traffic/sim_ids.h"
+#include "traffic/stand_handover.h"
 
 using namespace simlink;
 using namespace std::chrono_literals;
@@ -146,7 +149,9 @@ TEST_F(SimLinkTest, SimLinkDispatchTable) {
   for (int i = 1; i <= 60; ++i) {
     frame.fFrameRate = static_cast<float>(i);
     dispatch(frame);
-    if (i == 29) EXPECT_EQ(gFrameRate.load(), 0.0F);
+    if (i == 29) {
+      EXPECT_EQ(gFrameRate.load(), 0.0F);
+    }
   }
   EXPECT_EQ(gFrameRate.load(), 60.0F);
 
@@ -168,8 +173,12 @@ TEST_F(SimLinkTest, SimLinkDispatchTable) {
   for (const auto& c : cases) {
     auto e = exception(c.code);
     dispatch(e);
-    if (!c.logged.empty()) EXPECT_EQ(m_log.lines().back(), c.logged) << c.code;
-    if (!c.shown.empty()) EXPECT_EQ(m_sink.messages().back(), c.shown);  // the line logs what it shows
+    if (!c.logged.empty()) {
+      EXPECT_EQ(m_log.lines().back(), c.logged) << c.code;
+    }
+    if (!c.shown.empty()) {
+      EXPECT_EQ(m_sink.messages().back(), c.shown);  // the line logs what it shows
+    }
   }
   auto mismatch = exception(SIMCONNECT_EXCEPTION_VERSION_MISMATCH, 0, 4);
   try {
@@ -243,8 +252,9 @@ TEST_F(SimLinkTest, SimLinkEndsWhenTheSimulatorLeavesButNotOnceAnExitBegan) {
     });
     EXPECT_EQ(told, !c.exitBegun);
     auto calls = doubles::exitCalls();
-    if (c.exitBegun) EXPECT_TRUE(calls.empty());
-    else EXPECT_EQ(calls, (std::vector<std::pair<ExitReason, int>>{{ExitReason::SIM_WAS_CLOSED, 0}}));
+    auto expected = c.exitBegun ? std::vector<std::pair<ExitReason, int>>{}
+                                : std::vector<std::pair<ExitReason, int>>{{ExitReason::SIM_WAS_CLOSED, 0}};
+    EXPECT_EQ(calls, expected);
     EXPECT_FALSE(gFlightRunning.load());
     resetLink();
   }
@@ -266,6 +276,61 @@ TEST_F(SimLinkTest, SimLinkStopJoinsAndClosesEveryRestart) {
   // A Close still in flight when the socket goes can reach the stand-in as a reset.
   EXPECT_EQ(trace("close").size() + trace("disconnect").size(), 3u);
   EXPECT_TRUE(doubles::exitCalls().empty());
+}
+
+}  // namespace
+
+namespace {
+
+// Runs in a scratch folder holding airports/, so that the park-airport list saves there.
+struct AirportsFolder {
+  AirportsFolder() : previous(std::filesystem::current_path()) {
+    std::filesystem::create_directories(scratch / "airports");
+    std::filesystem::current_path(scratch.path());
+  }
+  ~AirportsFolder() { std::filesystem::current_path(previous); }
+  ScratchFolder scratch;
+  std::filesystem::path previous;
+};
+
+TEST_F(SimLinkTest, SimLinkFlightLoadedStoresTheUserStandOffTheSimConnectThread) {
+  struct Case {
+    double groundSpeed;
+    bool stateKnown;
+    bool atThreadEnd;  // else on FlightLoaded, taken by the main loop
+    bool stored;
+  } cases[] = {{0.0, true, false, true}, {0.0, true, true, true}, {2.5, true, false, false},
+               {0.0, false, false, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(sk::format("{} kt, known {}, at end {}", c.groundSpeed, c.stateKnown, c.atThreadEnd));
+    AirportsFolder folder;
+    standin::Scenario sc;
+    sc.user.groundSpeedKts = c.groundSpeed;
+    startStandIn(sc);
+    gParkAirports = {{"EHAM", "", 52.3, 4.76, 0.0}};
+    gParkAirportCode = "EHAM";
+    doubles::setStandName("D7");
+    gf_startSimconnect();
+    ASSERT_TRUE(waitFor([] { return gAppState.simConnected.load(); }));
+    gf_requestUserAcPosition();
+    ASSERT_TRUE(waitFor([] { return gf_latestUserAc().latitude != 0.0; }));
+    gUserStateKnown = c.stateKnown;
+    if (!c.atThreadEnd) {
+      m_standIn->loadFlight("flight.FLT");
+      ASSERT_TRUE(waitFor([] { return !doubles::exitCalls().empty(); }));
+      EXPECT_EQ(doubles::exitCalls()[0], (std::pair<ExitReason, int>{ExitReason::RESTART, 45}));
+      EXPECT_TRUE(doubles::standNameThreads().empty());  // nothing worked out on the SimConnect thread
+      gf_takeUserStandHandover();  // the main loop's tick
+    }
+    gf_stopSimconnect();
+    auto threads = doubles::standNameThreads();
+    EXPECT_TRUE(std::all_of(threads.begin(), threads.end(), [](auto id) { return id == std::this_thread::get_id(); }));
+    EXPECT_EQ(gParkAirports.front().reservedStand, c.stored ? "D7" : "");
+    EXPECT_EQ(std::filesystem::exists("airports/my_park_airports.txt"), c.stored);
+    gParkAirports.clear();
+    gParkAirportCode.clear();
+    resetLink();
+  }
 }
 
 }  // namespace

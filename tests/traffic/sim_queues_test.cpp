@@ -126,8 +126,12 @@ TEST_F(SimLinkTest, SimLinkMatchesCreatedObjectsToTheirCreations) {
                        {OBJ_CREATED_LIVE, 20000}, {OBJ_CREATED_STATIC, 0}, {OBJ_CREATED_STATIC, 9999},
                        {OBJ_CREATE_FAILED, 0}}));
   for (const auto& e : events) {
-    if (e.kind == OBJ_CREATED_LIVE) EXPECT_GT(e.second, 0.0);  // its height above ground
-    if (e.kind == OBJ_CREATED_STATIC) EXPECT_EQ(e.second, 0.0);
+    if (e.kind == OBJ_CREATED_LIVE) {
+      EXPECT_GT(e.second, 0.0);  // its height above ground
+    }
+    if (e.kind == OBJ_CREATED_STATIC) {
+      EXPECT_EQ(e.second, 0.0);
+    }
   }
   EXPECT_TRUE(gPendingCreations.empty());
   EXPECT_TRUE(gAddedObjectIds.empty());
