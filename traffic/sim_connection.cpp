@@ -317,6 +317,8 @@ void lf_simconDispatch(SIMCONNECT_RECV* message, DWORD size, void*) {
 }
 
 bool gf_simconOpen() {
+  // Why the layer ended a link belongs in Log.txt.
+  gf_setSimConnectLogHook([](const std::string& line) { gf_log(line); });
   HANDLE h = nullptr;
   if (FAILED(SimConnect_Open(&h, kProgramName, nullptr, 0, nullptr, 0)) || !h) return false;
   {
