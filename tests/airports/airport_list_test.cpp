@@ -144,3 +144,19 @@ TEST(AirportList, NeighbourDecidedByNearestStand) {
   }
   gf_resetAirports();
 }
+
+TEST(AirportList, NamesFirstEntryWinsAndBrokenFileIsNoError) {
+  WorkFolder folder;
+  LogCapture log;
+  gAirportNames.clear();
+  folder.write("input/airports_msfs_names.xml", "<x/><AirportNames><airport ICAO=\"EGLL\" name=\"Heathrow\"/>"
+                                                "<airport ICAO=\"EGLL\" name=\"Second\"/><airport name=\"NoCode\"/>"
+                                                "</AirportNames>");
+  EXPECT_TRUE(gf_readAirportNames());
+  EXPECT_EQ(gAirportNames.at("EGLL"), "Heathrow");
+  EXPECT_EQ(gAirportNames.at(""), "NoCode");
+  gAirportNames.clear();
+  folder.write("input/airports_msfs_names.xml", "<AirportNames><airport");
+  EXPECT_FALSE(gf_readAirportNames());
+  EXPECT_NE(log.lines().back().find("0 airport names read from"), std::string::npos) << log.lines().back();
+}
