@@ -259,3 +259,43 @@ TEST_F(SimLinkTest, SimLinkObjectGoneOnTheSimulatorsOwnAccount) {
 }
 
 }  // namespace
+
+namespace {
+
+// The motion pass's hand-over: a busy mutex drops the tick's sets at 50 frames
+// per second or less and waits above; the Frame sends only the newest tick's sets.
+TEST_F(SimLinkTest, EngineTickHandOverDropsAtThirtyAndWaitsAtSixty) {
+  startStandIn(twoAircraft());
+  openInLockstep();
+  gUserObjectId = 1;
+  for (float rate : {30.0F, 60.0F}) {
+    SCOPED_TRACE(rate);
+    gFrameRate = rate;
+    gPosSetsWrite->push_back({52.0, 4.0, 0, 0, 0, 100, 0, 0, 100});  // an older tick, handed over
+    gf_handOverPosSets();
+    std::atomic<bool> handed{false};
+    std::thread tick;
+    {
+      std::unique_lock held(gScMutex);
+      tick = std::thread([&] {
+        gPosSetsWrite->push_back({52.1, 4.1, 0, 0, 0, 200, 0, 0, 100});  // this tick
+        gf_handOverPosSets();
+        handed = true;
+      });
+      if (rate <= 50.0F) {
+        tick.join();  // it did not wait for the mutex
+        EXPECT_TRUE(gPosSetsWrite->empty());
+      }
+    }
+    if (tick.joinable()) tick.join();
+    EXPECT_TRUE(handed.load());
+    std::size_t before = trace("position").size();
+    frame();
+    auto sent = trace("position");
+    ASSERT_EQ(sent.size(), before + 1);  // one set: never two ticks' worth
+    double altitude = sent.back()["values"]["Plane Altitude"];
+    EXPECT_EQ(altitude, rate <= 50.0F ? 100.0 : 200.0);
+  }
+}
+
+}  // namespace
