@@ -36,6 +36,32 @@ AppState::~AppState() {
   mainWindow.store(nullptr);
 }
 
+void AppState::resetForRestart() {
+  {
+    std::lock_guard lock(messageMutex);
+    messageText.clear();
+    errorText.clear();
+    messageSeconds = 0;
+    messageStartCount = 0;
+  }
+  for (SharedText* text :
+       {&userTitle, &parkAirportText1, &parkAirportText2, &qualityText, &simName, &rtVersionText, &userStand}) {
+    text->clear();
+  }
+  for (auto* counter : {&updateCount, &liveCount, &maxPark, &parkedLiveCount, &parkedStaticCount, &qnh, &standCount}) {
+    counter->store(0);
+  }
+  staticAverageFit.store(-1.0F);
+  liveAverageFit.store(-1.0F);
+  for (auto* flag : {&handMadeMark, &rtShown, &parkAirportActive, &simConnected, &flightLight, &reservedStandFound}) {
+    flag->store(false);
+  }
+  rtLightDark.store(true);
+  userSpanKnown.store(true);
+  trafficReaderStatus.store(READER_STOPPED);
+  qnhReaderStatus.store(READER_STOPPED);
+}
+
 AppState gAppState;
 std::atomic<HWND> gDlgParent{nullptr};
 

@@ -59,6 +59,10 @@ class AppState {
   AppState(const AppState&) = delete;
   AppState& operator=(const AppState&) = delete;
 
+  // Texts, counts and flags of a run back to their start values (the
+  // object-id text, the folder counts and the park-airport state stay).
+  void resetForRestart();
+
   // The window position settings (the global objects of parameters.xml).
   IntParameter& MAIN_WINDOW_X;
   IntParameter& MAIN_WINDOW_Y;

@@ -293,3 +293,7 @@ void lf_paintLabels() {
   }
   lf_paintStateLabels();
 }
+
+void gf_enableControl(const ControlBinding& binding, bool enable) {
+  if (binding.controlWindow) EnableWindow(binding.controlWindow, enable ? TRUE : FALSE);
+}

@@ -47,3 +47,6 @@ void lf_clearControlText(int controlId);
 
 // Draws the labels beside the controls; part of the paint handler.
 void lf_paintLabels();
+
+// Enables or disables a parameter's control once it exists; any thread.
+void gf_enableControl(const ControlBinding& binding, bool enable);

@@ -1,15 +1,24 @@
 #pragma once
-// The one way every stop and every in-process restart begins.
-#include <cstdint>
+// The one way out of a run: gf_exit starts FinalExit once, which stops the
+// readers and the start-up thread, removes every AI object of the run, closes
+// the RealTraffic link and the SimConnect thread, and then ends the process or
+// restarts the run in place.
+#include <functional>
+#include <string>
 
-enum class ExitReason : std::uint32_t {
-  NOT_YET_SET = 0,
-  SIM_WAS_CLOSED = 1,
-  RESTART = 2,
-  RESTART_IPP = 3,
-  USER_CLOSED_SIM = 4,
-  SYSTEM_ERROR = 5,
-};
+#include "platform/win_types.h"
+#include "shell/run_state.h"
 
-// Starts the shutdown on its first call only; later calls do nothing. Returns at once.
-void gf_exit(ExitReason reason, int delaySeconds);
+// The logged name of a reason; std::out_of_range for a value outside the table.
+const std::string& gf_exitReasonName(ExitReason reason);
+
+// Body of the shutdown thread.
+void FinalExit(int delaySeconds);
+// "Restarting after {} second{}" once a second, down to 1; ends early when a
+// new exit begins.
+void lf_restartCountdown(int seconds);
+
+// Where FinalExit's last message (WM_APP+1 or WM_APP+2) goes: the main window
+// by default. Tests take it to learn that the exit is done.
+using ExitPost = std::function<void(UINT message)>;
+void gf_setExitPost(ExitPost post);

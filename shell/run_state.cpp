@@ -10,5 +10,8 @@ std::atomic<bool> gUserStateKnown{false};
 std::atomic<bool> gUserOnGround{false};
 std::atomic<std::int64_t> gSimTime{0};
 std::atomic<bool> gStartupPhase{true};
+std::atomic<ExitReason> gExitReason{ExitReason::NOT_YET_SET};
+std::atomic<bool> gRestart{false};
+std::atomic<std::uint32_t> gRunGeneration{0};
 
 UserAc gUserAc;

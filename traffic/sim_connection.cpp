@@ -13,6 +13,7 @@
 #include "core/message.h"
 #include "core/parameters.h"
 #include "platform/system.h"
+#include "platform/process.h"
 #include "shell/app_state.h"
 #include "shell/exit.h"
 #include "shell/run_state.h"
@@ -396,7 +397,10 @@ void gf_startSimconnect() {
     gSimconThread.request_stop();
     gSimconThread.join();
   }
-  gSimconThread = std::jthread([](std::stop_token stop) { gf_simconThread(stop); });
+  gSimconThread = std::jthread([](std::stop_token stop) {
+    gf_setThreadName("sklm-simconnect");
+    gf_simconThread(stop);
+  });
 }
 
 void gf_stopSimconnect() {

@@ -31,34 +31,16 @@ inline std::filesystem::path shellFixture(const std::string& name) {
 // The fields of the application state back at their start values.
 inline void resetAppState() {
   AppState& s = gAppState;
-  {
-    std::lock_guard lock(s.messageMutex);
-    s.messageText.clear();
-    s.errorText.clear();
-    s.messageSeconds = 0;
-    s.messageStartCount = 0;
-  }
-  for (SharedText* text :
-       {&s.userTitle, &s.parkAirportText1, &s.parkAirportText2, &s.qualityText, &s.simName, &s.rtVersionText,
-        &s.userStand, &s.objectIdText, &s.parkAirportCode, &s.parkAirportLabel, &s.reservedStand}) {
+  s.resetForRestart();
+  for (SharedText* text : {&s.objectIdText, &s.parkAirportCode, &s.parkAirportLabel, &s.reservedStand}) {
     text->clear();
   }
-  s.staticAverageFit = -1.0F;
-  s.liveAverageFit = -1.0F;
   s.liveryCount = -1;
-  for (auto* counter : {&s.updateCount, &s.liveCount, &s.linkpackCount, &s.thirdpCount, &s.maxPark,
-                        &s.maxParkPercentage, &s.parkedLiveCount, &s.parkedStaticCount, &s.qnh, &s.standCount,
-                        &s.minutesToRenewal, &s.parkWeek, &s.tbloAirportCount}) {
+  for (auto* counter : {&s.linkpackCount, &s.thirdpCount, &s.maxParkPercentage, &s.minutesToRenewal, &s.parkWeek,
+                        &s.tbloAirportCount}) {
     counter->store(0);
   }
-  for (auto* flag : {&s.handMadeMark, &s.rtShown, &s.parkAirportActive, &s.simConnected, &s.flightLight,
-                     &s.staticMark, &s.reservedStandFound, &s.parkFileLoaded, &s.staticParkingBusy}) {
-    flag->store(false);
-  }
-  s.rtLightDark = true;
-  s.userSpanKnown = true;
-  s.trafficReaderStatus = READER_STOPPED;
-  s.qnhReaderStatus = READER_STOPPED;
+  for (auto* flag : {&s.staticMark, &s.parkFileLoaded, &s.staticParkingBusy}) flag->store(false);
 }
 
 // The message the line holds now.

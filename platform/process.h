@@ -1,0 +1,17 @@
+#pragma once
+// Process-level services: names of threads, and the desktop's way of asking a
+// program to close (SIGINT, SIGTERM) turned into the window's close message.
+#include <string>
+
+#include "platform/win_types.h"
+
+// Names the calling thread (at most 15 characters are kept), so that people
+// and tests can find it in /proc/<pid>/task/*/comm.
+void gf_setThreadName(const std::string& name);
+// The calling thread's name.
+std::string gf_threadName();
+
+// From now on SIGINT and SIGTERM post WM_CLOSE to the window, so that they
+// close the program the way its close button does. A later call names
+// another window; null lets the signals post nothing.
+void gf_closeWindowOnSignals(HWND window);

@@ -1,0 +1,79 @@
+#include "shell/entry.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include "core/log.h"
+#include "core/paths.h"
+#include "platform/process.h"
+#include "platform/system.h"
+#include "platform/window.h"
+#include "shell/app_state.h"
+#include "shell/main_window.h"
+#include "shell/run_state.h"
+#include "shell/startup_thread.h"
+#include "shell/status_area.h"
+
+namespace {
+
+constexpr int kClassNameLength = 100;
+
+void lf_createDataFolder() {
+  const std::filesystem::path folder = DataFolder();
+  std::error_code error;
+  const bool exists = std::filesystem::exists(folder, error);
+  if (error) throw std::filesystem::filesystem_error("exists", folder, error);
+  if (!exists && !std::filesystem::create_directories(folder, error) && error) {
+    throw std::filesystem::filesystem_error("create_directory", folder, error);
+  }
+}
+
+}  // namespace
+
+void gf_installRunHooks() {
+  WindowHooks hooks;
+  hooks.startUp = gf_startUpThreadBody;
+  hooks.exit = [](int reason, int delaySeconds) { gf_exit(static_cast<ExitReason>(reason), delaySeconds); };
+  gf_setWindowHooks(std::move(hooks));
+}
+
+int gf_runMain(HINSTANCE instance) {
+  WCHAR className[kClassNameLength + 1] = {};
+  LoadStringW(instance, 101, className, kClassNameLength);
+  WNDCLASSEXW windowClass;
+  windowClass.style = CS_HREDRAW | CS_VREDRAW;
+  windowClass.lpfnWndProc = WndProc;
+  windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(100));
+  windowClass.hIconSm = windowClass.hIcon;
+  windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  windowClass.hbrBackground = CreateSolidBrush(RGB(0, 0, 0));
+  windowClass.lpszClassName = className;
+  RegisterClassExW(&windowClass);
+
+  gf_installRunHooks();
+  gf_followReaderLights();
+  if (!initInstance(instance, className)) {
+    gf_logText("initInstance failed");
+    return 0;
+  }
+  lf_createDataFolder();
+  HWND window = gAppState.mainWindow.load();
+  if (window) {
+    gf_closeWindowOnSignals(window);
+    PostMessageW(window, WM_APP_STARTUP, 0, 0);
+  }
+  MSG msg;
+  while (GetMessageW(&msg, nullptr, 0, 0)) {
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+  gf_closeWindowOnSignals(nullptr);
+  return static_cast<int>(msg.wParam);
+}
+
+int wWinMain(HINSTANCE instance) {
+  CreateMutexW(nullptr, FALSE, L"Local\\$Skylume$");
+  if (GetLastError() == ERROR_ALREADY_EXISTS) return kSecondInstanceStatus;
+  gf_startLog();
+  return gf_runMain(instance);
+}

@@ -1,0 +1,13 @@
+// Interim airports side for the program until static parking control and the
+// airport scan land, which replace this file: no park airport is loaded, no
+// scan runs.
+#include "airports/airport_scan.h"
+#include "airports/static_parking.h"
+
+bool gf_reloadParkAirports(bool, std::string&) { return false; }
+void gf_checkParkAirport(bool) {}
+void gf_freeReservedStand() {}
+void gf_parkingAdjustments() {}
+void gf_leaveParkAirport() {}
+bool gf_hasParkStands() { return false; }
+void gf_scanAirports() {}

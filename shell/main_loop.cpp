@@ -1,0 +1,223 @@
+#include "shell/main_loop.h"
+
+#include <chrono>
+#include <string>
+
+#include "airports/static_parking.h"
+#include "core/format.h"
+#include "core/log.h"
+#include "core/message.h"
+#include "core/parameters.h"
+#include "liveries/livery_matching.h"
+#include "platform/system.h"
+#include "platform/window.h"
+#include "shell/app_state.h"
+#include "shell/auto_range.h"
+#include "shell/controls.h"
+#include "shell/main_window.h"
+#include "shell/message_line.h"
+#include "shell/rt_link.h"
+#include "shell/run_clock.h"
+#include "shell/run_state.h"
+#include "shell/startup.h"
+#include "shell/startup_thread.h"
+#include "shell/status_area.h"
+#include "traffic/engine.h"
+#include "traffic/readers.h"
+#include "traffic/update_queue.h"
+
+std::atomic<std::int32_t> gSeconds{0};
+std::atomic<DaySlot> gNow{0};
+std::atomic<bool> gFlightNotRunning{false};
+std::atomic<bool> gRenewParkingRequest{false};
+std::atomic<bool> gFlushStaticRequest{false};
+std::atomic<bool> gCallsignBlockRequest{false};
+std::atomic<bool> gObjectIdLookupRequest{false};
+std::atomic<bool> gReReadRequest{false};
+std::atomic<bool> gMatchingDepthRaised{false};
+std::atomic<bool> gRenewParkingPhase{false};
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr auto kTickPeriod = 10ms;
+constexpr int kNotRunningCountdown = 100;
+constexpr std::int32_t kSecondsPerDay = 86400;
+
+// Ticks left to the next once-a-second step while no flight runs; loop thread only.
+int gNotRunningCountdown = kNotRunningCountdown;
+
+bool lf_every(std::int32_t n, std::int32_t period) { return n % period == 0; }
+
+void lf_updateCounts() {
+  lf_updateAircraftCounts({gf_countLivePresent(), gf_countLiveParkedAtSlot(true), gf_countStaticAtSlot(true)});
+}
+
+void lf_userPositionToReader() { gTrafficReader.setUserPosition({gUserAc.latitude, gUserAc.longitude}); }
+
+void lf_renewParking() {
+  if (!gRenewParkingPhase.load()) {
+    gRenewParkingPhase.store(true);
+    gf_blockParkingUi();
+    gTrafficReader.clearSeenCallsigns();
+    gTrafficReader.setCollectCallsigns(true);
+    return;
+  }
+  gRenewParkingPhase.store(false);
+  gf_clearError();
+  gf_clearMessage();
+  if (!gAppState.parkAirportCode.empty() && gf_hasParkStands()) gf_parkingAdjustments();
+  gRenewParkingRequest.exchange(false);
+}
+
+}  // namespace
+
+void mainLoop() {
+  try {
+    gf_checkParkAirport(true);
+    gf_readerControl().check();
+    gSeconds.store(0);
+    RunClock& clock = gf_runClock();
+    auto deadline = clock.now() + kTickPeriod;
+    gNow.store(gf_currentSlot());
+    gf_setAcceptUpdates(true);
+    gf_enableControl(CALLSIGN_2_OBJECTID, true);
+    const TimerResolutionGuard timerResolution(1);
+    while (lf_tick()) {
+      const auto now = clock.now();
+      if (std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now) >= 1ms) {
+        clock.sleepUntil(deadline);
+      }
+      if (gSecondTick.load()) deadline = clock.now();
+      deadline += kTickPeriod;
+    }
+  } catch (...) {
+    lf_onException("mainLoop");
+  }
+}
+
+bool lf_tick() {
+  // Tested at every tick, flight or not: a beat never comes while the
+  // simulator loads a flight, the very moment of a restart.
+  if (gf_runEnding()) return false;
+  if (!gFlightRunning.load()) {
+    lf_flightNotRunning();
+    return true;
+  }
+  gf_trafficTick();
+  bool beat = true;
+  if (!gSecondTick.compare_exchange_strong(beat, false)) return true;
+
+  lf_secondTick();
+  if (gf_runEnding()) return false;
+  const std::int32_t n = gSeconds.load();
+  if (!lf_every(n, 15)) {
+    if (lf_every(n, 16) && !gRenewParkingPhase.load()) gf_checkParkAirport(false);
+    if (lf_every(n, 59)) gf_readerControl().check();
+    if (lf_every(n, 61) && gf_hasStaticParked()) gf_removeStaticTwins();
+    if (CALLSIGN_OBJECTIDS.value && MSFS_2020.value && lf_every(n, 62)) gf_listParked();
+    return true;
+  }
+  lf_userPositionToReader();
+  if (gRtProfessional.load()) lf_sendQs123(gSimTime.load());
+  if (!gAppState.reservedStand.empty()) gf_freeReservedStand();
+  lf_checkPendingParking();
+  if (gRenewParkingRequest.load()) lf_renewParking();
+  if (gTrafficReaderStatus.load() == READER_SILENT || gQnhReaderStatus.load() == READER_SILENT) {
+    gf_readerControl().check();
+  }
+  if (lf_every(gSeconds.load(), 30)) lf_checkRtError();
+  return true;
+}
+
+void lf_secondTick() {
+  if (gFlightNotRunning.exchange(false)) {
+    gf_logLine(sk::format("{} Flight resumed", gf_utcNowString()));
+    gf_setAcceptUpdates(true);
+  }
+  gf_messageSecondTick();
+  lf_updateCounts();
+  gNow.store(gf_currentSlot());
+  gSeconds.fetch_add(1);
+
+  gf_serveArrivedAircraft(gNow.load());
+  if (gObjectIdLookupRequest.load()) {
+    gf_findCallsign();
+    gObjectIdLookupRequest.exchange(false);
+  }
+  if (gFlushStaticRequest.load()) {
+    gf_removeStaticParked();
+    gFlushStaticRequest.exchange(false);
+    if (!INITIAL_LOAD_ONLY.value) {
+      INITIAL_LOAD_ONLY.value = true;
+      if (auto show = gf_parameterControlHooks().showCheck) show(INITIAL_LOAD_ONLY);
+    }
+  }
+  if (gUserOnGround.load()) {
+    if (COLLISION_USER_GND.value) gf_clearAroundUser();
+  } else if (COLLISION_USER_AIR.value) {
+    gf_avoidUserCollisions();
+  }
+  if (COLLISION_LIVE_PARKED_GND.value) gf_avoidLiveParkedCollisions();
+  if (gCallsignBlockRequest.load()) {
+    const std::string callsign = BLOCK_CALLSIGN.value();
+    if (!callsign.empty()) gf_removeBlockedCallsign(callsign);
+    gCallsignBlockRequest.exchange(false);
+  }
+}
+
+void lf_flightNotRunning() {
+  if (!gFlightNotRunning.load()) {
+    gf_setAcceptUpdates(false);
+    gFlightNotRunning.store(true);
+    gNotRunningCountdown = kNotRunningCountdown;
+    gf_clearPositionSets();
+    gf_logLine(sk::format("{} Flight not running", gf_utcNowString()));
+  }
+  gf_processCreatedObjects();
+  --gNotRunningCountdown;
+  if (gNotRunningCountdown % kNotRunningCountdown == 0) {
+    lf_checkPendingParking();
+    gf_sendQs121();
+  }
+  if (gNotRunningCountdown < 1) {
+    gNotRunningCountdown = kNotRunningCountdown;
+    lf_updateCounts();
+    gNow.store(gf_currentSlot());
+  }
+}
+
+void lf_checkPendingParking() {
+  if (!gReReadRequest.load() || gAppState.staticParkingBusy.load()) return;
+  std::string message;
+  if (gf_reloadParkAirports(true, message)) gf_showMessage(message, true);
+  gf_enableControl(gReReadButton, true);
+  gf_enableControl(DESTINATION, true);
+  gReReadRequest.exchange(false);
+}
+
+void lf_checkRtError() {
+  if (gMatchingDepthRaised.load()) {
+    gf_clearNoMatchList();
+    gMatchingDepthRaised.exchange(false);
+  }
+  if (AUTO_RANGE.value) gf_autoRange();
+  if (gReaderError.load()) {
+    gf_showError("1001: RT error");
+    gf_exit(ExitReason::SYSTEM_ERROR, 0);
+  }
+  const std::int32_t n = gSeconds.load();
+  if (!lf_every(n, 60)) return;
+  gAppState.minutesToRenewal.store(20 - (n / 60) % 20);
+  gf_invalidateMain(kStatusRect);
+  if (!lf_every(n, 1200)) return;
+  gf_logNoMatch();
+  if (gAppState.parkAirportActive.load() && !INITIAL_LOAD_ONLY.value && !gRenewParkingRequest.load()) {
+    gRenewParkingRequest.store(true);
+  }
+  if (!lf_every(n, kSecondsPerDay)) return;
+  gSeconds.store(0);
+  gf_logLiveryMatchingSummary();
+  gf_clearLiveryMemory();
+}

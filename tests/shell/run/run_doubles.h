@@ -1,0 +1,32 @@
+#pragma once
+// What the run tests see of the recording doubles (run_doubles.cpp) that stand
+// in for the engine, the SimConnect side, airports, liveries and the link.
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "traffic/user_aircraft.h"
+
+namespace run_doubles {
+
+// Every call, in order, as "name" or "name(argument)".
+std::vector<std::string> calls();
+void clear();
+void record(const std::string& call);
+// Waits (at most 10 s) until a call satisfies the predicate; false when none did.
+bool waitForCall(const std::function<bool(const std::vector<std::string>&)>& predicate);
+bool waitForCall(const std::string& call);
+
+// Behaviour of the doubles, back to these defaults by clear().
+struct Behaviour {
+  UserAc position{52.3, 4.76};       // what gf_requestUserAcPosition returns
+  bool hasStaticParked = false;      // gf_hasStaticParked
+  bool hasParkStands = false;        // gf_hasParkStands
+  bool removalsSent = true;          // gf_waitExitRemovalsSent
+  bool connectBlocks = false;        // lf_connectRealTraffic blocks until lf_stopServer
+  std::function<void(const std::string&)> onCall;  // runs after each record, on the caller's thread
+};
+Behaviour& behaviour();
+
+}  // namespace run_doubles
