@@ -28,6 +28,7 @@
 #include "traffic/engine.h"
 #include "traffic/readers.h"
 #include "traffic/sim_connection.h"
+#include "traffic/user_aircraft.h"
 
 namespace {
 

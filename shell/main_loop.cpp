@@ -25,6 +25,7 @@
 #include "traffic/engine.h"
 #include "traffic/readers.h"
 #include "traffic/update_queue.h"
+#include "traffic/user_aircraft.h"
 
 std::atomic<std::int32_t> gSeconds{0};
 std::atomic<DaySlot> gNow{0};

@@ -1,0 +1,65 @@
+// Runs of the built program in a temporary program folder.
+#include <algorithm>
+
+#include "program_support.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+class SkylumeProgram : public testing::Test {
+ protected:
+  void SetUp() override {
+    std::filesystem::create_directories(m_folder / "docs");
+    std::filesystem::create_directories(m_folder / "input");
+    std::filesystem::create_directories(m_folder / "appdata");
+    std::filesystem::create_directories(m_folder / "localappdata");
+  }
+
+  std::map<std::string, std::string> environment() const {
+    return {{"APPDATA", (m_folder / "appdata").string()},
+            {"LOCALAPPDATA", (m_folder / "localappdata").string()},
+            {"DISPLAY", ""}};
+  }
+
+  bool startSkylume(Child& child) const { return child.start({SKLM_SKYLUME_EXE}, m_folder.path(), environment()); }
+
+  std::string log() const { return readBytes(m_folder / "Log.txt"); }
+
+  bool logHas(const std::string& text, std::chrono::milliseconds bound = 20s) const {
+    return eventually([&] { return log().find(text) != std::string::npos; }, bound);
+  }
+
+  static long threadsNamed(const Child& child, const std::string& name) {
+    const auto names = child.threadNames();
+    return std::count(names.begin(), names.end(), name);
+  }
+
+  ScratchFolder m_folder;
+};
+
+TEST_F(SkylumeProgram, OneInstanceRunsAndATermSignalClosesItLikeTheCloseButton) {
+  Child skylume;
+  ASSERT_TRUE(startSkylume(skylume));
+  ASSERT_TRUE(eventually([&] { return threadsNamed(skylume, "sklm-startup") == 1; }, 20s));
+
+  Child second;
+  ASSERT_TRUE(startSkylume(second));
+  EXPECT_EQ(second.waitExit(20s), 255);
+
+  skylume.signal(SIGTERM);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(skylume.waitExit(20s), 0);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+  const std::string text = log();
+  EXPECT_NE(text.find("Exiting: USER CLOSED SIM\n"), std::string::npos);
+  EXPECT_NE(text.find("User closed Skylume\n"), std::string::npos);
+  // The closing time line ends the log: "Tue Dec  8 22:08:48 2026".
+  auto lines = fileLines(m_folder / "Log.txt");
+  while (!lines.empty() && lines.back().empty()) lines.pop_back();
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines.back().size(), 24U) << lines.back();
+  EXPECT_EQ(lines.back().substr(20), text.substr(text.find(" (utc) ") + 27, 4)) << "the year closes the log";
+}
+
+}  // namespace
