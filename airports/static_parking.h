@@ -1,5 +1,6 @@
 #pragma once
 // Static parking control as the main loop and the shutdown drive it.
+#include <cstdint>
 #include <string>
 
 // Reads my_park_airports.txt again; true with a message to show.
@@ -15,3 +16,7 @@ void gf_parkingAdjustments();
 void gf_leaveParkAirport();
 // The current park airport has stands.
 bool gf_hasParkStands();
+
+// The user's own MAX_LIVE, stored by the start-up and restored by static
+// parking control when it leaves a park airport.
+extern std::int32_t gUserMaxLive;

@@ -6,7 +6,7 @@ set -euo pipefail
 PACKAGES=(
   build-essential cmake ninja-build pkg-config
   libpugixml-dev nlohmann-json3-dev libmsgsl-dev libcurl4-openssl-dev
-  libzip-dev libfmt-dev libgtest-dev libgmock-dev
+  libzip-dev libfmt-dev libgtest-dev libgmock-dev zip
   libx11-dev xvfb x11-apps xfonts-base imagemagick
 )
 

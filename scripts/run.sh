@@ -12,9 +12,14 @@ bash "$root/scripts/build.sh" "$build" -DCMAKE_BUILD_TYPE=Release -DSKLM_TESTS=O
 # The program folder, as installed: docs/ and input/ beside the program.
 program="$build/demo"
 mkdir -p "$program/docs" "$program/input"
-# The settings and RealTraffic's folder stay inside the demo, not in the user's home.
+# The settings, a simulator installation (Steam layout) and RealTraffic's folder
+# stay inside the demo, not in the user's home: the program finds "its" simulator
+# and RealTraffic there.
 export APPDATA="$program/appdata" LOCALAPPDATA="$program/localappdata"
-mkdir -p "$APPDATA" "$LOCALAPPDATA"
+packages="$APPDATA/Microsoft Flight Simulator/Packages"
+mkdir -p "$LOCALAPPDATA" "$packages/Community" "$packages/Official/Steam" "$APPDATA/InsideSystems"
+printf 'InstalledPackagesPath "%s"\n' "$packages" > "$APPDATA/Microsoft Flight Simulator/UserCfg.opt"
+touch "$APPDATA/InsideSystems/RealTraffic.jar"
 
 pids=()
 stop_standins() {
@@ -33,6 +38,10 @@ for _ in $(seq 50); do
   grep -q ' at http://' "$demo.log" 2> /dev/null && break
   sleep 0.1
 done
+# The aircraft and airline data base the program fetches at every start.
+mkdir -p "$demo/downloads"
+rm -f "$demo/downloads/dbase.zip"
+zip -q -j "$demo/downloads/dbase.zip" "$build/scrambled/temp2.xml"
 export SKLM_DOWNLOAD_SERVER="$(sed -n 's/.* at \(http:[^ ]*\)$/\1/p' "$demo.log")"
 echo "Downloads come from the stand-in server at $SKLM_DOWNLOAD_SERVER (folder $demo)." >&2
 
@@ -45,7 +54,7 @@ exec 3<>"$fifo"
 "$build/tools/simstandin/simstandin" --scenario "$root/tests/data/simstandin/schiphol.json" \
   --trace "$program/simstandin-trace.jsonl" <"$fifo" >"$program/simstandin.log" 2>&1 &
 pids+=($!)
-"$build/tools/rtplayer/rtplayer" --now --no-link "$root/tests/data/rtplayer/arrival.replay" \
+"$build/tools/rtplayer/rtplayer" --now "$root/tests/data/rtplayer/arrival.replay" \
   > "$program/rtplayer.log" 2>&1 &
 pids+=($!)
 

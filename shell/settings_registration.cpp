@@ -11,6 +11,7 @@
 #include "core/paths.h"
 #include "core/version.h"
 #include "shell/app_state.h"
+#include "shell/auto_range.h"
 
 namespace {
 
@@ -65,10 +66,4 @@ void lf_versionUpdate() {
   }
   lf_switchOnAndShow(SCAN_LIVERIES);
   lf_switchOnAndShow(SCAN_AIRPORTS);
-}
-
-void gf_setLateralRange(int n) {
-  gLateralRangeNm.store(n);
-  gLateralRangeMeters.store(static_cast<std::uint32_t>(n) * 1852U);
-  LATERAL_RANGE.value = LATERAL_RANGE.clamped(n);
 }

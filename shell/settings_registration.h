@@ -8,6 +8,3 @@ void lf_loadParameterLists();
 // After an update both scans run again; a first run or a downgrade only
 // stores the running version.
 void lf_versionUpdate();
-// The traffic radius := n nautical miles (and n x 1852 m), unclamped;
-// LATERAL_RANGE := n clamped to its limits.
-void gf_setLateralRange(int n);

@@ -11,3 +11,5 @@ void gf_parkingAdjustments() {}
 void gf_leaveParkAirport() {}
 bool gf_hasParkStands() { return false; }
 void gf_scanAirports() {}
+
+std::int32_t gUserMaxLive = -1;

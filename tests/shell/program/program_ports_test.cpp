@@ -1,7 +1,10 @@
 // Runs of the built program in a temporary program folder.
 #include <algorithm>
+#include <memory>
 
 #include "program_support.h"
+#include "tools/dlserver/archive_writer.h"
+#include "tools/dlserver/dlserver.h"
 
 namespace {
 
@@ -9,17 +12,32 @@ using namespace std::chrono_literals;
 
 class SkylumeProgram : public testing::Test {
  protected:
+  // The program folder as installed (docs/, input/), a simulator in the Steam
+  // layout under its application data, and a download server with the data base.
   void SetUp() override {
     std::filesystem::create_directories(m_folder / "docs");
     std::filesystem::create_directories(m_folder / "input");
-    std::filesystem::create_directories(m_folder / "appdata");
     std::filesystem::create_directories(m_folder / "localappdata");
+    m_packages = m_folder / "appdata" / "Microsoft Flight Simulator" / "Packages";
+    std::filesystem::create_directories(m_packages / "Community");
+    std::filesystem::create_directories(m_packages / "Official" / "Steam");
+    const auto served = m_folder / "served";
+    dlsrv::gf_writeDemoFolder(served, "10.9.4");
+    dlsrv::gf_writeArchive(served / "downloads" / "dbase.zip",
+                           {{"temp2.xml", readBytes(std::filesystem::path(SKLM_BINARY_DIR) / "scrambled" / "temp2.xml")}});
+    m_downloads = std::make_unique<dlsrv::DownloadServer>(served);
   }
 
   std::map<std::string, std::string> environment() const {
     return {{"APPDATA", (m_folder / "appdata").string()},
             {"LOCALAPPDATA", (m_folder / "localappdata").string()},
+            {"SKLM_DOWNLOAD_SERVER", m_downloads->address()},
             {"DISPLAY", ""}};
+  }
+
+  void realTraffic() const {
+    std::filesystem::create_directories(m_folder / "appdata" / "InsideSystems");
+    writeBytes(m_folder / "appdata" / "InsideSystems" / "RealTraffic.jar", "jar");
   }
 
   bool startSkylume(Child& child) const { return child.start({SKLM_SKYLUME_EXE}, m_folder.path(), environment()); }
@@ -36,6 +54,8 @@ class SkylumeProgram : public testing::Test {
   }
 
   ScratchFolder m_folder;
+  std::filesystem::path m_packages;
+  std::unique_ptr<dlsrv::DownloadServer> m_downloads;
 };
 
 TEST_F(SkylumeProgram, OneInstanceRunsAndATermSignalClosesItLikeTheCloseButton) {
@@ -60,6 +80,22 @@ TEST_F(SkylumeProgram, OneInstanceRunsAndATermSignalClosesItLikeTheCloseButton) 
   ASSERT_FALSE(lines.empty());
   EXPECT_EQ(lines.back().size(), 24U) << lines.back();
   EXPECT_EQ(lines.back().substr(20), text.substr(text.find(" (utc) ") + 27, 4)) << "the year closes the log";
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(SkylumeProgram, FindsTheSimulatorAndRealTrafficOfItsApplicationData) {
+  realTraffic();
+  Child skylume;
+  ASSERT_TRUE(startSkylume(skylume));
+  EXPECT_TRUE(logHas("Steam packages:" + m_packages.string() + "\n"));
+  EXPECT_TRUE(logHas("RealTraffic detected at this PC\n"));
+  EXPECT_TRUE(eventually([&] { return threadsNamed(skylume, "sklm-startup") == 1; }, 20s));
+  skylume.signal(SIGTERM);
+  EXPECT_EQ(skylume.waitExit(20s), 0);
+  EXPECT_NE(log().find("MSFS_INSTALL_PATH=" + m_packages.string() + "\n"), std::string::npos);
 }
 
 }  // namespace

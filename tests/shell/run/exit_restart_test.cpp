@@ -6,12 +6,6 @@ namespace {
 
 using ExitRestart = RunTest;
 
-std::string lf_savedValue(const std::filesystem::path& file, const std::string& key) {
-  pugi::xml_document document;
-  document.load_file(file.c_str());
-  return document.select_node(gf_findParameterNode(key).c_str()).node().attribute("value").value();
-}
-
 TEST_F(ExitRestart, OnlyTheFirstOfTwoConcurrentExitsRuns) {
   std::thread other([] { gf_exit(ExitReason::SYSTEM_ERROR, 0); });
   gf_exit(ExitReason::USER_CLOSED_SIM, 0);
@@ -61,19 +55,18 @@ TEST_F(ExitRestart, RestartsResetTheRunAndFinalExitsEndIt) {
       if (!message.empty()) shown.push_back(message);
     }
     EXPECT_EQ(shown, c.countdown);
-    const auto file = gf_parametersFile();
     EXPECT_EQ(SCAN_LIVERIES.value, c.scansKept);
     EXPECT_EQ(SCAN_AIRPORTS.value, c.scansKept);
-    EXPECT_EQ(lf_savedValue(file, "DESTINATION"), c.restart ? "EHAM" : "");
-    EXPECT_EQ(lf_savedValue(file, "BLOCK_CALLSIGN"), c.restart ? "KLM123" : "");
+    EXPECT_EQ(saved("DESTINATION"), c.restart ? "EHAM" : "");
+    EXPECT_EQ(saved("BLOCK_CALLSIGN"), c.restart ? "KLM123" : "");
     EXPECT_EQ(gRestart.load(), c.restart);
     EXPECT_EQ(gExitStarted.load(), !c.restart);
     const auto calls = run_doubles::calls();
     EXPECT_EQ(calls.back(), c.restart ? "post(0x8001)" : "post(0x8002)");
     if (c.restart) {
       if (!c.scansKept) {
-        EXPECT_EQ(lf_savedValue(file, "SCAN_LIVERIES"), "false");
-        EXPECT_EQ(lf_savedValue(file, "SCAN_AIRPORTS"), "false");
+        EXPECT_EQ(saved("SCAN_LIVERIES"), "false");
+        EXPECT_EQ(saved("SCAN_AIRPORTS"), "false");
       }
       EXPECT_FALSE(gFlightRunning.load());
       EXPECT_EQ(gSeconds.load(), 0);

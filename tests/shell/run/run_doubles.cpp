@@ -14,7 +14,7 @@
 #include "liveries/livery_scan.h"
 #include "shell/auto_range.h"
 #include "shell/commands.h"
-#include "shell/install_detection.h"
+#include "shell/update.h"
 #include "shell/main_loop.h"
 #include "shell/rt_link.h"
 #include "shell/startup.h"
@@ -145,7 +145,15 @@ void gf_initLiveryMatching() { lf_record("gf_initLiveryMatching"); }
 void gf_logLiveryMatchingSummary() { lf_record("gf_logLiveryMatchingSummary"); }
 
 // ---- Shell services of other work ----
-void lf_detectInstallPaths() { lf_record("lf_detectInstallPaths"); }
+void gf_checkProgramUpdate() { lf_record("gf_checkProgramUpdate"); }
+bool gf_updateCompanionPackage() {
+  lf_record("gf_updateCompanionPackage");
+  return false;
+}
+bool lf_companionFolderMissing() { return gBehaviour.companionMissing; }
+
+// ---- Airports' copies of the user's values ----
+std::int32_t gUserMaxLive = -1;
 void gf_autoRange() {}
 void lf_applyDestination(const std::string&, double, double) {}
 

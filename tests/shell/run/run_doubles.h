@@ -24,7 +24,8 @@ struct Behaviour {
   bool hasStaticParked = false;      // gf_hasStaticParked
   bool hasParkStands = false;        // gf_hasParkStands
   bool removalsSent = true;          // gf_waitExitRemovalsSent
-  bool connectBlocks = false;        // lf_connectRealTraffic blocks until lf_stopServer
+  bool connectBlocks = false;        // lf_connectRealTraffic blocks until gf_wakeRtLink
+  bool companionMissing = false;     // lf_companionFolderMissing
   std::function<void(const std::string&)> onCall;  // runs after each record, on the caller's thread
 };
 Behaviour& behaviour();

@@ -16,6 +16,8 @@
 
 #include "../shell_test_support.h"
 #include "core/format.h"
+#include "core/parameters_xml.h"
+#include "liveries/dbase.h"
 #include "run_doubles.h"
 #include "shell/exit.h"
 #include "shell/main_loop.h"
@@ -95,10 +97,15 @@ class RunTest : public ShellTest {
   void SetUp() override {
     ShellTest::SetUp();
     m_previousFolder = std::filesystem::current_path();
+    // The program folder as installed.
     std::filesystem::create_directory(folder() / "docs");
+    std::filesystem::create_directory(folder() / "input");
     std::filesystem::current_path(folder());
     run_doubles::clear();
     lf_resetRunState();
+    // The start-up's detection finds a stored simulator folder and the data base read.
+    storeParameters({{"MSFS_INSTALL_PATH", folder().string()}});
+    gDataBaseRead = true;
     gf_setRunClock(&m_clock);
     gf_setReaderControl({&RunTest::lf_startReader, &RunTest::lf_checkReaders, &RunTest::lf_stopReaders});
     gf_setExitPost([](UINT message) { run_doubles::record(sk::format("post({:#x})", message)); });
@@ -122,6 +129,20 @@ class RunTest : public ShellTest {
     return run_doubles::waitForCall([](const std::vector<std::string>& calls) {
       return std::any_of(calls.begin(), calls.end(), [](const std::string& c) { return c.rfind("post(", 0) == 0; });
     });
+  }
+
+  // Writes parameters.xml with these values, everything else at its default.
+  static void storeParameters(std::initializer_list<std::pair<std::string, std::string>> values) {
+    std::string xml = "<parameters>";
+    for (const auto& [name, value] : values) xml += sk::format("<parameter name=\"{}\" value=\"{}\"/>", name, value);
+    writeBytes(gf_parametersFile(), xml + "</parameters>");
+  }
+
+  // The value parameters.xml holds for the key.
+  static std::string saved(const std::string& key) {
+    pugi::xml_document document;
+    document.load_file(gf_parametersFile().c_str());
+    return document.select_node(gf_findParameterNode(key).c_str()).node().attribute("value").value();
   }
 
   static std::vector<std::string> callsFrom(const std::string& first) {

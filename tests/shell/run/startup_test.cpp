@@ -1,6 +1,7 @@
 #include <chrono>
 
 #include "core/parameters.h"
+#include "install_fixture.h"
 #include "run_test_support.h"
 
 namespace {
@@ -9,8 +10,7 @@ using namespace std::chrono_literals;
 using StartUp = RunTest;
 
 // What the start-up calls before the traffic phase, in order.
-const std::vector<std::string> kBeforeTraffic{"lf_detectInstallPaths", "gf_scanLiveries",
-                                              "gf_createFlightPlanFolder"};
+const std::vector<std::string> kBeforeTraffic{"gf_checkProgramUpdate", "gf_scanLiveries", "gf_createFlightPlanFolder"};
 
 TEST_F(StartUp, FollowsTheOrderOfTheTrafficPhaseWithAndWithoutTheLink) {
   struct Case {
@@ -23,9 +23,12 @@ TEST_F(StartUp, FollowsTheOrderOfTheTrafficPhaseWithAndWithoutTheLink) {
     SCOPED_TRACE(sk::format("AEROWINX {} gRtLocal {}", c.aerowinx, c.rtLocal));
     run_doubles::clear();
     lf_resetRunState();
-    AEROWINX.value = c.aerowinx;
-    SCAN_AIRPORTS.value = false;
-    gRtLocal = c.rtLocal;
+    gDataBaseRead = true;
+    FakeInstallation install;
+    if (c.rtLocal) install.realTraffic();
+    storeParameters({{"MSFS_INSTALL_PATH", folder().string()},
+                     {"AEROWINX", c.aerowinx ? "true" : "false"},
+                     {"SCAN_AIRPORTS", "false"}});
     gFlightRunning.store(true);
     gUserStateKnown.store(true);
     RunClock::TimePoint qnhStart{}, trafficStart{};
@@ -139,7 +142,8 @@ TEST_F(StartUp, AnExitDuringEachWaitEndsTheStartUpThreadWithinOnePoll) {
 }
 
 TEST_F(StartUp, AnExitWhileWaitingForRealTrafficWakesTheAccept) {
-  gRtLocal = true;
+  FakeInstallation install;
+  install.realTraffic();
   gFlightRunning.store(true);
   gUserStateKnown.store(true);
   run_doubles::behaviour().connectBlocks = true;
