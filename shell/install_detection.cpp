@@ -161,16 +161,17 @@ fs::path lf_findUserCfg() {
 }
 
 bool lf_parseInstalledPackagesPath(fs::path& out, const std::string& line) {
-  if (line.find("InstalledPackagesPath") == std::string::npos) return false;
-  std::string text;
-  const auto open = line.find('"');
-  if (open == std::string::npos) {
-    text = line;
+  const std::string_view view(line);
+  if (view.find("InstalledPackagesPath") == std::string_view::npos) return false;
+  std::string_view text;
+  const auto open = view.find('"');
+  if (open == std::string_view::npos) {
+    text = view;
   } else {
-    const auto close = line.find('"', open + 1);
-    if (close != std::string::npos) text = line.substr(open + 1, close - open - 1);
+    const auto close = view.find('"', open + 1);
+    if (close != std::string_view::npos) text = view.substr(open + 1, close - open - 1);
   }
-  out = text;
+  out = fs::path(text);
   if (!lf_exists(out)) out.clear();
   return true;
 }

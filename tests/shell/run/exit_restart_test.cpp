@@ -97,7 +97,8 @@ TEST_F(ExitRestart, RemovalsAreSentBeforeTheSimConnectThreadStopsAndTheStateIsRe
                                       "gf_waitExitRemovalsSent"};
     if (!sent) expected.push_back("gf_removeExitObjectsDirectly");
     for (const char* call : {"lf_stopServer", "gf_stopSimconnect", "gf_clearLiveryMemory",
-                             "gf_removeFlightPlanFolder", "gf_resetTraffic", "post(0x8001)"}) {
+                             "gf_removeFlightPlanFolder", "gf_resetSimConnection", "gf_resetTraffic",
+                             "post(0x8001)"}) {
       expected.push_back(call);
     }
     EXPECT_EQ(run_doubles::calls(), expected);
