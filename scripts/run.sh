@@ -12,6 +12,7 @@ bash "$root/scripts/build.sh" "$build" -DCMAKE_BUILD_TYPE=Release -DSKLM_TESTS=O
 # The program folder, as installed: docs/ and input/ beside the program.
 program="$build/demo"
 mkdir -p "$program/docs" "$program/input"
+cp "$root/tests/data/shell/airports_msfs.xml" "$program/input/"
 # The settings, a simulator installation (Steam layout) and RealTraffic's folder
 # stay inside the demo, not in the user's home: the program finds "its" simulator
 # and RealTraffic there.

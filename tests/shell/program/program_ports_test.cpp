@@ -17,6 +17,8 @@ class SkylumeProgram : public testing::Test {
   void SetUp() override {
     std::filesystem::create_directories(m_folder / "docs");
     std::filesystem::create_directories(m_folder / "input");
+    std::filesystem::copy_file(std::filesystem::path(SKLM_TEST_DATA_DIR) / "shell" / "airports_msfs.xml",
+                               m_folder / "input" / "airports_msfs.xml");
     std::filesystem::create_directories(m_folder / "localappdata");
     m_packages = m_folder / "appdata" / "Microsoft Flight Simulator" / "Packages";
     std::filesystem::create_directories(m_packages / "Community");

@@ -100,6 +100,7 @@ class RunTest : public ShellTest {
     // The program folder as installed.
     std::filesystem::create_directory(folder() / "docs");
     std::filesystem::create_directory(folder() / "input");
+    std::filesystem::copy_file(shellFixture("airports_msfs.xml"), folder() / "input" / "airports_msfs.xml");
     std::filesystem::current_path(folder());
     run_doubles::clear();
     lf_resetRunState();
