@@ -101,3 +101,59 @@ TEST_F(SkylumeProgram, FindsTheSimulatorAndRealTrafficOfItsApplicationData) {
 }
 
 }  // namespace
+
+namespace {
+
+// The simulator stand-in on a free port; its first line names it.
+bool lf_startSimulator(Child& sim, const std::filesystem::path& folder, std::string& address) {
+  const auto output = folder / "simstandin.out";
+  if (!sim.start({SKLM_SIMSTANDIN_EXE, "--scenario", std::string(SKLM_TEST_DATA_DIR) + "/simstandin/schiphol.json",
+                  "--port", "0", "--trace", (folder / "trace.jsonl").string()},
+                 folder, {}, true, output)) {
+    return false;
+  }
+  return eventually(
+      [&] {
+        const std::string text = readBytes(output);
+        const auto at = text.find("listening on ");
+        if (at == std::string::npos || text.find('\n', at) == std::string::npos) return false;
+        address = text.substr(at + 13, text.find('\n', at) - at - 13);
+        return true;
+      },
+      20s);
+}
+
+TEST_F(SkylumeProgram, ReachesItsMainLoopBesideTheStandInsAndFollowsTheFlight) {
+  Child sim;
+  std::string address;
+  ASSERT_TRUE(lf_startSimulator(sim, m_folder.path(), address));
+  Child player;
+  ASSERT_TRUE(player.start({SKLM_RTPLAYER_EXE, "--now", "--no-link",
+                            std::string(SKLM_TEST_DATA_DIR) + "/rtplayer/arrival.replay"},
+                           m_folder.path(), {}, false, m_folder / "rtplayer.out"));
+  auto variables = environment();
+  variables["SKLM_SIM_ADDR"] = address;
+  Child skylume;
+  ASSERT_TRUE(skylume.start({SKLM_SKYLUME_EXE}, m_folder.path(), variables));
+  // The readers run once the flight and the user position are known.
+  ASSERT_TRUE(eventually([&] { return threadsNamed(skylume, "sklm-traffic") == 1; }, 30s)) << log();
+  EXPECT_EQ(threadsNamed(skylume, "sklm-simconnect"), 1);
+  EXPECT_EQ(threadsNamed(skylume, "sklm-qnh"), 1);
+
+  Child second;
+  ASSERT_TRUE(startSkylume(second));
+  EXPECT_EQ(second.waitExit(20s), 255);
+
+  // Past the traffic wait the main loop follows the simulator's flight state.
+  ASSERT_TRUE(eventually([&] { return sim.send("flight off") && log().find(" Flight not running\n") != std::string::npos; },
+                         30s))
+      << log();
+  sim.send("flight on");
+  EXPECT_TRUE(logHas(" Flight resumed\n")) << log();
+
+  skylume.signal(SIGTERM);
+  EXPECT_EQ(skylume.waitExit(20s), 0);
+  EXPECT_NE(log().find("User closed Skylume\n"), std::string::npos);
+}
+
+}  // namespace

@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -37,7 +38,8 @@ class Child {
   // Starts the program in the folder with the variables set on top of this
   // process's environment; withStdin gives a pipe that send() writes to.
   bool start(const std::vector<std::string>& args, const std::filesystem::path& folder,
-             const std::map<std::string, std::string>& variables, bool withStdin = false) {
+             const std::map<std::string, std::string>& variables, bool withStdin = false,
+             const std::filesystem::path& output = {}) {
     std::vector<std::string> environment;
     for (char** entry = environ; *entry; ++entry) {
       const std::string text = *entry;
@@ -53,6 +55,9 @@ class Child {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
+    if (!output.empty()) {
+      posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    }
     int pipeFds[2] = {-1, -1};
     if (withStdin) {
       if (::pipe(pipeFds) != 0) return false;
