@@ -157,3 +157,45 @@ TEST_F(SkylumeProgram, ReachesItsMainLoopBesideTheStandInsAndFollowsTheFlight) {
 }
 
 }  // namespace
+
+namespace {
+
+long lf_occurrences(const std::string& text, const std::string& part) {
+  long count = 0;
+  for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+  return count;
+}
+
+TEST_F(SkylumeProgram, ANewFlightRestartsTheRunInPlaceAfterItsCountdown) {
+  Child sim;
+  std::string address;
+  ASSERT_TRUE(lf_startSimulator(sim, m_folder.path(), address));
+  Child player;
+  ASSERT_TRUE(player.start({SKLM_RTPLAYER_EXE, "--now", "--no-link",
+                            std::string(SKLM_TEST_DATA_DIR) + "/rtplayer/arrival.replay"},
+                           m_folder.path(), {}, false, m_folder / "rtplayer.out"));
+  auto variables = environment();
+  variables["SKLM_SIM_ADDR"] = address;
+  Child skylume;
+  ASSERT_TRUE(skylume.start({SKLM_SKYLUME_EXE}, m_folder.path(), variables));
+  ASSERT_TRUE(logHas("Traffic Reader connected\n", 30s)) << log();
+
+  sim.send("load " + (m_folder / "next.FLT").string());
+  ASSERT_TRUE(logHas("Exiting: RESTART\n")) << log();
+  EXPECT_TRUE(logHas("Restarting after 45 seconds\n")) << log();
+  // The program uses the real clock: the new run starts 45 s later.
+  ASSERT_TRUE(eventually([&] { return lf_occurrences(log(), "Traffic Reader connected\n") == 2; }, 90s)) << log();
+  for (const char* name : {"sklm-startup", "sklm-simconnect", "sklm-traffic", "sklm-qnh"}) {
+    EXPECT_EQ(threadsNamed(skylume, name), 1) << name;
+  }
+
+  skylume.signal(SIGTERM);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(skylume.waitExit(20s), 0);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+  const std::string text = log();
+  EXPECT_NE(text.find("Exiting: USER CLOSED SIM\n"), std::string::npos);
+  EXPECT_NE(text.find("User closed Skylume\n"), std::string::npos);
+}
+
+}  // namespace
