@@ -123,18 +123,22 @@ bool lf_startSimulator(Child& sim, const std::filesystem::path& folder, std::str
       20s);
 }
 
-TEST_F(SkylumeProgram, ReachesItsMainLoopBesideTheStandInsAndFollowsTheFlight) {
-  Child sim;
+// The simulator stand-in, rtplayer without its link, and skylume pointed at the stand-in.
+bool lf_startBesideStandIns(const std::filesystem::path& folder, std::map<std::string, std::string> variables,
+                            Child& sim, Child& player, Child& skylume) {
   std::string address;
-  ASSERT_TRUE(lf_startSimulator(sim, m_folder.path(), address));
-  Child player;
-  ASSERT_TRUE(player.start({SKLM_RTPLAYER_EXE, "--now", "--no-link",
-                            std::string(SKLM_TEST_DATA_DIR) + "/rtplayer/arrival.replay"},
-                           m_folder.path(), {}, false, m_folder / "rtplayer.out"));
-  auto variables = environment();
+  if (!lf_startSimulator(sim, folder, address)) return false;
+  if (!player.start({SKLM_RTPLAYER_EXE, "--now", "--no-link", std::string(SKLM_TEST_DATA_DIR) + "/rtplayer/arrival.replay"},
+                    folder, {}, false, folder / "rtplayer.out")) {
+    return false;
+  }
   variables["SKLM_SIM_ADDR"] = address;
-  Child skylume;
-  ASSERT_TRUE(skylume.start({SKLM_SKYLUME_EXE}, m_folder.path(), variables));
+  return skylume.start({SKLM_SKYLUME_EXE}, folder, variables);
+}
+
+TEST_F(SkylumeProgram, ReachesItsMainLoopBesideTheStandInsAndFollowsTheFlight) {
+  Child sim, player, skylume;
+  ASSERT_TRUE(lf_startBesideStandIns(m_folder.path(), environment(), sim, player, skylume));
   // The readers run once the flight and the user position are known.
   ASSERT_TRUE(eventually([&] { return threadsNamed(skylume, "sklm-traffic") == 1; }, 30s)) << log();
   EXPECT_EQ(threadsNamed(skylume, "sklm-simconnect"), 1);
@@ -167,17 +171,8 @@ long lf_occurrences(const std::string& text, const std::string& part) {
 }
 
 TEST_F(SkylumeProgram, ANewFlightRestartsTheRunInPlaceAfterItsCountdown) {
-  Child sim;
-  std::string address;
-  ASSERT_TRUE(lf_startSimulator(sim, m_folder.path(), address));
-  Child player;
-  ASSERT_TRUE(player.start({SKLM_RTPLAYER_EXE, "--now", "--no-link",
-                            std::string(SKLM_TEST_DATA_DIR) + "/rtplayer/arrival.replay"},
-                           m_folder.path(), {}, false, m_folder / "rtplayer.out"));
-  auto variables = environment();
-  variables["SKLM_SIM_ADDR"] = address;
-  Child skylume;
-  ASSERT_TRUE(skylume.start({SKLM_SKYLUME_EXE}, m_folder.path(), variables));
+  Child sim, player, skylume;
+  ASSERT_TRUE(lf_startBesideStandIns(m_folder.path(), environment(), sim, player, skylume));
   ASSERT_TRUE(logHas("Traffic Reader connected\n", 30s)) << log();
 
   sim.send("load " + (m_folder / "next.FLT").string());
