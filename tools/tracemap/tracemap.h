@@ -1,0 +1,69 @@
+#pragma once
+// tracemap: a picture of one run. It draws every object of a stand-in trace as a
+// line and the positions RealTraffic reported (a replay file) as points in the
+// same colour, so a person can see where the engine put an aircraft against
+// where it was reported.
+//
+//   tracemap TRACE.jsonl [--feed FILE.replay] [--ids LIST] [--frames A:B] -o MAP.svg
+//
+// The projection is the map's own (local equirectangular around the data), not
+// the program's: a fault in the program's maths must not hide itself here.
+#include <cstdint>
+#include <filesystem>
+#include <iosfwd>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tracemap {
+
+struct Options {
+  std::filesystem::path trace;
+  std::optional<std::filesystem::path> feed;
+  std::set<std::int64_t> ids;                 // empty: every object
+  std::optional<std::pair<std::int64_t, std::int64_t>> frames;  // inclusive
+  std::filesystem::path output;
+};
+
+struct MapPoint {
+  std::int64_t frame = 0;  // the replay's timestamp for reported points
+  double lat = 0;
+  double lon = 0;
+};
+
+struct ObjectTrack {
+  std::int64_t id = 0;
+  std::string tail;
+  std::vector<MapPoint> points;
+  std::optional<MapPoint> created;
+  std::optional<MapPoint> removed;
+};
+
+struct TraceData {
+  std::map<std::int64_t, ObjectTrack> objects;
+  int skippedLines = 0;
+};
+
+struct FeedData {
+  std::map<std::string, std::vector<MapPoint>> byCallsign;
+  int skippedLines = 0;
+};
+
+// Throws std::invalid_argument with the reason on a bad command line.
+Options gf_parseOptions(const std::vector<std::string>& args);
+
+TraceData gf_readTrace(std::istream& in, const Options& options);
+FeedData gf_readFeed(std::string_view replayText);
+
+// The number of positions (object points and reported points) drawn from.
+std::size_t gf_positionCount(const TraceData& trace, const FeedData& feed);
+
+std::string gf_drawSvg(const TraceData& trace, const FeedData& feed);
+
+// The whole program; messages go to `err`. Returns the exit code.
+int gf_runTracemap(const std::vector<std::string>& args, std::ostream& err);
+
+}  // namespace tracemap
