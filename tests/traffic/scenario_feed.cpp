@@ -50,7 +50,11 @@ void FeedBuilder::add(const ScriptedAircraft& a) {
     const double meanKts = std::max((leg.speedStartKts + leg.speedEndKts) / 2, 1e-6);
     const auto ticks = static_cast<std::int64_t>(std::llround(length / meanKts * 360000.0));
     const bool last = li + 1 == a.legs.size();
-    for (std::int64_t t = 0; t < ticks || (last && t == ticks); t += leg.reportIntervalTicks) {
+    // Reports every interval from the leg's start; the last leg also reports its end.
+    std::vector<std::int64_t> times;
+    for (std::int64_t t = 0; t < ticks; t += std::max<std::int64_t>(leg.reportIntervalTicks, 1)) times.push_back(t);
+    if (last) times.push_back(ticks);
+    for (const std::int64_t t : times) {
       const std::int64_t tick = legStart + t;
       bool inGap = std::any_of(a.gaps.begin(), a.gaps.end(), [&](auto g) { return tick >= g.first && tick < g.second; });
       if (inGap) continue;
