@@ -100,25 +100,31 @@ std::string randomPath(std::mt19937& random) {
   return path;
 }
 
-std::uintmax_t sizeOf(const std::filesystem::path& path) {
-  std::error_code error;
-  const auto size = std::filesystem::file_size(path, error);
-  return error ? 0 : size;
-}
-
 bool anyReport() { return !reportLines().empty(); }
 
 }  // namespace
 
-TEST_F(LiveryScanTest, FuzzFilesThroughBothWorkers) {
+// The 10,000 files and 100,000 lines run in shards of their own, so that CTest
+// spreads them over the cores instead of one test holding a core for minutes.
+constexpr int kShards = 4;
+constexpr int kFilesPerShard = 10000 / kShards;
+constexpr int kLinesPerShard = 100000 / kShards;
+
+class LiveryScanFuzz : public LiveryScanTest, public testing::WithParamInterface<int> {
+ protected:
+  void filesThroughBothWorkers(int shard);
+  void linesThroughParsersAndSections(int shard);
+};
+
+void LiveryScanFuzz::filesThroughBothWorkers(int shard) {
   const auto ordinary = writeCfg("ordinary", "");
   const auto ivao = writeCfg("IVAO_MTL/SimObjects/Airplanes/IVAO_B738", "");
   std::filesystem::create_directories(ivao.parent_path() / "texture.BAW");
   auto done = gf_startWorker([&] {
-    std::mt19937 random(18);
+    std::mt19937 random(18 + shard);
     int traceless = 0;
     int validMissed = 0;
-    for (int n = 0; n < 10000; ++n) {
+    for (int n = shard * kFilesPerShard; n < (shard + 1) * kFilesPerShard; ++n) {
       const std::string bytes = brokenFile(n, random);
       for (const auto& path : {ordinary, ivao}) {
         lf_clearScanLists();
@@ -146,16 +152,16 @@ TEST_F(LiveryScanTest, FuzzFilesThroughBothWorkers) {
   EXPECT_EQ(validMissed, 0);
 }
 
-TEST_F(LiveryScanTest, FuzzLinesThroughParsersAndSections) {
+void LiveryScanFuzz::linesThroughParsersAndSections(int shard) {
   const auto ivao = writeCfg("IVAO_MTL/SimObjects/Airplanes/IVAO_B738", "");
   std::filesystem::create_directories(ivao.parent_path() / "texture.BAW");
   const std::string folder = ivao.parent_path().string();
   const IvaoTitlePattern pattern = lf_ivaoTitlePattern("B738", ivao.string());
   auto done = gf_startWorker([&] {
-    std::mt19937 random(1018);
+    std::mt19937 random(1018 + shard);
     int disagreements = 0;
     std::vector<std::string> section;
-    for (int n = 0; n < 100000; ++n) {
+    for (int n = shard * kLinesPerShard; n < (shard + 1) * kLinesPerShard; ++n) {
       const std::string line = randomLine(random);
       // The hand-written matcher against the pattern it stands for.
       for (const char* key : {"title", "atc_id"}) {
@@ -203,3 +209,7 @@ TEST_F(LiveryScanTest, FuzzLinesThroughParsersAndSections) {
   });
   EXPECT_EQ(done.get(), 0);
 }
+
+TEST_P(LiveryScanFuzz, FuzzFilesThroughBothWorkers) { filesThroughBothWorkers(GetParam()); }
+TEST_P(LiveryScanFuzz, FuzzLinesThroughParsersAndSections) { linesThroughParsersAndSections(GetParam()); }
+INSTANTIATE_TEST_SUITE_P(Shards, LiveryScanFuzz, testing::Range(0, kShards));
