@@ -360,13 +360,29 @@ bool gf_splitAddress(const std::string& address, std::string& host, std::uint16_
 
 // ---- ChildProcess ----
 
-ChildProcess::ChildProcess(ChildProcess&& other) noexcept : m_pid(std::exchange(other.m_pid, -1)) {}
+ChildProcess::ChildProcess(ChildProcess&& other) noexcept
+    : m_pid(std::exchange(other.m_pid, -1)), m_input(std::exchange(other.m_input, -1)) {}
 ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept {
   if (this != &other) {
     kill();
     m_pid = std::exchange(other.m_pid, -1);
+    m_input = std::exchange(other.m_input, -1);
   }
   return *this;
+}
+
+bool ChildProcess::writeInput(std::string_view text) {
+  while (m_input >= 0 && !text.empty()) {
+    const ssize_t n = ::write(m_input, text.data(), text.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    text.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return m_input >= 0;
+}
+
+void ChildProcess::closeInput() {
+  if (m_input >= 0) ::close(std::exchange(m_input, -1));
 }
 ChildProcess::~ChildProcess() { kill(); }
 
@@ -378,11 +394,22 @@ ChildProcess ChildProcess::spawn(const std::string& program, const std::vector<s
   std::vector<char*> argv;
   for (auto& a : all) argv.push_back(a.data());
   argv.push_back(nullptr);
+  int input[2];
+  if (::pipe2(input, O_CLOEXEC) != 0) throw std::runtime_error("cannot start " + program);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, input[0], 0);
   pid_t pid = -1;
-  if (::posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ) != 0)
+  const int failed = ::posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  ::close(input[0]);
+  if (failed != 0) {
+    ::close(input[1]);
     throw std::runtime_error("cannot start " + program);
+  }
   ChildProcess c;
   c.m_pid = pid;
+  c.m_input = input[1];
   return c;
 }
 
@@ -393,6 +420,7 @@ void ChildProcess::kill() {
 }
 
 int ChildProcess::wait() {
+  closeInput();
   if (m_pid <= 0) return -1;
   int status = 0;
   while (::waitpid(m_pid, &status, 0) < 0 && errno == EINTR) {

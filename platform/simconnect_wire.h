@@ -198,7 +198,8 @@ class Listener {
 // Splits "host:port" or "port"; false when the text is neither.
 bool gf_splitAddress(const std::string& address, std::string& host, std::uint16_t& port);
 
-// A child process, for tests that must kill a simulator abruptly.
+// A child process, for tests that must kill a simulator abruptly. Its
+// standard input is a pipe this object holds open until closeInput or wait.
 class ChildProcess {
  public:
   ChildProcess() = default;
@@ -211,11 +212,16 @@ class ChildProcess {
   // Throws std::runtime_error when the program cannot be started.
   static ChildProcess spawn(const std::string& program, const std::vector<std::string>& args);
   bool running() const { return m_pid > 0; }
+  // Writes to the child's standard input; false once it is closed.
+  bool writeInput(std::string_view text);
+  // The child reads the end of its input.
+  void closeInput();
   void kill();  // abrupt, as a crash would be; waits for the end
-  int wait();   // exit code
+  int wait();   // closes the input, then waits; the exit code
 
  private:
   int m_pid = -1;
+  int m_input = -1;
 };
 
 }  // namespace simwire

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <map>
 
 #include <X11/Xatom.h>
@@ -289,7 +290,12 @@ bool lf_open(XState& x) {
   if (!name || name->empty()) return false;
   XSetErrorHandler(lf_ignoreXError);
   x.dpy = XOpenDisplay(nullptr);
-  if (!x.dpy) return false;
+  if (!x.dpy) {
+    // The user asked for a window: say why there is none, once.
+    static std::atomic<bool> told{false};
+    if (!told.exchange(true)) std::fprintf(stderr, "cannot open display %s; running without a window\n", name->c_str());
+    return false;
+  }
   const int screen = DefaultScreen(x.dpy);
   x.visual = DefaultVisual(x.dpy, screen);
   x.depth = DefaultDepth(x.dpy, screen);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <regex>
 #include <thread>
 
@@ -168,4 +169,40 @@ TEST_F(LogTest, AnInstalledSinkReceivesMessagesInstead) {
   }
   gf_showMessage("back to the log", true);
   EXPECT_EQ(fileLines(folder / "Log.txt"), (Lines{header, "back to the log"}));
+}
+
+TEST_F(LogTest, ClosingWhileThreadsWriteNeverBreaksALineNorWritesAfterTheClose) {
+  const auto file = folder / "Log.txt";
+  std::atomic<bool> stop{false};
+  std::atomic<int> written{0};
+  gf_startLog(file);
+  std::vector<std::thread> writers;
+  for (int t = 0; t < 4; ++t) {
+    writers.emplace_back([&, t] {
+      for (int i = 0; !stop; ++i) {
+        gf_log(sk::format("t{} {} {}", t, i, std::string(60, 'y')));
+        ++written;
+      }
+    });
+  }
+  for (int round = 0; round < 30; ++round) {
+    const int before = written;
+    while (written < before + 50) std::this_thread::yield();  // the writers are busy when the log closes
+    gf_closeLog();
+    if (round < 29) gf_startLog(file);
+  }
+  const std::string closed = readBytes(file);
+  const int before = written;
+  while (written < before + 200) std::this_thread::yield();
+  stop = true;
+  for (auto& w : writers) w.join();
+  EXPECT_EQ(readBytes(file), closed) << "nothing after the close";
+  const std::regex form("===> t[0-3] \\d+ y{60}");
+  for (const char* name : {"Log.txt", "Log0.txt", "Log00.txt"}) {
+    const Lines lines = fileLines(folder / name);
+    ASSERT_FALSE(lines.empty()) << name;
+    EXPECT_EQ(lines[0], header) << name;
+    for (std::size_t n = 1; n < lines.size(); ++n)
+      ASSERT_TRUE(std::regex_match(lines[n], form)) << name << " line " << n << ": " << lines[n];
+  }
 }

@@ -449,4 +449,15 @@ TEST(Display, WindowIsDrawnAndUsableOnXvfb) {
   EXPECT_FALSE(gf_displayActive());
 }
 
+#ifdef SKLM_TEST_X11
+// The user asked for a window by naming a display: running headless is said, once.
+TEST(Display, ADisplayThatCannotBeOpenedIsSaidOnStderrOnce) {
+  DisplayEnv env(":7777");
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(gf_enableDisplay());
+  EXPECT_FALSE(gf_enableDisplay());
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "cannot open display :7777; running without a window\n");
+}
+#endif
+
 }  // namespace

@@ -15,11 +15,19 @@ namespace {
 const char* kUsage =
     "usage: simstandin --scenario FILE [--port N] [--trace FILE] [--app NAME] [--rate FPS]\n"
     "                  [--start-delay SECONDS]\n"
-    "The port defaults to the one the client looks for (SKLM_SIM_ADDR, else its default); 0 takes any.\n";
+    "The port defaults to the one the client looks for (SKLM_SIM_ADDR, else its default); 0 takes any.\n"
+    "Commands are read from standard input (\"help\"); its end ends the program as \"exit\" does.\n";
 
 const char* kHelp =
-    "commands: running on|off, flight on|off, load FILE, fail CALL CODE [COUNT], remove ID, drop,\n"
-    "          quit, objects, exit\n";
+    "commands: running on|off    the simulator accepts clients or refuses them\n"
+    "          flight on|off     a flight starts or stops (the \"Sim\" event)\n"
+    "          load FILE         \"FlightLoaded\" with the file name\n"
+    "          fail CALL CODE [COUNT]  refuse the next calls of that kind with the exception code\n"
+    "          remove ID         remove an AI object as the simulator would\n"
+    "          drop              close every connection without a word\n"
+    "          quit              the simulator quits: clients are told QUIT; this program keeps running\n"
+    "          objects           list the objects of the world\n"
+    "          exit              end this program (as does the end of standard input)\n";
 
 bool lf_number(const std::string& text, double& out) {
   auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), out);
@@ -69,8 +77,8 @@ void lf_console(standin::StandIn& sim) {
     }
     std::cout.flush();
   }
-  // No console (stdin closed): run until killed.
-  for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
+  // The end of the input ends the program as "exit" does: a run started with
+  // its input from /dev/null or a finished pipe does not linger.
 }
 
 }  // namespace
@@ -82,6 +90,10 @@ int main(int argc, char** argv) {
   double port = clientPort, rate = 0, startDelay = 0;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
+    if (a == "--help" || a == "-h") {
+      std::cout << kUsage << kHelp;
+      return 0;
+    }
     bool hasValue = i + 1 < argc;
     std::string v = hasValue ? argv[i + 1] : "";
     bool ok = hasValue;

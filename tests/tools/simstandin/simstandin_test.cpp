@@ -498,6 +498,19 @@ TEST(StandInProgram, KillingItIsReportedAndARestartOpensAgain) {
   ASSERT_TRUE(again.open("127.0.0.1:" + std::to_string(port), 10s));
   EXPECT_TRUE(again.pumpFor(SIMCONNECT_RECV_ID_OPEN));
 }
+
+TEST(StandInProgram, ExitTheEndOfInputAndHelpEndItWithStatusZero) {
+  const std::vector<std::string> args = {"--scenario", (kData / "schiphol.json").string(), "--port", "0"};
+  // "quit" is the simulator's quit: the program goes on until "exit".
+  auto program = simwire::ChildProcess::spawn(SKLM_SIMSTANDIN_EXE, args);
+  ASSERT_TRUE(program.writeInput("quit\nexit\n"));
+  EXPECT_EQ(program.wait(), 0);
+  program = simwire::ChildProcess::spawn(SKLM_SIMSTANDIN_EXE, args);
+  program.closeInput();
+  EXPECT_EQ(program.wait(), 0);
+  program = simwire::ChildProcess::spawn(SKLM_SIMSTANDIN_EXE, {"--help"});
+  EXPECT_EQ(program.wait(), 0);
+}
 #endif
 
 }  // namespace
