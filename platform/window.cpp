@@ -7,8 +7,6 @@
 
 #include "platform/window_impl.h"
 
-struct HICON__ {};
-
 using winimpl::SentMessage;
 using winimpl::ThreadQueue;
 
@@ -20,6 +18,7 @@ struct WindowClass {
   HINSTANCE instance = nullptr;
   UINT style = 0;
   bool builtin = false;
+  HICON icon = nullptr;
 };
 
 // Everything lives as long as the process: windows handed out are never freed,
@@ -32,6 +31,7 @@ struct Layer {
   std::uint64_t nextOrder = 1;
   HWND focus = nullptr;
   std::map<UINT, std::u16string> strings;
+  std::map<UINT, std::unique_ptr<HICON__>> icons;
   HICON__ icon;
 };
 
@@ -377,7 +377,7 @@ ATOM RegisterClassExW(const WNDCLASSEXW* wc) {
   std::lock_guard lk(g.m);
   std::u16string name = lf_lower(wc->lpszClassName);
   if (name.empty() || g.classes.count(name)) return 0;
-  g.classes[name] = WindowClass{wc->lpfnWndProc, wc->hbrBackground, wc->hInstance, wc->style, false};
+  g.classes[name] = WindowClass{wc->lpfnWndProc, wc->hbrBackground, wc->hInstance, wc->style, false, wc->hIcon};
   return static_cast<ATOM>(0xC000 + g.classes.size());
 }
 
@@ -396,6 +396,7 @@ HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD
   Layer& g = lf_layer();
   HWND w = nullptr;
   RECT screen{};
+  HICON icon = nullptr;
   {
     std::lock_guard lk(g.m);
     auto cls = g.classes.find(lf_lower(className));
@@ -423,8 +424,9 @@ HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD
     g.live.insert(w);
     if (w->parent) w->parent->children.push_back(w);
     screen = w->rect;
+    icon = cls->second.icon;
   }
-  if (!w->parent) winimpl::display::gf_createWindow(w, screen, w->text);
+  if (!w->parent) winimpl::display::gf_createWindow(w, screen, w->text, icon);
 
   CREATESTRUCTW cs{param,  instance, menu, parent, height, width, y, x, static_cast<LONG>(style),
                    windowName, className, exStyle};
@@ -795,7 +797,25 @@ int LoadStringW(HINSTANCE, UINT id, LPWSTR buffer, int maxCount) {
                     maxCount);
 }
 
-HICON LoadIconW(HINSTANCE, LPCWSTR) { return &lf_layer().icon; }
+void gf_setIconResource(UINT id, int size, std::vector<std::uint32_t> argb) {
+  if (size <= 0 || argb.size() != static_cast<std::size_t>(size) * static_cast<std::size_t>(size)) return;
+  std::lock_guard lk(lf_layer().m);
+  auto& icon = lf_layer().icons[id];
+  if (!icon) icon = std::make_unique<HICON__>();  // a handle given out stays valid
+  icon->size = size;
+  icon->argb = std::move(argb);
+}
+
+HICON LoadIconW(HINSTANCE, LPCWSTR name) {
+  Layer& g = lf_layer();
+  std::lock_guard lk(g.m);
+  const auto id = reinterpret_cast<std::uintptr_t>(name);
+  if (id < 0x10000) {
+    auto it = g.icons.find(static_cast<UINT>(id));
+    if (it != g.icons.end()) return it->second.get();
+  }
+  return &g.icon;
+}
 HCURSOR LoadCursorW(HINSTANCE, LPCWSTR) { return &lf_layer().icon; }
 
 // ---- Messages ----

@@ -236,6 +236,10 @@ LRESULT DefWindowProcW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 
 // Resources: the program registers its string table and icons at start.
 void gf_setStringResource(UINT id, std::u16string text);
+// A square icon of size x size pixels, 0xAARRGGBB row by row; LoadIconW with
+// MAKEINTRESOURCEW(id) gives it (any other name the stock icon). A window
+// whose class has it shows it as its icon on the display.
+void gf_setIconResource(UINT id, int size, std::vector<std::uint32_t> argb);
 int LoadStringW(HINSTANCE instance, UINT id, LPWSTR buffer, int maxCount);
 HICON LoadIconW(HINSTANCE instance, LPCWSTR name);
 HCURSOR LoadCursorW(HINSTANCE instance, LPCWSTR name);

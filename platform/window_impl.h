@@ -119,11 +119,22 @@ std::vector<PaintOp> gf_takeOps(HDC hdc);
 int gf_textWidth(std::u16string_view text);
 int gf_textHeight();  // at least 13
 
+}  // namespace winimpl
+
+// An icon: square, pixels as 0xAARRGGBB row by row; empty for the stock icon.
+struct HICON__ {
+  int size = 0;
+  std::vector<std::uint32_t> argb;
+};
+
+namespace winimpl {
+
 // The X11 display; every function is a no-op while no display is in use.
 namespace display {
 bool gf_open();
 bool gf_active();
-void gf_createWindow(HWND top, const RECT& screenRect, std::u16string_view title);
+// A non-empty icon becomes the window's icon property.
+void gf_createWindow(HWND top, const RECT& screenRect, std::u16string_view title, HICON icon);
 void gf_destroyWindow(HWND top);
 void gf_show(HWND top, bool visible);
 void gf_setTitle(HWND top, std::u16string_view title);

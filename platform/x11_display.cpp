@@ -359,7 +359,7 @@ bool gf_open() {
 
 bool gf_active() { return lf_x().open; }
 
-void gf_createWindow(HWND top, const RECT& r, std::u16string_view title) {
+void gf_createWindow(HWND top, const RECT& r, std::u16string_view title, HICON icon) {
   XState& x = lf_x();
   std::lock_guard lk(x.m);
   if (!x.enabled || !lf_open(x)) return;
@@ -383,6 +383,13 @@ void gf_createWindow(HWND top, const RECT& r, std::u16string_view title) {
   XSetWMNormalHints(x.dpy, xw.window, hints);
   XFree(hints);
   lf_setTitle(x, xw.window, title);
+  if (icon && icon->size > 0) {
+    // _NET_WM_ICON: width, height, then the pixels, each a CARDINAL (a long to Xlib).
+    std::vector<unsigned long> data{static_cast<unsigned long>(icon->size), static_cast<unsigned long>(icon->size)};
+    data.insert(data.end(), icon->argb.begin(), icon->argb.end());
+    XChangeProperty(x.dpy, xw.window, XInternAtom(x.dpy, "_NET_WM_ICON", False), XA_CARDINAL, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(data.data()), static_cast<int>(data.size()));
+  }
   xw.buffer = XCreatePixmap(x.dpy, xw.window, static_cast<unsigned>(w), static_cast<unsigned>(h),
                             static_cast<unsigned>(x.depth));
   XSetClipMask(x.dpy, x.gc, 0);
@@ -588,7 +595,7 @@ bool gf_displayActive() { return lf_x().open; }
 namespace winimpl::display {
 bool gf_open() { return false; }
 bool gf_active() { return false; }
-void gf_createWindow(HWND, const RECT&, std::u16string_view) {}
+void gf_createWindow(HWND, const RECT&, std::u16string_view, HICON) {}
 void gf_destroyWindow(HWND) {}
 void gf_show(HWND, bool) {}
 void gf_setTitle(HWND, std::u16string_view) {}

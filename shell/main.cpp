@@ -6,6 +6,7 @@
 #include "airports/archived_files.h"
 #include "liveries/data_downloads.h"
 #include "platform/window.h"
+#include "resources/resources.h"
 #include "shell/download.h"
 #include "shell/entry.h"
 #include "shell/message_line.h"
@@ -21,6 +22,6 @@ int main() {
                           }});
   gf_enableDisplay();
   gf_installMessageLine();
-  gf_setStringResource(101, u"Skylume");
+  gf_registerResources();
   return wWinMain(nullptr);
 }

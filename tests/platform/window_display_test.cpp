@@ -460,4 +460,38 @@ TEST(Display, ADisplayThatCannotBeOpenedIsSaidOnStderrOnce) {
 }
 #endif
 
+#ifdef SKLM_TEST_X11
+TEST(Display, TheClassIconBecomesTheWindowsIconProperty) {
+  Xvfb server;
+  if (!server.start()) GTEST_SKIP() << "Xvfb is not available";
+  DisplayEnv env(server.display());
+  ASSERT_TRUE(gf_enableDisplay());
+  gf_setIconResource(4242, 2, {0xFF000000u, 0xFFFFFFFFu, 0x80FF0000u, 0x00000000u});
+  WNDCLASSEXW wc{};
+  wc.lpfnWndProc = DefWindowProcW;
+  wc.hIcon = LoadIconW(nullptr, MAKEINTRESOURCEW(4242));
+  wc.lpszClassName = u"SklmDisplayIconTest";
+  ASSERT_NE(RegisterClassExW(&wc), 0);
+  HWND hwnd = CreateWindowExW(0, u"SklmDisplayIconTest", u"", 0, 0, 0, 333, 44, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(hwnd, nullptr);
+  const XConnection connection(server.display());
+  ASSERT_NE(connection.get(), nullptr);
+  const ::Window target = lf_findXWindow(connection.get(), 333, false);
+  ASSERT_NE(target, 0u);
+  Atom type = 0;
+  int format = 0;
+  unsigned long count = 0, after = 0;
+  unsigned char* data = nullptr;
+  ASSERT_EQ(XGetWindowProperty(connection.get(), target, XInternAtom(connection.get(), "_NET_WM_ICON", False), 0, 64,
+                               False, AnyPropertyType, &type, &format, &count, &after, &data),
+            Success);
+  // Format-32 items arrive as longs, sign-extended: the low 32 bits are the value.
+  std::vector<unsigned long> values(reinterpret_cast<unsigned long*>(data), reinterpret_cast<unsigned long*>(data) + count);
+  for (auto& v : values) v &= 0xFFFFFFFFul;
+  XFree(data);
+  EXPECT_EQ(values, (std::vector<unsigned long>{2, 2, 0xFF000000u, 0xFFFFFFFFu, 0x80FF0000u, 0}));
+  DestroyWindow(hwnd);
+}
+#endif
+
 }  // namespace

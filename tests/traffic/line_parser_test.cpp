@@ -3,6 +3,7 @@
 #include <map>
 #include <optional>
 #include <random>
+#include <set>
 
 #include <gtest/gtest.h>
 
@@ -353,6 +354,35 @@ void expectSound(const TrafficRecord& r, const std::string& line) {
   EXPECT_TRUE(!r.key.type.empty() && r.key.type.size() <= 4) << line;
   EXPECT_LE(r.key.registration.size(), 12u) << line;
   EXPECT_FALSE(r.key.registration.empty() && r.key.callsign.empty()) << line;
+}
+
+// Ten minutes of real traffic around Toulouse-Blagnac, with the park airport
+// there: every aircraft of the recording reaches the queue, ground ones too.
+TEST_F(LineParser, RealTrafficAroundAParkAirportReachesTheQueueSound) {
+  reader.setUserPosition({43.629, 1.364});
+  reader.setParkAirport(LatLon{43.629, 1.364});
+  reader.setParkElevation(499.0);
+  std::ifstream in(SKLM_TEST_DATA_DIR "/traffic/lfbo_20191111_1000-1010_every4th.txt");
+  std::set<std::string> sent, queued;
+  std::size_t lines = 0;
+  for (std::string line; std::getline(in, line); ++lines) {
+    std::size_t start = 0;
+    for (int field = 0; field < 9; ++field) start = line.find(',', start) + 1;
+    sent.insert(line.substr(start, line.find(',', start) - start));
+    reader.onDatagram(line);
+  }
+  ASSERT_GT(lines, 1000u);
+  std::size_t records = 0;
+  bool grounded = false;
+  for (const auto& r : testing_traffic::takeQueued()) {
+    ++records;
+    expectSound(r, r.key.callsign);
+    queued.insert(r.key.callsign);
+    grounded |= !r.point.airborne;
+  }
+  EXPECT_EQ(queued, sent);
+  EXPECT_GT(records, lines * 9 / 10);
+  EXPECT_TRUE(grounded) << "the landing and the departures roll on the ground";
 }
 
 TEST_F(LineParser, FuzzedLinesNeverCrashOrQueueInvalidRecords) {
