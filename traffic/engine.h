@@ -11,6 +11,8 @@
 
 #include "core/clock.h"
 #include "traffic/records.h"
+#include "traffic/creation_failures.h"
+#include "traffic/flight_plans.h"
 
 // The live aircraft; owned by the main-loop thread.
 extern std::vector<Act> gActs;
@@ -41,8 +43,7 @@ void gf_processCreatedObjects();
 // Empties both position-set queues under the SimConnect mutex (the flight stopped).
 void gf_clearPositionSets();
 
-void gf_createFlightPlanFolder();
-void gf_removeFlightPlanFolder();
+// The flight-plan folder: traffic/flight_plans.h.
 
 // ---- Once-a-second services of the main loop ----
 
@@ -81,9 +82,7 @@ void gf_avoidLiveParkedCollisions();
 // Removes the first present live aircraft with this callsign.
 void gf_removeBlockedCallsign(const std::string& callsign);
 
-// The no-match list into the log (when LOG is on), and its emptying.
-void gf_logNoMatch();
-void gf_clearNoMatchList();
+// The no-match list into the log and its emptying: traffic/creation_failures.h.
 // The per-hexid livery memory; the ghost callsigns.
 void gf_clearLiveryMemory();
 void gf_clearGhostCallsigns();

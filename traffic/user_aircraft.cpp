@@ -6,14 +6,20 @@
 #include <mutex>
 
 #include "core/clock.h"
+#include "core/geometry.h"
 #include "core/log.h"
+#include "shell/app_state.h"
 #include "shell/exit.h"
 #include "shell/run_state.h"
 #include "traffic/object_events.h"
 #include "traffic/sim_connection.h"
 #include "traffic/sim_ids.h"
+#include "traffic/stand_learning.h"
 
 std::atomic<std::uint32_t> gUserObjectId{2};
+SharedText gUserTitle;
+std::atomic<double> gUserHalfSpan{0.0};
+std::string gUserStandName;
 
 namespace {
 
@@ -34,11 +40,11 @@ const std::byte* lf_block(const SIMCONNECT_RECV_SIMOBJECT_DATA& data, DWORD size
   return reinterpret_cast<const std::byte*>(&data) + kDataOffset;
 }
 
-double lf_distanceNm(double lat1, double lon1, double lat2, double lon2) {
-  constexpr double kRad = 3.14159265358979323846 / 180.0;
-  double p1 = lat1 * kRad, p2 = lat2 * kRad;
-  double sLat = std::sin((p2 - p1) / 2), sLon = std::sin((lon2 - lon1) * kRad / 2);
-  return 6875.493541569878 * std::asin(std::sqrt(sLat * sLat + std::cos(p1) * std::cos(p2) * sLon * sLon));
+// A text field of `capacity` bytes at the block's start, cut at its first
+// zero; the simulator need not end a field that fills it.
+std::string lf_textField(const std::byte* block, std::size_t capacity) {
+  const char* text = reinterpret_cast<const char*>(block);
+  return std::string(text, ::strnlen(text, capacity));
 }
 
 // Seconds since 1970 of the block's zulu date and time; false for a date that cannot be.
@@ -56,14 +62,15 @@ void lf_onUserBlock(const SIMCONNECT_RECV_SIMOBJECT_DATA& data, const std::byte*
   UserAc b;
   std::memcpy(&b, block, sizeof b);
   if (b.altitude < 0.0) b.altitude = 0.0;
-  {
-    std::lock_guard lock(gUserAcMutex);
-    gUserAcLatest = b;
-  }
-  bool real = std::isfinite(b.latitude) && std::isfinite(b.longitude);
-  if (real) {
+  // A block without a finite position is no position: the readers keep the
+  // last one (nothing downstream would survive a NaN position).
+  if (std::isfinite(b.latitude) && std::isfinite(b.longitude)) {
+    {
+      std::lock_guard lock(gUserAcMutex);
+      gUserAcLatest = b;
+    }
     if (!gf_isNullPosition(gUserLastLat, gUserLastLon) &&
-        lf_distanceNm(gUserLastLat, gUserLastLon, b.latitude, b.longitude) > kTeleportNm) {
+        gf_distanceNm({gUserLastLat, gUserLastLon}, {b.latitude, b.longitude}) > kTeleportNm) {
       gf_logText("Teleport");
       gf_exit(ExitReason::RESTART, 45);
     }
@@ -105,6 +112,13 @@ void lf_onUserAcData(const SIMCONNECT_RECV_SIMOBJECT_DATA& data, DWORD size) {
         std::memcpy(cg, block, sizeof cg);
         gf_pushObjectEvent({data.dwObjectID, 0, 0, OBJ_STATIC_CG, cg[0], cg[1]});
       }
+      return;
+    case REQ_USER_TITLE:
+      // Variable length: the title runs to the end of the message at most.
+      if (const std::byte* block = lf_block(data, size, 0)) lf_onUserAcTitle(lf_textField(block, size - kDataOffset));
+      return;
+    case REQ_USER_MODEL:
+      if (const std::byte* block = lf_block(data, size, 32)) lf_deduceUserAcModel(lf_textField(block, 32));
       return;
     case REQ_USER_ON_GROUND:
       if (const std::byte* block = lf_block(data, size, 8)) lf_onUserOnGround(block);
@@ -180,4 +194,17 @@ void gf_resetUserAircraft() {
   gUserStateKnown = false;
   gUserOnGround = false;
   gSimTime = 0;
+  gUserTitle.clear();
+  gUserStandName.clear();
+  gUserHalfSpan = 0.0;
+}
+
+void gf_updateUserStand(const UserAc& user) {
+  if (!std::isfinite(user.latitude) || !std::isfinite(user.longitude)) return;
+  std::string name = gf_standNameAt(user.latitude, user.longitude);
+  if (name != gUserStandName && (!name.empty() || !gUserStandName.empty())) {
+    gAppState.userStand.set(name);
+    gf_invalidateMain(kStatusRect);
+  }
+  gUserStandName = std::move(name);
 }

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "platform/simconnect.h"
 
@@ -57,5 +58,30 @@ bool gf_requestUserOnGround();
 // whole size as received.
 void lf_onUserAcData(const SIMCONNECT_RECV_SIMOBJECT_DATA& data, DWORD size);
 
-// Back to the state before the first answer (the shutdown's reset).
+// Back to the state before the first answer (the shutdown's reset): blocks,
+// title, stand name and span; the status texts are the shutdown's.
 void gf_resetUserAircraft();
+
+class SharedText;  // shell/app_state.h
+
+// The user aircraft's title, at most 48 characters; written on the SimConnect
+// thread, read under its lock from any thread.
+extern SharedText gUserTitle;
+
+// Half the user aircraft's wing span in nautical miles, as the data base gives
+// it; collision avoidance reads it on the main loop.
+extern std::atomic<double> gUserHalfSpan;
+
+// The stand under the user aircraft at the main loop's last copy of the block;
+// empty on none. Main-loop thread only.
+extern std::string gUserStandName;
+
+// Main-loop thread, right after it copied the block: the stand under the user
+// becomes gUserStandName and the window's user stand. The stands belong to the
+// main loop, so the SimConnect thread never looks them up.
+void gf_updateUserStand(const UserAc& user);
+
+// The answers to the title (106) and model (107) requests, as texts read
+// within their message; SimConnect thread.
+void lf_onUserAcTitle(std::string title);
+void lf_deduceUserAcModel(std::string model);

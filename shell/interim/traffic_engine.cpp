@@ -21,8 +21,6 @@ void gf_trafficTick() {}
 void gf_resetTraffic() {}
 void gf_processCreatedObjects() {}
 void gf_clearPositionSets() {}
-void gf_createFlightPlanFolder() {}
-void gf_removeFlightPlanFolder() {}
 std::int32_t gf_countLivePresent() { return 0; }
 std::int32_t gf_countLiveParkedAtSlot(bool) { return 0; }
 std::int32_t gf_countStaticAtSlot(bool) { return 0; }
@@ -37,8 +35,6 @@ void gf_clearAroundUser() {}
 void gf_avoidUserCollisions() {}
 void gf_avoidLiveParkedCollisions() {}
 void gf_removeBlockedCallsign(const std::string&) {}
-void gf_logNoMatch() {}
-void gf_clearNoMatchList() {}
 void gf_clearLiveryMemory() {}
 void gf_clearGhostCallsigns() {}
 void gf_removeAllForExit() {}

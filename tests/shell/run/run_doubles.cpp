@@ -82,8 +82,14 @@ void gf_trafficTick() {}
 void gf_resetTraffic() { lf_record("gf_resetTraffic"); }
 void gf_processCreatedObjects() {}
 void gf_clearPositionSets() { lf_record("gf_clearPositionSets"); }
-void gf_createFlightPlanFolder() { lf_record("gf_createFlightPlanFolder"); }
-void gf_removeFlightPlanFolder() { lf_record("gf_removeFlightPlanFolder"); }
+bool gf_createFlightPlanFolder() {
+  lf_record("gf_createFlightPlanFolder");
+  return true;
+}
+bool gf_removeFlightPlanFolder() {
+  lf_record("gf_removeFlightPlanFolder");
+  return true;
+}
 std::int32_t gf_countLivePresent() { return 0; }
 std::int32_t gf_countLiveParkedAtSlot(bool) { return 0; }
 std::int32_t gf_countStaticAtSlot(bool) { return 0; }

@@ -1,0 +1,3 @@
+#include "liveries/uncreatable_titles.h"
+
+std::set<std::string, std::less<>> gUncreatableTitles;
