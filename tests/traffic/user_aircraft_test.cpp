@@ -97,6 +97,26 @@ TEST_F(UserAircraftTest, UserAircraftAnswersFromTheStandIn) {
   EXPECT_TRUE(gUserOnGround.load());
 }
 
+TEST_F(UserAircraftTest, UserAircraftAtTheNullPositionHasNoStateThroughTheStandIn) {
+  standin::Scenario sc;
+  sc.user.latDeg = 0.0005;
+  sc.user.lonDeg = 0.01;
+  m_standIn = std::make_unique<standin::StandIn>(sc, standin::StandInOptions{0, m_scratch / "trace.jsonl"});
+  gf_setSimConnectAddress(m_standIn->address());
+  openInLockstep();
+  ASSERT_TRUE(gf_requestUserOnGround());
+  int beats = 0;
+  for (int f = 1; f <= 31; ++f) {
+    gf_requestUserAcPosition();
+    frame();
+    beats += gSecondTick.exchange(false) ? 1 : 0;
+  }
+  EXPECT_EQ(gf_latestUserAc().latitude, 0.0005);
+  EXPECT_EQ(beats, 2);
+  EXPECT_FALSE(gUserStateKnown.load());
+  EXPECT_TRUE(doubles::exitCalls().empty());
+}
+
 TEST_F(UserAircraftTest, UserAircraftPositionsTeleportsAndSimulatorTime) {
   // The simulator's null position is no position: no on-ground state, no teleport test.
   sendBlock(block(0.0005, 0.01));
@@ -145,6 +165,19 @@ TEST_F(UserAircraftTest, UserAircraftPositionsTeleportsAndSimulatorTime) {
     sendBlock(b);
     EXPECT_EQ(gSimTime.load(), t.expected) << t.year << " " << t.day;
   }
+
+  // The static CG of an AI object goes to the engine as a kind-4 event; other requests are ignored.
+  const double cg[2] = {8.5, 0.02};
+  auto answer = dataAnswer(SIMCONNECT_RECV_ID_SIMOBJECT_DATA, REQ_STATIC_CG, 300, cg, sizeof cg);
+  dispatch(answer);
+  auto other = dataAnswer(SIMCONNECT_RECV_ID_SIMOBJECT_DATA, 150, 301, cg, sizeof cg);
+  dispatch(other);
+  const auto events = takeEvents();
+  ASSERT_EQ(events.size(), 1u);
+  EXPECT_EQ(events[0].objectId, 300u);
+  EXPECT_EQ(events[0].kind, OBJ_STATIC_CG);
+  EXPECT_EQ(events[0].first, 8.5);
+  EXPECT_EQ(events[0].second, 0.02);
 }
 
 TEST_F(UserAircraftTest, UserAircraftModelRules) {
