@@ -292,6 +292,9 @@ TEST_F(UserAircraftTest, UserAircraftStandIsWorkedOutOnTheMainLoop) {
   EXPECT_EQ(gUserStandName, "A12");
   EXPECT_EQ(gAppState.userStand.get(), "A12");
 
+  const std::vector<std::thread::id> mainLoop{std::this_thread::get_id()};
+  EXPECT_EQ(doubles::standNameThreads(), mainLoop);  // never the SimConnect thread
+
   sim.step(30);
   doubles::setStandName("");
   gf_requestUserAcPosition();
@@ -300,7 +303,7 @@ TEST_F(UserAircraftTest, UserAircraftStandIsWorkedOutOnTheMainLoop) {
   EXPECT_EQ(gUserStandName, "");
   EXPECT_EQ(gAppState.userStand.get(), "");
 
-  EXPECT_EQ(doubles::standNameThreads(), (std::vector<std::thread::id>{std::this_thread::get_id()}));
+  EXPECT_EQ(doubles::standNameThreads(), mainLoop);
 }
 
 }  // namespace
