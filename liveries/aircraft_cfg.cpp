@@ -44,13 +44,10 @@ const std::unordered_map<std::string, std::string> gBaseContainerTypes = {
 
 namespace {
 
-// ECMAScript \s in the classic locale.
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
-char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 std::size_t skipBlanks(std::string_view text, std::size_t at) {
-  while (at < text.size() && isBlank(text[at])) ++at;
+  while (at < text.size() && lf_isBlank(text[at])) ++at;
   return at;
 }
 
@@ -58,7 +55,7 @@ std::size_t skipBlanks(std::string_view text, std::size_t at) {
 bool startsWithNoCase(std::string_view text, std::size_t at, std::string_view literal) {
   if (text.size() - at < literal.size()) return false;
   for (std::size_t i = 0; i < literal.size(); ++i) {
-    if (lower(text[at + i]) != literal[i]) return false;
+    if (lf_lowerAscii(text[at + i]) != literal[i]) return false;
   }
   return true;
 }
@@ -78,7 +75,7 @@ std::optional<std::string_view> lf_matchKey(std::string_view line, std::string_v
   if (at >= line.size() || line[at] != '=') return std::nullopt;
   const std::size_t start = skipBlanks(line, at + 1);
   std::size_t end = line.size();
-  while (end > start && isBlank(line[end - 1])) --end;
+  while (end > start && lf_isBlank(line[end - 1])) --end;
   if (end == start) return std::nullopt;
   const std::string_view value = line.substr(start, end - start);
   // '.' of the pattern takes neither CR nor LF.

@@ -47,6 +47,12 @@ inline bool lf_hasParkingTypesKey(const std::string& line) {
 
 std::string lf_upper(std::string text);
 
+// Character tests of the scan's parsers, never the locale's: ECMAScript \s in
+// the classic locale, and ASCII lower case.
+inline bool lf_isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
+inline char lf_lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+inline bool lf_contains(std::string_view text, std::string_view part) { return text.find(part) != std::string_view::npos; }
+
 // Reads the file whole in its detected encoding (UTF-16 arrives as UTF-8).
 enum class CfgRead { Ok, NotOpened, NotRead };
 CfgRead lf_readAircraftCfg(const std::filesystem::path& path, std::vector<std::string>& lines);
@@ -61,3 +67,8 @@ bool lf_checkFltSimNumbers(const std::vector<std::string>& lines, const std::str
 // anyBracketEnds) that is no header closes the open section.
 void lf_splitFltSimSections(const std::vector<std::string>& lines, bool anyBracketEnds,
                             const std::function<void(std::vector<std::string>&)>& process);
+
+// Drops the empty and "//" lines that end a section: they belong to no key.
+inline void lf_dropSectionTail(std::vector<std::string>& section) {
+  while (!section.empty() && (section.back().empty() || section.back().starts_with("//"))) section.pop_back();
+}

@@ -16,11 +16,6 @@ namespace {
 bool isWordChar(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
 }
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
-char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool contains(const std::string& text, std::string_view part) { return text.find(part) != std::string::npos; }
-
 // A registration that is never taken from these packages.
 constexpr std::string_view kIgnoredRegistration = "G-BAFM";
 
@@ -36,7 +31,7 @@ std::string registrationOf(const std::string& value, const std::string& title) {
       gf_logText(sk::format("regcode: {}, has more than 12 chars in title: {}", piece, title));
       return {};
     }
-    if (contains(piece, "*")) {
+    if (lf_contains(piece, "*")) {
       gf_log(sk::format("{} {} wild cards no longer supported, atc_id skipped ", title, piece));
       return {};
     }
@@ -54,7 +49,7 @@ std::optional<std::string> lf_ivaoPathModel(std::string_view path) {
       if (rest.size() < literal.size()) return false;
       const std::string_view end = rest.substr(rest.size() - literal.size());
       for (std::size_t i = 0; i < literal.size(); ++i) {
-        if (lower(end[i]) != literal[i]) return false;
+        if (lf_lowerAscii(end[i]) != literal[i]) return false;
       }
       rest.remove_suffix(literal.size());
       return true;
@@ -98,7 +93,7 @@ IvaoTitlePattern lf_ivaoTitlePattern(const std::string& model, const std::string
                                                             "IVAO_A320wIAE", "IVAO_A319fIAEw"};
   IvaoTitlePattern pattern{model};
   for (const std::string_view folder : withW) {
-    if (contains(path, folder)) {
+    if (lf_contains(path, folder)) {
       pattern.prefix += 'W';
       break;
     }
@@ -109,10 +104,10 @@ IvaoTitlePattern lf_ivaoTitlePattern(const std::string& model, const std::string
 std::optional<std::string> IvaoTitlePattern::airlineOf(const std::string& title) const {
   if (title.size() < prefix.size()) return std::nullopt;
   for (std::size_t i = 0; i < prefix.size(); ++i) {
-    if (lower(title[i]) != lower(prefix[i])) return std::nullopt;
+    if (lf_lowerAscii(title[i]) != lf_lowerAscii(prefix[i])) return std::nullopt;
   }
   std::size_t at = prefix.size();
-  while (at < title.size() && isBlank(title[at])) ++at;
+  while (at < title.size() && lf_isBlank(title[at])) ++at;
   if (title.size() - at < 3 || !isWordChar(title[at]) || !isWordChar(title[at + 1]) || !isWordChar(title[at + 2])) {
     return std::nullopt;
   }
@@ -130,7 +125,7 @@ std::optional<LiveryCandidate> lf_procesIvaoFltSimSection(int priority, std::vec
                                                           const IvaoTitlePattern& pattern,
                                                           const std::string& model, const std::string& path,
                                                           const std::string& folder) {
-  while (!section.empty() && (section.back().empty() || section.back().starts_with("//"))) section.pop_back();
+  lf_dropSectionTail(section);
   if (section.empty()) return std::nullopt;
   const std::string& header = section.front();
   auto reject = [&](const std::string& text) -> std::optional<LiveryCandidate> {

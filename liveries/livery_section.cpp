@@ -20,8 +20,6 @@ bool isLargeOrHeavy(const std::string& model) {
   return category == kLarge || category == kHeavy;
 }
 
-bool contains(const std::string& text, std::string_view part) { return text.find(part) != std::string::npos; }
-
 // The registration of an atc_id value: exactly one faultless piece, else none.
 std::string registrationOf(const std::string& value, const std::string& title) {
   const std::vector<std::string> pieces = gf_splitComma(value.substr(0, value.find(';')));
@@ -38,7 +36,7 @@ std::string registrationOf(const std::string& value, const std::string& title) {
       gf_logText(sk::format("regcode: {}, has more than 12 chars or contains UTF16 chars in \"{}\"?", piece, title));
       return {};
     }
-    if (contains(piece, "*")) {
+    if (lf_contains(piece, "*")) {
       gf_log(sk::format("{} {} wild cards no longer supported, atc_id skipped ", title, piece));
       return {};
     }
@@ -75,7 +73,7 @@ std::string lf_fixModel(const std::string& path, const std::vector<std::string>&
     if (!code.empty()) return lf_validateModel(code, path, fixes);
   }
   // These packages hold the simulator's own airliners, which never name a type.
-  if (!contains(path, "pmdg-aircraft-7") && !contains(path, "fnx-aircraft-3")) {
+  if (!lf_contains(path, "pmdg-aircraft-7") && !lf_contains(path, "fnx-aircraft-3")) {
     lf_addInvalidCfgFile("Line icao_type_designator= is missing in [General] section of " + path);
   }
   return {};
@@ -93,7 +91,7 @@ std::string lf_modelOfFile(const std::string& path, const std::vector<std::strin
 std::optional<LiveryCandidate> lf_procesFltSimSection(int priority, std::vector<std::string>& section,
                                                       const std::string& model, const std::string& path,
                                                       const std::string& folder) {
-  while (!section.empty() && (section.back().empty() || section.back().starts_with("//"))) section.pop_back();
+  lf_dropSectionTail(section);
   if (section.empty()) return std::nullopt;
   const std::string& header = section.front();
   auto reject = [&](const std::string& text) -> std::optional<LiveryCandidate> {
@@ -107,14 +105,14 @@ std::optional<LiveryCandidate> lf_procesFltSimSection(int priority, std::vector<
       if (!title.empty()) return reject(sk::format("{} {} has more than one title key", folder, header));
       title = gf_trim(value);
       value.clear();
-      if (contains(title, "FenixA320") || contains(title, "PMDG 737") ||
+      if (lf_contains(title, "FenixA320") || lf_contains(title, "PMDG 737") ||
           (SUPPRESS_STUB.value && title.ends_with("-STUB"))) {
         return std::nullopt;
       }
       continue;
     }
     if (!airline.empty()) {
-      if (contains(line, "icao_airline")) {
+      if (lf_contains(line, "icao_airline")) {
         return reject(sk::format("{} {} has more than one icao_airline key", folder, header));
       }
     } else if (lf_parseIcaoAirline(line, value)) {
@@ -167,7 +165,7 @@ std::optional<LiveryCandidate> lf_procesFltSimSection(int priority, std::vector<
       airline = "PVT";
     }
   }
-  const bool cargo = contains(parking, "CARGO") && !contains(parking, "GATE");
+  const bool cargo = lf_contains(parking, "CARGO") && !lf_contains(parking, "GATE");
   return LiveryCandidate{{airline, model, title, registration, priority, cargo}, folder, header, false};
 }
 
