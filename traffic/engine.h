@@ -5,7 +5,10 @@
 // removals. Everything here runs on the start-up/main-loop thread unless it
 // says otherwise; the engine's containers are never touched from another thread.
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
+#include <deque>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -13,9 +16,45 @@
 #include "traffic/records.h"
 #include "traffic/creation_failures.h"
 #include "traffic/flight_plans.h"
+#include "traffic/sim_queues.h"
 
 // The live aircraft; owned by the main-loop thread.
 extern std::vector<Act> gActs;
+
+// The static parked aircraft.
+extern std::vector<StaticAct> gStaticActs;
+// Object ids waiting to be handed to the SimConnect removal queue, one per 10 ticks.
+extern std::deque<std::uint32_t> gRemovalQueue;
+// Creation entries, one handed per 50 ticks: live ones first, then static ones.
+extern std::deque<CreateReq> gCreationQueuePrio;
+extern std::deque<CreateReq> gCreationQueue;
+// Hexids whose creation the arbitration has decided.
+extern std::vector<std::uint32_t> gCreateHexids;
+
+// A static parked aircraft still to be created at the park airport.
+struct StaticPlan {
+  std::string operatorCode;
+  std::string type;
+  std::string registration;
+  std::string callsign;
+  std::uint32_t standId = 0;
+  std::uint8_t cargo = 0;
+};
+extern std::vector<StaticPlan> gStaticParkingList;
+
+// The park airport as the engine sees it; empty code: none.
+struct EngineParkAirport {
+  std::string code;
+  std::string name;
+  double latitude = 0.0;
+  double longitude = 0.0;
+  double altitude = 0.0;  // feet
+};
+extern EngineParkAirport gEngineParkAirport;
+
+// Held by the tick; the window and shutdown threads take it around their calls
+// into the engine. Lock order: this, then gObjectAddedMutex, then gScMutex.
+extern std::recursive_mutex gEngineMutex;
 
 // Starts the removal of a live or static aircraft: frees its stand, sets its
 // state to 4 and queues its object id (one that never reached the simulator
@@ -26,17 +65,14 @@ void gf_removeAct(PlacedAct& aircraft);
 // erases their records from gActs; true when one was found.
 bool gf_withdrawQueuedCreation(const std::string& callsign);
 
-// Prepares the engine at the start of each traffic phase (reserves its
-// containers, checks its files).
+// Reserves the containers and removes Callsign2ObjectId.txt; once per process.
 void gf_initTraffic();
-// One 10 ms tick: objects the simulator created, motion, hand-over of removals
-// and creations, at most two traffic records, the in-range request, Qs121
-// every 100th tick.
+// One 10 ms step of the engine; main-loop thread, while a flight runs.
 void gf_trafficTick();
-// Empties every container and queue of the engine and of the SimConnect
-// client (pending creations, outbound queues, position-set buffers, user
-// blocks and texts, lowest object id back to 2, request-error count 0).
-// Only once the SimConnect thread has been stopped and joined.
+void lf_motionPass();
+// Empties the engine's queues for an in-process restart, once the SimConnect
+// thread has been joined (gActs is left alone: the shutdown removed them; the
+// SimConnect client's own state is gf_resetSimConnection's).
 void gf_resetTraffic();
 // Drains the queues of objects reported by the simulator and places them.
 void gf_processCreatedObjects();
@@ -44,6 +80,34 @@ void gf_processCreatedObjects();
 void gf_clearPositionSets();
 
 // The flight-plan folder: traffic/flight_plans.h.
+
+// Records taken off the update queue in one tick when len are queued: at least
+// two, and a sixteenth of the queue, so a backlog never outgrows the display delay.
+std::size_t gf_updatesPerTick(std::size_t queued);
+// The Part-literal intake (two a tick) for the backlog benchmark's comparison.
+extern bool gIntakeBacklogMend;
+
+// Ticks from tick to due; due ticks are u32 and the counter i32, so every
+// comparison goes through signed 64 bits.
+inline std::int64_t gf_ticksUntil(std::uint32_t due, std::int64_t tick) {
+  return static_cast<std::int64_t>(due) - tick;
+}
+
+// The hexid index over gActs: the position of the first Act with that hexid.
+// It follows appends, swap-erases and compaction; code that changes gActs by
+// hand calls gf_rebuildActIndex.
+Act* gf_findAct(std::uint32_t hexid);
+void gf_appendAct(Act&& aircraft);
+void gf_swapEraseAct(std::size_t position);
+void gf_rebuildActIndex();
+// True when the index answers as a linear scan does (debug checks of the scenario driver).
+bool gf_actIndexExact();
+
+// Applying traffic records to gActs.
+void lf_applyUpdate(TrafficRecord& record);
+bool lf_updateAct(TrafficRecord& record, Act& aircraft);
+void lf_checkTypeAndCreate(TrafficRecord& record);
+void lf_newLiveAct(TrafficRecord& record);
 
 // ---- Once-a-second services of the main loop ----
 

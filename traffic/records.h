@@ -159,6 +159,10 @@ struct Act : PlacedAct {
   SimPose pose;
   std::deque<TrackPoint> track;
   double lastUpdate = 0.0;  // timestamp of the last applied record
+  // Track following's targets and its count of invented points still ahead.
+  double targetVs = 0.0;   // feet per minute
+  double targetTas = 0.0;  // knots
+  std::int32_t extrapolationsLeft = 0;
 
   // Motion and phase state; the motion code owns their meaning.
   std::uint64_t parkedSince = 0;  // clock time in 100 ns units

@@ -1,25 +1,8 @@
-// Interim traffic engine for the program until the engine lands; the engine
-// tick, its containers and queues, per-aircraft commands, arbitration and the
-// shutdown removals replace this file. It creates no AI object, so it has
-// nothing to count, serve, withdraw or remove.
+// Interim once-a-second and shutdown services of the traffic engine, for the
+// program until the engine's per-aircraft commands, arbitration, lookups and
+// shutdown removals replace this file.
 #include "traffic/engine.h"
 
-std::vector<Act> gActs;
-
-void gf_removeAct(PlacedAct& aircraft) {
-  if (aircraft.state == ACT_NOT_IN_SIM) {
-    aircraft.eraseMark = 1;
-  } else {
-    aircraft.state = ACT_REMOVAL_REQUESTED;
-  }
-}
-
-bool gf_withdrawQueuedCreation(const std::string&) { return false; }
-
-void gf_initTraffic() {}
-void gf_trafficTick() {}
-void gf_resetTraffic() {}
-void gf_processCreatedObjects() {}
 void gf_clearPositionSets() {}
 std::int32_t gf_countLivePresent() { return 0; }
 std::int32_t gf_countLiveParkedAtSlot(bool) { return 0; }

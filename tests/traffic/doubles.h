@@ -1,6 +1,7 @@
 #pragma once
 // What the traffic tests see of the stand-ins for the shell, airports and
 // livery services (defined in service_doubles.h).
+#include <cstdint>
 #include <map>
 #include <mutex>
 #include <string>
@@ -19,6 +20,12 @@ void clearReaderStoppedCalls();
 // gf_standNameAt answers this name and records the threads that asked.
 void setStandName(const std::string& name);
 std::vector<std::thread::id> standNameThreads();
+
+// The engine tick's gf_sendQs121 calls so far.
+int qs121Sends();
+// lf_createStaticParked calls so far; nextPosMain calls (hexid, tick), main-loop thread.
+int staticCreations();
+std::vector<std::pair<std::uint32_t, std::int32_t>>& nextPosCalls();
 
 // The calls of gf_exit, in order.
 std::vector<std::pair<ExitReason, int>> exitCalls();

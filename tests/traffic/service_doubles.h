@@ -14,7 +14,9 @@
 #include "shell/exit.h"
 #include "shell/rt_link.h"
 #include "shell/startup.h"
+#include "traffic/engine_hooks.h"
 #include "traffic/stand_learning.h"
+#include "traffic/update_queue.h"
 #include "doubles.h"
 
 std::atomic<bool> gRtClientConnected{false};
@@ -24,6 +26,17 @@ bool gRtLocal = false;
 
 // The automatic range follows the user aircraft; these tests have none.
 void gf_autoRange() {}
+
+// The engine's later services, recorded: static creation, track following.
+std::atomic<int> gStaticCreations{0};
+std::vector<std::pair<std::uint32_t, std::int32_t>> gNextPosCalls;  // hexid, tick
+void lf_createStaticParked() { ++gStaticCreations; }
+void nextPosMain(Act& aircraft) { gNextPosCalls.emplace_back(aircraft.hexid, gTick.load()); }
+void lf_advancePose(Act&) {}
+
+// The engine tick's user-state line to RealTraffic, counted.
+std::atomic<int> gQs121Sends{0};
+void gf_sendQs121() { ++gQs121Sends; }
 
 namespace {
 std::mutex gDoublesMutex;
@@ -71,6 +84,10 @@ std::vector<std::thread::id> standNameThreads() {
   std::lock_guard lock(gDoublesMutex);
   return gStandNameThreads;
 }
+
+int qs121Sends() { return gQs121Sends.load(); }
+int staticCreations() { return gStaticCreations.load(); }
+std::vector<std::pair<std::uint32_t, std::int32_t>>& nextPosCalls() { return gNextPosCalls; }
 
 std::vector<std::pair<ExitReason, int>> exitCalls() {
   std::lock_guard lock(gDoublesMutex);

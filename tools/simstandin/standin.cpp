@@ -631,6 +631,7 @@ void StandIn::handleCall(Session& s, Call call, DWORD packetId, simwire::Reader&
       DWORD def = r.u32();
       double radius = r.u32();
       DWORD type = r.u32();
+      trace("by_type", {{"request", request}, {"radius", radius}});
       if (!s.definitions.contains(def)) return refuse(SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID, 2);
       const Object& user = m_objects.at(m_sc.userObjectId);
       std::vector<const Object*> found;

@@ -1,0 +1,348 @@
+// The traffic engine's containers, its tick, the motion pass and the
+// application of traffic records.
+#include "traffic/engine.h"
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <unordered_map>
+
+#include "airports/stand.h"
+#include "core/format.h"
+#include "core/log.h"
+#include "core/parameters.h"
+#include "core/paths.h"
+#include "liveries/dbase_lookups.h"
+#include "shell/rt_link.h"
+#include "traffic/engine_hooks.h"
+#include "traffic/sim_connection.h"
+#include "traffic/sim_ids.h"
+#include "traffic/update_queue.h"
+#include "traffic/user_aircraft.h"
+
+std::vector<Act> gActs;
+std::vector<StaticAct> gStaticActs;
+std::deque<std::uint32_t> gRemovalQueue;
+std::deque<CreateReq> gCreationQueuePrio;
+std::deque<CreateReq> gCreationQueue;
+std::vector<std::uint32_t> gCreateHexids;
+std::vector<StaticPlan> gStaticParkingList;
+EngineParkAirport gEngineParkAirport;
+std::recursive_mutex gEngineMutex;
+bool gIntakeBacklogMend = true;
+
+namespace {
+bool gInitialised = false;
+std::unordered_map<std::uint32_t, std::size_t> gActIndex;
+std::vector<TrafficRecord> gTakenRecords;
+
+constexpr double kRadiansToDegrees = 180.0 / 3.14159265358979323846;
+
+void lf_removeCallsignFile() {
+  if (std::filesystem::exists(Callsign2ObjectIdPath)) std::filesystem::remove(Callsign2ObjectIdPath);
+}
+
+// Moved out under gUpdateMutex and applied after it is released, so the
+// traffic reader never waits for the applications.
+void lf_takeUpdates() {
+  gTakenRecords.clear();
+  {
+    std::lock_guard lock(gUpdateMutex);
+    const std::size_t count = gf_updatesPerTick(gUpdateQueue.size());
+    for (std::size_t i = 0; i < count; ++i) {
+      gTakenRecords.push_back(std::move(gUpdateQueue.front()));
+      gUpdateQueue.pop_front();
+    }
+  }
+  for (TrafficRecord& record : gTakenRecords) lf_applyUpdate(record);
+  gTakenRecords.clear();
+}
+
+void lf_queueDecidedCreation() {
+  if (gCreateHexids.empty()) return;
+  const std::uint32_t hexid = gCreateHexids.back();
+  gCreateHexids.pop_back();
+  const Act* aircraft = gf_findAct(hexid);
+  if (!aircraft) return;
+  CreateReq request;
+  request.initPos.Latitude = aircraft->pose.latitude;
+  request.initPos.Longitude = aircraft->pose.longitude;
+  request.initPos.Altitude = aircraft->pose.altitude;
+  request.initPos.Pitch = aircraft->pose.pitch * kRadiansToDegrees;
+  request.initPos.Bank = aircraft->pose.bank * kRadiansToDegrees;
+  request.initPos.Heading = aircraft->pose.heading * kRadiansToDegrees;
+  request.initPos.OnGround = 0;
+  request.initPos.Airspeed = 0;
+  request.tailNumber = aircraft->key.callsign;
+  request.liveryTitle = aircraft->liveryTitle;
+  request.hexid = hexid;
+  gCreationQueuePrio.push_back(std::move(request));
+}
+
+void lf_requestAircraftInRange() {
+  std::lock_guard lock(gScMutex);
+  const HRESULT result = SimConnect_RequestDataOnSimObjectType(gHSimConnect, REQ_IN_RANGE, DEF_IN_RANGE,
+                                                               gLateralRangeMeters.load(),
+                                                               SIMCONNECT_SIMOBJECT_TYPE_AIRCRAFT);
+  if (FAILED(result)) {
+    gf_log("SimConnect request ac within range fails");
+    gf_simRequestError();
+  }
+}
+
+// Altitude test: clearly on the ground or clearly away from the park airport.
+bool lf_altitudePasses(double altitude) {
+  const double reference = gEngineParkAirport.code.empty() ? -1000.0 : gEngineParkAirport.altitude;
+  return altitude >= 10000.0 || altitude <= 0.0 || std::abs(altitude - reference) > 120.0;
+}
+
+double lf_trackDifference(double a, double b) {
+  const double d = std::fmod(std::abs(a - b), 360.0);
+  return d > 180.0 ? 360.0 - d : d;
+}
+}  // namespace
+
+std::size_t gf_updatesPerTick(std::size_t queued) {
+  const std::size_t wanted = gIntakeBacklogMend ? std::max<std::size_t>(2, (queued + 15) / 16) : 2;
+  return std::min(queued, wanted);
+}
+
+Act* gf_findAct(std::uint32_t hexid) {
+  const auto found = gActIndex.find(hexid);
+  if (found != gActIndex.end() && found->second < gActs.size() && gActs[found->second].hexid == hexid) {
+    return &gActs[found->second];
+  }
+  // gActs changed by hand (or no such hexid): the scan answers and mends the index.
+  for (std::size_t i = 0; i < gActs.size(); ++i) {
+    if (gActs[i].hexid == hexid) {
+      gf_rebuildActIndex();
+      return &gActs[i];
+    }
+  }
+  if (found != gActIndex.end()) gActIndex.erase(found);
+  return nullptr;
+}
+
+void gf_appendAct(Act&& aircraft) {
+  gActIndex.try_emplace(aircraft.hexid, gActs.size());
+  gActs.push_back(std::move(aircraft));
+}
+
+void gf_swapEraseAct(std::size_t position) {
+  if (position + 1 != gActs.size()) gActs[position] = std::move(gActs.back());
+  gActs.pop_back();
+  gf_rebuildActIndex();
+}
+
+void gf_rebuildActIndex() {
+  gActIndex.clear();
+  for (std::size_t i = 0; i < gActs.size(); ++i) gActIndex.try_emplace(gActs[i].hexid, i);
+}
+
+bool gf_actIndexExact() {
+  std::unordered_map<std::uint32_t, std::size_t> scan;
+  for (std::size_t i = 0; i < gActs.size(); ++i) scan.try_emplace(gActs[i].hexid, i);
+  return scan == gActIndex;
+}
+
+void gf_initTraffic() {
+  if (gInitialised) return;
+  gActs.reserve(512);
+  gStaticActs.reserve(256);
+  gStands.reserve(512);
+  gCreateHexids.reserve(64);
+  gTakenRecords.reserve(64);
+  gActIndex.reserve(512);
+  gStaticParkingList.clear();
+  gInitialised = true;
+  lf_removeCallsignFile();
+}
+
+void lf_motionPass() {
+  bool anyErased = false;
+  const std::int64_t tick = gTick.load();
+  for (Act& aircraft : gActs) {
+    if (aircraft.state == ACT_PRESENT) {
+      if (!aircraft.track.empty() && gf_ticksUntil(aircraft.track.front().dueTick, tick) <= 0) {
+        nextPosMain(aircraft);
+        aircraft.pose.verticalSpeed = aircraft.targetVs / 60.0;
+        const bool stationary = !aircraft.track.empty() && aircraft.track.front().stationary;
+        aircraft.pose.trueAirspeed = stationary ? 0.0 : aircraft.targetTas;
+      }
+      if (aircraft.state == ACT_PRESENT) {
+        if (aircraft.track.empty() || !aircraft.track.front().stationary) lf_advancePose(aircraft);
+        if (aircraft.objectId != 0) {
+          const SimPose& p = aircraft.pose;
+          gPosSetsWrite->push_back({p.latitude, p.longitude, p.pitch, p.bank, p.heading, p.altitude,
+                                    p.verticalSpeed, p.trueAirspeed, aircraft.objectId});
+        }
+      }
+    } else if (aircraft.state == ACT_NOT_IN_SIM) {
+      lf_checkCreation(aircraft);
+    }
+    anyErased = anyErased || aircraft.eraseMark;
+  }
+  if (anyErased) {
+    std::erase_if(gActs, [](const Act& aircraft) { return aircraft.eraseMark != 0; });
+    gf_rebuildActIndex();
+  }
+  gf_handOverPosSets();
+}
+
+void gf_trafficTick() {
+  std::lock_guard guard(gEngineMutex);
+  gf_processCreatedObjects();
+  lf_motionPass();
+  const std::int64_t tick = gTick.load();
+  if (tick % 10 == 0) {
+    if (!gRemovalQueue.empty()) {
+      const std::uint32_t objectId = gRemovalQueue.front();
+      gRemovalQueue.pop_front();
+      lf_queueRemoval(objectId);
+    }
+    if (tick % 50 == 0) {
+      if (!gCreationQueuePrio.empty()) {
+        lf_queueCreation(gCreationQueuePrio.front());
+        gCreationQueuePrio.pop_front();
+      } else {
+        if (!gCreationQueue.empty()) {
+          lf_queueCreation(gCreationQueue.front());
+          gCreationQueue.pop_front();
+        }
+        if (!gStaticParkingList.empty()) lf_createStaticParked();
+      }
+    }
+  }
+  lf_takeUpdates();
+  lf_queueDecidedCreation();
+  if (tick % 20 == 0 && !gSimRequestsPaused.load()) lf_requestAircraftInRange();
+  if (tick % 100 == 0) {
+    gf_sendQs121();
+    gUserAc = gf_requestUserAcPosition();
+  }
+  ++gTick;
+}
+
+void gf_resetTraffic() {
+  std::lock_guard guard(gEngineMutex);
+  gEngineParkAirport = EngineParkAirport{};
+  gStaticParkingList.clear();
+  gCreateHexids.clear();
+  gRemovalQueue.clear();
+  gCreationQueuePrio.clear();
+  gCreationQueue.clear();
+  gStaticActs.clear();
+  {
+    std::lock_guard lock(gUpdateMutex);
+    gUpdateQueue.clear();
+  }
+  lf_removeCallsignFile();
+  gStands.clear();
+}
+
+void gf_removeAct(PlacedAct& aircraft) {
+  std::lock_guard guard(gEngineMutex);
+  if (aircraft.state == ACT_NOT_IN_SIM) {
+    aircraft.eraseMark = 1;
+    return;
+  }
+  if (aircraft.standId != 0 && aircraft.standId <= gStands.size()) {
+    gStands[aircraft.standId - 1].liveOccupied = false;
+  }
+  aircraft.state = ACT_REMOVAL_REQUESTED;
+  if (aircraft.objectId == 0) {
+    gf_log(sk::format("removing act {} with objectId=0 ?", aircraft.key.callsign));
+    return;
+  }
+  gRemovalQueue.push_back(aircraft.objectId);
+}
+
+bool gf_withdrawQueuedCreation(const std::string& callsign) {
+  std::lock_guard guard(gEngineMutex);
+  bool found = false;
+  for (auto entry = gCreationQueuePrio.begin(); entry != gCreationQueuePrio.end();) {
+    if (entry->tailNumber != callsign) {
+      ++entry;
+      continue;
+    }
+    const std::uint32_t hexid = entry->hexid;
+    std::erase_if(gActs, [hexid](const Act& aircraft) { return aircraft.hexid == hexid; });
+    entry = gCreationQueuePrio.erase(entry);
+    found = true;
+  }
+  if (found) gf_rebuildActIndex();
+  return found;
+}
+
+void lf_applyUpdate(TrafficRecord& record) {
+  // Only the first Act of a hexid can answer for it: the others are never offered it.
+  if (Act* aircraft = gf_findAct(record.hexid)) {
+    lf_updateAct(record, *aircraft);
+    return;
+  }
+  if (!record.key.callsign.empty()) {
+    for (const Act& aircraft : gActs) {
+      if (aircraft.key.callsign == record.key.callsign && aircraft.key.type == record.key.type) return;
+    }
+  }
+  lf_checkTypeAndCreate(record);
+}
+
+bool lf_updateAct(TrafficRecord& record, Act& aircraft) {
+  if (record.hexid != aircraft.hexid) return false;
+  if (aircraft.state == ACT_LIVERY_CHANGE || aircraft.state == ACT_REMOVAL_REQUESTED) return true;
+  const TrackPoint& point = record.point;
+  if (!aircraft.track.empty()) {
+    const TrackPoint& last = aircraft.track.back();
+    const double dt = record.timestamp - aircraft.lastUpdate;
+    const double g0 = last.groundSpeed;
+    const double g = point.groundSpeed;
+    if (dt == 0.0 || dt <= 1.0) return true;
+    if ((g0 > 5.0 && g >= 10.0 * g0) || (g > 5.0 && g0 >= 10.0 * g)) return true;
+    if ((g0 <= 5.0 && g >= 80.0) || (g <= 5.0 && g0 >= 80.0)) return true;
+    if (aircraft.extrapolationsLeft < 1) {
+      const double turn = lf_trackDifference(point.track, last.track);
+      if (point.airborne && g > 120.0 && turn <= 1.0 && dt <= 0.2429805615550756 / (g / 3600.0)) return true;
+      if (!point.airborne && g <= 30.0 && turn <= 2.0) {
+        const double limit = g == 0.0 ? 15.0 : std::min(0.010799136069114472 / (g / 3600.0), 15.0);
+        if (dt <= limit) return true;
+      }
+    }
+  }
+  if (aircraft.state == ACT_NOT_IN_SIM && !lf_altitudePasses(point.altitude)) return true;
+  if (!gf_updateIdentity(aircraft, record)) return true;
+  aircraft.lastUpdate = record.timestamp;
+  gf_takeTrackPoint(aircraft, record.point);
+  return true;
+}
+
+void lf_checkTypeAndCreate(TrafficRecord& record) {
+  if (record.key.type.empty()) record.key.type = gf_dbaseModelOf(record.key.registration);
+  if (gf_isValidModel(record.key.type)) {
+    lf_newLiveAct(record);
+    return;
+  }
+  std::string type = gf_dbaseModelOf(record.key.registration);
+  if (type.empty()) return;
+  record.key.type = std::move(type);
+  lf_newLiveAct(record);
+}
+
+void lf_newLiveAct(TrafficRecord& record) {
+  const auto category = static_cast<AircraftCategory>(gf_categoryOf(record.key.type));
+  const bool wanted = (category >= 1 && category <= 3) || (category == 0 && LIGHT_AIRCRAFT.value) ||
+                      (category == 5 && HELICOPTERS.value) || (category == 4 && HIGH_PERF_AIRCRAFT.value);
+  if (!wanted) return;
+  if (!lf_altitudePasses(record.point.altitude)) return;
+  record.key.firstCallsign = record.key.callsign;
+  record.key.otherCallsign.clear();
+  record.key.coupledSearched = false;
+  ActBase base(std::move(record.key));
+  base.hexid = record.hexid;
+  const CategoryPerformance& performance = gf_categoryPerformance(category);
+  base.baseTurnRate = performance.turnRate;
+  base.turnRate = performance.turnRate;
+  base.maxClimbStep = performance.maxClimbStep;
+  base.standSpeed = performance.standSpeed;
+  gf_appendAct(Act(std::move(base), record.point, record.timestamp));
+}
