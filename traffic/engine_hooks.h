@@ -1,7 +1,7 @@
 #pragma once
-// Services the engine tick calls whose own code lives beside it (created
-// objects: gf_processCreatedObjects of traffic/engine.h): arbitration, track following and static creation. Each file
-// defining one holds only its first, empty form until its issue fills it.
+// Services the engine tick calls whose own code lives beside it: arbitration,
+// track following and static creation (created objects: traffic/engine.h).
+// Each file defining one holds only its first, empty form until its issue fills it.
 #include "traffic/records.h"
 
 // The creation pre-check of an aircraft in state 0 (traffic/arbitration.cpp).
