@@ -9,6 +9,7 @@
 #include "resources/resources.h"
 #include "shell/download.h"
 #include "shell/entry.h"
+#include "shell/livery_window.h"
 #include "shell/message_line.h"
 #include "shell/update.h"
 
@@ -22,6 +23,7 @@ int main() {
                           }});
   gf_enableDisplay();
   gf_installMessageLine();
+  gf_installLiveryWindow();
   gf_registerResources();
   return wWinMain(nullptr);
 }

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <string>
 
+#include "core/paths.h"
 #include "liveries/data_downloads.h"
 #include "tests/core/core_test_support.h"
 
@@ -26,9 +27,13 @@ class ProgramFolder {
   ProgramFolder() : m_previous(std::filesystem::current_path()) {
     std::filesystem::current_path(m_scratch.path());
     std::filesystem::create_directories("input");
+    std::filesystem::create_directories("output");
+    std::filesystem::create_directories(m_scratch.path() / "data");
+    gf_setDataFolder(m_scratch.path() / "data");
   }
   ~ProgramFolder() {
     gf_setDataDownloads({});
+    gf_setDataFolder({});
     std::filesystem::current_path(m_previous);
   }
   ProgramFolder(const ProgramFolder&) = delete;

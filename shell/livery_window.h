@@ -1,0 +1,4 @@
+#pragma once
+// Fills the livery code's window seam with the main window's effects.
+
+void gf_installLiveryWindow();
