@@ -24,6 +24,7 @@ inline const std::filesystem::path LiveriesScannedPath = OutputFolder / "Liverie
 inline const std::filesystem::path AircraftCfgWithNoFltsimSectionPath = OutputInfoFolder / "AircraftCfgWithNoFltsimSection.txt";
 inline const std::filesystem::path AirlineModelConversionsPath = OutputInfoFolder / "AirlineModelConversions.txt";
 inline const std::filesystem::path LiveriesSkippedOnPriorityPath = OutputInfoFolder / "LiveriesSkippedOnPriority.txt";
+inline const std::filesystem::path OfflineRegcodesPath = OutputInfoFolder / "OfflineRegcodes.txt";
 inline const std::filesystem::path AirportsScanLogPath = OutputInfoFolder / "AirportsScanLog.txt";
 inline const std::filesystem::path InlineRegcodesPath = OutputErrorsFolder / "InlineRegcodes.txt";
 inline const std::filesystem::path InvalidAirlineCodesPath = OutputErrorsFolder / "InvalidAirlineCodes.txt";

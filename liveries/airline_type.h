@@ -8,7 +8,7 @@
 
 #include "core/format.h"
 
-// The airline member is named operatorCode or airline; the type member type.
+// The airline member is named operatorCode, airline or airl (a livery); the type member type.
 template <typename Record>
 concept AirlineTypeRecord = requires(const Record& record) {
   { record.type } -> std::convertible_to<std::string_view>;
@@ -16,14 +16,18 @@ concept AirlineTypeRecord = requires(const Record& record) {
   { record.operatorCode } -> std::convertible_to<std::string_view>;
 } || requires(const Record& record) {
   { record.airline } -> std::convertible_to<std::string_view>;
+} || requires(const Record& record) {
+  { record.airl } -> std::convertible_to<std::string_view>;
 });
 
 template <AirlineTypeRecord Record>
 std::string_view gf_airlineOf(const Record& record) {
   if constexpr (requires { record.operatorCode; }) {
     return record.operatorCode;
-  } else {
+  } else if constexpr (requires { record.airline; }) {
     return record.airline;
+  } else {
+    return record.airl;
   }
 }
 

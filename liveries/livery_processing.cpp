@@ -5,6 +5,8 @@
 #include "liveries/liveries_scanned.h"
 #include "liveries/livery_tables.h"
 #include "liveries/livery_window.h"
+#include "liveries/matching_ladder.h"
+#include "liveries/regcodes.h"
 #include "liveries/similar_models.h"
 
 std::atomic<bool> gLiveriesProcessed{false};
@@ -48,6 +50,9 @@ void gf_processScannedLiveries() {
   }
   redraw();
   lf_buildLiveriesByAirline();
+  lf_buildModelAirlineMaps();
+  lf_processInlineRegcodes();
+  gf_processRegcodes();
   gf_logText(sk::format("{} registration codes", gLiveriesByRegistration.size()));
   lf_buildModelSets();
   gf_logText(sk::format("{} airlines, {} pax aircraft models and {} cargo aircraft models", gLiveriesByAirline.size(),

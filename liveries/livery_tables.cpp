@@ -17,12 +17,14 @@ std::array<TitlesByModel, 2> gLiveriesByModel;
 std::array<std::unordered_map<std::string, TitlesByModel>, 2> gLiveriesByModelAirline;
 std::unordered_map<std::string, std::string_view> gLiveriesByRegistration;
 TitleViews gSpecialLiveries;
+std::unordered_set<std::string_view> gSpecialLiveryIndex;
 std::array<std::vector<std::string>, 3> gCategoryModels;
 std::array<std::atomic<std::uint32_t>, 6> gMatchesPerStep{};
 
 namespace {
 
 LiveryWindow gWindow;
+std::unordered_set<std::string_view> gTitleIndex;
 
 constexpr std::size_t kModelsPerLogLine = 20;
 
@@ -136,6 +138,12 @@ void lf_buildLiveriesByAirline() {
   }
   storeEntries();
   if (!models.empty()) gLiveriesByAirline[airline] = std::move(models);
+  gTitleIndex.clear();
+  for (const auto& [code, byModel] : gLiveriesByAirline) {
+    for (const auto& [type, stored] : byModel) {
+      for (const auto& entry : stored) gTitleIndex.insert(entry.title);
+    }
+  }
 }
 
 void lf_buildModelSets() {
@@ -172,14 +180,8 @@ void lf_buildModelSets() {
 }
 
 std::string_view gf_findStoredTitle(const std::string& title) {
-  for (const auto& [airline, models] : gLiveriesByAirline) {
-    for (const auto& [model, entries] : models) {
-      for (const auto& entry : entries) {
-        if (entry.title == title) return entry.title;
-      }
-    }
-  }
-  return {};
+  const auto found = gTitleIndex.find(title);
+  return found == gTitleIndex.end() ? std::string_view() : *found;
 }
 
 bool gf_hasLiveryForAirlineModel(const std::string& airline, const std::string& model) {
@@ -201,9 +203,11 @@ std::vector<std::string> gf_getAirlineCodes() {
 void gf_clearLiveryCodeLists() {
   for (auto& list : gCategoryModels) list.clear();
   gSpecialLiveries.clear();  // keeps its reserved room
+  gSpecialLiveryIndex.clear();
   gLiveriesByRegistration.clear();
   for (auto& table : gLiveriesByModel) table.clear();
   for (auto& table : gLiveriesByModelAirline) table.clear();
+  gTitleIndex.clear();
   gLiveriesByAirline.clear();
 }
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 struct LiveryEntry {
@@ -32,8 +33,10 @@ extern std::array<TitlesByModel, 2> gLiveriesByModel;
 extern std::array<std::unordered_map<std::string, TitlesByModel>, 2> gLiveriesByModelAirline;
 // registration -> title (filled by the regcode processing).
 extern std::unordered_map<std::string, std::string_view> gLiveriesByRegistration;
-// Titles bound to registrations only; never picked by airline and type.
+// Titles bound to registrations only; never picked by airline and type. The
+// list keeps repeats (its size is logged); the index answers membership.
 extern TitleViews gSpecialLiveries;
+extern std::unordered_set<std::string_view> gSpecialLiveryIndex;
 // Installed models of Light, Buzjets and Rotorcraft, ascending.
 extern std::array<std::vector<std::string>, 3> gCategoryModels;
 // Live matches per ladder step (index = step - 1), for the whole process.
@@ -46,7 +49,8 @@ std::vector<std::string>* gf_categoryModelList(int category);
 void lf_buildLiveriesByAirline();
 void lf_buildModelSets();
 
-// The stored copy of a title; an empty view when it is not installed.
+// The stored copy of a title; an empty view when it is not installed. Asked for
+// every in-line and regcode entry: answered from an index built with the table.
 std::string_view gf_findStoredTitle(const std::string& title);
 bool gf_hasLiveryForAirlineModel(const std::string& airline, const std::string& model);
 bool gf_isKnownModel(const std::string& model);

@@ -88,6 +88,8 @@ TEST_F(LiveryProcessingTest, OncePerProcessBuildsTablesAndSummaries) {
   EXPECT_EQ(linesFrom("5 liveries read from output/LiveriesScanned.xml"),
             (std::vector<std::string>{
                 "5 liveries read from output/LiveriesScanned.xml",
+                "===> no download of AIG-regcodes.zip installed?",
+                "===> reading AIG-regcodes failed?",
                 "0 registration codes",
                 "3 airlines, 3 pax aircraft models and 1 cargo aircraft models",
                 "1 similar model definitions",

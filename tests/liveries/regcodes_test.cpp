@@ -1,0 +1,136 @@
+#include "liveries/regcodes.h"
+
+#include <gtest/gtest.h>
+
+#include "core/paths.h"
+#include "liveries/dbase.h"
+#include "liveries/liveries_scanned.h"
+#include "liveries/livery_processing.h"
+#include "liveries/livery_tables.h"
+#include "liveries/scan_lists.h"
+#include "liveries_test_support.h"
+
+namespace {
+
+class RegcodesTest : public testing::Test {
+ protected:
+  void TearDown() override {
+    gf_requestLiveryClearing();
+    gf_serveLiveryClearing();
+    lf_clearScanLists();
+  }
+
+  void process(const std::vector<LiveryData>& liveries) {
+    gScannedLiveries.assign(liveries.begin(), liveries.end());
+    lf_saveLiveriesScanned();
+    gf_requestLiveryClearing();
+    gf_serveLiveryClearing();
+    gf_processScannedLiveries();
+  }
+
+  bool contains(const std::vector<std::string>& lines, const std::string& line) {
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+  }
+
+  LogCapture log;
+  ProgramFolder program;
+};
+
+TEST_F(RegcodesTest, UserFilesGiveTheirEntries) {
+  std::filesystem::create_directories(MyRegcodesFolder);
+  writeBytes(MyRegcodesFolder / "mine.TXT",
+             "Speedbird Special;G-GDFA\r\nTwo Regs Normal;G-BBBB,G-AAAA\r\n"
+             "Two Regs Special;G-BBBB,G-AAAA,G-AAAA;#\r\nNever Use Me\r\n\r\n"
+             "Bad;A,BB,G-CCCC,ABCDEFGHIJKLM\r\nBad4;a;b;c\r\n");
+  writeBytes(MyRegcodesFolder / "x.txt", "Lower;G-LOWR\r\n");
+  std::vector<RegcodeEntry> entries;
+  EXPECT_FALSE(lf_readRegcodeFiles(MyRegcodesFolder, entries));
+  struct Expected {
+    std::string title;
+    std::vector<std::string> regcodes;
+    bool special;
+  };
+  const std::vector<Expected> expected{{"Speedbird Special", {"G-GDFA"}, true},
+                                       {"Two Regs Normal", {"G-AAAA", "G-BBBB"}, false},
+                                       {"Two Regs Special", {"G-AAAA", "G-BBBB"}, true},
+                                       {"Never Use Me", {}, false},
+                                       {"Bad", {"G-CCCC"}, false}};
+  ASSERT_EQ(entries.size(), expected.size());
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    EXPECT_EQ(entries[i].title, expected[i].title);
+    EXPECT_EQ(entries[i].regcodes, expected[i].regcodes) << expected[i].title;
+    EXPECT_EQ(entries[i].special, expected[i].special) << expected[i].title;
+  }
+  const auto lines = log.lines();
+  EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                          [](const std::string& line) { return line.find("wrong regcode length") != std::string::npos; }),
+            3);
+  EXPECT_TRUE(contains(lines, "===> " + (MyRegcodesFolder / "mine.TXT").string() + ": wrong format \"Bad4;a;b;c\""));
+
+  RecordingSink sink;
+  process({{"BAW", "B738", "Speedbird Special", "", 0, false}});
+  ASSERT_EQ(sink.messages.size(), 1u);
+  EXPECT_EQ(sink.messages[0], "There were errors in processing the regcode files in folder \"input/my_regcodes\", see the Log.txt");
+  EXPECT_EQ(gLiveriesByRegistration.at("G-GDFA"), "Speedbird Special");
+  EXPECT_EQ(gSpecialLiveries, TitleViews{"Speedbird Special"});
+
+  lf_readTitleFolder();
+  EXPECT_TRUE(gDontUseTitles.contains("Never Use Me"));
+}
+
+TEST_F(RegcodesTest, AigFileThroughTheHook) {
+  std::string served = readBytes(scrambledFixture("AIG-regcodes"));
+  // A registration the tool refuses to make, written raw into its output.
+  served.insert(served.find("</AIG-regcodes>"),
+                "<livery title=\"Too Long\" reg=\"" + std::string(24, 'A') + "Z\" />\n");
+  writeBytes(program.path() / "served.xml", served);
+  gf_setDataDownloads({{}, copier(program.path() / "served.xml")});
+  std::vector<LiveryData> installed;
+  for (const char* title : {"Special True", "Special Yes", "Special One", "Plain False", "Plain No", "Plain Zero"}) {
+    installed.push_back({"BAW", "B738", title, "", 0, false});
+  }
+  process(installed);
+  EXPECT_EQ(gLiveriesByRegistration.at("G-BBB2"), "Plain False");
+  EXPECT_EQ(gLiveriesByRegistration.size(), 7u);
+  TitleViews special = gSpecialLiveries;
+  std::sort(special.begin(), special.end());
+  EXPECT_EQ(special, (TitleViews{"Special One", "Special True", "Special Yes"}));
+  const auto lines = log.lines();
+  EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& line) {
+    return line.starts_with("===> exception in lf_readAigRegcodes: ");
+  }));
+  EXPECT_EQ(readBytes(program.path() / "input" / "AIG-regcodes0.xml"), served);
+  EXPECT_FALSE(std::filesystem::exists(AigRegcodesPath));
+
+  lf_downloadAigRegcodes(AigRegcodesPath);
+  lf_readTitleFile(AigRegcodesPath);
+  EXPECT_TRUE(gDontUseTitles.contains("Never Use"));
+  EXPECT_EQ(log.lines().back(), "1 don't use title read");
+}
+
+TEST_F(RegcodesTest, SourcesMergeInOrder) {
+  gf_setDataDownloads({{}, copier(scrambledFixture("AIG-merge"))});
+  const std::vector<LiveryData> liveries{{"BAW", "B738", "T1", "G-GDFA", 0, false},
+                                         {"BAW", "B738", "T2", "", 0, false},
+                                         {"KLM", "B738", "K1", "G-AAAA", 0, false},
+                                         {"KLM", "B738", "K2", "G-AAAA", 0, false}};
+  process(liveries);
+  EXPECT_EQ(gLiveriesByRegistration.at("G-GDFA"), "T2");
+  const auto offline = fileLines(OfflineRegcodesPath);
+  EXPECT_TRUE(contains(offline, "   regcode G-GDFA for \"T2\", instead of the same for \"T1\""));
+  EXPECT_TRUE(contains(offline, "0 new regcodes added, 1 regcode replaced"));
+  EXPECT_EQ(fileLines(InlineRegcodesPath), std::vector<std::string>{"G-AAAA \"K2\" => already in use by \"K1\""});
+
+  std::filesystem::create_directories(MyRegcodesFolder);
+  writeBytes(MyRegcodesFolder / "mine.TXT", "T2;G-GDFA\r\n");
+  process(liveries);
+  EXPECT_TRUE(contains(fileLines(OfflineRegcodesPath), "1 new regcode added, 1 regcode defined as special"));
+
+  std::filesystem::remove_all(MyRegcodesFolder);
+  gf_setDataDownloads({{}, [](const std::filesystem::path&) { return false; }});
+  process(liveries);
+  EXPECT_FALSE(std::filesystem::exists(OfflineRegcodesPath));
+  EXPECT_TRUE(contains(log.lines(), "===> reading AIG-regcodes failed?"));
+}
+
+}  // namespace
