@@ -1,7 +1,4 @@
 #pragma once
 // The livery matching as the start-up and the shutdown call it.
-
-// Prepares the matching lists at the start of each traffic phase.
-void gf_initLiveryMatching();
-// The matching summary into the log (final exit, and once a day).
-void gf_logLiveryMatchingSummary();
+#include "liveries/matching_ladder.h"   // gf_initLiveryMatching
+#include "liveries/matching_summary.h"  // gf_logLiveryMatchingSummary

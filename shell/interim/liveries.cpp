@@ -1,8 +1,5 @@
-// Interim livery side for the program until the livery scan, the matching and
-// its summary land, which replace this file: no livery is known.
-#include "liveries/livery_matching.h"
+// Interim livery side for the program until the livery scan lands, which
+// replaces this file.
 #include "liveries/livery_scan.h"
 
 void gf_scanLiveries() {}
-void gf_initLiveryMatching() {}
-void gf_logLiveryMatchingSummary() {}
