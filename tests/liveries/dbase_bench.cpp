@@ -8,16 +8,10 @@
 #include "core/paths.h"
 #include "liveries/data_downloads.h"
 #include "liveries/dbase.h"
+#include "bench_codes.h"
 #include "tools/scramble/scrambler.h"
 
 namespace {
-
-std::string code(std::size_t n, std::size_t length) {
-  static const std::string chars = "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-  std::string text(length, 'A');
-  for (std::size_t i = length; i-- > 0; n /= chars.size()) text[i] = chars[n % chars.size()];
-  return text;
-}
 
 std::string plainDataBase(std::size_t models, std::size_t registrations) {
   std::string xml = "<aircrafts><aircraft types=\"";
