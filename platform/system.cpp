@@ -33,13 +33,13 @@ struct MutexName {
 };
 
 struct MutexHandle {
-  std::wstring name;
+  std::string name;  // the abstract address
   bool holdsName;  // false: opened while another process held the name
 };
 
 struct MutexRegistry {
   std::mutex mutex;
-  std::map<std::wstring, MutexName> names;
+  std::map<std::string, MutexName> names;
   std::set<MutexHandle*> handles;
 };
 
@@ -74,22 +74,33 @@ bool lf_utf8ToCodePoints(const std::string& text, std::u32string& out) {
   return true;
 }
 
-// The abstract socket address of a mutex name, private to this user. The
+// The abstract socket address of a mutex name. As on Windows, a Global\ name
+// is one for the whole machine, and any other (Local\ or none) lives
+// in the namespace of the login session: the user's, narrowed by
+// XDG_SESSION_ID when the session manager (or a test run) sets one. The
 // name's wide characters are taken as raw bytes: any bytes may form such an
 // address, and equal names give equal addresses.
-std::string lf_abstractName(const std::wstring& name) {
-  const std::string prefix = "sklm-mutex-" + std::to_string(::getuid()) + "-";
-  constexpr std::size_t room = sizeof(sockaddr_un::sun_path) - 1;
-  if (prefix.size() + name.size() * sizeof(wchar_t) > room)
-    return prefix + "h" + std::to_string(std::hash<std::wstring>{}(name));
-  return prefix + std::string(reinterpret_cast<const char*>(name.data()), name.size() * sizeof(wchar_t));
+std::string lf_abstractName(std::wstring name) {
+  static const std::wstring global = L"Global\\", local = L"Local\\";
+  std::string scope = "sklm-mutex-";
+  if (name.starts_with(global)) {
+    name.erase(0, global.size());
+    scope += "global-";
+  } else {
+    if (name.starts_with(local)) name.erase(0, local.size());
+    scope += std::to_string(::getuid()) + "-" + gf_environmentVariable("XDG_SESSION_ID").value_or("") + "-";
+  }
+  std::string address = scope + std::string(reinterpret_cast<const char*>(name.data()), name.size() * sizeof(wchar_t));
+  if (address.size() > sizeof(sockaddr_un::sun_path) - 1) {
+    address = "sklm-mutex-h" + std::to_string(std::hash<std::string>{}(address));
+  }
+  return address;
 }
 
 // Binds the name; the socket fd on success, -1 with errno otherwise.
-int lf_takeName(const std::wstring& name) {
+int lf_takeName(const std::string& abstractName) {
   const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) return -1;
-  const std::string abstractName = lf_abstractName(name);
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
   std::memcpy(address.sun_path + 1, abstractName.data(), abstractName.size());
@@ -152,19 +163,19 @@ HANDLE CreateMutexW(const void* securityAttributes, BOOL /*initialOwner*/, const
     SetLastError(ERROR_INVALID_PARAMETER);
     return nullptr;
   }
-  const std::wstring wideName = name;
+  const std::string address = lf_abstractName(name);
   MutexRegistry& r = lf_mutexes();
   std::lock_guard lock(r.mutex);
   auto handle = std::make_unique<MutexHandle>();
-  handle->name = wideName;
+  handle->name = address;
   DWORD result = ERROR_SUCCESS;
-  auto held = r.names.find(wideName);
+  auto held = r.names.find(address);
   if (held != r.names.end()) {
     ++held->second.handles;
     handle->holdsName = true;
     result = ERROR_ALREADY_EXISTS;
-  } else if (const int fd = lf_takeName(wideName); fd >= 0) {
-    r.names.emplace(wideName, MutexName{fd, 1});
+  } else if (const int fd = lf_takeName(address); fd >= 0) {
+    r.names.emplace(address, MutexName{fd, 1});
     handle->holdsName = true;
   } else if (errno == EADDRINUSE) {
     handle->holdsName = false;

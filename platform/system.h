@@ -37,6 +37,8 @@ void SetLastError(DWORD error);
 // Returns nullptr (with a last error) only when the system refuses the name.
 // securityAttributes must be null; initialOwner is accepted and ignored
 // (the single-instance guard only asks whether the name exists).
+// Names are scoped as on Windows: "Global\\..." for the machine, any other
+// for the login session (the user's; XDG_SESSION_ID, when set, names it).
 HANDLE CreateMutexW(const void* securityAttributes, BOOL initialOwner, const wchar_t* name);
 // Closes a handle made by this layer; FALSE with ERROR_INVALID_HANDLE otherwise.
 BOOL CloseHandle(HANDLE handle);

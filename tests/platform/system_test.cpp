@@ -112,6 +112,25 @@ class EnvironmentTest : public ::testing::Test {
   std::map<std::string, std::optional<std::string>> m_saved;
 };
 
+TEST_F(EnvironmentTest, MutexNamesAreScopedToTheLoginSessionUnlessGlobal) {
+  const std::wstring base = L"$Scope-" + std::to_wstring(::getpid()) + L"$";
+  set("XDG_SESSION_ID", "sklm-a");
+  HANDLE local = CreateMutexW(nullptr, FALSE, (L"Local\\" + base).c_str());
+  EXPECT_EQ(GetLastError(), ERROR_SUCCESS);
+  HANDLE global = CreateMutexW(nullptr, FALSE, (L"Global\\" + base).c_str());
+  EXPECT_EQ(GetLastError(), ERROR_SUCCESS);
+  HANDLE bare = CreateMutexW(nullptr, FALSE, base.c_str());  // a bare name is the session's
+  EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
+
+  set("XDG_SESSION_ID", "sklm-b");
+  HANDLE otherSession = CreateMutexW(nullptr, FALSE, (L"Local\\" + base).c_str());
+  EXPECT_EQ(GetLastError(), ERROR_SUCCESS);
+  HANDLE sameGlobal = CreateMutexW(nullptr, FALSE, (L"Global\\" + base).c_str());
+  EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
+
+  for (HANDLE handle : {local, global, bare, otherSession, sameGlobal}) EXPECT_TRUE(CloseHandle(handle));
+}
+
 TEST_F(EnvironmentTest, VariablesAreReadSetAndRemoved) {
   set("SKLM_TEST_VARIABLE", "a=b c");
   EXPECT_EQ(gf_environmentVariable("SKLM_TEST_VARIABLE"), "a=b c");

@@ -34,7 +34,10 @@ class SkylumeProgram : public testing::Test {
     return {{"APPDATA", (m_folder / "appdata").string()},
             {"LOCALAPPDATA", (m_folder / "localappdata").string()},
             {"SKLM_DOWNLOAD_SERVER", m_downloads->address()},
-            {"DISPLAY", ""}};
+            {"DISPLAY", ""},
+            // A login session of its own: the single-instance name of this
+            // run meets no other program run on the machine.
+            {"XDG_SESSION_ID", m_folder.path().filename().string()}};
   }
 
   void realTraffic() const {
