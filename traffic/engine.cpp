@@ -15,6 +15,7 @@
 #include "liveries/dbase_lookups.h"
 #include "shell/rt_link.h"
 #include "traffic/engine_hooks.h"
+#include "traffic/object_events.h"
 #include "traffic/sim_connection.h"
 #include "traffic/sim_ids.h"
 #include "traffic/update_queue.h"
@@ -79,17 +80,6 @@ void lf_queueDecidedCreation() {
   gCreationQueuePrio.push_back(std::move(request));
 }
 
-void lf_requestAircraftInRange() {
-  std::lock_guard lock(gScMutex);
-  const HRESULT result = SimConnect_RequestDataOnSimObjectType(gHSimConnect, REQ_IN_RANGE, DEF_IN_RANGE,
-                                                               gLateralRangeMeters.load(),
-                                                               SIMCONNECT_SIMOBJECT_TYPE_AIRCRAFT);
-  if (FAILED(result)) {
-    gf_log("SimConnect request ac within range fails");
-    gf_simRequestError();
-  }
-}
-
 // Altitude test: clearly on the ground or clearly away from the park airport.
 bool lf_altitudePasses(double altitude) {
   const double reference = gEngineParkAirport.code.empty() ? -1000.0 : gEngineParkAirport.altitude;
@@ -101,6 +91,17 @@ double lf_trackDifference(double a, double b) {
   return d > 180.0 ? 360.0 - d : d;
 }
 }  // namespace
+
+void lf_requestAircraftInRange() {
+  std::lock_guard lock(gScMutex);
+  const HRESULT result = SimConnect_RequestDataOnSimObjectType(gHSimConnect, REQ_IN_RANGE, DEF_IN_RANGE,
+                                                               gLateralRangeMeters.load(),
+                                                               SIMCONNECT_SIMOBJECT_TYPE_AIRCRAFT);
+  if (FAILED(result)) {
+    gf_log("SimConnect request ac within range fails");
+    gf_simRequestError();
+  }
+}
 
 std::size_t gf_updatesPerTick(std::size_t queued) {
   const std::size_t wanted = gIntakeBacklogMend ? std::max<std::size_t>(2, (queued + 15) / 16) : 2;
@@ -219,6 +220,7 @@ void gf_trafficTick() {
   if (tick % 100 == 0) {
     gf_sendQs121();
     gUserAc = gf_requestUserAcPosition();
+    gf_updateUserStand(gUserAc);
   }
   ++gTick;
 }
@@ -236,8 +238,16 @@ void gf_resetTraffic() {
     std::lock_guard lock(gUpdateMutex);
     gUpdateQueue.clear();
   }
+  {
+    std::lock_guard events(gObjectAddedMutex);
+    gObjectAddedQueue.clear();
+  }
   lf_removeCallsignFile();
   gStands.clear();
+  // Every object was handed to the simulator's removal by the shutdown; records
+  // left here would swallow the updates of their hexids in the next run.
+  gActs.clear();
+  gf_rebuildActIndex();
 }
 
 void gf_removeAct(PlacedAct& aircraft) {
@@ -246,10 +256,9 @@ void gf_removeAct(PlacedAct& aircraft) {
     aircraft.eraseMark = 1;
     return;
   }
-  if (aircraft.standId != 0 && aircraft.standId <= gStands.size()) {
-    gStands[aircraft.standId - 1].liveOccupied = false;
-  }
+  if (Stand* stand = gf_standById(aircraft.standId)) stand->liveOccupied = false;
   aircraft.state = ACT_REMOVAL_REQUESTED;
+  if (aircraft.objectId != 0 && gSelectedObjectId.load() == aircraft.objectId) gf_clearObjectSelection();
   if (aircraft.objectId == 0) {
     gf_log(sk::format("removing act {} with objectId=0 ?", aircraft.key.callsign));
     return;

@@ -4,6 +4,7 @@
 // tick, the once-a-second services of the main loop and the shutdown's
 // removals. Everything here runs on the start-up/main-loop thread unless it
 // says otherwise; the engine's containers are never touched from another thread.
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -61,6 +62,22 @@ extern std::recursive_mutex gEngineMutex;
 // only gets its erase mark).
 void gf_removeAct(PlacedAct& aircraft);
 
+// The object the window's lookup selected; 0: none. gf_removeAct clears it
+// when that object leaves.
+extern std::atomic<std::uint32_t> gSelectedObjectId;
+
+// Removes the present live aircraft farthest from the user aircraft when it is
+// farther than minDistance (nm); true when none was.
+bool lf_removeFarthest(double minDistance);
+// The selection, its text and a non-empty CALLSIGN_2_OBJECTID emptied.
+void gf_clearObjectSelection();
+// The park airport's stand with this id (its 1-based place); null for 0 or none.
+struct Stand;
+Stand* gf_standById(std::uint32_t standId);
+// Removes the farthest present live aircraft until MAX_LIVE are left (no limit
+// while it holds its default).
+void gf_trimLiveToMax();
+
 // Withdraws the queued creations of live aircraft with that callsign and
 // erases their records from gActs; true when one was found.
 bool gf_withdrawQueuedCreation(const std::string& callsign);
@@ -70,9 +87,12 @@ void gf_initTraffic();
 // One 10 ms step of the engine; main-loop thread, while a flight runs.
 void gf_trafficTick();
 void lf_motionPass();
-// Empties the engine's queues for an in-process restart, once the SimConnect
-// thread has been joined (gActs is left alone: the shutdown removed them; the
-// SimConnect client's own state is gf_resetSimConnection's).
+// Request 101: every aircraft within the lateral range (under gScMutex; a
+// failure is logged and counted).
+void lf_requestAircraftInRange();
+// Empties the engine's queues and gActs for an in-process restart, once the
+// SimConnect thread has been joined and the shutdown has handed every object
+// to the simulator's removal (the client's own state is gf_resetSimConnection's).
 void gf_resetTraffic();
 // Drains the queues of objects reported by the simulator and places them.
 void gf_processCreatedObjects();
@@ -132,7 +152,7 @@ void gf_removeStaticParked();
 bool gf_hasStaticParked();
 // gf_removeStaticTwin for every live aircraft.
 void gf_removeStaticTwins();
-// "Parked at {}" list into the log.
+// Callsign2ObjectId.txt: one sorted line per present live aircraft.
 void gf_listParked();
 // Disables the parking controls while static parking is calculated.
 void gf_blockParkingUi();

@@ -1,6 +1,7 @@
 #include "traffic/sim_queues.h"
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstring>
 #include <mutex>
 
@@ -8,6 +9,7 @@
 #include "core/format.h"
 #include "core/log.h"
 #include "core/message.h"
+#include "shell/run_state.h"
 #include "traffic/object_events.h"
 #include "traffic/sim_connection.h"
 #include "traffic/sim_ids.h"
@@ -16,6 +18,10 @@
 namespace {
 
 std::vector<PosSet> gPosSetBuffers[2];
+
+std::mutex gExitProgressMutex;
+std::condition_variable gExitProgressChanged;
+std::uint64_t gExitProgressCount = 0;
 
 constexpr double kInRangeMaxAglFt = 2500.0;
 constexpr double kWaitForFlushAboveFps = 50.0;
@@ -40,6 +46,8 @@ void lf_appendEvent(std::uint32_t objectId, std::uint32_t eventId, std::uint32_t
   gEventCmds.push_back({objectId, eventId, value});
 }
 
+void lf_notePendingCount() { gPendingCreationCount.store(gPendingCreations.size()); }
+
 void lf_emptyQueues() {
   gPosSetsSend->clear();
   gEventCmds.clear();
@@ -56,6 +64,26 @@ std::vector<CreateReq> gCreateReqs;
 std::vector<std::uint32_t> gRemoveIds;
 std::vector<PendingCreation> gPendingCreations;
 std::vector<std::uint32_t> gAddedObjectIds;
+std::atomic<bool> gExitRemovalsBegun{false};
+std::atomic<std::size_t> gPendingCreationCount{0};
+
+void gf_noteExitProgress() {
+  {
+    std::lock_guard lock(gExitProgressMutex);
+    ++gExitProgressCount;
+  }
+  gExitProgressChanged.notify_all();
+}
+
+std::uint64_t gf_exitProgress() {
+  std::lock_guard lock(gExitProgressMutex);
+  return gExitProgressCount;
+}
+
+void gf_waitExitProgress(std::uint64_t seen, std::chrono::steady_clock::time_point until) {
+  std::unique_lock lock(gExitProgressMutex);
+  gExitProgressChanged.wait_until(lock, until, [seen] { return gExitProgressCount != seen; });
+}
 
 // ---- queueing ----
 
@@ -101,8 +129,12 @@ void gf_handOverPosSets() {
 void lf_onFrame() {
   std::unique_lock lock(gScMutex, std::try_to_lock);
   if (!lock.owns_lock()) return;  // the queues wait for the next Frame
+  const bool exiting = gExitStarted.load() || gExitRemovalsBegun.load();
   if (gSimRequestsPaused.load()) {
+    // Objects left behind would outlive the program: an exit still removes them.
+    if (exiting) gf_sendRemovals();
     lf_emptyQueues();
+    if (exiting) gf_noteExitProgress();
     return;
   }
   HANDLE h = gHSimConnect;
@@ -125,6 +157,11 @@ void lf_onFrame() {
   for (const CreateReq& request : gCreateReqs) lf_createAiAircraft(request);
   gCreateReqs.clear();
 
+  gf_sendRemovals();
+  if (exiting) gf_noteExitProgress();
+}
+
+void gf_sendRemovals() {
   for (std::uint32_t id : gRemoveIds) lf_removeAiObject(id);
   gRemoveIds.clear();
 }
@@ -144,6 +181,7 @@ void lf_createAiAircraft(const CreateReq& request) {
     packetId = 0;
   }
   gPendingCreations.push_back({packetId, request.hexid, request.tailNumber});
+  lf_notePendingCount();
 }
 
 void lf_removeAiObject(std::uint32_t objectId) {
@@ -170,6 +208,7 @@ bool gf_takePendingCreation(std::uint32_t packetId, std::uint32_t& hexid) {
   if (it == gPendingCreations.end()) return false;
   hexid = it->hexid;
   lf_swapErase(gPendingCreations, it);
+  lf_notePendingCount();
   return true;
 }
 
@@ -193,10 +232,22 @@ void lf_onObjectsByType(const SIMCONNECT_RECV_SIMOBJECT_DATA& data, DWORD size) 
     }
     std::uint32_t hexid = pending->hexid;
     lf_swapErase(gPendingCreations, pending);
+    lf_notePendingCount();
+    // The exit's sweep of the event queue and this choice exclude each other,
+    // so a match is either an event the sweep finds or a removal.
+    std::lock_guard events(gObjectAddedMutex);
+    if (gExitRemovalsBegun.load()) {
+      {
+        std::lock_guard lock(gScMutex);
+        gRemoveIds.push_back(id);
+      }
+      gf_noteExitProgress();
+      return;
+    }
     lf_releaseAndFreeze(id);
     bool live = hexid > 10000;
-    gf_pushObjectEvent({id, hexid, 0, live ? OBJ_CREATED_LIVE : OBJ_CREATED_STATIC, 0.0,
-                        live ? b.altitudeAboveGround : 0.0});
+    gObjectAddedQueue.push_back({id, hexid, 0, live ? OBJ_CREATED_LIVE : OBJ_CREATED_STATIC, 0.0,
+                                 live ? b.altitudeAboveGround : 0.0});
     return;
   }
   if (b.altitudeAboveGround <= kInRangeMaxAglFt && !atcId.empty() && atcId.back() != '*')
@@ -226,5 +277,7 @@ void gf_clearSimQueues() {
   gCreateReqs.clear();
   gRemoveIds.clear();
   gPendingCreations.clear();
+  lf_notePendingCount();
   gAddedObjectIds.clear();
+  gExitRemovalsBegun.store(false);
 }

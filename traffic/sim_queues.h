@@ -2,6 +2,8 @@
 // The outbound command queues to the simulator and the Frame flush that sends
 // them; created objects matched back to their creations.
 #include <array>
+#include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -82,10 +84,25 @@ void gf_handOverPosSets();
 void lf_onFrame();
 void lf_createAiAircraft(const CreateReq& request);
 void lf_removeAiObject(std::uint32_t objectId);
+// Sends and empties gRemoveIds; the caller holds gScMutex.
+void gf_sendRemovals();
 void lf_releaseAndFreeze(std::uint32_t objectId);
 void lf_onObjectsByType(const SIMCONNECT_RECV_SIMOBJECT_DATA& data, DWORD size);
 // The pending creation sent as this packet, taken out of the list; false when none.
 bool gf_takePendingCreation(std::uint32_t packetId, std::uint32_t& hexid);
+
+// The shutdown's removals (traffic/exit_removals.cpp): once begun, an object
+// matched to a pending creation goes straight onto gRemoveIds, and the flush
+// sends gRemoveIds even while requests are paused.
+extern std::atomic<bool> gExitRemovalsBegun;
+// gPendingCreations.size() for other threads; the SimConnect thread keeps it.
+extern std::atomic<std::size_t> gPendingCreationCount;
+// Counts the flushes and matches that happened since the exit began, and
+// wakes a thread waiting for one (gf_waitExitProgress).
+void gf_noteExitProgress();
+std::uint64_t gf_exitProgress();
+// Waits until the count differs from seen or the time is reached.
+void gf_waitExitProgress(std::uint64_t seen, std::chrono::steady_clock::time_point until);
 
 // Reserves the queues' room (gf_reserveSimQueues) and empties them all (the shutdown's reset).
 void gf_reserveSimQueueRoom();

@@ -1,6 +1,6 @@
-// Interim once-a-second and shutdown services of the traffic engine, for the
-// program until the engine's per-aircraft commands, arbitration, lookups and
-// shutdown removals replace this file.
+// Interim once-a-second services of the traffic engine, for the program until
+// the engine's per-aircraft commands, arbitration, counting, collision
+// avoidance and park-airport removals replace this file.
 #include "traffic/engine.h"
 
 void gf_clearPositionSets() {}
@@ -8,11 +8,9 @@ std::int32_t gf_countLivePresent() { return 0; }
 std::int32_t gf_countLiveParkedAtSlot(bool) { return 0; }
 std::int32_t gf_countStaticAtSlot(bool) { return 0; }
 void gf_serveArrivedAircraft(DaySlot) {}
-void gf_findCallsign() {}
 void gf_removeStaticParked() {}
 bool gf_hasStaticParked() { return false; }
 void gf_removeStaticTwins() {}
-void gf_listParked() {}
 void gf_blockParkingUi() {}
 void gf_clearAroundUser() {}
 void gf_avoidUserCollisions() {}
@@ -20,6 +18,3 @@ void gf_avoidLiveParkedCollisions() {}
 void gf_removeBlockedCallsign(const std::string&) {}
 void gf_clearLiveryMemory() {}
 void gf_clearGhostCallsigns() {}
-void gf_removeAllForExit() {}
-bool gf_waitExitRemovalsSent(std::chrono::milliseconds) { return true; }
-void gf_removeExitObjectsDirectly() {}
