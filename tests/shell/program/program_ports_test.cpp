@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "platform/winsock.h"
 #include "program_support.h"
 #include "tools/dlserver/archive_writer.h"
 #include "tools/dlserver/dlserver.h"
@@ -126,15 +127,20 @@ bool lf_startSimulator(Child& sim, const std::filesystem::path& folder, std::str
       20s);
 }
 
-// The simulator stand-in, rtplayer without its link, and skylume pointed at the stand-in.
+// The simulator stand-in, rtplayer (with its link: replaying once asked for
+// the version, its requests into requests.txt) and skylume pointed at the stand-in.
 bool lf_startBesideStandIns(const std::filesystem::path& folder, std::map<std::string, std::string> variables,
-                            Child& sim, Child& player, Child& skylume) {
+                            Child& sim, Child& player, Child& skylume, bool link = false) {
   std::string address;
   if (!lf_startSimulator(sim, folder, address)) return false;
-  if (!player.start({SKLM_RTPLAYER_EXE, "--now", "--no-link", std::string(SKLM_TEST_DATA_DIR) + "/rtplayer/arrival.replay"},
-                    folder, {}, false, folder / "rtplayer.out")) {
-    return false;
+  std::vector<std::string> args{SKLM_RTPLAYER_EXE, "--now"};
+  if (link) {
+    args.insert(args.end(), {"--wait-version", "--record", (folder / "requests.txt").string()});
+  } else {
+    args.push_back("--no-link");
   }
+  args.push_back(std::string(SKLM_TEST_DATA_DIR) + "/rtplayer/arrival.replay");
+  if (!player.start(args, folder, {}, false, folder / "rtplayer.out")) return false;
   variables["SKLM_SIM_ADDR"] = address;
   return skylume.start({SKLM_SKYLUME_EXE}, folder, variables);
 }
@@ -186,6 +192,13 @@ TEST_F(SkylumeProgram, ANewFlightRestartsTheRunInPlaceAfterItsCountdown) {
   for (const char* name : {"sklm-startup", "sklm-simconnect", "sklm-traffic", "sklm-qnh"}) {
     EXPECT_EQ(threadsNamed(skylume, name), 1) << name;
   }
+  // The stand-in saw the old session closed before the new one opened.
+  const std::string trace = readBytes(m_folder / "trace.jsonl");
+  EXPECT_EQ(lf_occurrences(trace, "\"event\":\"open\""), 2) << trace;
+  const auto close = trace.find("\"event\":\"close\"");
+  ASSERT_NE(close, std::string::npos) << trace;
+  EXPECT_LT(trace.find("\"event\":\"open\""), close);
+  EXPECT_LT(close, trace.rfind("\"event\":\"open\""));
 
   skylume.signal(SIGTERM);
   const auto start = std::chrono::steady_clock::now();
@@ -194,6 +207,101 @@ TEST_F(SkylumeProgram, ANewFlightRestartsTheRunInPlaceAfterItsCountdown) {
   const std::string text = log();
   EXPECT_NE(text.find("Exiting: USER CLOSED SIM\n"), std::string::npos);
   EXPECT_NE(text.find("User closed Skylume\n"), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(SkylumeProgram, TalksWithRealTrafficOverTheLinkWhileTrafficFlows) {
+  realTraffic();
+  Child sim, player, skylume;
+  ASSERT_TRUE(lf_startBesideStandIns(m_folder.path(), environment(), sim, player, skylume, true));
+  ASSERT_TRUE(logHas("RealTraffic connected\n", 30s)) << log();
+  const auto requests = [&] { return readBytes(m_folder / "requests.txt"); };
+  // The user position once the readers run; the simulator time, which the
+  // program keeps only for the professional edition the version reply named,
+  // from the main loop's 15th beat on.
+  EXPECT_TRUE(eventually([&] { return requests().find("Qs121=") != std::string::npos; }, 20s)) << requests();
+  EXPECT_TRUE(eventually([&] { return requests().find("Qs123=") != std::string::npos; }, 40s)) << requests();
+  // The replay began with the version request: the traffic wait ended on its lines.
+  EXPECT_EQ(log().find("No traffic in this region?"), std::string::npos) << log();
+
+  skylume.signal(SIGTERM);
+  EXPECT_EQ(skylume.waitExit(20s), 0);
+  EXPECT_TRUE(eventually([&] { return requests().find("exit\r\n") != std::string::npos; }, 5s)) << requests();
+}
+
+// A bare TCP socket of the test on the link's port.
+struct LinkPeer {
+  LinkPeer() {
+    WSADATA data;
+    WSAStartup(0x0202, &data);
+  }
+  ~LinkPeer() {
+    closesocket(socket);
+    WSACleanup();
+  }
+  sockaddr_in address(std::uint32_t host) const {
+    sockaddr_in at{};
+    at.sin_family = AF_INET;
+    at.sin_port = htons(10747);
+    at.sin_addr.s_addr = htonl(host);
+    return at;
+  }
+  bool listen() {
+    socket = ws::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    const BOOL reuse = 1;  // past links may leave the port in TIME_WAIT; two listeners still exclude each other
+    ws::setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&reuse), sizeof reuse);
+    const sockaddr_in any = address(INADDR_ANY);
+    return ws::bind(socket, reinterpret_cast<const sockaddr*>(&any), sizeof any) == 0 && ws::listen(socket, 1) == 0;
+  }
+  // Connects once the program's server listens.
+  bool connect(std::chrono::milliseconds bound) {
+    const sockaddr_in loopback = address(INADDR_LOOPBACK);
+    return eventually(
+        [&] {
+          closesocket(socket);
+          socket = ws::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+          return ws::connect(socket, reinterpret_cast<const sockaddr*>(&loopback), sizeof loopback) == 0;
+        },
+        bound);
+  }
+  std::string receive() {
+    char buffer[64];
+    const int n = ws::recv(socket, buffer, sizeof buffer, 0);
+    return std::string(buffer, static_cast<std::size_t>(std::max(n, 0)));
+  }
+  SOCKET socket = INVALID_SOCKET;
+};
+
+TEST_F(SkylumeProgram, ALinkThatFailsEndsTheRunWithASystemError) {
+  struct Case {
+    const char* name;
+    bool portTaken;  // else RealTraffic answers the version request with bad JSON
+    std::string shown;
+  };
+  const Case cases[] = {
+      {"port taken", true, "sys error 5: Bind failed at port 10747 with error 10048 Address already in use\n"},
+      {"bad version reply", false, "[json.exception.parse_error.101] parse error at line 1, column 1:"},
+  };
+  realTraffic();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::filesystem::remove(m_folder / "Log.txt");
+    LinkPeer peer;
+    if (c.portTaken) ASSERT_TRUE(peer.listen());
+    Child sim, player, skylume;
+    ASSERT_TRUE(lf_startBesideStandIns(m_folder.path(), environment(), sim, player, skylume));
+    if (!c.portTaken) {
+      ASSERT_TRUE(peer.connect(30s)) << log();
+      EXPECT_EQ(peer.receive(), "Qs999=version\r\n");
+      ws::send(peer.socket, "abc", 3, 0);
+    }
+    EXPECT_TRUE(logHas(c.shown, 30s)) << log();
+    EXPECT_TRUE(logHas("Exiting: SYSTEM ERROR\n")) << log();
+    EXPECT_TRUE(skylume.waitExit(30s).has_value()) << log();
+  }
 }
 
 }  // namespace

@@ -78,7 +78,9 @@ Behaviour& behaviour() { return gBehaviour; }
 
 // ---- Engine ----
 void gf_initTraffic() { lf_record("gf_initTraffic"); }
-void gf_trafficTick() {}
+void gf_trafficTick() {
+  if (gBehaviour.trafficTick) gBehaviour.trafficTick();
+}
 void gf_resetTraffic() { lf_record("gf_resetTraffic"); }
 void gf_processCreatedObjects() {}
 void gf_clearPositionSets() { lf_record("gf_clearPositionSets"); }

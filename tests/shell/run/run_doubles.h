@@ -27,6 +27,7 @@ struct Behaviour {
   bool connectBlocks = false;        // lf_connectRealTraffic blocks until gf_wakeRtLink
   bool companionMissing = false;     // lf_companionFolderMissing
   std::function<void(const std::string&)> onCall;  // runs after each record, on the caller's thread
+  std::function<void()> trafficTick;               // the engine tick's work
 };
 Behaviour& behaviour();
 
