@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 #include "service_doubles.h"
@@ -64,6 +65,7 @@ void lf_run(double periodSeconds, bool mend) {
   std::vector<std::int64_t> ages;
   lengths.reserve(kTicks);
   std::chrono::duration<double, std::micro> tickTime{0};
+  std::int32_t capReached = -1;  // first tick with a full queue
   for (std::int32_t tick = 0; tick < kTicks; ++tick) {
     const double now = tick * 0.01;
     for (int i = 0; i < kAircraft; ++i) {
@@ -77,6 +79,7 @@ void lf_run(double periodSeconds, bool mend) {
       // The tick takes these from the front of the queue: their ages now.
       std::lock_guard lock(gUpdateMutex);
       lengths.push_back(static_cast<std::int64_t>(gUpdateQueue.size()));
+      if (capReached < 0 && gUpdateQueue.size() >= kMaxQueuedUpdates) capReached = tick;
       const std::size_t taken = gf_updatesPerTick(gUpdateQueue.size());
       for (std::size_t k = 0; k < taken; ++k)
         ages.push_back(tick - (static_cast<std::int64_t>(gUpdateQueue[k].point.dueTick) - kUpdateDueTicks));
@@ -88,12 +91,13 @@ void lf_run(double periodSeconds, bool mend) {
   const Figures length = lf_figures(lengths);
   const Figures age = lf_figures(ages);
   std::printf("%4.0f records/s  %-22s queue length p50 %5lld p99 %5lld max %5lld | age (ticks) p50 %5lld p99 %5lld "
-              "max %5lld | dropped %7llu | %.1f us/tick\n",
+              "max %5lld | dropped %7llu (%s) | %.1f us/tick\n",
               kAircraft / periodSeconds, mend ? "sixteenth of the queue" : "two a tick",
               static_cast<long long>(length.p50), static_cast<long long>(length.p99),
               static_cast<long long>(length.max), static_cast<long long>(age.p50), static_cast<long long>(age.p99),
               static_cast<long long>(age.max),
-              static_cast<unsigned long long>(gDroppedUpdates.load() - droppedBefore), tickTime.count() / kTicks);
+              static_cast<unsigned long long>(gDroppedUpdates.load() - droppedBefore),
+              capReached < 0 ? "never full" : ("full at " + std::to_string(capReached / 100) + " s").c_str(), tickTime.count() / kTicks);
 }
 
 }  // namespace
