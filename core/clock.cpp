@@ -15,6 +15,7 @@ namespace {
 namespace chr = std::chrono;
 
 std::atomic<ClockSource> clockSource{nullptr};
+std::atomic<SteadySource> steadySource{nullptr};
 
 // RealTraffic's data time is peer input: only times from 1970 up to the end of
 // year 9999 are taken; anything else (negative, NaN, absurd) falls back.
@@ -72,6 +73,14 @@ ClockSource gf_setClockSource(ClockSource source) { return clockSource.exchange(
 std::int64_t gf_systemNow() {
   if (const ClockSource source = clockSource.load()) return source();
   return chr::floor<chr::seconds>(chr::system_clock::now()).time_since_epoch().count();
+}
+
+SteadySource gf_setSteadySource(SteadySource source) { return steadySource.exchange(source); }
+
+std::uint64_t gf_steadyNow() {
+  if (const SteadySource source = steadySource.load()) return source();
+  using Units = chr::duration<std::uint64_t, std::ratio<1, 10'000'000>>;
+  return chr::duration_cast<Units>(chr::steady_clock::now().time_since_epoch()).count();
 }
 
 std::string gf_timeToString(std::int64_t seconds) {

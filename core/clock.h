@@ -29,6 +29,12 @@ ClockSource gf_setClockSource(ClockSource source);
 // The system clock's current UTC seconds (through the seam).
 std::int64_t gf_systemNow();
 
+// The one seam for the steady clock: 100 ns units from an arbitrary start, never
+// going back. nullptr restores the real clock. Returns the source it replaces.
+using SteadySource = std::uint64_t (*)();
+SteadySource gf_setSteadySource(SteadySource source);
+std::uint64_t gf_steadyNow();
+
 // The 24-character asctime text of a time, without its newline: "Thu Jan  1 00:00:00 1970".
 std::string gf_timeToString(std::int64_t seconds);
 

@@ -13,13 +13,7 @@ using namespace simlink;
 
 namespace {
 
-void resetEngine() {
-  gActs.clear();
-  gf_rebuildActIndex();
-  gf_resetTraffic();
-  gSimRequestsPaused = false;
-  gTick = 0;
-}
+using testing_traffic::resetEngine;
 
 class EngineTick : public SimLinkTest {
  protected:

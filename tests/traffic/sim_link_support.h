@@ -15,6 +15,7 @@
 
 #include "core/message.h"
 #include "doubles.h"
+#include "link_reset.h"
 #include "platform/simconnect.h"
 #include "shell/run_state.h"
 #include "test_support.h"
@@ -68,13 +69,7 @@ inline std::vector<ObjectEvent> takeEvents() {
 }
 
 inline void resetLink() {
-  gf_stopSimconnect();
-  gf_resetSimConnection();
-  gf_reserveSimQueues();
-  gExitStarted = false;
-  gStopRequested = false;
-  gSecondTick = false;
-  gf_setSimConnectAddress("");
+  testing_traffic::resetSimLink();
   gf_setSimconRetrySleep(nullptr);
   gf_simConnectFailNextCalls("AICreateNonATCAircraft", 0);
   gf_simConnectFailNextCalls("AIRemoveObject", 0);

@@ -466,7 +466,9 @@ void StandIn::sendData(Session& s, DWORD recvId, DWORD requestId, DWORD defineId
   h.dwoutof = outOf;
   h.dwDefineCount = static_cast<DWORD>(datums.size());
   std::vector<std::byte> out(simwire::gDataOffset);
-  Clock clock = lf_clock(m_sc.startEpochSeconds + static_cast<std::int64_t>(m_simSeconds));
+  // A frame rate such as 100/3 puts whole seconds a rounding error short of
+  // themselves; a microsecond of slack keeps them whole.
+  Clock clock = lf_clock(m_sc.startEpochSeconds + static_cast<std::int64_t>(m_simSeconds + 1e-6));
   bool onGround = o.user || !o.fromClient ? o.a.onGround
                                           : o.a.altitudeFt - m_sc.groundElevationFt <= m_sc.staticCgFt + 1.0;
   for (const auto& d : datums)
@@ -967,6 +969,13 @@ void StandIn::quit() {
 bool StandIn::waitProcessed(DWORD packetId, std::chrono::milliseconds timeout) {
   std::unique_lock lk(m_mutex);
   return m_changed.wait_for(lk, timeout, [&] { return m_latestProcessed >= packetId; });
+}
+
+bool StandIn::waitAllClosed(std::chrono::milliseconds timeout) {
+  std::unique_lock lk(m_mutex);
+  return m_changed.wait_for(lk, timeout, [&] {
+    return std::all_of(m_sessions.begin(), m_sessions.end(), [](const auto& s) { return s->finished; });
+  });
 }
 
 bool StandIn::waitConnections(int count, std::chrono::milliseconds timeout) {

@@ -90,6 +90,8 @@ class StandIn {
 
   // Waits until the latest client's packet `packetId` has been handled.
   bool waitProcessed(DWORD packetId, std::chrono::milliseconds timeout);
+  // Waits until every client's link has ended, its last packets traced.
+  bool waitAllClosed(std::chrono::milliseconds timeout);
   // Waits until `count` clients have connected since the start.
   bool waitConnections(int count, std::chrono::milliseconds timeout);
 

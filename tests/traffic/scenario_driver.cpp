@@ -1,0 +1,263 @@
+#include "scenario_driver.h"
+
+#include <chrono>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+#include <stdexcept>
+
+#include "airports/apf_loading.h"
+#include "core/clock.h"
+#include "core/format.h"
+#include "core/parameters.h"
+#include "core/random.h"
+#include "link_reset.h"
+#include "platform/simconnect.h"
+#include "shell/auto_range.h"
+#include "shell/run_state.h"
+#include "tools/simstandin/standin.h"
+#include "tools/tracemap/tracemap.h"
+#include "traffic/engine.h"
+#include "traffic/readers.h"
+#include "traffic/sim_connection.h"
+#include "traffic/sim_queues.h"
+#include "traffic/update_queue.h"
+#include "traffic/user_aircraft.h"
+
+namespace scenario {
+namespace {
+
+using namespace std::chrono_literals;
+
+// What the clock seams read: plain functions, so the tick and the start live here.
+std::int64_t gEpoch = 0;
+constexpr std::uint64_t kSteadyStart = 1'000'000'000'000;  // 100 ns units; any value not 0
+constexpr std::uint64_t kSteadyPerTick = 100'000;          // 10 ms
+
+std::int64_t lf_utcNow() { return gEpoch + gTick.load() / 100; }
+std::uint64_t lf_steadyNow() { return kSteadyStart + static_cast<std::uint64_t>(gTick.load()) * kSteadyPerTick; }
+
+// A stand-in that no longer answers would otherwise hang the run; the bound
+// is far above any answer's time and never reached by a healthy run.
+constexpr auto kAnswerBound = 10s;
+
+double lf_reportedFrameRate(int ticksPerFrame) {
+  if (ticksPerFrame == 3) return 30;
+  if (ticksPerFrame == 2) return 60;
+  return 100.0 / ticksPerFrame;
+}
+
+DWORD lf_lastSent() {
+  DWORD last = 0;
+  std::lock_guard lock(gScMutex);
+  if (gHSimConnect) SimConnect_GetLastSentPacketID(gHSimConnect, &last);
+  return last;
+}
+
+}  // namespace
+
+Driver::Driver(DriverSetup setup) : m_setup(std::move(setup)) {
+  if (m_setup.ticksPerFrame < 1) throw std::runtime_error("a frame takes at least one tick");
+  testing_traffic::resetSimLink();
+  testing_traffic::resetEngine();
+  gEpoch = m_setup.epoch;
+  gf_setClockSource(&lf_utcNow);
+  gf_setSteadySource(&lf_steadyNow);
+  gf_randomEngine().seed(static_cast<std::mt19937::result_type>(m_setup.seed));
+
+  gLateralRangeNm = m_setup.rangeNm;
+  gLateralRangeMeters = static_cast<std::uint32_t>(m_setup.rangeNm * 1852.0);
+  gAutoRangeAtTen.store(false);
+  gParkAirportLoaded.store(m_setup.park ? 1 : 0);
+  m_reader = std::make_unique<TrafficReader>();
+  m_reader->setUserPosition(m_setup.user);
+  if (m_setup.park) {
+    const ParkAirport& park = *m_setup.park;
+    gEngineParkAirport = {park.code, park.code, park.position.lat, park.position.lon, park.elevationFt};
+    m_reader->setParkAirport(park.position);
+    m_reader->setParkElevation(park.elevationFt);
+  }
+  {
+    std::lock_guard lock(gUpdateMutex);
+    gUpdateQueue.clear();
+  }
+  gf_setAcceptUpdates(true);
+
+  standin::Scenario& world = m_setup.world;
+  world.startEpochSeconds = m_setup.epoch;
+  world.frameRate = 100.0 / m_setup.ticksPerFrame;
+  world.reportedFrameRate = lf_reportedFrameRate(m_setup.ticksPerFrame);
+  m_standIn = std::make_unique<standin::StandIn>(world, standin::StandInOptions{0, m_setup.traceFile});
+  gf_setSimConnectAddress(m_standIn->address());
+  if (!gf_simconOpen()) throw std::runtime_error("the engine's link to the stand-in did not open");
+  lf_settle();
+}
+
+Driver::~Driver() {
+  try {
+    finish();
+  } catch (...) {
+    // A run that already failed must not fail again on its way out.
+  }
+  gf_setAcceptUpdates(false);
+  testing_traffic::resetSimLink();
+  testing_traffic::resetEngine();
+  gf_setClockSource(nullptr);
+  gf_setSteadySource(nullptr);
+}
+
+std::int64_t Driver::tick() const { return gTick.load(); }
+
+CheckerWorld Driver::checkerWorld() const {
+  // The sets a frame carries are those of the tick just before it.
+  return {-1, m_setup.ticksPerFrame, m_setup.world.groundElevationFt, m_setup.world.staticCgFt};
+}
+
+void Driver::run(FeedBuilder& feed, std::int64_t ticks) {
+  if (m_finished) throw std::logic_error("the run has ended");
+  for (std::int64_t i = 0; i < ticks; ++i) lf_tick(&feed);
+}
+
+void Driver::lf_tick(FeedBuilder* feed) {
+  const std::int64_t tick = gTick.load();
+  if (feed) feed->feed(*m_reader, tick);
+  gf_trafficTick();
+#ifndef NDEBUG
+  if (!gf_actIndexExact())
+    throw std::logic_error(sk::format("the hexid index answers unlike a scan after tick {}", tick));
+#endif
+  if (m_setup.keepSideLog) lf_recordSideLog(tick);
+  if ((tick + 1) % 100 == 0) {
+    ++m_seconds;
+    for (const SecondHook& hook : m_hooks) {
+      if (hook.everySeconds > 0 && m_seconds % hook.everySeconds == 0) hook.run();
+    }
+  }
+  if ((tick + 1) % m_setup.ticksPerFrame == 0) lf_frame();
+}
+
+void Driver::lf_frame() {
+  // What the ticks sent is handled within the frame it was sent in, never the next.
+  lf_waitHandled(lf_lastSent());
+  m_standIn->step();
+  lf_settle();
+}
+
+void Driver::lf_settle() {
+  // The stand-in answers a packet before it counts it handled, and loopback
+  // delivers at once: once the last packet is handled and nothing is readable,
+  // the exchange is over until the next tick or frame.
+  for (;;) {
+    const DWORD last = lf_lastSent();
+    lf_waitHandled(last);
+    if (!gf_simConnectWaitForMessage(gHSimConnect, 0ms)) {
+      if (lf_lastSent() == last) return;
+      continue;
+    }
+    if (!gf_simconDispatchPass()) throw std::runtime_error("the link to the stand-in ended");
+  }
+}
+
+void Driver::lf_waitHandled(DWORD packetId) {
+  if (!m_standIn->waitProcessed(packetId, kAnswerBound))
+    throw std::runtime_error(sk::format("the stand-in did not handle packet {}", packetId));
+}
+
+void Driver::lf_recordSideLog(std::int64_t tick) {
+  for (const Act& aircraft : gActs) {
+    if (!aircraft.track.empty()) {
+      std::uint32_t& seen = m_lastDue[aircraft.hexid];
+      std::size_t first = aircraft.track.size();
+      while (first > 0 && gf_ticksUntil(aircraft.track[first - 1].dueTick, seen) > 0) --first;
+      for (std::size_t i = first; i < aircraft.track.size(); ++i) {
+        const TrackPoint& point = aircraft.track[i];
+        m_log.points.push_back({tick, aircraft.objectId, point.groundSpeed, point.dueTick, false});
+        m_pointHexids.push_back(aircraft.hexid);
+      }
+      seen = aircraft.track.back().dueTick;
+    }
+    if (aircraft.objectId == 0) continue;
+    std::uint32_t& known = m_objectOf[aircraft.hexid];
+    if (known != aircraft.objectId) {
+      // The points taken while the aircraft waited for its object belong to it.
+      for (std::size_t i = 0; i < m_log.points.size(); ++i) {
+        if (m_pointHexids[i] == aircraft.hexid && m_log.points[i].objectId == 0)
+          m_log.points[i].objectId = aircraft.objectId;
+      }
+      known = aircraft.objectId;
+    }
+    ObjectTick state;
+    state.tick = tick;
+    state.objectId = aircraft.objectId;
+    state.hexid = sk::format("{:06x}", aircraft.hexid);
+    state.callsign = aircraft.key.callsign;
+    state.category = aircraft.category;
+    state.phase = static_cast<int>(aircraft.phase);
+    state.onGround = aircraft.onGround;
+    m_log.states.push_back(std::move(state));
+  }
+}
+
+void Driver::finish() {
+  if (m_finished) return;
+  m_finished = true;
+  gf_setAcceptUpdates(false);
+  {
+    std::lock_guard lock(gUpdateMutex);
+    gUpdateQueue.clear();
+  }
+  // Until the engine's own exit removals exist: every aircraft in the simulator
+  // removed through the metered queue, and ticks until the frames sent them.
+  {
+    std::lock_guard guard(gEngineMutex);
+    for (Act& aircraft : gActs) {
+      if (aircraft.state != ACT_REMOVAL_REQUESTED) gf_removeAct(aircraft);
+    }
+    for (StaticAct& aircraft : gStaticActs) {
+      if (aircraft.state != ACT_REMOVAL_REQUESTED) gf_removeAct(aircraft);
+    }
+  }
+  const std::int64_t bound = static_cast<std::int64_t>(gRemovalQueue.size() + 2) * 10 + 2 * m_setup.ticksPerFrame;
+  for (std::int64_t i = 0; i < bound; ++i) lf_tick(nullptr);
+
+  gExitStarted = true;
+  gf_stopSimconnect();
+  const bool closed = m_standIn->waitAllClosed(kAnswerBound);
+  m_standIn.reset();  // its trace is complete and closed
+  if (!closed) throw std::runtime_error("the stand-in did not see the link close");
+}
+
+std::vector<Violation> Driver::check() const {
+  std::ifstream in(m_setup.traceFile);
+  return gf_checkTrace(in, m_log, checkerWorld());
+}
+
+std::filesystem::path gf_scenarioOutDir() {
+#ifdef SKLM_BINARY_DIR
+  return std::filesystem::path(SKLM_BINARY_DIR) / "scenario-out";
+#else
+  return std::filesystem::current_path() / "scenario-out";
+#endif
+}
+
+void gf_keepFailedRun(const std::filesystem::path& trace, const FeedBuilder& feed, const std::filesystem::path& outDir,
+                      const std::string& caseName) {
+  std::filesystem::create_directories(outDir);
+  const auto kept = outDir / (caseName + ".jsonl");
+  const auto replay = outDir / (caseName + ".replay");
+  std::filesystem::copy_file(trace, kept, std::filesystem::copy_options::overwrite_existing);
+  feed.writeReplay(replay);
+  std::ostringstream errors;
+  tracemap::gf_runTracemap({kept.string(), "--feed", replay.string(), "-o", (outDir / (caseName + ".svg")).string()},
+                           errors);
+}
+
+std::optional<Violation> gf_firstViolationKept(const Driver& driver, const FeedBuilder& feed,
+                                               const std::string& caseName) {
+  const auto violations = driver.check();
+  if (violations.empty()) return std::nullopt;
+  gf_keepFailedRun(driver.traceFile(), feed, gf_scenarioOutDir(), caseName);
+  return violations.front();
+}
+
+}  // namespace scenario
