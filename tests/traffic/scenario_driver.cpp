@@ -40,6 +40,8 @@ std::uint64_t lf_steadyNow() { return kSteadyStart + static_cast<std::uint64_t>(
 // A stand-in that no longer answers would otherwise hang the run; the bound
 // is far above any answer's time and never reached by a healthy run.
 constexpr auto kAnswerBound = 10s;
+// The program's two-second wait for the exit removals to go out.
+constexpr std::int64_t kExitWaitTicks = 200;
 
 double lf_reportedFrameRate(int ticksPerFrame) {
   if (ticksPerFrame == 3) return 30;
@@ -206,21 +208,17 @@ void Driver::finish() {
     std::lock_guard lock(gUpdateMutex);
     gUpdateQueue.clear();
   }
-  // Until the engine's own exit removals exist: every aircraft in the simulator
-  // removed through the metered queue, and ticks until the frames sent them.
-  {
-    std::lock_guard guard(gEngineMutex);
-    for (Act& aircraft : gActs) {
-      if (aircraft.state != ACT_REMOVAL_REQUESTED) gf_removeAct(aircraft);
-    }
-    for (StaticAct& aircraft : gStaticActs) {
-      if (aircraft.state != ACT_REMOVAL_REQUESTED) gf_removeAct(aircraft);
-    }
-  }
-  const std::int64_t bound = static_cast<std::int64_t>(gRemovalQueue.size() + 2) * 10 + 2 * m_setup.ticksPerFrame;
-  for (std::int64_t i = 0; i < bound; ++i) lf_tick(nullptr);
-
+  // The exit as the program runs it once the main loop has ended: no more
+  // ticks, the SimConnect thread's frames carry the removal list out.
   gExitStarted = true;
+  gf_removeAllForExit();
+  bool sent = false;
+  const std::int64_t frames = kExitWaitTicks / m_setup.ticksPerFrame;
+  for (std::int64_t frame = 0; frame < frames && !(sent = gf_waitExitRemovalsSent(0ms)); ++frame) lf_frame();
+  if (!sent) {
+    gf_removeExitObjectsDirectly();
+    lf_settle();
+  }
   gf_stopSimconnect();
   const bool closed = m_standIn->waitAllClosed(kAnswerBound);
   m_standIn.reset();  // its trace is complete and closed

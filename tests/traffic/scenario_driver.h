@@ -63,8 +63,8 @@ class Driver {
 
   // Runs `ticks` more ticks, handing the feed's lines to the parser at their ticks.
   void run(FeedBuilder& feed, std::int64_t ticks);
-  // The shutdown as the program runs it: every aircraft removed, the removals
-  // flushed by frames, then the link stopped.
+  // The shutdown as the program runs it: the engine's exit removals, frames
+  // until they went out (else the direct removals), then the link stopped.
   void finish();
 
   std::vector<SecondHook>& hooks() { return m_hooks; }
