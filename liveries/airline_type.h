@@ -36,3 +36,9 @@ template <AirlineTypeRecord Record>
 std::string gf_airlineTypeLabel(const Record& record) {
   return sk::format("{:3} {:4}", gf_airlineOf(record), std::string_view(record.type));
 }
+
+// Both records name the same airline and the same type.
+template <AirlineTypeRecord First, AirlineTypeRecord Second>
+bool gf_sameAirlineType(const First& first, const Second& second) {
+  return gf_airlineOf(first) == gf_airlineOf(second) && std::string_view(first.type) == std::string_view(second.type);
+}

@@ -11,6 +11,8 @@ struct LiveryWindow {
   std::function<void()> redrawStatus;
   // The check box of LIGHT_AIRCRAFT (0), HIGH_PERF_AIRCRAFT (4) or HELICOPTERS (5).
   std::function<void(int category, bool enabled)> enableCategoryCheckbox;
+  // The check state of the SCAN_LIVERIES box.
+  std::function<void(bool checked)> checkScanLiveries;
 };
 
 void gf_setLiveryWindow(LiveryWindow window);

@@ -9,6 +9,7 @@ ScanList<std::list<std::string>> gInvalidAirlineCodes;
 ScanList<std::list<std::string>> gInvalidModelCodes;
 ScanList<std::list<std::string>> gCfgFilesWithoutSections;
 std::unordered_set<std::string> gDontUseTitles;
+std::vector<std::string> gDbaseCorrections;
 
 namespace {
 std::mutex gTitleMutex;
@@ -58,6 +59,7 @@ void lf_clearScanLists() {
   gInvalidAirlineCodes.clear();
   gInvalidModelCodes.clear();
   gCfgFilesWithoutSections.clear();
+  gDbaseCorrections.clear();
   {
     std::lock_guard lock(gTitleMutex);
     gScannedTitles.clear();

@@ -41,6 +41,10 @@ extern ScanList<std::list<std::string>> gInvalidAirlineCodes;    // InvalidAirli
 extern ScanList<std::list<std::string>> gInvalidModelCodes;      // InvalidAircraftCodes.txt
 extern ScanList<std::list<std::string>> gCfgFilesWithoutSections;  // info/AircraftCfgWithNoFltsimSection.txt
 
+// One line per field of a scanned livery that the data base corrected
+// (output/info/AirlineModelConversions.txt); start-up thread only.
+extern std::vector<std::string> gDbaseCorrections;
+
 // Titles never to turn into a livery; filled on the start-up thread before the
 // scan, only asked for membership while it runs.
 extern std::unordered_set<std::string> gDontUseTitles;
@@ -78,5 +82,5 @@ bool lf_claimTitle(const std::string& title);
 // never depends on which worker ended first.
 std::list<LiveryData> lf_claimScannedFile(ScannedCfgFile& file);
 
-// Empties the six lists, the claimed titles and the titles not to use.
+// Empties the six lists, the corrections, the claimed titles and the titles not to use.
 void lf_clearScanLists();

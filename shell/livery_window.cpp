@@ -16,5 +16,10 @@ void gf_installLiveryWindow() {
                                                      : nullptr;
         if (setting && setting->controlWindow) EnableWindow(setting->controlWindow, enabled ? TRUE : FALSE);
       },
+      [](bool checked) {
+        if (SCAN_LIVERIES.controlWindow) {
+          SendMessageW(SCAN_LIVERIES.controlWindow, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+        }
+      },
   });
 }

@@ -1,7 +1,12 @@
-// Doubles of what live traffic defines for the livery code.
+// Doubles of what live traffic and the shell define for the livery code.
 #include "liveries_doubles.h"
 
 #include "liveries/uncreatable_titles.h"
+#include "shell/run_state.h"
+
+// The exit flags the scan reads; the shell defines them in the program.
+std::atomic<bool> gExitStarted{false};
+std::atomic<bool> gStopRequested{false};
 
 namespace {
 std::vector<std::string> gFailureLines;

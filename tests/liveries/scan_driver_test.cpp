@@ -1,0 +1,257 @@
+#include "liveries/scan_driver.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <random>
+#include <thread>
+
+#include "core/clock.h"
+#include "core/errors.h"
+#include "core/parameters.h"
+#include "core/paths.h"
+#include "core/random.h"
+#include "liveries/dbase.h"
+#include "liveries/liveries_scanned.h"
+#include "liveries/livery_processing.h"
+#include "liveries/scan_lists.h"
+#include "liveries/scan_reports.h"
+#include "liveries_test_support.h"
+#include "shell/run_state.h"
+
+namespace {
+
+struct Section {
+  std::string title, airline, atcid;
+  bool cargo = false;
+};
+
+// An aircraft.cfg of one type with one [FLTSIM.N] per section.
+std::string cfgText(const std::string& type, const std::vector<Section>& sections) {
+  std::string text = "[GENERAL]\nicao_type_designator = \"" + type + "\"\n";
+  for (std::size_t i = 0; i < sections.size(); ++i) {
+    const Section& s = sections[i];
+    text += sk::format("\n[FLTSIM.{}]\ntitle = \"{}\"\nicao_airline = \"{}\"\n", i, s.title, s.airline);
+    if (!s.atcid.empty()) text += "atc_id = \"" + s.atcid + "\"\n";
+    text += s.cargo ? "atc_parking_types = \"CARGO\"\n" : "atc_parking_types = \"GATE\"\n";
+    text += "isAirTraffic = 1\n";
+  }
+  return text;
+}
+
+std::int64_t fixedClock() { return 1'700'000'000; }
+
+class ScanDriverTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    gf_setDataDownloads({copier(scrambledFixture("temp2")), [](const std::filesystem::path&) { return false; }});
+    gf_readDataBase();
+    for (auto* folder : {&lfolder0, &lfolder1, &lfolder2, &lfolder3, &lfolder4, &lfolder5, &lfolder6, &lfolder7,
+                         &lfolder8, &lfolder9}) {
+      folder->setValue("");
+    }
+    SCAN_LIVERIES.value = true;
+    LIG_AUTOMATIC.value = false;
+    LIG_PRIORITIZE.value = false;
+    gf_setClockSource(fixedClock);
+  }
+  void TearDown() override {
+    gf_setClockSource(nullptr);
+    gf_setLiveryScanSeams({});
+    gExitStarted = false;
+    gf_requestLiveryClearing();
+    gf_serveLiveryClearing();
+    lf_clearScanLists();
+    gf_clearDataBase();
+    gf_setWorkerLimit(std::thread::hardware_concurrency());
+    for (auto* setting : {&SCAN_LIVERIES, &LIG_AUTOMATIC, &LIG_PRIORITIZE}) setting->value = setting->defaultValue;
+  }
+
+  std::filesystem::path write(const std::string& relative, const std::string& type, const std::vector<Section>& sections) {
+    const auto file = program.path() / relative / "aircraft.cfg";
+    std::filesystem::create_directories(file.parent_path());
+    writeBytes(file, cfgText(type, sections));
+    return file;
+  }
+
+  std::vector<std::string> savedTitles() {
+    std::vector<std::string> titles;
+    for (const auto& line : fileLines(LiveriesScannedPath)) {
+      const auto at = line.find("title=\"");
+      if (at != std::string::npos) titles.push_back(line.substr(at + 7, line.find('"', at + 7) - at - 7));
+    }
+    return titles;
+  }
+
+  bool logged(const std::string& line) {
+    const auto lines = log.lines();
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+  }
+
+  LogCapture log;
+  ProgramFolder program;
+};
+
+TEST_F(ScanDriverTest, ManualFoldersInTheirOrder) {
+  writeBytes(program.path() / "output" / "keep.txt", "x");
+  EXPECT_THROW(gf_scanLiveries(), qlx::UserErrorException);
+  EXPECT_TRUE(std::filesystem::exists(program.path() / "output" / "keep.txt"));
+
+  const auto a = program.path() / "A", b = program.path() / "B", c = program.path() / "C";
+  write("A/x", "B738", {{"A1", "BAW"}, {"A2", "BAW"}, {"A3", "BAW"}, {"A4", "KLM"}, {"A5", "KLM"}});
+  write("B/x", "A320", {{"B1", "DLH"}, {"A1", "BAW"}});
+  write("C/x", "B738", {{"C1", "BAW"}, {"C2", "DLH"}});
+  lfolder0.setValue((program.path() / "missing").string());
+  lfolder1.setValue(a.string());
+  lfolder2.setValue(b.string());
+  lfolder3.setValue(c.string());
+  LIG_PRIORITIZE.value = true;
+  gf_scanLiveries();
+  EXPECT_TRUE(logged((program.path() / "missing").string() + " does not exist, skipped!"));
+  EXPECT_TRUE(logged("5 liveries found in " + a.string()));
+  EXPECT_TRUE(logged("1 liverie found in " + b.string()));
+  EXPECT_TRUE(logged("8 in total"));
+  // BAW B738 of folder C gives way to folder A's; A1 stands once.
+  EXPECT_EQ(savedTitles(), (std::vector<std::string>{"A1", "A2", "A3", "B1", "C2", "A4", "A5"}));
+  EXPECT_FALSE(SCAN_LIVERIES.value);
+  EXPECT_TRUE(gLiveriesProcessed);
+}
+
+TEST_F(ScanDriverTest, AutomaticFindsThePackagesInOrder) {
+  const auto community = program.path() / "Community";
+  for (const char* package : {"user-aitraffic", "aig-aitraffic-oci", "x_CVT_aig-aitraffic-oci", "fsltl-traffic-base"}) {
+    write(sk::format("Community/{}/SimObjects/Airplanes/{}", package, package), "B738",
+          {{sk::format("{} title", package), "BAW"}});
+  }
+  write("Community/aig-aitraffic-oci/SimObjects/airport-objects/Z", "B738", {{"airport title", "BAW"}});
+  gf_setLiveryScanSeams({[community] { return community; }, {}});
+  LIG_AUTOMATIC.value = true;
+  AI_PACKAGE_ORDER.value = 3;
+  gf_scanLiveries();
+  std::vector<std::string> found;
+  for (const auto& line : log.lines()) {
+    if (line.starts_with("Automatic ")) found.push_back(line.substr(0, line.find(" scan")));
+  }
+  EXPECT_EQ(found, (std::vector<std::string>{"Automatic FSLTL", "Automatic AIG", "Automatic user-aitraffic"}));
+  EXPECT_EQ(savedTitles(), (std::vector<std::string>{"aig-aitraffic-oci title", "fsltl-traffic-base title",
+                                                     "user-aitraffic title"}));
+  EXPECT_TRUE(logged("3 in total"));
+  EXPECT_TRUE(logged("No errors"));
+  EXPECT_FALSE(std::filesystem::exists(OutputErrorsFolder));
+  AI_PACKAGE_ORDER.value = AI_PACKAGE_ORDER.defaultValue;
+}
+
+TEST_F(ScanDriverTest, PoolKeepsItsLimitAndTheSubmissionOrder) {
+  const auto root = program.path() / "pool";
+  for (int i = 0; i < 20; ++i) {
+    // The shared title's airline tells which file kept it.
+    write(sk::format("pool/f{:02}", i), "B738", {{sk::format("T{:02}", i), "BAW"}, {"Shared", i % 2 ? "KLM" : "DLH"}});
+  }
+  lfolder0.setValue(root.string());
+  gf_setWorkerLimit(4);
+  std::atomic<int> running{0}, most{0};
+  std::atomic<int> released{0};
+  gf_setLiveryScanSeams({{}, [&](const std::filesystem::path& file) {
+                           const int now = ++running;
+                           for (int seen = most; now > seen && !most.compare_exchange_weak(seen, now);) {
+                           }
+                           thread_local std::mt19937 random(std::random_device{}());
+                           std::this_thread::sleep_for(std::chrono::microseconds(random() % 2000));
+                           --running;
+                           ++released;
+                           if (file.parent_path().filename() == "f07") throw std::runtime_error("bad file");
+                         }});
+  // Which file the walk submits first decides who keeps the shared title.
+  std::string first;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
+    if (entry.path().filename() == "aircraft.cfg" && entry.path().parent_path().filename() != "f07") {
+      first = entry.path().parent_path().filename().string();
+      break;
+    }
+  }
+  std::string saved;
+  for (int run = 0; run < 20; ++run) {
+    SCAN_LIVERIES.value = true;
+    gf_requestLiveryClearing();
+    gf_serveLiveryClearing();
+    gf_scanLiveries();
+    const std::string bytes = readBytes(LiveriesScannedPath);
+    if (run == 0) saved = bytes;
+    EXPECT_EQ(bytes, saved) << "run " << run;
+  }
+  EXPECT_LE(most.load(), 4);
+  EXPECT_EQ(released.load(), 400);
+  EXPECT_EQ(gRunningWorkers.load(), 0);
+  const auto titles = savedTitles();
+  EXPECT_EQ(titles.size(), 20u);  // 19 files, and the shared title once
+  EXPECT_EQ(std::count(titles.begin(), titles.end(), "T07"), 0);
+  const auto lines = log.lines();
+  EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& line) {
+    return line.starts_with("===> liveries search aborted, futs ") && line.ends_with("bad file");
+  }));
+  // The shared title went to the file submitted first.
+  ASSERT_FALSE(first.empty());
+  const std::string airline = std::stoi(first.substr(1)) % 2 ? "KLM" : "DLH";
+  EXPECT_NE(readBytes(LiveriesScannedPath).find("airl=\"" + airline + "\" type=\"B738\" title=\"Shared\""),
+            std::string::npos);
+}
+
+TEST_F(ScanDriverTest, OldFileStaysUntilANewOneIsSaved) {
+  write("A/x", "B738", {{"A1", "BAW"}});
+  lfolder0.setValue((program.path() / "A").string());
+  gf_scanLiveries();
+  const std::string old = readBytes(LiveriesScannedPath);
+  ASSERT_FALSE(old.empty());
+
+  std::filesystem::create_directories(program.path() / "Empty");
+  lfolder0.setValue((program.path() / "Empty").string());
+  SCAN_LIVERIES.value = true;
+  try {
+    gf_scanLiveries();
+    ADD_FAILURE() << "an empty scan succeeded";
+  } catch (const qlx::UserErrorException& error) {
+    EXPECT_STREQ(error.what(), "53: no liveries found");
+  }
+  EXPECT_EQ(readBytes(LiveriesScannedPath), old);
+
+  lfolder0.setValue((program.path() / "A").string());
+  gf_requestLiveryClearing();
+  gf_serveLiveryClearing();
+  gf_setLiveryScanSeams({{}, [](const std::filesystem::path&) { gExitStarted = true; }});
+  gf_scanLiveries();
+  EXPECT_FALSE(std::filesystem::exists(LiveriesScannedPath));
+  EXPECT_TRUE(SCAN_LIVERIES.value);
+  EXPECT_FALSE(gLiveriesProcessed);
+}
+
+TEST_F(ScanDriverTest, DataBaseCorrectsOnlyFromWhatItKnows) {
+  gDbaseRegistrations = {{"G-X", {"BBB", "B772", "AAA", true}},
+                         {"G-Y", {"BBB", "", "", false}},
+                         {"G-Z", {"", "", "", false}}};
+  struct Row {
+    LiveryData in;
+    LiveryData out;
+    std::vector<std::string> lines;
+  };
+  const std::string title = "T";
+  const Row rows[] = {
+      {{"BAW", "B738", title, "G-X", 1, false},
+       {"AAA", "B772", title, "G-X", 1, true},
+       {sk::format("{:80} G-X cargo false => true", title), sk::format("{:80} G-X airl BAW => AAA", title),
+        sk::format("{:80} G-X model B738 => B772", title)}},
+      {{"BAW", "B738", title, "G-Y", 1, false}, {"BBB", "B738", title, "G-Y", 1, false},
+       {sk::format("{:80} G-Y airl BAW => BBB", title)}},
+      {{"BAW", "B738", title, "G-Z", 1, false}, {"BAW", "B738", title, "G-Z", 1, false}, {}},
+      {{"BAW", "B738", title, "", 1, false}, {"BAW", "B738", title, "", 1, false}, {}},
+  };
+  for (const Row& row : rows) {
+    gDbaseCorrections.clear();
+    LiveryData livery = row.in;
+    lf_logDbaseCorrections(livery);
+    EXPECT_TRUE(lf_liveryEquals(livery, row.out)) << row.in.atcid;
+    EXPECT_EQ(gDbaseCorrections, row.lines);
+  }
+}
+
+}  // namespace
