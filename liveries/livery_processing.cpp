@@ -9,11 +9,7 @@
 #include "liveries/regcodes.h"
 #include "liveries/similar_models.h"
 
-std::atomic<bool> gLiveriesProcessed{false};
-
 namespace {
-
-std::atomic<bool> gClearingRequested{false};
 
 // The four questions the similar models ask, answered by the real tables.
 class ScannedTables : public InstalledLiveries {
@@ -64,12 +60,4 @@ void gf_processScannedLiveries() {
   gLiveriesProcessed = true;
   redraw();
   gScannedLiveries.clear();
-}
-
-void gf_requestLiveryClearing() { gClearingRequested = true; }
-
-void gf_serveLiveryClearing() {
-  if (!gClearingRequested.exchange(false)) return;
-  gf_clearLiveryCodeLists();
-  gLiveriesProcessed = false;
 }

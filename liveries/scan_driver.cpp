@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <deque>
 #include <future>
-#include <map>
 #include <tuple>
 
 #include "core/errors.h"
@@ -146,15 +145,23 @@ void lf_scanLiveryFolder(WalkContext& context, const std::string& folder) {
 }
 
 // Keeps, per airline and model, only the liveries of the lowest folder priority.
+// The list is ordered by airline, model and priority first (stable, so each
+// priority keeps its submission order); each run of one airline and model then
+// begins with its lowest priority.
 void keepPrioritized() {
-  std::map<std::pair<std::string, std::string>, int> lowest;
-  for (const auto& livery : gScannedLiveries) {
-    auto [where, inserted] = lowest.try_emplace({livery.airl, livery.type}, livery.priority);
-    if (!inserted) where->second = std::min(where->second, livery.priority);
-  }
-  gScannedLiveries.remove_if([&](const LiveryData& livery) {
-    return livery.priority > lowest.at({livery.airl, livery.type});
+  gScannedLiveries.sort([](const LiveryData& a, const LiveryData& b) {
+    return std::tie(a.airl, a.type, a.priority) < std::tie(b.airl, b.type, b.priority);
   });
+  const LiveryData* head = nullptr;
+  for (auto it = gScannedLiveries.begin(); it != gScannedLiveries.end();) {
+    if (!head || !gf_sameAirlineType(*head, *it)) {
+      head = &*it++;
+    } else if (it->priority > head->priority) {
+      it = gScannedLiveries.erase(it);
+    } else {
+      ++it;
+    }
+  }
 }
 
 std::vector<std::string> manualFolders() {

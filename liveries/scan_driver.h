@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "liveries/livery_scan.h"
+
 struct LiveryScanSeams {
   // The selected simulator's Community folder; empty when unknown.
   std::function<std::filesystem::path()> communityFolder;
@@ -18,10 +20,6 @@ void gf_setLiveryScanSeams(LiveryScanSeams seams);
 
 enum class ScanOutcome { Found, NothingFound, Aborted };
 
-// Scans when SCAN_LIVERIES is on, then processes LiveriesScanned.xml. Throws
-// UserErrorException 48 (no lfolder), 53 (manual, nothing found) or 43
-// (automatic, nothing found); an aborted scan saves and processes nothing.
-void gf_scanLiveries();
 
 void lf_findAigFolders(const std::filesystem::path& packages, std::vector<std::string>& folders);
 void lf_findFsltlFolders(const std::filesystem::path& packages, std::vector<std::string>& folders);

@@ -124,7 +124,11 @@ std::string lf_simFolderName() {
   return MSFS_2020.value ? "Microsoft Flight Simulator" : "Microsoft Flight Simulator 2024";
 }
 
-fs::path gf_simPackagesPath(const fs::path& folder) { return fs::path(lf_installPath().value()) / folder; }
+// Nothing stored gives nothing, never a folder relative to the program's.
+fs::path gf_simPackagesPath(const fs::path& folder) {
+  const std::string install = lf_installPath().value();
+  return install.empty() ? fs::path() : fs::path(install) / folder;
+}
 
 fs::path lf_findSteamPackages() {
   const fs::path roaming = gf_knownFolderPath(CSIDL_APPDATA);

@@ -15,7 +15,8 @@ void lf_detectInstallPaths();
 // The selected simulator's packages folder (Steam folder first, then
 // UserCfg.opt), or an empty path.
 std::filesystem::path gf_detectSimPackages();
-// The stored install path of the selected simulator joined with the folder name.
+// The stored install path of the selected simulator joined with the folder
+// name; empty when no install path is stored.
 std::filesystem::path gf_simPackagesPath(const std::filesystem::path& folder);
 
 std::filesystem::path lf_findSteamPackages();

@@ -5,10 +5,12 @@
 
 #include "airports/archived_files.h"
 #include "liveries/data_downloads.h"
+#include "liveries/scan_driver.h"
 #include "platform/window.h"
 #include "resources/resources.h"
 #include "shell/download.h"
 #include "shell/entry.h"
+#include "shell/install_detection.h"
 #include "shell/livery_window.h"
 #include "shell/message_line.h"
 #include "shell/update.h"
@@ -17,6 +19,7 @@ int main() {
   // Once, before any thread starts: every download builds on it.
   curl_global_init(CURL_GLOBAL_DEFAULT);
   gf_setDataDownloads({gf_downloadDbase, gf_downloadAigRegcodes});
+  gf_setLiveryScanSeams({[] { return gf_simPackagesPath("Community"); }, {}});
   gf_setAirportDownloads({gf_downloadUrl, [](const std::string& url, const std::filesystem::path& file, bool binary) {
                             CurlHandle handle;
                             return gf_download(&handle, url, file, binary);

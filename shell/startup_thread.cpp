@@ -19,6 +19,7 @@
 #include "core/random.h"
 #include "core/util.h"
 #include "liveries/livery_matching.h"
+#include "liveries/livery_processing.h"
 #include "liveries/livery_scan.h"
 #include "platform/process.h"
 #include "platform/window.h"
@@ -142,6 +143,9 @@ void lf_startUpSKLM() {
   if (!std::filesystem::is_directory(DocsFolder)) {
     throw qlx::UserErrorException(41, sk::format("{} must be run from the {} folder!", name, name));
   }
+  // No traffic runs and no view into the livery tables is left: a clearing the
+  // window asked for is served here, and this start-up's processing rebuilds.
+  gf_serveLiveryClearing();
   lf_detectInstallPaths();
   gf_setWorkerLimit(std::thread::hardware_concurrency());
   gRunningWorkers.store(0);

@@ -127,5 +127,9 @@ TEST(StandOptions, AddUpdateFindAndRanges) {
   EXPECT_FALSE(gf_optionMatches("EZY12", aircraft, match));
   EXPECT_EQ(gf_airlineTypeLabel(match), gf_airlineTypeLabel(aircraft));
   EXPECT_EQ(gf_airlineTypeLabel(match), "EZY A319");
+  EXPECT_TRUE(gf_sameAirlineType(match, aircraft));
+  ModelKey lower = aircraft;
+  lower.type = "a319";
+  EXPECT_FALSE(gf_sameAirlineType(lower, match));
   EXPECT_EQ(gf_daySlotText(gf_makeDaySlot(7, 47)), "day=7 hh=47");
 }

@@ -29,4 +29,22 @@ TEST(AirlineType, LabelPadsAirlineToThreeAndTypeToFourWhicheverTheAirlineMemberI
   }
 }
 
+TEST(AirlineType, SameAirlineTypeIsExactAndCaseSensitiveAcrossRecordKinds) {
+  struct Livery {
+    std::string airl;
+    std::string type;
+  };
+  struct Case {
+    std::string airline, type;
+    bool same;
+  };
+  for (const Case& c : {Case{"BAW", "B738", true}, Case{"baw", "B738", false}, Case{"BAW", "b738", false},
+                        Case{"BAW ", "B738", false}, Case{"BAW", "B739", false}, Case{"KLM", "B738", false}}) {
+    SCOPED_TRACE(c.airline + "/" + c.type);
+    const KeyLike key{"BAW", "B738", "G-GDFA"};
+    EXPECT_EQ(gf_sameAirlineType(key, Livery{c.airline, c.type}), c.same);
+    EXPECT_EQ(gf_sameAirlineType(LiveryLike{c.airline, c.type}, key), c.same);
+  }
+}
+
 }  // namespace

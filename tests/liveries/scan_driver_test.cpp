@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <random>
+#include <set>
 #include <thread>
 
 #include "core/clock.h"
@@ -252,6 +253,71 @@ TEST_F(ScanDriverTest, DataBaseCorrectsOnlyFromWhatItKnows) {
     EXPECT_TRUE(lf_liveryEquals(livery, row.out)) << row.in.atcid;
     EXPECT_EQ(gDbaseCorrections, row.lines);
   }
+}
+
+// Every file of the scan with the scratch path replaced, so that it compares with a golden file.
+std::string withoutScratch(std::string text, const std::string& scratch) {
+  for (auto at = text.find(scratch); at != std::string::npos; at = text.find(scratch, at)) {
+    text.replace(at, scratch.size(), "<scratch>");
+  }
+  return text;
+}
+
+TEST_F(ScanDriverTest, FixtureCommunityGivesTheGoldenFiles) {
+  const auto data = std::filesystem::path(SKLM_TEST_DATA_DIR) / "liveries";
+  const auto community = program.path() / "Community";
+  std::filesystem::copy(data / "community", community, std::filesystem::copy_options::recursive);
+  gf_setDataDownloads({copier(scrambledFixture("temp2")), copier(scrambledFixture("AIG-regcodes"))});
+  gf_setLiveryScanSeams({[community] { return community; }, {}});
+  LIG_AUTOMATIC.value = true;
+  AI_PACKAGE_ORDER.value = 3;
+  gf_scanLiveries();
+  AI_PACKAGE_ORDER.value = AI_PACKAGE_ORDER.defaultValue;
+
+  const std::string scratch = program.path().string();
+  const auto golden = data / "community_golden";
+  std::set<std::filesystem::path> made;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator("output")) {
+    if (entry.is_regular_file()) made.insert(std::filesystem::relative(entry.path(), "output"));
+  }
+  std::set<std::filesystem::path> expected;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(golden)) {
+    if (entry.is_regular_file()) expected.insert(std::filesystem::relative(entry.path(), golden));
+  }
+  EXPECT_EQ(made, expected);
+  for (const auto& file : expected) {
+    std::string text = withoutScratch(readBytes(std::filesystem::path("output") / file), scratch);
+    if (const auto date = text.find("<info name=\"date\""); date != std::string::npos) {
+      const auto line = text.rfind('\n', date) + 1;
+      text.erase(line, text.find('\n', date) + 1 - line);
+    }
+    EXPECT_EQ(text, readBytes(golden / file)) << file;
+  }
+
+  std::vector<std::string> walk;
+  for (const auto& line : log.lines()) {
+    const std::string text = withoutScratch(line, scratch);
+    if (text.starts_with("Automatic ") || (text.find(" liverie") != std::string::npos && text.find(" found in ") != std::string::npos) ||
+        text.ends_with(" in total") ||
+        text.starts_with("conversion from error")) {
+      walk.push_back(text);
+    }
+  }
+  EXPECT_EQ(walk, (std::vector<std::string>{
+                      "Automatic FSLTL scan found folder: \"<scratch>/Community/fsltl-traffic-base\"",
+                      "Automatic AIG scan found folder: \"<scratch>/Community/aig-aitraffic-oci\"",
+                      "Automatic user-aitraffic scan found folder: \"<scratch>/Community/user-aitraffic\"",
+                      "4 liveries found in <scratch>/Community/fsltl-traffic-base",
+                      // the truncated UTF-16 file
+                      "conversion from error from utf16 to utf8, code: 1113",
+                      "2 liveries found in <scratch>/Community/aig-aitraffic-oci",
+                      "1 liverie found in <scratch>/Community/user-aitraffic",
+                      "7 in total",
+                  }));
+  EXPECT_NE(readBytes(gf_parametersFile()).find("name=\"SCAN_LIVERIES\" value=\"false\""), std::string::npos);
+  EXPECT_FALSE(SCAN_LIVERIES.value);
+  EXPECT_TRUE(logged("7 liveries read from output/LiveriesScanned.xml"));
+  EXPECT_TRUE(gLiveriesProcessed);
 }
 
 }  // namespace

@@ -10,7 +10,8 @@ namespace {
 TEST(LiveryWindowTest, ProcessingReachesTheStatusArea) {
   gf_installLiveryWindow();
   const LiveryWindow& window = gf_liveryWindow();
-  ASSERT_TRUE(window.showLiveryCount && window.redrawStatus && window.enableCategoryCheckbox);
+  ASSERT_TRUE(window.showLiveryCount && window.redrawStatus && window.enableCategoryCheckbox &&
+              window.checkScanLiveries);
   window.showLiveryCount(1234);
   EXPECT_EQ(gAppState.liveryCount.load(), 1234);
   gf_setLiveryWindow({});

@@ -23,6 +23,9 @@ class SkylumeProgram : public testing::Test {
     std::filesystem::create_directories(m_folder / "localappdata");
     m_packages = m_folder / "appdata" / "Microsoft Flight Simulator" / "Packages";
     std::filesystem::create_directories(m_packages / "Community");
+    // AI packages with liveries: the first start scans them.
+    std::filesystem::copy(std::filesystem::path(SKLM_TEST_DATA_DIR) / "liveries" / "community", m_packages / "Community",
+                          std::filesystem::copy_options::recursive);
     std::filesystem::create_directories(m_packages / "Official" / "Steam");
     const auto served = m_folder / "served";
     dlsrv::gf_writeDemoFolder(served, "10.9.4");

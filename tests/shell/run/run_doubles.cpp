@@ -11,6 +11,7 @@
 #include "airports/static_parking.h"
 #include "core/format.h"
 #include "liveries/livery_matching.h"
+#include "liveries/livery_processing.h"
 #include "liveries/livery_scan.h"
 #include "shell/auto_range.h"
 #include "shell/commands.h"
@@ -148,6 +149,7 @@ bool gf_hasParkStands() { return gBehaviour.hasParkStands; }
 void gf_scanAirports() { lf_record("gf_scanAirports"); }
 
 // ---- Liveries ----
+void gf_serveLiveryClearing() { lf_record("gf_serveLiveryClearing"); }
 void gf_scanLiveries() { lf_record("gf_scanLiveries"); }
 void gf_initLiveryMatching() { lf_record("gf_initLiveryMatching"); }
 void gf_logLiveryMatchingSummary() { lf_record("gf_logLiveryMatchingSummary"); }

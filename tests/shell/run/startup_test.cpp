@@ -10,7 +10,8 @@ using namespace std::chrono_literals;
 using StartUp = RunTest;
 
 // What the start-up calls before the traffic phase, in order.
-const std::vector<std::string> kBeforeTraffic{"gf_checkProgramUpdate", "gf_scanLiveries", "gf_createFlightPlanFolder"};
+const std::vector<std::string> kBeforeTraffic{"gf_serveLiveryClearing", "gf_checkProgramUpdate", "gf_scanLiveries",
+                                               "gf_createFlightPlanFolder"};
 
 TEST_F(StartUp, FollowsTheOrderOfTheTrafficPhaseWithAndWithoutTheLink) {
   struct Case {
