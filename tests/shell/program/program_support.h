@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <optional>
@@ -104,9 +105,10 @@ class Child {
     std::error_code error;
     for (const auto& task :
          std::filesystem::directory_iterator("/proc/" + std::to_string(m_pid) + "/task", error)) {
-      std::string name = readBytes(task.path() / "comm");
-      if (!name.empty() && name.back() == '\n') name.pop_back();
-      names.push_back(name);
+      // A thread that ends between the listing and the read is left out (ESRCH).
+      std::ifstream comm(task.path() / "comm");
+      std::string name;
+      if (comm && std::getline(comm, name)) names.push_back(name);
     }
     return names;
   }
