@@ -205,16 +205,23 @@ TEST_F(ScanDriverTest, OldFileStaysUntilANewOneIsSaved) {
   const std::string old = readBytes(LiveriesScannedPath);
   ASSERT_FALSE(old.empty());
 
-  std::filesystem::create_directories(program.path() / "Empty");
-  lfolder0.setValue((program.path() / "Empty").string());
-  SCAN_LIVERIES.value = true;
-  try {
-    gf_scanLiveries();
-    ADD_FAILURE() << "an empty scan succeeded";
-  } catch (const qlx::UserErrorException& error) {
-    EXPECT_STREQ(error.what(), "53: no liveries found");
+  // Nothing found, manual (an empty folder) and automatic (a Community folder without packages).
+  const auto empty = program.path() / "Empty";
+  std::filesystem::create_directories(empty);
+  lfolder0.setValue(empty.string());
+  gf_setLiveryScanSeams({[empty] { return empty; }, {}});
+  for (const bool automatic : {false, true}) {
+    LIG_AUTOMATIC.value = automatic;
+    SCAN_LIVERIES.value = true;
+    try {
+      gf_scanLiveries();
+      ADD_FAILURE() << "an empty scan succeeded";
+    } catch (const qlx::UserErrorException& error) {
+      EXPECT_EQ(std::string(error.what()).substr(0, 3), automatic ? "43:" : "53:");
+    }
+    EXPECT_EQ(readBytes(LiveriesScannedPath), old);
   }
-  EXPECT_EQ(readBytes(LiveriesScannedPath), old);
+  LIG_AUTOMATIC.value = false;
 
   lfolder0.setValue((program.path() / "A").string());
   gf_requestLiveryClearing();
