@@ -27,6 +27,9 @@ extern QualityFactor gQualityFactor;
 extern std::int32_t gRtTrafficWeek;
 // Set when a high quality factor switched LEARN_SOFT off; cleared by a load.
 extern std::uint8_t gLearnSoftLocked;
+// Soft learning is allowed at the loaded park airport (false for a file of
+// quality factor 45 or more and at least 20 stands); read with LEARN_SOFT.
+extern bool gSoftLearningAllowed;
 // Feet; present whenever a park airport is loaded.
 extern std::optional<double> gParkAirportAltitude;
 

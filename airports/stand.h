@@ -6,7 +6,8 @@
 #include <utility>
 #include <vector>
 
-#include "core/util.h"  // SlotSet
+#include "core/clock.h"  // DaySlot
+#include "core/util.h"   // SlotSet
 
 enum OptionKind : std::uint32_t { OPTION_SOFT = 0, OPTION_REAL = 1 };
 
@@ -27,7 +28,7 @@ struct StandOption {
 
 // Where a live aircraft was last counted in one of the stand's options.
 struct StandVisit {
-  std::uint32_t slot = 0;
+  DaySlot slot = 0;  // weekday and half-hour
   std::uint32_t optionId = 0;
 };
 

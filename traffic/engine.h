@@ -34,12 +34,15 @@ extern std::vector<std::uint32_t> gCreateHexids;
 
 // A static parked aircraft still to be created at the park airport.
 struct StaticPlan {
+  std::uint32_t standId = 0;      // the planned stand's index
+  std::uint32_t startOffset = 0;  // half-hours before now at which the stay began; planning orders by it
   std::string operatorCode;
   std::string type;
+  std::string firstCallsign;
+  std::string secondCallsign;
   std::string registration;
-  std::string callsign;
-  std::uint32_t standId = 0;
-  std::uint8_t cargo = 0;
+  // Set by the stand search: the aircraft takes the first callsign, else the second.
+  std::uint8_t firstCallsignUsed = 0;
 };
 extern std::vector<StaticPlan> gStaticParkingList;
 

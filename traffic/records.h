@@ -12,6 +12,7 @@
 #include <string_view>
 #include <utility>
 
+#include "core/clock.h"
 #include "core/format.h"
 #include "liveries/airline_type.h"
 #include "traffic/act_base.h"
@@ -72,7 +73,7 @@ struct PlacedAct : ActBase {
   double standLatitude = 0.0;
   double standLongitude = 0.0;
   double standHeading = 0.0;  // radians
-  std::uint32_t arrivalSlot = 0;
+  DaySlot arrivalSlot = 0;  // weekday and half-hour the aircraft parked or was planned at
   std::uint32_t standId = 0;  // 0: none
   ActState state = ACT_NOT_IN_SIM;
   std::uint32_t throttleLevel = 5;  // 5: none sent yet

@@ -1,0 +1,3 @@
+#include "traffic/live_stayers.h"
+
+std::vector<LiveStayer> gLiveStayers;
