@@ -21,6 +21,8 @@ constexpr auto kSendTimeout = std::chrono::milliseconds(5000);
 // Messages one dispatch hands over at most; the next dispatch goes on, so a
 // simulator that keeps sending never holds the caller in one call.
 constexpr int kDispatchBudget = 1024;
+// How long a Close waits for the simulator to end the link after reading it.
+constexpr auto kCloseLinger = std::chrono::milliseconds(1000);
 
 struct Client {
   simwire::Stream stream;
@@ -215,7 +217,7 @@ HRESULT SimConnect_Close(HANDLE hSimConnect) {
     simwire::Writer w(Call::Close);
     std::lock_guard lk(c->sendMutex);
     w.setPacketId(++c->packetCounter);
-    if (lf_flushBatch(*c)) c->stream.sendAll(w.finish());
+    if (lf_flushBatch(*c) && c->stream.sendAll(w.finish())) c->stream.closeAfterPeer(kCloseLinger);
   }
   c->stream.shutdown();
   delete c;

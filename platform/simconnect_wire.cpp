@@ -285,6 +285,20 @@ void Stream::shutdown() {
   if (m_fd >= 0) ::shutdown(m_fd, SHUT_RDWR);
 }
 
+void Stream::closeAfterPeer(std::chrono::milliseconds bound) {
+  if (m_fd < 0) return;
+  ::shutdown(m_fd, SHUT_WR);
+  const auto deadline = std::chrono::steady_clock::now() + bound;
+  std::vector<std::byte> dropped;
+  for (;;) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    dropped.clear();
+    if (left.count() <= 0 || receive(dropped, left) == RecvStatus::Closed) break;
+  }
+  close();
+}
+
 void Stream::close() {
   if (m_fd >= 0) ::close(std::exchange(m_fd, -1));
 }

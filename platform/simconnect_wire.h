@@ -165,6 +165,11 @@ class Stream {
   RecvStatus waitReadable(std::chrono::milliseconds wait);
   // Ends both directions; a thread blocked in receive returns Closed.
   void shutdown();
+  // Ends the stream after what was sent and lets the peer end it too: no more
+  // writes, then whatever arrives is dropped until the peer closes or the
+  // bound passes. Closing over unread data would reset the link, and a peer
+  // whose send then fails may drop the last message before reading it.
+  void closeAfterPeer(std::chrono::milliseconds bound);
   void close();
   void setSendTimeout(std::chrono::milliseconds timeout);
 

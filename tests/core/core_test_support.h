@@ -2,6 +2,7 @@
 // Test helpers: a scratch folder per test and a log opened inside it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -17,9 +18,12 @@ class ScratchFolder {
   ScratchFolder() {
     const auto* info = testing::UnitTest::GetInstance()->current_test_info();
     std::random_device random;
-    m_path = std::filesystem::temp_directory_path() /
-             (std::string("sklm_") + info->test_suite_name() + "_" + info->name() + "_" +
-              std::to_string(random()));
+    // Parameterised tests have a '/' in their names: one folder, never a nest
+    // whose parent the removal would leave behind.
+    std::string name = std::string("sklm_") + info->test_suite_name() + "_" + info->name() + "_" +
+                       std::to_string(random());
+    std::replace(name.begin(), name.end(), '/', '_');
+    m_path = std::filesystem::temp_directory_path() / name;
     std::filesystem::create_directories(m_path);
   }
   ~ScratchFolder() {

@@ -248,6 +248,26 @@ TEST(SimConnectClient, CallsTravelInOrderAndMessagesArriveAlignedInDispatch) {
   EXPECT_EQ(simwire::Reader(close).header().call, static_cast<DWORD>(Call::Close));
 }
 
+TEST(SimConnectClient, AClosingClientLetsTheSimulatorEndTheLink) {
+  FakeSim sim;
+  HANDLE h = lf_open(sim);
+  ASSERT_NE(h, nullptr);
+  // Frames the client never reads: a link closed over unread data is reset,
+  // and a simulator whose next send fails drops the Close it has not read yet.
+  SIMCONNECT_RECV_EVENT_FRAME frame{};
+  for (int i = 0; i < 100; ++i) sim.send(frame, SIMCONNECT_RECV_ID_EVENT_FRAME);
+  std::thread closing([&] { EXPECT_EQ(SimConnect_Close(h), S_OK); });
+  auto close = sim.next();
+  ASSERT_FALSE(close.empty());
+  EXPECT_EQ(simwire::Reader(close).header().call, static_cast<DWORD>(Call::Close));
+  // Time for a client that does not wait to close its end (no event tells it).
+  std::this_thread::sleep_for(100ms);
+  sim.send(frame, SIMCONNECT_RECV_ID_EVENT_FRAME);
+  sim.send(frame, SIMCONNECT_RECV_ID_EVENT_FRAME);
+  sim.close();  // the simulator ends the link on a Close
+  closing.join();
+}
+
 TEST(SimConnectClient, InjectedFailuresSendNothing) {
   FakeSim sim;
   HANDLE h = lf_open(sim);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <pugixml.hpp>
+#include <unistd.h>
 
 #include <filesystem>
 #include <set>
@@ -19,7 +20,8 @@ class Tracemap : public ::testing::Test {
  protected:
   void SetUp() override {
     m_dir = fs::temp_directory_path() /
-            ("sklm-tracemap-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+            ("sklm-tracemap-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "-" +
+             std::to_string(::getpid()));
     fs::remove_all(m_dir);
     fs::create_directories(m_dir);
   }
