@@ -118,6 +118,7 @@ class AppState {
   std::atomic<std::int32_t> parkedLiveCount{0};
   std::atomic<std::int32_t> parkedStaticCount{0};
   std::atomic<std::int32_t> qnh{0};
+  std::atomic<std::int32_t> statusCode{0};  // the status area's code; 19: static parking unblocked
   std::atomic<std::int32_t> standCount{0};
   std::atomic<std::int32_t> minutesToRenewal{0};
   std::atomic<bool> handMadeMark{false};

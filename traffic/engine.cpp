@@ -16,6 +16,7 @@
 #include "shell/rt_link.h"
 #include "traffic/engine_hooks.h"
 #include "traffic/object_events.h"
+#include "traffic/placement.h"
 #include "traffic/sim_connection.h"
 #include "traffic/sim_ids.h"
 #include "traffic/update_queue.h"
@@ -187,6 +188,7 @@ void lf_motionPass() {
     std::erase_if(gActs, [](const Act& aircraft) { return aircraft.eraseMark != 0; });
     gf_rebuildActIndex();
   }
+  std::erase_if(gStaticActs, [](const StaticAct& aircraft) { return aircraft.eraseMark != 0; });
   gf_handOverPosSets();
 }
 
@@ -234,6 +236,7 @@ void gf_resetTraffic() {
   gCreationQueuePrio.clear();
   gCreationQueue.clear();
   gStaticActs.clear();
+  gLightsQueue.clear();
   {
     std::lock_guard lock(gUpdateMutex);
     gUpdateQueue.clear();
@@ -250,17 +253,42 @@ void gf_resetTraffic() {
   gf_rebuildActIndex();
 }
 
+namespace {
+// A creation of this hexid not yet handed to the simulator is dropped.
+bool lf_withdrawCreation(std::uint32_t hexid) {
+  if (std::erase(gCreateHexids, hexid) > 0) return true;
+  auto& queue = hexid > 10000 ? gCreationQueuePrio : gCreationQueue;
+  return std::erase_if(queue, [hexid](const CreateReq& entry) { return entry.hexid == hexid; }) > 0;
+}
+}  // namespace
+
+void gf_freeStandOf(const PlacedAct& aircraft) {
+  if (aircraft.hexid <= 10000) return;  // static aircraft take stands, they do not occupy them live
+  if (Stand* stand = gf_standById(aircraft.standId)) stand->liveOccupied = false;
+}
+
 void gf_removeAct(PlacedAct& aircraft) {
   std::lock_guard guard(gEngineMutex);
   if (aircraft.state == ACT_NOT_IN_SIM) {
     aircraft.eraseMark = 1;
     return;
   }
-  if (Stand* stand = gf_standById(aircraft.standId)) stand->liveOccupied = false;
+  if (aircraft.state == ACT_CREATION_REQUESTED) {
+    // Its object is not known yet: a queued creation is dropped, else the
+    // object leaves as soon as it has settled.
+    gf_freeStandOf(aircraft);
+    if (lf_withdrawCreation(aircraft.hexid)) {
+      aircraft.eraseMark = 1;
+    } else {
+      aircraft.removeWhenCreated = 1;
+    }
+    return;
+  }
+  gf_freeStandOf(aircraft);
   aircraft.state = ACT_REMOVAL_REQUESTED;
   if (aircraft.objectId != 0 && gSelectedObjectId.load() == aircraft.objectId) gf_clearObjectSelection();
   if (aircraft.objectId == 0) {
-    gf_log(sk::format("removing act {} with objectId=0 ?", aircraft.key.callsign));
+    gf_log(sk::format("removing act {} with objectId=0 ?", gf_aircraftDescription(aircraft)));
     return;
   }
   gRemovalQueue.push_back(aircraft.objectId);
@@ -274,12 +302,14 @@ bool gf_withdrawQueuedCreation(const std::string& callsign) {
       ++entry;
       continue;
     }
-    const std::uint32_t hexid = entry->hexid;
-    std::erase_if(gActs, [hexid](const Act& aircraft) { return aircraft.hexid == hexid; });
+    // Marked, not erased: callers walk gActs; the motion pass compacts.
+    if (Act* aircraft = gf_findAct(entry->hexid)) {
+      gf_freeStandOf(*aircraft);
+      aircraft->eraseMark = 1;
+    }
     entry = gCreationQueuePrio.erase(entry);
     found = true;
   }
-  if (found) gf_rebuildActIndex();
   return found;
 }
 

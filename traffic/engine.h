@@ -64,6 +64,8 @@ extern std::recursive_mutex gEngineMutex;
 // state to 4 and queues its object id (one that never reached the simulator
 // only gets its erase mark).
 void gf_removeAct(PlacedAct& aircraft);
+// Clears the live-occupied flag of the stand a live aircraft holds.
+void gf_freeStandOf(const PlacedAct& aircraft);
 
 // The object the window's lookup selected; 0: none. gf_removeAct clears it
 // when that object leaves.

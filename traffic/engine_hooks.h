@@ -12,6 +12,8 @@ bool gf_updateIdentity(Act& aircraft, const TrafficRecord& record);
 void nextPosMain(Act& aircraft);
 // The per-tick pose step (traffic/track_following.cpp).
 void lf_advancePose(Act& aircraft);
+// The simulator reports a live aircraft on the ground (traffic/landing.cpp).
+void lf_landed(Act& aircraft);
 // Creates the next static parked aircraft of the plan (traffic/static_creation.cpp).
 void lf_createStaticParked();
 // Appends a record's point to the track (traffic/track_points.cpp).

@@ -6,6 +6,7 @@
 #include "core/log.h"
 #include "traffic/engine.h"
 #include "traffic/object_events.h"
+#include "traffic/placement.h"
 #include "traffic/sim_connection.h"
 
 namespace {
@@ -16,8 +17,10 @@ using namespace std::chrono_literals;
 constexpr auto kSweepInterval = 200ms;
 
 void lf_collectPlaced(PlacedAct& aircraft, std::vector<std::uint32_t>& ids) {
-  // State 4 is not collected: its id waits in gRemovalQueue or was sent.
-  if (aircraft.state != ACT_PRESENT && aircraft.state != ACT_LIVERY_CHANGE) return;
+  // State 4 is not collected: its id waits in gRemovalQueue or was sent. An
+  // object that appeared but has not settled yet is collected.
+  const bool appeared = aircraft.state == ACT_CREATION_REQUESTED && aircraft.objectId != 0;
+  if (aircraft.state != ACT_PRESENT && aircraft.state != ACT_LIVERY_CHANGE && !appeared) return;
   if (aircraft.objectId != 0) ids.push_back(aircraft.objectId);
   aircraft.state = ACT_REMOVAL_REQUESTED;
 }
@@ -30,6 +33,8 @@ void gf_removeAllForExit() {
   for (Act& aircraft : gActs) lf_collectPlaced(aircraft, ids);
   for (StaticAct& aircraft : gStaticActs) lf_collectPlaced(aircraft, ids);
   ids.insert(ids.end(), gRemovalQueue.begin(), gRemovalQueue.end());
+  for (const ObjectEvent& event : gLightsQueue) ids.push_back(event.objectId);
+  gLightsQueue.clear();
   gRemovalQueue.clear();
   // Creations not yet sent are dropped; nothing sends new ones any more.
   gCreationQueuePrio.clear();

@@ -134,6 +134,27 @@ struct Act : PlacedAct {
   std::int32_t lateWindow = 1000;
   double agl = 2500.0;
   std::uint64_t motionCounter = 1;
+  double targetHeading = 0.0;  // radians
+  double headingStep = 0.0;    // radians per tick
+  double altStep = 0.0;        // feet per tick
+  std::int32_t rotationCountdown = 0;
+  bool takeOffRoll = false;
+  bool approach = false;
+  bool reporting = false;  // reports still arrive while it taxies to or stands at its stand
+  bool leaveStand = false;
+  bool hasFlightPlan = false;
+
+  // Arbitration and placement.
+  bool recreated = false;                 // created again after a livery change
+  std::optional<double> creationHeading;  // radians; the heading a re-creation starts with
+  // Where gf_claimStandNear last looked (NaN: never).
+  double claimLatitude = std::numeric_limits<double>::quiet_NaN();
+  double claimLongitude = std::numeric_limits<double>::quiet_NaN();
+  // The stand approach: first and last distance (nm) and the moves away counted.
+  double standFirstDistance = 0.0;
+  double standLastDistance = 0.0;
+  std::uint32_t standMovesAway = 0;
+  std::int64_t creationDecidedTick = 0;  // gTick when it went to state 1
 };
 
 // The per-category values of take-off, landing and ground movement.

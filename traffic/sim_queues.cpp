@@ -97,6 +97,10 @@ void lf_queueRemoval(std::uint32_t objectId) {
   gRemoveIds.push_back(objectId);
 }
 
+void gf_queueEvent(std::uint32_t objectId, std::uint32_t eventId, std::uint32_t value) {
+  lf_appendEvent(objectId, eventId, value);
+}
+
 void lf_queueLights(std::uint32_t objectId, const std::array<std::uint32_t, 7>& lights) {
   static constexpr std::uint32_t kOrder[7] = {EV_NAV_LIGHTS_SET,     EV_BEACON_LIGHTS_SET, EV_LANDING_LIGHTS_SET,
                                               EV_TAXI_LIGHTS_SET,    EV_STROBES_SET,       EV_LOGO_LIGHTS_SET,

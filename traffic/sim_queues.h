@@ -70,6 +70,8 @@ inline constexpr std::size_t kSimQueueReserve = 256;
 // Queueing; each locks gScMutex for the append.
 void lf_queueCreation(const CreateReq& request);
 void lf_queueRemoval(std::uint32_t objectId);
+// One client event for one object.
+void gf_queueEvent(std::uint32_t objectId, std::uint32_t eventId, std::uint32_t value);
 // NAV, BEACON, LANDING, TAXI, STROBES, LOGO, CABIN in that order.
 void lf_queueLights(std::uint32_t objectId, const std::array<std::uint32_t, 7>& lights);
 void gf_setNavLights(std::uint32_t objectId, std::uint32_t value);

@@ -11,7 +11,6 @@ void gf_serveArrivedAircraft(DaySlot) {}
 void gf_removeStaticParked() {}
 bool gf_hasStaticParked() { return false; }
 void gf_removeStaticTwins() {}
-void gf_blockParkingUi() {}
 void gf_clearAroundUser() {}
 void gf_avoidUserCollisions() {}
 void gf_avoidLiveParkedCollisions() {}
