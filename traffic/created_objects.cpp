@@ -273,7 +273,7 @@ bool lf_parks(Act& aircraft, const ObjectEvent& event) {
     lf_setGear(aircraft, 1);
     aircraft.altStep = 0.0;
     if (aircraft.phase == PHASE_PARKED) {
-      aircraft.arrivalSlot = gf_slotOf(gf_currentSlot());
+      aircraft.arrivalSlot = gf_currentSlot();
       if (!aircraft.recreated)
         gf_log(sk::format("{:8}: {:8} parks", lf_standName(aircraft.standId), aircraft.key.callsign));
       std::erase_if(gStaticParkingList, [&](const StaticPlan& plan) { return plan.standId == aircraft.standId; });
