@@ -13,6 +13,8 @@ typedef void CURL;
 
 // The server's address when SKLM_DOWNLOAD_SERVER is not set.
 inline constexpr std::string_view kDefaultDownloadServer = "https://www.tarvimo.com";
+// Where users mail the TBLO folder of airports the scan could not read.
+inline constexpr std::string_view kSupportAddress = "support@tarvimo.com";
 
 // Owns one libcurl easy handle for a sequence of downloads; frees it when it goes.
 class CurlHandle {

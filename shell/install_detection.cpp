@@ -230,7 +230,10 @@ std::vector<std::string> gf_listXmlFiles() {
   for (const auto& entry : fs::directory_iterator(MyThirdpartyFolder, error)) {
     if (!entry.is_regular_file(error)) continue;
     const fs::path& path = entry.path();
-    if (path.extension() == ".XML" && path.stem().string().size() == 4) codes.push_back(path.stem().string());
+    // Extensions are compared as the simulator's file system does, whatever their case.
+    std::string extension = path.extension().string();
+    for (char& c : extension) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (extension == ".XML" && path.stem().string().size() == 4) codes.push_back(path.stem().string());
   }
   return codes;
 }

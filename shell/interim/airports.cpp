@@ -1,7 +1,5 @@
-// Interim airports side for the program until static parking control and the
-// airport scan land, which replace this file: no park airport is loaded, no
-// scan runs.
-#include "airports/airport_scan.h"
+// Interim airports side for the program until static parking control lands,
+// which replaces this file: no park airport is loaded.
 #include "airports/static_parking.h"
 
 bool gf_reloadParkAirports(bool, std::string&) { return false; }
@@ -10,6 +8,5 @@ void gf_freeReservedStand() {}
 void gf_parkingAdjustments() {}
 void gf_leaveParkAirport() {}
 bool gf_hasParkStands() { return false; }
-void gf_scanAirports() {}
 
 std::int32_t gUserMaxLive = -1;
