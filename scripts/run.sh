@@ -21,6 +21,9 @@ packages="$APPDATA/Microsoft Flight Simulator/Packages"
 mkdir -p "$LOCALAPPDATA" "$packages/Community" "$packages/Official/Steam" "$APPDATA/InsideSystems"
 printf 'InstalledPackagesPath "%s"\n' "$packages" > "$APPDATA/Microsoft Flight Simulator/UserCfg.opt"
 touch "$APPDATA/InsideSystems/RealTraffic.jar"
+# An add-on airport for the start-up's airport scan.
+mkdir -p "$packages/Community/demo-eham/scenery"
+"$build/tools/bglwrite/bglwrite" "$root/tests/data/airports/demo_eham.json" "$packages/Community/demo-eham/scenery/eham.bgl"
 
 pids=()
 stop_standins() {
