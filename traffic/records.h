@@ -121,6 +121,34 @@ struct Act : PlacedAct {
   double targetVs = 0.0;   // feet per minute
   double targetTas = 0.0;  // knots
   std::int32_t extrapolationsLeft = 0;
+  // Track following: per-tick steps of the current segment, in degrees,
+  // radians and feet per tick.
+  double latStep = 0.0;
+  double lonStep = 0.0;
+  double pitchStep = 0.0;
+  double bankStep = 0.0;
+  double turnDeg = 0.0;
+  bool turnNeeded = false;
+  // The ground curve: origin, end offsets (m) and parameter; curveControlEast/North below.
+  double curveOriginLatitude = 0.0;
+  double curveOriginLongitude = 0.0;
+  double curveT0 = 0.0;
+  double curveEndNorth = 0.0;
+  double curveEndEast = 0.0;
+  double curveT1 = 1.0;
+  double curveT = 0.0;
+  double curveStep = 0.0;
+  double curveTurnDeg = 0.0;
+  bool holding = false;
+  std::uint32_t holdStartTick = 0;
+  std::uint32_t flareStage = 0;
+  double flareAirportAltitude = std::numeric_limits<double>::quiet_NaN();  // NaN: none cached
+  bool derotating = false;
+  bool landingRoll = false;
+  bool goAroundDone = false;
+  bool towed = false;
+  bool lightsHigh = false;
+  bool lightsLow = false;
 
   // Motion and phase state; the motion code owns their meaning.
   std::uint64_t parkedSince = 0;  // clock time in 100 ns units

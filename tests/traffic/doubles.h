@@ -26,6 +26,8 @@ int qs121Sends();
 // lf_createStaticParked calls so far; nextPosMain calls (hexid, tick), main-loop thread.
 int staticCreations();
 std::vector<std::pair<std::uint32_t, std::int32_t>>& nextPosCalls();
+// The motion hooks run the real track following (off: they only record).
+void setRealMotion(bool on);
 
 // The calls of gf_exit, in order.
 std::vector<std::pair<ExitReason, int>> exitCalls();

@@ -16,6 +16,7 @@
 #include "shell/startup.h"
 #include "traffic/engine_hooks.h"
 #include "traffic/stand_learning.h"
+#include "traffic/track_following.h"
 #include "traffic/update_queue.h"
 #include "doubles.h"
 
@@ -31,8 +32,15 @@ void gf_autoRange() {}
 std::atomic<int> gStaticCreations{0};
 std::vector<std::pair<std::uint32_t, std::int32_t>> gNextPosCalls;  // hexid, tick
 void lf_createStaticParked() { ++gStaticCreations; }
-void nextPosMain(Act& aircraft) { gNextPosCalls.emplace_back(aircraft.hexid, gTick.load()); }
-void lf_advancePose(Act&) {}
+// With real motion on, the hooks run the track following instead.
+bool gRealMotion = false;
+void nextPosMain(Act& aircraft) {
+  if (gRealMotion) return lf_followTrack(aircraft);
+  gNextPosCalls.emplace_back(aircraft.hexid, gTick.load());
+}
+void lf_advancePose(Act& aircraft) {
+  if (gRealMotion) lf_stepPose(aircraft);
+}
 
 // The engine tick's user-state line to RealTraffic, counted.
 std::atomic<int> gQs121Sends{0};
@@ -88,6 +96,7 @@ std::vector<std::thread::id> standNameThreads() {
 int qs121Sends() { return gQs121Sends.load(); }
 int staticCreations() { return gStaticCreations.load(); }
 std::vector<std::pair<std::uint32_t, std::int32_t>>& nextPosCalls() { return gNextPosCalls; }
+void setRealMotion(bool on) { gRealMotion = on; }
 
 std::vector<std::pair<ExitReason, int>> exitCalls() {
   std::lock_guard lock(gDoublesMutex);

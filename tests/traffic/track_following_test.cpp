@@ -1,0 +1,595 @@
+// Live aircraft flying their reported tracks through the engine's motion pass:
+// records put into the simulator's state directly, reports taken at their
+// queue ticks, the pose read after every pass.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <vector>
+
+#if defined(__SANITIZE_ADDRESS__)
+// The sanitizer runtime's allocation hooks (its header is not installed here).
+extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*onMalloc)(const volatile void*, std::size_t),
+                                                        void (*onFree)(const volatile void*));
+#endif
+
+#include "airports/stand.h"
+#include "core/geometry.h"
+#include "core/parameters.h"
+#include "doubles.h"
+#include "link_reset.h"
+#include "traffic/engine.h"
+#include "traffic/engine_hooks.h"
+#include "traffic/readers.h"
+#include "traffic/sim_connection.h"
+#include "traffic/sim_ids.h"
+#include "traffic/sim_queues.h"
+#include "traffic/track_following.h"
+#include "traffic/update_queue.h"
+#include "traffic/user_aircraft.h"
+
+namespace {
+
+constexpr std::int64_t kStart = 100000;
+constexpr double kDeg = DEG_TO_RAD;
+
+struct Report {
+  std::int64_t queueTick;
+  TrackPoint point;
+};
+
+// Reports every `every` ticks along legs of {bearing degrees, count}, at a
+// ground speed and altitude, each due 3000 ticks after it is queued.
+std::vector<Report> legs(LatLon start, double knots, double altitude, std::int64_t every,
+                         std::vector<std::pair<double, int>> plan, double verticalSpeed = 0.0) {
+  std::vector<Report> out;
+  LatLon at = start;
+  std::int64_t tick = kStart;
+  double alt = altitude;
+  auto add = [&] {
+    TrackPoint p;
+    p.latitude = at.lat;
+    p.longitude = at.lon;
+    p.altitude = std::max(alt, 0.0);
+    p.groundSpeed = knots;
+    p.trueAirspeed = knots;
+    p.verticalSpeed = verticalSpeed;
+    p.airborne = alt > 0.0 ? 1 : 0;
+    p.dueTick = static_cast<std::uint32_t>(tick + kUpdateDueTicks);
+    out.push_back({tick, p});
+  };
+  add();
+  for (auto [bearing, count] : plan)
+    for (int i = 0; i < count; ++i) {
+      at = gf_destinationPoint(at, bearing * kDeg, knots * every / 360000.0 * 6076.11549);
+      tick += every;
+      alt += verticalSpeed * every / 6000.0;
+      add();
+    }
+  return out;
+}
+
+Act presentAct(std::uint32_t hexid, AircraftCategory category, const TrackPoint& first, double heading) {
+  ActBase base;
+  base.key.callsign = "TST" + std::to_string(hexid % 1000);
+  base.category = category;
+  const CategoryPerformance& row = gf_categoryPerformance(category);
+  base.maxClimbStep = row.maxClimbStep;
+  base.baseTurnRate = base.turnRate = row.turnRate;
+  base.flareTicks = row.flareTicks;
+  base.halfSpan = 0.01;
+  base.cgHeight = 10.0;
+  Act a(std::move(base), first, 0.0);
+  a.hexid = hexid;
+  a.objectId = hexid;
+  a.state = ACT_PRESENT;
+  a.pose.latitude = first.latitude;
+  a.pose.longitude = first.longitude;
+  a.pose.altitude = first.altitude;
+  a.pose.heading = heading;
+  a.onGround = !first.airborne;
+  a.agl = first.altitude;
+  return a;
+}
+
+// Cross-track distance (nm) of a position from the polyline of the reports, flat locally.
+double offTrack(const LatLon& p, const std::vector<Report>& reports) {
+  double best = 1e9;
+  for (std::size_t i = 0; i + 1 < reports.size(); ++i) {
+    const auto& a = reports[i].point;
+    const auto& b = reports[i + 1].point;
+    const double k = std::cos(a.latitude * kDeg) * 60.0;
+    auto dlon = [](double d) { return d > 180 ? d - 360 : d < -180 ? d + 360 : d; };
+    const double bx = dlon(b.longitude - a.longitude) * k, by = (b.latitude - a.latitude) * 60.0;
+    const double px = dlon(p.lon - a.longitude) * k, py = (p.lat - a.latitude) * 60.0;
+    const double len2 = bx * bx + by * by;
+    const double t = len2 > 0 ? std::clamp((px * bx + py * by) / len2, 0.0, 1.0) : 0.0;
+    best = std::min(best, std::hypot(px - t * bx, py - t * by));
+  }
+  return best;
+}
+
+std::vector<EventCmd> takeEvents() {
+  std::lock_guard lock(gScMutex);
+  std::vector<EventCmd> out;
+  out.swap(gEventCmds);
+  return out;
+}
+
+class Flight : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    testing_traffic::resetEngine();
+    gf_reserveSimQueueRoom();
+    doubles::setRealMotion(true);
+    gTick = static_cast<std::int32_t>(kStart);
+    gQnh = 1013;
+    gUserAc = UserAc{};
+    LATERAL_RANGE.value = 40;
+    takeEvents();
+  }
+  void TearDown() override {
+    doubles::setRealMotion(false);
+    testing_traffic::resetEngine();
+    gQnh = 1013;
+    takeEvents();
+  }
+
+  Act& add(Act&& a) {
+    gf_appendAct(std::move(a));
+    return gActs.back();
+  }
+
+  // Runs motion passes until `until`, taking each report at its queue tick;
+  // `each` sees the aircraft after every pass.
+  void fly(std::uint32_t hexid, const std::vector<Report>& reports, std::size_t& next, std::int64_t until,
+           const std::function<void(Act&)>& each = {}) {
+    while (gTick.load() < until) {
+      Act* a = gf_findAct(hexid);
+      while (a && next < reports.size() && reports[next].queueTick <= gTick.load()) {
+        TrackPoint p = reports[next++].point;
+        gf_takeTrackPoint(*a, p);
+      }
+      lf_motionPass();
+      a = gf_findAct(hexid);
+      if (a && each) each(*a);
+      ++gTick;
+    }
+  }
+};
+
+using ScenarioCruise = Flight;
+using ScenarioApproach = Flight;
+using ScenarioReportsStop = Flight;
+using ScenarioAntimeridian = Flight;
+
+TEST_F(ScenarioCruise, FollowsTheReportedLegsOnTimeWithinTheBankLimits) {
+  const auto reports = legs({50.0, 8.0}, 450.0, 35000.0, 200, {{90.0, 40}, {120.0, 40}});
+  add(presentAct(0x10001, 2, reports[0].point, 90.0 * kDeg));
+  std::size_t next = 1;
+  double prevBank = 0.0, worstOff = 0.0, worstBank = 0.0, worstBankStep = 0.0;
+  std::vector<std::int64_t> closestTick(reports.size(), 0);
+  std::vector<double> closest(reports.size(), 1e9);
+  std::vector<double> headingAt(reports.size(), 0.0);
+  const std::int64_t firstSegmentEnds = reports[1].point.dueTick;
+  fly(0x10001, reports, next, reports.back().queueTick + 3000, [&](Act& a) {
+    const LatLon p{a.pose.latitude, a.pose.longitude};
+    if (gTick.load() > firstSegmentEnds) worstOff = std::max(worstOff, offTrack(p, reports));
+    worstBank = std::max(worstBank, std::abs(a.pose.bank));
+    worstBankStep = std::max(worstBankStep, std::abs(a.pose.bank - prevBank));
+    prevBank = a.pose.bank;
+    for (std::size_t i = 0; i < reports.size(); ++i) {
+      const double d = gf_distanceNm(p, {reports[i].point.latitude, reports[i].point.longitude});
+      if (d < closest[i]) closest[i] = d, closestTick[i] = gTick.load(), headingAt[i] = a.pose.heading;
+    }
+  });
+  EXPECT_LT(worstOff, 0.01);
+  EXPECT_LE(worstBank, 30.0 * kDeg + 1e-9);
+  EXPECT_LE(worstBankStep, 0.02 * kDeg + 1e-9);
+  for (std::size_t i = 2; i + 1 < reports.size(); ++i) {
+    EXPECT_NEAR(closestTick[i], reports[i].queueTick + 3000, 1025) << "point " << i;
+    const LatLon from{reports[i].point.latitude, reports[i].point.longitude};
+    const double legBearing = gf_bearing(from, {reports[i + 1].point.latitude, reports[i + 1].point.longitude});
+    EXPECT_LT(std::abs(gf_angleDifference(headingAt[i], legBearing)), 1.0 * kDeg) << "point " << i;
+  }
+}
+
+TEST_F(ScenarioApproach, ConfiguresForTheParkAirportAndFlares) {
+  {
+    // 12 nm west of the airport at 100 ft, descending at 700 ft/min at 140 kt.
+    const LatLon airport{50.0, 8.0};
+    const LatLon start = gf_destinationPoint(airport, 270.0 * kDeg, 12.0 * 6076.11549);
+    const double startAltitude = 100.0 + 12.0 * 300.0;
+    auto reports = legs(start, 140.0, startAltitude, 200, {{90.0, 190}}, -700.0);
+    for (auto& r : reports)
+      if (r.point.altitude <= 100.0) r.point.altitude = 0.0, r.point.airborne = 0, r.point.verticalSpeed = 0.0;
+    gEngineParkAirport.code = "EDDF";
+    gEngineParkAirport.latitude = airport.lat;
+    gEngineParkAirport.longitude = airport.lon;
+    gEngineParkAirport.altitude = 100.0;
+    Act& first = add(presentAct(0x10002, 2, reports[0].point, 90.0 * kDeg));
+    first.agl = startAltitude - 100.0;
+    std::size_t next = 1;
+    int flaps3 = 0, throttle1 = 0;
+    bool gearDown = false;
+    std::vector<std::pair<double, double>> flare;  // agl at each new altStep of the flare
+    double worstPitch = 0.0;
+    fly(0x10002, reports, next, reports.back().queueTick + 3000, [&](Act& a) {
+      a.agl = a.pose.altitude - 100.0;  // the simulator's report, every tick here
+      const double nm = gf_distanceNm({a.pose.latitude, a.pose.longitude}, airport);
+      for (const EventCmd& e : takeEvents()) {
+        const bool inside = nm <= 10.0 && a.agl <= 2050.0;
+        if (e.eventId == EV_FLAPS_SET && e.value == 16383) {
+          ++flaps3;
+          EXPECT_TRUE(inside);
+        }
+        if (e.eventId == EV_THROTTLE_SET && e.value == 4914) {
+          ++throttle1;
+          EXPECT_TRUE(inside);
+        }
+        if (e.eventId == EV_GEAR_SET && e.value == 1 && !gearDown) {
+          gearDown = true;
+          EXPECT_TRUE(inside);
+        }
+      }
+      if (a.flareStage > 0 && (flare.empty() || flare.back().second != a.altStep))
+        flare.emplace_back(a.agl + a.altStep * 0, a.altStep);
+      worstPitch = std::min(worstPitch, a.pose.pitch);
+    });
+    EXPECT_EQ(flaps3, 1);
+    EXPECT_EQ(throttle1, 1);
+    EXPECT_TRUE(gearDown);
+    ASSERT_EQ(flare.size(), 4u);
+    const double steps[] = {-0.1, -0.075, -0.05, -0.025};
+    const double heights[] = {30.0, 20.0, 10.0, 3.0};
+    for (int i = 0; i < 4; ++i) {
+      EXPECT_DOUBLE_EQ(flare[i].second, steps[i]);
+      EXPECT_LE(flare[i].first, 10.0 + heights[i] + 0.2) << "stage " << i + 1;
+      EXPECT_GT(flare[i].first, 10.0 + heights[i] - 0.2) << "stage " << i + 1;
+    }
+    EXPECT_GE(worstPitch, -4.0 * kDeg - 1e-9);
+  }
+}
+
+TEST_F(ScenarioApproach, GoesAroundOnceWhenItFliesOutBeyondTenMiles) {
+  const LatLon airport{50.0, 8.0};
+  gEngineParkAirport.code = "EDDF";
+  gEngineParkAirport.latitude = airport.lat;
+  gEngineParkAirport.longitude = airport.lon;
+  gEngineParkAirport.altitude = 100.0;
+  const LatLon start = gf_destinationPoint(airport, 270.0 * kDeg, 9.5 * 6076.11549);
+  const auto reports = legs(start, 140.0, 1600.0, 200, {{270.0, 60}});
+  Act& a = add(presentAct(0x10003, 2, reports[0].point, 270.0 * kDeg));
+  a.approach = true;
+  a.agl = 1500.0;
+  std::size_t next = 1;
+  std::vector<EventCmd> events;
+  fly(0x10003, reports, next, reports.back().queueTick + 3000, [&](Act& act) {
+    for (const EventCmd& e : takeEvents())
+      if (e.eventId == EV_THROTTLE_SET || e.eventId == EV_GEAR_SET || e.eventId == EV_FLAPS_SET) {
+        EXPECT_GT(gf_distanceNm({act.pose.latitude, act.pose.longitude}, airport), 10.0);
+        events.push_back(e);
+      }
+  });
+  ASSERT_EQ(events.size(), 3u);
+  EXPECT_EQ(events[0].eventId, EV_THROTTLE_SET);
+  EXPECT_EQ(events[0].value, 16383u);
+  EXPECT_EQ(events[1].eventId, EV_GEAR_SET);
+  EXPECT_EQ(events[1].value, 0u);
+  EXPECT_EQ(events[2].eventId, EV_FLAPS_SET);
+  EXPECT_EQ(events[2].value, 0u);
+  EXPECT_TRUE(gActs.front().goAroundDone);
+  EXPECT_FALSE(gActs.front().approach);
+}
+
+TEST_F(ScenarioReportsStop, AirborneFliesOnAndDisappears) {
+  for (const double userNm : {5.0, 45.0}) {
+    SCOPED_TRACE(userNm);
+    testing_traffic::resetEngine();
+    gTick = static_cast<std::int32_t>(kStart);
+    const auto reports = legs({50.0, 8.0}, 300.0, 20000.0, 200, {{45.0, 10}});
+    const LatLon user = gf_destinationPoint({50.0, 8.0}, 180.0 * kDeg, userNm * 6076.11549);
+    gUserAc.latitude = user.lat;
+    gUserAc.longitude = user.lon;
+    add(presentAct(0x10004, 2, reports[0].point, 45.0 * kDeg));
+    std::size_t next = 1;
+    const std::int64_t lastDue = reports.back().point.dueTick;
+    std::int64_t removedAt = 0, lastReached = 0;
+    std::vector<double> speeds;
+    double headingAfter = -1.0;
+    fly(0x10004, reports, next, lastDue + 8000, [&](Act& a) {
+      if (a.state == ACT_REMOVAL_REQUESTED && removedAt == 0) removedAt = gTick.load();
+      if (a.extrapolationsLeft == 8 && lastReached == 0) lastReached = gTick.load();
+      if (gTick.load() > lastDue && a.state == ACT_PRESENT) {
+        if (headingAfter < 0) headingAfter = a.pose.heading;
+        EXPECT_NEAR(a.pose.heading, headingAfter, 1e-9);
+        if (!a.track.empty() && (speeds.empty() || speeds.back() != a.track.back().groundSpeed))
+          speeds.push_back(a.track.back().groundSpeed);
+      }
+    });
+    if (userNm > 39.5) {
+      EXPECT_EQ(lastReached, 0);
+      EXPECT_NEAR(removedAt, lastDue, 1000) << "at its first empty track";
+      continue;
+    }
+    // The last point is reached within its windows of its due tick; then 8 points of 8 s.
+    EXPECT_NEAR(lastReached, lastDue, 1000);
+    // Each invented point is timed at the mean of its speed and the one before: a little early.
+    EXPECT_NEAR(removedAt, lastReached + 6400, 200);
+    ASSERT_EQ(speeds.size(), 8u);
+    for (std::size_t i = 0; i < speeds.size(); ++i) EXPECT_NEAR(speeds[i], 300.0 * std::pow(0.95, i + 1), 1e-9);
+  }
+}
+
+TEST_F(ScenarioReportsStop, OnTheGroundHoldsThenGoes) {
+  for (const bool neighbour : {false, true}) {
+    SCOPED_TRACE(neighbour);
+    testing_traffic::resetEngine();
+    gTick = static_cast<std::int32_t>(kStart);
+    TrackPoint standing;
+    standing.latitude = 50.0;
+    standing.longitude = 8.0;
+    standing.dueTick = static_cast<std::uint32_t>(kStart + 10);
+    Act own = presentAct(0x10005, 2, standing, 1.0);
+    own.phase = PHASE_GROUND;
+    add(std::move(own));
+    if (neighbour) {
+      standing.latitude += 0.01 / 60.0;  // 0.01 nm: within 1.2 x the two half spans
+      standing.dueTick += 100000000;
+      Act other = presentAct(0x10006, 2, standing, 1.0);
+      other.phase = PHASE_GROUND;
+      add(std::move(other));
+    }
+    std::int64_t removedAt = 0;
+    const SimPose start = gActs.front().pose;
+    std::size_t none = 0;
+    fly(0x10005, {}, none, kStart + 22 * 6000, [&](Act& a) {
+      if (a.state == ACT_REMOVAL_REQUESTED && removedAt == 0) removedAt = gTick.load();
+      EXPECT_EQ(a.pose.latitude, start.latitude);
+      EXPECT_EQ(a.pose.longitude, start.longitude);
+      EXPECT_EQ(a.pose.heading, start.heading);
+    });
+    if (neighbour) {
+      EXPECT_EQ(removedAt, kStart + 10);
+    } else {
+      EXPECT_GE(removedAt, kStart + 10 + 21 * 6000);
+      EXPECT_LT(removedAt, kStart + 10 + 22 * 6000);
+    }
+  }
+}
+
+TEST_F(ScenarioAntimeridian, CrossesTheShortWay) {
+  const auto reports = legs({10.0, 179.9}, 450.0, 35000.0, 200, {{90.0, 60}});
+  ASSERT_LT(reports.back().point.longitude, -179.8);
+  add(presentAct(0x10007, 2, reports[0].point, 90.0 * kDeg));
+  std::size_t next = 1;
+  double prevLon = reports[0].point.longitude, worstStep = 0.0, worstOff = 0.0;
+  fly(0x10007, reports, next, reports.back().queueTick + 3000, [&](Act& a) {
+    double step = std::abs(a.pose.longitude - prevLon);
+    if (step > 180.0) step = 360.0 - step;
+    worstStep = std::max(worstStep, step);
+    prevLon = a.pose.longitude;
+    worstOff = std::max(worstOff, offTrack({a.pose.latitude, a.pose.longitude}, reports));
+  });
+  EXPECT_LT(worstStep, 0.01);
+  EXPECT_LT(worstOff, 0.05);
+}
+
+// One row per timing or air rule: a set-up on a fresh aircraft and its check.
+TEST_F(ScenarioCruise, TimingAndAirRules) {
+  struct Row {
+    const char* name;
+    std::function<void()> run;
+  };
+  auto airborne = [](double lat, double lon, std::int64_t due, double knots = 300.0) {
+    TrackPoint p;
+    p.latitude = lat;
+    p.longitude = lon;
+    p.altitude = 20000.0;
+    p.groundSpeed = knots;
+    p.airborne = 1;
+    p.dueTick = static_cast<std::uint32_t>(due);
+    return p;
+  };
+  const std::int64_t t = kStart;
+  const std::vector<Row> rows = {
+      {"a point due in under 25 ticks gets 25",
+       [&] {
+         Act& a = add(presentAct(1, 2, airborne(50, 8, t), 0));
+         a.track.push_back(airborne(50, 8.001, t + 5, 0.0));
+         a.track.back().groundSpeed = 1e6;  // so fast that it would be due at once
+         a.track.front().groundSpeed = 1e6;
+         lf_followTrack(a);
+         EXPECT_GE(a.track.front().dueTick, t);
+         EXPECT_NEAR(a.lonStep, 0.001 / 25.0, 1e-12);
+       }},
+      {"due ticks stay within the windows and never before now",
+       [&] {
+         Act& a = add(presentAct(1, 2, airborne(50, 8, t), 0));
+         a.track.push_back(airborne(50, 9, t + 100));  // 38 nm at 300 kt: 46000 ticks
+         lf_followTrack(a);
+         EXPECT_EQ(a.track.front().dueTick, t + 100 + 1000);
+         a.track.clear();
+         a.track.push_back(airborne(50, 9, t));
+         a.track.push_back(airborne(50, 9.00001, t - 5000));  // long overdue
+         lf_followTrack(a);
+         EXPECT_EQ(a.track.front().dueTick, t);
+         EXPECT_GT(a.lonStep, 0.0) << "a late report still moves it";
+       }},
+      {"two 0 kt reports give at least 1 kt",
+       [&] {
+         Act& a = add(presentAct(1, 2, airborne(50, 8, t, 0.0), 0));
+         a.track.push_back(airborne(50, 8.0000001, t + 10, 0.0));
+         EXPECT_GE(lf_estimateSpeed(a), 1.0);
+         a.track.back().longitude = 8.1;
+         a.track.back().dueTick = static_cast<std::uint32_t>(t + 36000);
+         EXPECT_NEAR(lf_estimateSpeed(a), gf_distanceNm({50, 8}, {50, 8.1}) * 10.0, 1e-9);
+       }},
+      {"a stationary airborne point is skipped, not by a helicopter",
+       [&] {
+         for (AircraftCategory category : {2u, 5u}) {
+           Act& a = add(presentAct(category, category, airborne(50, 8, t), 0));
+           a.track.push_back(airborne(50, 8, t + 200));
+           a.track.back().stationary = 1;
+           a.track.push_back(airborne(50, 8.01, t + 400));
+           lf_followTrack(a);
+           EXPECT_EQ(a.track.front().longitude, category == 5 ? 8.0 : 8.01) << category;
+         }
+       }},
+      {"on approach a report 90 degrees behind is dropped",
+       [&] {
+         Act& a = add(presentAct(1, 2, airborne(50, 8, t), 90.0 * kDeg));
+         a.approach = true;
+         TrackPoint behind = airborne(50, 7.99, t + 200);
+         EXPECT_FALSE(lf_directionFilter(a, behind));
+         TrackPoint ahead = airborne(50, 8.01, t + 200);
+         EXPECT_TRUE(lf_directionFilter(a, ahead));
+         a.phase = PHASE_AIRBORNE;
+         gf_takeTrackPoint(a, behind);
+         EXPECT_EQ(a.track.size(), 1u);
+       }},
+      {"bank, bank step and pitch step limits by category; a reported roll bypasses them",
+       [&] {
+         for (AircraftCategory category = 0; category < 6; ++category) {
+           const AirLimits& limits = gf_airLimits(category);
+           Act& a = add(presentAct(10 + category, category, airborne(50, 8, t), 0));
+           lf_setBankStep(a, PI, 1);
+           EXPECT_DOUBLE_EQ(a.bankStep, -limits.maxBankStep);
+           a.pose.bank = -limits.maxBank + 1e-6;
+           lf_setBankStep(a, PI, 1);
+           EXPECT_NEAR(a.pose.bank + a.bankStep, -limits.maxBank, 1e-12);
+           TrackPoint next = airborne(50, 8.1, t + 100);
+           next.verticalSpeed = 3000.0;
+           a.track.push_back(next);
+           lf_startAirSegment(a, 25, a.track[1]);
+           EXPECT_DOUBLE_EQ(std::abs(a.pitchStep), limits.maxPitchStep);
+           a.track[1].roll = 1.0;
+           lf_startAirSegment(a, 25, a.track[1]);
+           EXPECT_DOUBLE_EQ(a.bankStep, (1.0 - a.pose.bank) / 25.0);
+         }
+       }},
+      {"below 1000 ft and not on approach a descending report still climbs",
+       [&] {
+         Act& a = add(presentAct(1, 2, airborne(50, 8, t), 0));
+         a.agl = 900.0;
+         a.pose.altitude = 20000.0;
+         a.track.push_back(airborne(50, 8.1, t + 1000));
+         a.track[1].altitude = 19000.0;
+         lf_startAirSegment(a, 1000, a.track[1]);
+         EXPECT_DOUBLE_EQ(a.altStep, 0.2);
+       }},
+      {"the descent to the runway: the park airport, 601 ft/min without one, the pressure above standard",
+       [&] {
+         Act& a = add(presentAct(1, 2, airborne(50, 8, t), 0));
+         a.pose.altitude = 1100.0;
+         a.agl = 1000.0;
+         a.track.front().verticalSpeed = -700.0;
+         TrackPoint ground = airborne(50, 8.1, t + 1000);
+         ground.airborne = 0;
+         ground.altitude = 0.0;
+         ground.verticalSpeed = -700.0;
+         a.track.push_back(ground);
+         lf_startAirSegment(a, 1000, a.track[1]);
+         EXPECT_DOUBLE_EQ(a.altStep, -601.0 / 6000.0) << "no park airport";
+         gEngineParkAirport.code = "EDDF";
+         gEngineParkAirport.altitude = 100.0;
+         lf_startAirSegment(a, 1000, a.track[1]);
+         EXPECT_DOUBLE_EQ(a.altStep, -1.0);
+         gQnh = 1020;  // 7 hPa above standard: 42 ft/min steeper than reported
+         a.track[1].verticalSpeed = -700.0;  // the first descent stored its rate there
+         lf_startAirSegment(a, 1000, a.track[1]);
+         EXPECT_DOUBLE_EQ(a.targetVs, -742.0);
+         EXPECT_DOUBLE_EQ(a.altStep, -742.0 / 6000.0);
+         gQnh = 1013;
+       }},
+      {"crossing 10000 ft switches the lights once each way",
+       [&] {
+         Act& a = add(presentAct(1, 2, airborne(50, 8, t), 0));
+         takeEvents();
+         auto lightEvents = [] {
+           int n = 0;
+           for (const EventCmd& e : takeEvents()) n += e.eventId == EV_NAV_LIGHTS_SET;
+           return n;
+         };
+         a.track.push_back(airborne(50, 8.1, t + 1000));
+         // One set down, one up, one at the first segment: three.
+         a.lightsHigh = a.lightsLow = false;
+         int sets = 0;
+         for (double altitude : {12000.0, 11000.0, 9000.0, 8000.0, 11000.0, 12000.0}) {
+           a.track[0].altitude = altitude;
+           lf_startAirSegment(a, 100, a.track[1]);
+           sets += lightEvents();
+         }
+         EXPECT_EQ(sets, 3);
+       }},
+      {"a parked aircraft whose reports stop gets a point a week ahead and frees its stand",
+       [&] {
+         TrackPoint p = airborne(50, 8, t, 0.0);
+         p.airborne = 0;
+         p.altitude = 0.0;
+         p.stationary = 1;
+         Act& a = add(presentAct(1, 2, p, 0));
+         a.phase = PHASE_PARKED;
+         a.reporting = true;
+         gStands.clear();
+         gStands.emplace_back("A1", std::vector<StandOption>{}, StandPosition{50, 8, 0}, 30.0, false, false, false);
+         gStands.back().liveOccupied = true;
+         a.standId = 1;
+         lf_followTrack(a);
+         EXPECT_EQ(a.state, ACT_PRESENT);
+         EXPECT_EQ(a.track.front().dueTick, t + 60480000);
+         EXPECT_FALSE(gf_standById(1)->liveOccupied);
+         EXPECT_FALSE(a.reporting);
+         gStands.clear();
+       }},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    testing_traffic::resetEngine();
+    gTick = static_cast<std::int32_t>(t);
+    row.run();
+  }
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+std::atomic<bool> gCounting{false};
+std::atomic<long> gAllocations{0};
+void countMalloc(const volatile void*, std::size_t) {
+  if (gCounting.load()) ++gAllocations;
+}
+void countFree(const volatile void*) {}
+#endif
+
+TEST_F(ScenarioCruise, MotionPassesAllocateNothing) {
+#if !defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the allocation hooks come with the address sanitizer";
+#else
+  static const int installed = __sanitizer_install_malloc_and_free_hooks(countMalloc, countFree);
+  ASSERT_NE(installed, 0);
+  for (std::uint32_t i = 0; i < 200; ++i) {
+    TrackPoint first;
+    first.latitude = 50.0 + i * 0.01;
+    first.longitude = 8.0;
+    first.altitude = 30000.0;
+    first.airborne = 1;
+    first.groundSpeed = 400.0;
+    first.dueTick = static_cast<std::uint32_t>(kStart + 1000000);
+    Act a = presentAct(0x20000 + i, 2, first, 1.0);
+    a.latStep = 1e-5;
+    a.bankStep = 1e-6;
+    a.altStep = 0.1;
+    add(std::move(a));
+  }
+  gAllocations = 0;
+  gCounting = true;
+  for (int pass = 0; pass < 1000; ++pass) {
+    lf_motionPass();
+    ++gTick;
+  }
+  gCounting = false;
+  EXPECT_EQ(gAllocations.load(), 0);
+  EXPECT_NEAR(gActs.front().pose.latitude, 50.0 + 1000 * 1e-5, 1e-9) << "the passes moved them";
+#endif
+}
+
+}  // namespace

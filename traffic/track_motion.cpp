@@ -1,0 +1,361 @@
+// Track following: segment starts, due ticks, invented points when the reports
+// stop, the end of a track, and the per-tick pose step.
+#include <algorithm>
+#include <cmath>
+#include <exception>
+
+#include "airports/stand.h"
+#include "core/geometry.h"
+#include "core/log.h"
+#include "core/parameters.h"
+#include "shell/auto_range.h"
+#include "traffic/engine.h"
+#include "traffic/track_following.h"
+#include "traffic/update_queue.h"
+#include "traffic/user_aircraft.h"
+
+namespace {
+
+constexpr std::int64_t kMinTravelTicks = 25;
+constexpr double kTicksPerHour = 360000.0;
+constexpr double kFeetPerNm = 6076.11549;
+constexpr AircraftCategory kRotorcraft = 5;
+
+std::int64_t now() { return gTick.load(); }
+
+LatLon at(const TrackPoint& p) { return {p.latitude, p.longitude}; }
+
+// Longitude differences across +-180 go the short way.
+double lonDelta(double from, double to) {
+  double d = to - from;
+  if (d > 180.0) d -= 360.0;
+  if (d <= -180.0) d += 360.0;
+  return d;
+}
+
+double wrapHeading(double h) {
+  h = std::fmod(h, TWO_PI);
+  return h < 0.0 ? h + TWO_PI : h;
+}
+
+std::uint32_t tickAt(std::int64_t tick) { return static_cast<std::uint32_t>(std::max<std::int64_t>(tick, 0)); }
+
+bool parked(const Act& a) { return a.phase == PHASE_PARKED; }
+
+void endOfTrack(Act& a) {
+  // The stand-use learning step of an ending track belongs to the stand choice.
+  gf_removeAct(a);
+}
+
+// One turnRate step toward target by the shorter way, unless within 0.5 degrees.
+void steerToward(Act& a, double target) {
+  const double diff = gf_angleDifference(a.pose.heading, target);
+  if (std::abs(diff) <= 0.5 * DEG_TO_RAD) return;
+  a.pose.heading = wrapHeading(a.pose.heading + (diff > 0.0 ? a.turnRate : -a.turnRate));
+}
+
+bool otherStandingNear(const Act& a) {
+  const LatLon here{a.pose.latitude, a.pose.longitude};
+  for (const Act& other : gActs) {
+    if (&other == &a || !other.onGround || other.phase != PHASE_GROUND || other.state != ACT_PRESENT ||
+        other.objectId == a.objectId)
+      continue;
+    if (gf_distanceNm(here, {other.pose.latitude, other.pose.longitude}) <= 1.2 * (a.halfSpan + other.halfSpan))
+      return true;
+  }
+  return false;
+}
+
+bool categoryGoesOn(AircraftCategory category) {
+  switch (category) {
+    case 0: return LIGHT_AIRCRAFT.value;
+    case 4: return HIGH_PERF_AIRCRAFT.value;
+    case 5: return HELICOPTERS.value;
+    default: return true;
+  }
+}
+
+}  // namespace
+
+void lf_shrinkWindows(Act& a) {
+  if (a.earlyWindow > 1000) a.earlyWindow = std::max(a.earlyWindow - 100, 1000);
+  if (a.lateWindow > 1000) a.lateWindow = std::max(a.lateWindow - 100, 1000);
+}
+
+void lf_followTrack(Act& a) {
+  try {
+    while (a.state == ACT_PRESENT) {
+      if (a.track.size() < 2) {
+        if (lf_extendTrack(a)) continue;
+        endOfTrack(a);
+        return;
+      }
+      if (!a.onGround && a.track[1].stationary && a.category != kRotorcraft) {
+        a.track.erase(a.track.begin() + 1);
+        continue;
+      }
+      lf_startSegment(a);
+      return;
+    }
+  } catch (const std::exception& e) {
+    gf_log(sk::format("nextPosMain: {}", e.what()));
+    endOfTrack(a);
+  }
+}
+
+void lf_startSegment(Act& a) {
+  a.curveT0 = a.curveT1 = std::numeric_limits<double>::quiet_NaN();
+  a.curveControlEast = a.curveControlNorth = std::numeric_limits<double>::quiet_NaN();
+  a.curveT = 0.0;
+  {
+    TrackPoint& next = a.track[1];
+    const TrackPoint& front = a.track[0];
+    if (!next.stationary && next.latitude == front.latitude && next.longitude == front.longitude)
+      next.stationary = 1;
+    if (!next.stationary) a.targetHeading = gf_bearing(at(front), at(next));
+  }
+  if (a.onGround)
+    lf_planGroundSegment(a);
+  else
+    lf_timeAirSegment(a);
+  if (a.track.size() < 2) return;  // the planning left no segment; the next tick ends the track
+  TrackPoint& next = a.track[1];
+  if (next.stationary) {
+    a.latStep = a.lonStep = 0.0;
+    if (!a.landingRoll && !a.takeOffRoll) lf_shrinkWindows(a);
+  } else {
+    const std::int64_t n = std::max(gf_ticksUntil(next.dueTick, now()), kMinTravelTicks);
+    a.latStep = (next.latitude - a.pose.latitude) / static_cast<double>(n);
+    a.lonStep = lonDelta(a.pose.longitude, next.longitude) / static_cast<double>(n);
+    if (a.onGround)
+      lf_groundConfig(a);
+    else
+      lf_startAirSegment(a, n, next);
+  }
+  a.track.pop_front();
+}
+
+void lf_timeAirSegment(Act& a) {
+  const TrackPoint& front = a.track[0];
+  const TrackPoint& next = a.track[1];
+  if (next.stationary) {
+    if (a.category == kRotorcraft) lf_timeGroundSegment(a);
+    return;
+  }
+  const double distance = gf_distanceNm(at(front), at(next));
+  double speed;
+  if (a.approach && !next.airborne)
+    speed = front.groundSpeed > 0.0 ? front.groundSpeed : 100.0;
+  else
+    speed = lf_estimateSpeed(a);
+  const auto ticks = std::max(std::llround(distance * kTicksPerHour / speed), static_cast<long long>(kMinTravelTicks));
+  lf_setDueTick(a, ticks);
+}
+
+void lf_timeGroundSegment(Act& a) {
+  TrackPoint& next = a.track[1];
+  const std::int64_t tick = now();
+  if (!next.stationary) {
+    a.turnRate = a.baseTurnRate;
+    const double distance = gf_distanceNm(at(a.track[0]), at(next));
+    lf_setDueTick(a, std::max<std::int64_t>(std::llround(distance * kTicksPerHour / lf_estimateSpeed(a)),
+                                            kMinTravelTicks));
+    return;
+  }
+  const std::int64_t f = a.track[0].dueTick;
+  const std::int64_t s = next.dueTick;
+  std::int64_t candidate = tick + std::max(std::max(s - f, kMinTravelTicks) + f - tick, kMinTravelTicks);
+  if (a.extrapolationsLeft < 1) {
+    candidate = std::min(candidate, s + a.lateWindow);
+    candidate = std::max(candidate, s - a.earlyWindow);
+  }
+  next.dueTick = tickAt(std::max(candidate, tick));
+}
+
+void lf_setDueTick(Act& a, std::int64_t ticks) {
+  TrackPoint& next = a.track[1];
+  const std::int64_t tick = now();
+  std::int64_t candidate = tick + ticks;
+  if (a.extrapolationsLeft < 1) {
+    const std::int64_t reported = next.dueTick;
+    candidate = std::clamp(candidate, reported - a.earlyWindow, reported + a.lateWindow);
+  }
+  next.dueTick = tickAt(std::max(candidate, tick));
+}
+
+double lf_estimateSpeed(const Act& a) {
+  const TrackPoint& front = a.track[0];
+  const TrackPoint& next = a.track[1];
+  if (front.groundSpeed == 0.0 && next.groundSpeed == 0.0) {
+    const std::int64_t dueDiff = static_cast<std::int64_t>(next.dueTick) - front.dueTick;
+    const double speed = gf_distanceNm(at(front), at(next)) * kTicksPerHour /
+                         static_cast<double>(std::max(dueDiff, kMinTravelTicks));
+    return std::max(speed, 1.0);
+  }
+  return (front.groundSpeed + next.groundSpeed) / 2.0;
+}
+
+bool lf_extendTrack(Act& a) {
+  if (a.track.empty()) return false;
+  const bool waitingPhase = a.phase == PHASE_PUSHBACK_DONE ||
+                            (a.phase == PHASE_GROUND && !a.takeOffRoll && !a.landingRoll);
+  if (a.phase == PHASE_TAXI_TO_STAND) {
+    lf_arriveAtStand(a);
+  } else if (waitingPhase) {
+    if (otherStandingNear(a)) {
+      a.holding = false;
+      a.holdStartTick = 0;
+      return false;
+    }
+    const std::int64_t tick = now();
+    if (a.holding) {
+      if ((tick - static_cast<std::int64_t>(a.holdStartTick)) / 6000 > MAX_HOLDING_MINUTES.value) return false;
+    } else {
+      a.holdStartTick = tickAt(tick);
+    }
+    a.holding = true;
+    a.extrapolationsLeft = 1;
+    TrackPoint copy = a.track.front();
+    copy.dueTick += 300;
+    copy.groundSpeed = 0.0;
+    copy.stationary = 1;
+    a.track.push_back(copy);
+    return true;
+  }
+  const std::int32_t n = a.extrapolationsLeft;
+  if (n < 0) return false;
+  if (n == 1) {
+    a.extrapolationsLeft = -1;
+    return false;
+  }
+  if (n > 1) {
+    lf_addExtrapolatedPoint(a, n - 1);
+    return true;
+  }
+  if (!categoryGoesOn(a.category)) return false;
+  if (!a.onGround) {
+    if (AUTO_RANGE.value && gAutoRangeAtTen.load()) return false;
+    const UserAc& user = gUserAc;
+    const bool noUserYet = user.latitude >= 0.0 && user.latitude <= 0.0009 && user.longitude >= 0.0 &&
+                           user.longitude <= 0.05;
+    if (!noUserYet && gf_distanceNm({user.latitude, user.longitude}, {a.pose.latitude, a.pose.longitude}) >=
+                          LATERAL_RANGE.value - 0.5)
+      return false;
+    lf_addExtrapolatedPoint(a, 8);
+    return true;
+  }
+  lf_addExtrapolatedPoint(a, parked(a) ? 1 : 10);
+  return true;
+}
+
+void lf_addExtrapolatedPoint(Act& a, std::int32_t stepsLeft) {
+  a.extrapolationsLeft = stepsLeft;
+  const TrackPoint& front = a.track.front();
+  TrackPoint point = front;
+  if (front.stationary || parked(a)) {
+    point.groundSpeed = 0.0;
+    point.stationary = 1;
+  }
+  if (a.onGround && !a.landingRoll) {
+    if (!a.takeOffRoll) {
+      point.stationary = 1;
+      point.groundSpeed = 0.0;
+    } else {
+      const double v = front.groundSpeed;
+      if (v <= 30.0) point.groundSpeed = 40.0;
+      else if (v <= 60.0) point.groundSpeed = 80.0;
+      else if (v <= 100.0) point.groundSpeed = 110.0;
+      else if (v <= 140.0) point.groundSpeed = 150.0, point.verticalSpeed = 600.0;
+      else if (v <= 160.0) point.groundSpeed = 170.0, point.verticalSpeed = 1200.0;
+      else point.groundSpeed = 180.0, point.verticalSpeed = 2400.0;
+    }
+  } else if (a.onGround) {
+    const double v = front.groundSpeed;
+    point.groundSpeed = v >= 140.0 ? 100.0 : v >= 100.0 ? 80.0 : v >= 80.0 ? 60.0 : v >= 60.0 ? 30.0 : 20.0;
+    point.verticalSpeed = 0.0;
+  } else if (!(a.approach && stepsLeft < 4)) {
+    point.groundSpeed = a.approach ? std::max(point.groundSpeed * 90.0 / 100.0, 1.0)
+                                   : std::max(point.groundSpeed * 95.0 / 100.0, 1.0);
+  }
+  const bool moves = !point.stationary && point.groundSpeed > 0.0;
+  const double seconds = a.onGround ? 3.0 : 8.0;
+  if (moves) {
+    const LatLon to = gf_destinationPoint(at(front), a.pose.heading, seconds * point.groundSpeed * kFeetPerNm / 3600.0);
+    point.latitude = to.lat;
+    point.longitude = to.lon;
+    if (point.latitude == front.latitude && point.longitude == front.longitude) point.stationary = 1;
+    if (a.approach && a.flareStage == 0) {
+      point.verticalSpeed = -667.0;
+      point.altitude -= seconds * 10.005;
+    } else if (a.phase == PHASE_LIFTOFF) {
+      point.verticalSpeed = 1500.0;
+      point.altitude += seconds * 25.0;
+    }
+    if ((a.approach && a.flareStage == 0) || a.phase == PHASE_LIFTOFF) {
+      point.airborne = point.altitude > 0.0 ? 1 : 0;
+      if (point.altitude < 0.0) point.altitude = 0.0;
+    }
+  }
+  const std::int64_t stepTicks = parked(a) ? 60480000 : 100 * static_cast<std::int64_t>(seconds);
+  point.dueTick = tickAt(static_cast<std::int64_t>(front.dueTick) + stepTicks);
+  if (parked(a)) {
+    if (Stand* stand = gf_standById(a.standId)) stand->liveOccupied = false;
+    // Its reports have stopped: the long-stay removal and the stand rules may take it now.
+    a.reporting = false;
+  }
+  a.track.push_back(point);
+}
+
+void lf_stepPose(Act& a) {
+  SimPose& p = a.pose;
+  const bool curveActive = !std::isnan(a.curveControlEast) && !std::isnan(a.curveControlNorth);
+  if (curveActive) {
+    a.curveT = std::min(a.curveT + a.curveStep, 0.999999);
+    const BezierPath path{{a.curveOriginLatitude, a.curveOriginLongitude}, a.curveT0, a.curveEndNorth,
+                          a.curveEndEast, a.curveT1, a.curveControlEast, a.curveControlNorth};
+    LatLon position;
+    double heading = 0.0;
+    if (!gf_bezierPosition(path, position, heading, a.curveT)) {
+      gf_log(sk::format("{} error in curve at index: {:.2F}", a.key.callsign, a.curveT));
+    } else {
+      p.latitude = position.lat;
+      p.longitude = position.lon;
+      if (a.phase == PHASE_PUSHBACK) heading = wrapHeading(heading + PI);
+      steerToward(a, heading);
+    }
+  } else {
+    if (a.phase == PHASE_TAXI_TO_STAND || (a.phase <= PHASE_GROUND && a.turnNeeded))
+      steerToward(a, a.targetHeading);
+    else if (a.phase >= PHASE_LIFTOFF && a.phase != PHASE_TAXI_TO_STAND)
+      p.heading = wrapHeading(p.heading + a.headingStep);
+    if (a.phase != PHASE_PUSHBACK_DONE) {
+      p.latitude += a.latStep;
+      p.longitude += a.lonStep;
+    }
+  }
+  if (a.phase == PHASE_LIFTOFF) {
+    lf_liftOffStep(a);
+  } else {
+    if (a.agl <= 400.0 && a.approach && !a.onGround) lf_flareStep(a);
+    if (a.derotating) {
+      p.pitch += a.pitchStep;
+      if (p.pitch > a.groundPitch) {
+        p.pitch = a.groundPitch;
+        a.pitchStep = p.bank = a.bankStep = 0.0;
+        a.derotating = false;
+        a.flareStage = 0;
+      }
+      p.bank += a.bankStep;
+    } else if (a.flareStage == 0 && a.onGround) {
+      p.pitch = a.groundPitch;
+      p.bank = 0.0;
+    } else {
+      p.bank += a.bankStep;
+      p.altitude += a.altStep;
+      p.pitch += a.pitchStep;
+      if (a.flareStage > 0) p.pitch = std::max(p.pitch, -4.0 * DEG_TO_RAD);
+    }
+  }
+  if (p.longitude > 180.0) p.longitude -= 360.0;
+  if (p.longitude < -180.0) p.longitude += 360.0;
+}
