@@ -19,6 +19,7 @@
 #include "shell/app_state.h"
 #include "shell/controls.h"
 #include "traffic/readers.h"
+#include "traffic/stand_learning.h"
 
 
 namespace {
@@ -87,6 +88,7 @@ std::string lf_readApf(const std::string& path, ApfInfo& info, QualityFactor& qu
   lf_invalidateStatus();
   for (std::size_t i = 0; i < gStands.size(); ++i) gStands[i].index = static_cast<std::uint32_t>(i + 1);
   lf_findAdjacentStands();
+  gf_clearStandLearning();  // names and visits of the previous stands mean nothing here
   gf_logText(sk::format("Airport file read from \"{}\" for {}", gHandmadeAirport ? learned.string() : path,
                         info.airportName));
   gAppState.parkAirportText1.set(path);

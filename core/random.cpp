@@ -18,10 +18,7 @@ std::uint64_t gf_randomIndex(std::int64_t n) {
   return gf_randomEngine()() % static_cast<std::uint64_t>(n);
 }
 
-void gf_shuffle(std::vector<std::string>& list) {
-  if (!RANDOM.value || list.size() < 2) return;
-  std::shuffle(list.begin(), list.end(), gf_randomEngine());
-}
+bool gf_randomOn() { return RANDOM.value; }
 
 double gf_randomPercent(double value, double percent) {
   const double sign = (gf_randomEngine()() & 1u) == 0 ? 1.0 : -1.0;

@@ -1,6 +1,7 @@
 #pragma once
 // Random picks among equal candidates (switched by RANDOM) and the limiter that
 // bounds how many scan workers run at once.
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <exception>
@@ -18,8 +19,14 @@ std::mt19937& gf_randomEngine();
 
 // An index in [0, n); 0 without drawing when RANDOM is off or n < 2.
 std::uint64_t gf_randomIndex(std::int64_t n);
+// True while RANDOM is on.
+bool gf_randomOn();
 // Shuffles the list while RANDOM is on; otherwise keeps its order.
-void gf_shuffle(std::vector<std::string>& list);
+template <typename T>
+void gf_shuffle(std::vector<T>& list) {
+  if (!gf_randomOn() || list.size() < 2) return;
+  std::shuffle(list.begin(), list.end(), gf_randomEngine());
+}
 // value plus or minus percent of it, the sign drawn at random; always draws once.
 double gf_randomPercent(double value, double percent);
 

@@ -1,6 +1,7 @@
 // The traffic engine's containers, its tick, the motion pass and the
 // application of traffic records.
 #include "traffic/engine.h"
+#include "traffic/stand_learning.h"
 
 #include <algorithm>
 #include <cmath>
@@ -247,6 +248,7 @@ void gf_resetTraffic() {
   }
   lf_removeCallsignFile();
   gStands.clear();
+  gf_clearStandLearning();
   // Every object was handed to the simulator's removal by the shutdown; records
   // left here would swallow the updates of their hexids in the next run.
   gActs.clear();

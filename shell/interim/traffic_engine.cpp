@@ -6,7 +6,6 @@
 void gf_clearPositionSets() {}
 std::int32_t gf_countLivePresent() { return 0; }
 std::int32_t gf_countLiveParkedAtSlot(bool) { return 0; }
-std::int32_t gf_countStaticAtSlot(bool) { return 0; }
 void gf_serveArrivedAircraft(DaySlot) {}
 void gf_removeStaticParked() {}
 bool gf_hasStaticParked() { return false; }
