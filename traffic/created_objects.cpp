@@ -51,12 +51,6 @@ T* lf_findIndexed(std::vector<T>& items, Index& index, std::uint32_t key, KeyOf 
 const auto kObjectOf = [](const PlacedAct& aircraft) { return aircraft.objectId; };
 const auto kHexidOf = [](const PlacedAct& aircraft) { return aircraft.hexid; };
 
-std::string lf_standName(std::uint32_t standId) {
-  if (standId == 0) return "sid==0?";
-  const Stand* stand = gf_standById(standId);
-  return stand ? stand->name : "unknown";
-}
-
 void lf_eraseAct(const Act& aircraft) {
   gf_freeStandOf(aircraft);
   gf_swapEraseAct(static_cast<std::size_t>(&aircraft - gActs.data()));
@@ -206,7 +200,7 @@ void lf_staticSettled(StaticAct& aircraft, ObjectEvent& event) {
   aircraft.state = ACT_PRESENT;
   aircraft.objectId = event.objectId;
   lf_parkAtStand(aircraft);
-  if (LOG.value) gf_log(sk::format("{:8}: {:8} parked", lf_standName(aircraft.standId), aircraft.key.callsign));
+  if (LOG.value) gf_log(sk::format("{:8}: {:8} parked", gf_standLabel(aircraft.standId), aircraft.key.callsign));
   if (aircraft.removeWhenCreated) gf_removeAct(aircraft);
 }
 
@@ -275,7 +269,7 @@ bool lf_parks(Act& aircraft, const ObjectEvent& event) {
     if (aircraft.phase == PHASE_PARKED) {
       aircraft.arrivalSlot = gf_currentSlot();
       if (!aircraft.recreated)
-        gf_log(sk::format("{:8}: {:8} parks", lf_standName(aircraft.standId), aircraft.key.callsign));
+        gf_log(sk::format("{:8}: {:8} parks", gf_standLabel(aircraft.standId), aircraft.key.callsign));
       std::erase_if(gStaticParkingList, [&](const StaticPlan& plan) { return plan.standId == aircraft.standId; });
     }
     aircraft.recreated = false;

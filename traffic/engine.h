@@ -79,6 +79,8 @@ void gf_clearObjectSelection();
 // The park airport's stand with this id (its 1-based place); null for 0 or none.
 struct Stand;
 Stand* gf_standById(std::uint32_t standId);
+// The stand's name for log lines: "sid==0?" for 0, "unknown" when not found.
+std::string gf_standLabel(std::uint32_t standId);
 // Removes the farthest present live aircraft until MAX_LIVE are left (no limit
 // while it holds its default).
 void gf_trimLiveToMax();

@@ -31,6 +31,12 @@ Stand* gf_standById(std::uint32_t standId) {
   return &gStands[standId - 1];
 }
 
+std::string gf_standLabel(std::uint32_t standId) {
+  if (standId == 0) return "sid==0?";
+  const Stand* stand = gf_standById(standId);
+  return stand ? stand->name : "unknown";
+}
+
 void gf_clearObjectSelection() {
   gSelectedObjectId.store(0);
   lf_showObjectIdText("");
@@ -85,8 +91,7 @@ void gf_listParked() {
     if (aircraft.state != ACT_PRESENT) continue;
     std::string stand;
     if (aircraft.phase == PHASE_PARKED) {
-      const Stand* found = gf_standById(aircraft.standId);
-      stand = sk::format("Parked at {}", aircraft.standId == 0 ? "sid==0?" : found ? found->name : "unknown");
+      stand = sk::format("Parked at {}", gf_standLabel(aircraft.standId));
     }
     lines.push_back(sk::format("{} {:9} {} {}: {} {}", aircraft.onGround ? "Gnd" : "Air", aircraft.key.callsign,
                                aircraft.key.operatorCode, aircraft.key.type, aircraft.objectId, stand));

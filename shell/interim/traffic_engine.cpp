@@ -14,5 +14,3 @@ void gf_clearAroundUser() {}
 void gf_avoidUserCollisions() {}
 void gf_avoidLiveParkedCollisions() {}
 void gf_removeBlockedCallsign(const std::string&) {}
-void gf_clearLiveryMemory() {}
-void gf_clearGhostCallsigns() {}

@@ -12,6 +12,13 @@
 #include "platform/window.h"
 #include "shell/app_state.h"
 #include "traffic/commands.h"
+#include "airports/learned_save.h"
+#include "core/geometry.h"
+#include "liveries/dbase_lookups.h"
+#include "liveries/uncreatable_titles.h"
+#include "shell/run_state.h"
+#include "traffic/arbitration.h"
+#include "traffic/engine_hooks.h"
 #include "traffic/placement.h"
 #include "traffic/sim_ids.h"
 
@@ -55,6 +62,15 @@ class ScenarioCreation : public EnginePlacementTest {
   }
   void TearDown() override {
     gf_clearSimQueues();
+    gLiveryMemo.clear();
+    gGhostCallsigns.clear();
+    gNoLiveryKeys.clear();
+    gStands.clear();
+    gAppState.reservedStand.set("");
+    BLOCK_CALLSIGN.setValue("");
+    MAX_LIVE.value = MAX_LIVE.defaultValue;
+    GUID_CHANGES.value = GUID_CHANGES.defaultValue;
+    gUserOnGround = false;
     RANDOM.value = RANDOM.defaultValue;
     NAV_LIGHTS_WHILE_PARKED.value = NAV_LIGHTS_WHILE_PARKED.defaultValue;
     MSFS_2020.value = MSFS_2020.defaultValue;
@@ -83,6 +99,29 @@ class ScenarioCreation : public EnginePlacementTest {
   static void push(std::uint32_t kind, std::uint32_t objectId, std::uint32_t value, double first = 0.0,
                    double second = 0.0) {
     gf_pushObjectEvent({objectId, value, 0, kind, first, second});
+  }
+
+  // A reported aircraft in state 0 whose points are due now; its livery is known.
+  static Act& reported(std::uint32_t hexid, const std::string& callsign, std::vector<TrackPoint> points) {
+    Act a = liveAct(hexid, callsign, 0.0);
+    a.pose = SimPose{};  // never placed
+    a.track.assign(points.begin(), points.end());
+    for (TrackPoint& p : a.track) p.dueTick = static_cast<std::uint32_t>(gTick.load());
+    gLiveryMemo[hexid] = "Known Livery";
+    gf_appendAct(std::move(a));
+    return gActs.back();
+  }
+  // A point at the distance (nm) and bearing (degrees) from the user aircraft.
+  static TrackPoint at(double nm, double bearing, double altitude, double groundSpeed = 0.0) {
+    const LatLon p = gf_destinationPoint({kUserLat, kUserLon}, bearing * DEG_TO_RAD, nm * 6076.11549);
+    TrackPoint t;
+    t.latitude = p.lat;
+    t.longitude = p.lon;
+    t.altitude = altitude;
+    t.groundSpeed = groundSpeed;
+    t.airborne = altitude > 0.0 ? 1 : 0;
+    t.stationary = altitude > 0.0 || groundSpeed > 0.0 ? 0 : 1;
+    return t;
   }
 
   static void ticks(int count) {
@@ -264,6 +303,7 @@ TEST_F(ScenarioCreation, PlacementEventsOnKnownObjects) {
   change.state = ACT_LIVERY_CHANGE;
   change.objectId = 12;
   change.throttleLevel = 0;
+  change.track.front().dueTick = static_cast<std::uint32_t>(gTick.load() + 100000);
   push(OBJ_REMOVED, 12, 0);
   ticks(1);
   ASSERT_NE(gf_findAct(20002), nullptr);
@@ -336,6 +376,302 @@ TEST_F(ScenarioCreation, RemovalsWhileTheCreationIsUnderWay) {
   ticks(1);
   ASSERT_EQ(gActs.size(), 3u);
   for (const Act& a : gActs) EXPECT_TRUE(a.removeWhenCreated) << a.key.callsign;
+}
+
+enum Outcome { WAITS, DROPS_FRONT, ERASED, CREATED };
+
+TEST_F(ScenarioCreation, ReportedAircraftAreCheckedBeforeTheyAreCreated) {
+  const TrackPoint high = at(20, 90, 5000), higher = at(19, 90, 5100);
+  struct Row {
+    const char* what;
+    std::function<void(Act&)> setup;
+    Outcome outcome;
+  };
+  const auto due = [](std::int64_t ahead) {
+    return [ahead](Act& a) { a.track.front().dueTick = static_cast<std::uint32_t>(gTick.load() + ahead); };
+  };
+  const auto prioQueue = [](std::size_t n) {
+    return [n](Act& a) { gCreationQueuePrio.assign(n, creation(a, 0, 0)); };
+  };
+  const auto userAirborne = [](double bearing) {
+    return [bearing](Act& a) {
+      gUserAc.heading = 10 * DEG_TO_RAD;
+      gUserAc.altitudeAboveGround = 500;
+      a.track = {at(0.6, 200, 0), at(0.6, 200, 0)};
+      const TrackPoint pose = at(0.5, bearing, 0);
+      a.pose.latitude = pose.latitude;
+      a.pose.longitude = pose.longitude;
+    };
+  };
+  const auto course = [](double offsetFeet) {
+    return [offsetFeet](Act& a) {
+      a.track = {at(5, 0, 2000), at(4.9, 0, 2000)};
+      a.targetHeading = std::asin(offsetFeet / (5 * 6076.11549));
+    };
+  };
+  const Row rows[] = {
+      {"reported once", [](Act& a) { a.track.pop_back(); }, ERASED},
+      {"due in 101 ticks: waits", due(101), WAITS},
+      {"due in 100 ticks", due(100), CREATED},
+      {"moving on the ground, due in 301", [&](Act& a) { a.track = {at(20, 90, 0, 10), at(20, 91, 0, 10)}; due(301)(a); }, WAITS},
+      {"moving on the ground, due in 300", [&](Act& a) { a.track = {at(20, 90, 0, 10), at(20, 91, 0, 10)}; due(300)(a); }, CREATED},
+      {"11 creations queued", prioQueue(11), DROPS_FRONT},
+      {"10 creations queued", prioQueue(10), CREATED},
+      {"blocked callsign", [](Act&) { BLOCK_CALLSIGN.setValue("KLM1"); }, ERASED},
+      {"air and ground points", [&](Act& a) { a.track.push_front(at(20, 90, 0)); }, DROPS_FRONT},
+      {"no livery", [](Act&) { gLiveryMemo.clear(); }, ERASED},
+      {"uncreatable remembered livery", [](Act&) { gUncreatableTitles.insert("Known Livery"); }, ERASED},
+      {"a removed ghost", [](Act& a) { a.key.callsign = "KLM1_", gGhostCallsigns.push_back("KLM1_"); }, ERASED},
+      {"a ghost whose source exists",
+       [](Act& a) {
+         a.key.callsign = "KLM1_";
+         gActs.push_back(liveAct(20002, "KLM1", 30));
+         gActs.back().state = ACT_PRESENT;
+       },
+       ERASED},
+      {"user airborne, ground pose at 350", userAirborne(350), CREATED},
+      {"user airborne, ground pose at 010", userAirborne(10), DROPS_FRONT},
+      {"course 3000 ft from the user", course(3000), DROPS_FRONT},
+      {"course 5000 ft from the user", course(5000), CREATED},
+      {"an unusable callsign becomes the registration",
+       [](Act& a) { a.key.callsign = "@@@@@@@@", a.key.registration = "PHBXA"; }, CREATED},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    gActs.clear();
+    gNoLiveryKeys.clear();
+    gCreateHexids.clear();
+    gCreationQueuePrio.clear();
+    gGhostCallsigns.clear();
+    gLiveryMemo.clear();
+    gUncreatableTitles.clear();
+    BLOCK_CALLSIGN.setValue("");
+    gUserAc = UserAc{};
+    gUserAc.latitude = kUserLat;
+    gUserAc.longitude = kUserLon;
+    Act& made = reported(20001, "KLM1", {high, higher});
+    made.headingStep = 1.0;
+    row.setup(made);
+    gf_rebuildActIndex();
+    Act& a = *gf_findAct(20001);
+    const std::size_t points = a.track.size();
+    lf_checkCreation(a);
+    const bool created = a.state == ACT_CREATION_REQUESTED && gCreateHexids == std::vector<std::uint32_t>{20001};
+    const Outcome got = a.eraseMark ? ERASED
+                        : created   ? CREATED
+                        : a.track.size() + 1 == points ? DROPS_FRONT
+                        : a.track.size() == points && a.state == ACT_NOT_IN_SIM ? WAITS
+                                                                                 : Outcome(-1);
+    EXPECT_EQ(got, row.outcome);
+    if (created) EXPECT_EQ(a.headingStep, 0.0);
+    if (created) EXPECT_FALSE(a.key.callsign.empty() || a.key.callsign == "@@@@@@@@");
+    if (std::string(row.what) == "no livery") EXPECT_TRUE(gNoLiveryKeys.contains(lf_aircraftKeyText(a.key)));
+  }
+  gUncreatableTitles.clear();
+
+  // MAX_LIVE 10 with ten present at 1..10 nm: a newcomer more than 0.1 nm
+  // nearer than the farthest replaces it, otherwise it is erased.
+  MAX_LIVE.value = 10;
+  for (const double newcomer : {5.0, 9.95}) {
+    SCOPED_TRACE(newcomer);
+    gActs.clear();
+    gNoLiveryKeys.clear();
+    gCreateHexids.clear();
+    gCreationQueuePrio.clear();
+    gRemovalQueue.clear();
+    for (std::uint32_t i = 1; i <= 10; ++i) {
+      gActs.push_back(liveAct(30000 + i, "P" + std::to_string(i), i));
+      gActs.back().state = ACT_PRESENT;
+      gActs.back().objectId = 100 + i;
+    }
+    Act& a = reported(20001, "KLM1", {at(newcomer, 0, 5000), at(newcomer, 1, 5000)});
+    gf_rebuildActIndex();
+    lf_checkCreation(a);
+    EXPECT_EQ(gRemovalQueue, newcomer < 9.0 ? std::deque<std::uint32_t>{110} : std::deque<std::uint32_t>{});
+    EXPECT_EQ(gf_findAct(20001)->eraseMark, newcomer < 9.0 ? 0 : 1);
+  }
+}
+
+TEST_F(ScenarioCreation, AnAircraftStandingAtTheParkAirportIsCreatedParked) {
+  gEngineParkAirport.code = "EHAM";
+  gEngineParkAirport.latitude = kUserLat;
+  gEngineParkAirport.longitude = kUserLon;
+  const auto standAt = [](const std::string& name, double metresEast) {
+    Stand& s = addStand(name, 2.0);
+    const LatLon p = gf_destinationPoint({s.latitude, s.longitude}, PI / 2, metresEast / 0.3048);
+    s.longitude = p.lon;
+    s.heading = 2.0;
+    return s.index;
+  };
+  const auto setUpStands = [&] {
+    gStands.clear();
+    gActs.clear();
+    gStaticActs.clear();
+    gRemovalQueue.clear();
+    gCreateHexids.clear();
+    standAt("A1", 0);
+    standAt("A2", 40);
+    standAt("A3", 200);
+    gStands[0].adjacent = {2};
+    gStands[1].adjacent = {1};
+  };
+  // Standing 20 m from A1 (and 20 m from A2).
+  const auto standing = [&](std::uint32_t hexid, const std::string& callsign) -> Act& {
+    const Stand& a1 = gStands[0];
+    const LatLon p = gf_destinationPoint({a1.latitude, a1.longitude}, PI / 2, 15 / 0.3048);
+    TrackPoint t;
+    t.latitude = p.lat;
+    t.longitude = p.lon;
+    t.stationary = 1;
+    Act& a = reported(hexid, callsign, {t, t});
+    a.key.type = "B738";
+    return a;
+  };
+  const auto parkedOn = [&](std::uint32_t standId, const std::string& callsign, bool reporting = false) {
+    Act a = liveAct(40000 + standId * 10 + static_cast<std::uint32_t>(gActs.size()), callsign, 2);
+    a.standId = standId;
+    a.phase = PHASE_PARKED;
+    a.state = ACT_PRESENT;
+    a.objectId = 500 + static_cast<std::uint32_t>(gActs.size());
+    a.reporting = reporting;
+    gf_appendAct(std::move(a));
+  };
+
+  setUpStands();
+  gStandUpdateCount = 0;
+  Act& cargo = standing(20001, "KLM1");
+  cargo.cargo = 1;
+  lf_checkCreation(cargo);
+  EXPECT_EQ(cargo.state, ACT_CREATION_REQUESTED);
+  EXPECT_EQ(cargo.phase, PHASE_PARKED);
+  EXPECT_EQ(cargo.standId, 1u);
+  EXPECT_DOUBLE_EQ(cargo.pose.heading, 2.0);
+  EXPECT_DOUBLE_EQ(cargo.pose.latitude, gStands[0].latitude);
+  EXPECT_TRUE(gStands[0].liveOccupied);
+  EXPECT_TRUE(gStands[0].cargo && gStands[0].cargoChanged);
+  EXPECT_GE(gStandUpdateCount.load(), 1);
+
+  // The reserved stand and the stand under the user are never taken.
+  for (const bool reserved : {true, false}) {
+    setUpStands();
+    gAppState.reservedStand.set(reserved ? "A1" : "");
+    doubles::setStandName(reserved ? "" : "A1");
+    Act& a = standing(20001, "KLM1");
+    lf_checkCreation(a);
+    EXPECT_TRUE(a.eraseMark) << reserved;
+  }
+  gAppState.reservedStand.set("");
+  doubles::setStandName("");
+
+  // Someone already at A1: the seven same-callsign rules, first match wins.
+  const struct {
+    const char* mine;
+    const char* theirs;
+    bool reporting;
+    bool created;  // else erased
+  } same[] = {
+      {"KLM1", "KLM1", false, true},     {"KLM1_", "KLM1", false, false}, {"KLM1", "KLM1_", false, true},
+      {"KLM1", "BAW2_", false, true},    {"KLM1_", "BAW2", false, false}, {"KLM1", "BAW2", true, false},
+      {"KLM1", "BAW2", false, true},
+  };
+  for (const auto& row : same) {
+    SCOPED_TRACE(std::string(row.mine) + " / " + row.theirs);
+    setUpStands();
+    parkedOn(1, row.theirs, row.reporting);
+    Act& a = standing(20001, row.mine);
+    lf_checkCreation(a);
+    const Act& other = gActs.front();
+    EXPECT_EQ(a.state == ACT_CREATION_REQUESTED, row.created);
+    EXPECT_EQ(a.eraseMark != 0, !row.created);
+    EXPECT_EQ(other.state == ACT_REMOVAL_REQUESTED, row.created);
+  }
+
+  // A parked neighbour whose spans x 1.1 reach the stand distance blocks it.
+  gWingspans["A388"] = 40.0 / 1852;
+  gWingspans["C172"] = 5.5 / 1852;
+  gWingspans["B738"] = 18.0 / 1852;
+  for (const char* type : {"A388", "C172"}) {
+    setUpStands();
+    parkedOn(2, "BAW9");
+    gActs.front().key.type = type;
+    Act& a = standing(20001, "KLM1");
+    lf_checkCreation(a);
+    const bool reach = (gf_wingspanOf(type) + gf_wingspanOf("B738")) * 1.1 >=
+                       gf_distanceNm({gStands[0].latitude, gStands[0].longitude}, {gStands[1].latitude, gStands[1].longitude});
+    EXPECT_EQ(a.eraseMark != 0, reach) << type;
+    EXPECT_EQ(reach, std::string(type) == "A388");
+  }
+
+  // Static aircraft on the stand and beside it make way, named in the log.
+  setUpStands();
+  LOG.value = true;
+  gWingspans["A388"] = 40.0 / 1852;
+  gWingspans["B738"] = 18.0 / 1852;
+  const auto staticOn = [](std::uint32_t standId, const std::string& callsign, ActState state) {
+    ActBase base;
+    base.key.callsign = callsign;
+    base.key.registration = "REG" + callsign;
+    base.key.type = "A388";
+    base.hexid = static_cast<std::uint32_t>(gStaticActs.size() + 1);
+    StaticAct& s = gStaticActs.emplace_back(std::move(base), standId, 0, 0, 0, false);
+    s.state = state;
+    s.objectId = state == ACT_PRESENT ? 600 + s.hexid : 0;
+  };
+  staticOn(1, "ON1*", ACT_CREATION_REQUESTED);
+  gCreationQueue.push_back(creation(gStaticActs.back(), 0, 0));
+  staticOn(2, "BESIDE*", ACT_PRESENT);
+  staticOn(3, "FAR*", ACT_PRESENT);
+  Act& a = standing(20001, "KLM1");
+  a.key.registration = "PHBXA";
+  lf_checkCreation(a);
+  EXPECT_EQ(a.state, ACT_CREATION_REQUESTED);
+  EXPECT_TRUE(m_log.contains("===> queued A1      : ON1*     REGON1* makes way for KLM1 PHBXA"));
+  EXPECT_TRUE(m_log.contains("===> BESIDE* : KLM1     removed by A1 parking at adjacent stand A2"));
+  EXPECT_TRUE(gCreationQueue.empty());
+  EXPECT_EQ(gStaticActs[1].state, ACT_REMOVAL_REQUESTED);
+  EXPECT_EQ(gStaticActs[2].state, ACT_PRESENT);
+  LOG.value = LOG.defaultValue;
+}
+
+class ScenarioLiveryChange : public ScenarioCreation {};
+
+TEST_F(ScenarioLiveryChange, ANewCallsignRemovesTheObjectAndCreatesItAgainWhereItWas) {
+  for (const bool changes : {true, false}) {
+    SCOPED_TRACE(changes);
+    gActs.clear();
+    gRemovalQueue.clear();
+    gCreateHexids.clear();
+    GUID_CHANGES.value = changes;
+    Act& a = reported(20001, "KLM1", {at(20, 90, 5000), at(19, 90, 5000)});
+    a.state = ACT_PRESENT;
+    a.phase = PHASE_AIRBORNE;
+    a.objectId = 11;
+    const TrackPoint last = at(19.5, 91, 5200);  // the last position set
+    a.pose.latitude = last.latitude;
+    a.pose.longitude = last.longitude;
+    a.pose.altitude = 5200;
+    a.pose.heading = 4.0;
+    TrafficRecord record;
+    record.hexid = 20001;
+    record.key.callsign = "KLM2";
+    EXPECT_EQ(gf_updateIdentity(a, record), !changes);
+    EXPECT_EQ(a.key.callsign, "KLM2");
+    if (!changes) {
+      EXPECT_EQ(a.state, ACT_PRESENT);
+      EXPECT_TRUE(gRemovalQueue.empty());
+      continue;
+    }
+    EXPECT_EQ(a.state, ACT_LIVERY_CHANGE);
+    EXPECT_EQ(gRemovalQueue, (std::deque<std::uint32_t>{11}));
+    push(OBJ_REMOVED, 11, 0);
+    gf_processCreatedObjects();
+    EXPECT_EQ(a.state, ACT_NOT_IN_SIM);
+    lf_checkCreation(a);
+    ASSERT_EQ(a.state, ACT_CREATION_REQUESTED);
+    EXPECT_LT(gf_distanceNm({a.pose.latitude, a.pose.longitude}, {last.latitude, last.longitude}), 1.0 / 1852);
+    EXPECT_DOUBLE_EQ(a.pose.heading, 4.0);
+    EXPECT_DOUBLE_EQ(a.pose.altitude, 5200);
+  }
 }
 
 }  // namespace
