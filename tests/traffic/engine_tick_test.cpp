@@ -57,6 +57,7 @@ TEST_F(EngineTick, MetersRemovalsCreationsAndRequestsOverTwoHundredTicks) {
   gCreationQueue.push_back(entry("STAT1", 7));
   gStaticParkingList.push_back(StaticPlan{});
   gf_appendAct(waitingAct(0x10002, "DECIDED"));
+  gActs.back().state = ACT_CREATION_REQUESTED;  // decided: the arbitration leaves it alone
   gCreateHexids = {0x10002, 0x20003};  // the last is taken first; 0x20003 is gone
   const int qs121Before = doubles::qs121Sends();
   const int staticBefore = doubles::staticCreations();
