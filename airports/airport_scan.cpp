@@ -164,6 +164,15 @@ void gf_scanAirports() {
   gf_logText("-------------------------- airports scan ends    ----------------------------\n");
 }
 
+// Helipads and stand names are per airport record and start afresh with each
+// record, so what a switch of the simulator must forget is the run's own state.
+void gf_resetAirportScan() {
+  gAirportsFound.store(false);
+  gScanCutShort.store(false);
+  gTbloEntryCount.store(0);
+  gAppState.tbloAirportCount.store(0);
+}
+
 bool lf_runAirportsScan(const std::vector<fs::path>& folders) {
   gScanCutShort.store(false);
   std::error_code error;

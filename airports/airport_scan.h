@@ -55,3 +55,7 @@ void lf_generateApf(ApfAirport& airport);
 void lf_notRecognisedAirport(const std::string& bglPath);
 // An airport parking file whose header value "handmade" reads true.
 bool gf_isHandmadeApf(const std::filesystem::path& file);
+
+// The scan's per-run state (publisher flag, helipad list and counter, TBLO
+// count) back to its start; run by a start-up after a switch of the simulator.
+void gf_resetAirportScan();

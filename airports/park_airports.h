@@ -24,5 +24,8 @@ bool gf_isParkAirportListed(const std::string& icao);
 // Writes the first entry of gParkAirports into the file: its line updated, or
 // added in sorted place. An existing file that cannot be read is left alone.
 void gf_saveMyParkAirport();
+// Makes the airport the first entry of gParkAirports (moved to the front or
+// added) and saves my_park_airports.txt.
+void gf_selectParkAirport(const std::string& icao, double latitude, double longitude);
 // True when the line belongs to the first entry and was rewritten to its stand.
 bool lf_updateMyParkAirportLine(std::string& line);

@@ -9,6 +9,7 @@
 #include "platform/system.h"
 #include "platform/window.h"
 #include "shell/app_state.h"
+#include "shell/commands.h"
 #include "shell/main_window.h"
 #include "shell/run_state.h"
 #include "shell/startup_thread.h"
@@ -32,9 +33,11 @@ void lf_createDataFolder() {
 
 void gf_installRunHooks() {
   WindowHooks hooks;
+  hooks.onCommand = lf_onCommand;
   hooks.startUp = gf_startUpThreadBody;
   hooks.exit = [](int reason, int delaySeconds) { gf_exit(static_cast<ExitReason>(reason), delaySeconds); };
   gf_setWindowHooks(std::move(hooks));
+  gf_setEditProcedures(gf_commandEditProcedures());
 }
 
 int gf_runMain(HINSTANCE instance) {

@@ -13,6 +13,7 @@
 #include "platform/window.h"
 #include "shell/app_state.h"
 #include "shell/auto_range.h"
+#include "shell/commands.h"
 #include "shell/controls.h"
 #include "shell/main_window.h"
 #include "shell/message_line.h"
@@ -166,6 +167,7 @@ void lf_secondTick() {
     if (!callsign.empty()) gf_removeBlockedCallsign(callsign);
     gCallsignBlockRequest.exchange(false);
   }
+  gf_serveCommandRequests();
 }
 
 void lf_flightNotRunning() {

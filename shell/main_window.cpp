@@ -97,6 +97,8 @@ void gf_setWindowHooks(WindowHooks hooks) {
   windowHooks = std::move(hooks);
 }
 
+void gf_windowExit(int reason, int delaySeconds) { lf_exit(reason, delaySeconds); }
+
 void lf_setWindowPosition(int previousX, int previousY) {
   if (lf_atLimit(gAppState.MAIN_WINDOW_X)) {
     gAppState.MAIN_WINDOW_X.value = gAppState.MAIN_WINDOW_X.clamped(previousX);

@@ -21,6 +21,8 @@ struct WindowHooks {
   std::function<void(int reason, int delaySeconds)> exit;
 };
 void gf_setWindowHooks(WindowHooks hooks);
+// An exit or restart the window starts: through the exit hook.
+void gf_windowExit(int reason, int delaySeconds);
 
 // Creates and shows the main window at MAIN_WINDOW_X, MAIN_WINDOW_Y from
 // parameters.xml; false when the application state never became ready or the

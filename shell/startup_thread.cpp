@@ -157,6 +157,7 @@ void lf_startUpSKLM() {
     lf_showCheck(SCAN_LIVERIES);
     gf_invalidateMain(kStatusRect);
   }
+  gf_serveAirportScanReset();
   gf_scanLiveries();
   if (gf_runEnding()) return;
 

@@ -56,6 +56,3 @@ bool gf_withdrawQueuedCreation(const std::string& callsign) {
   return true;
 }
 
-// The shell's automatic range is not built yet; the airport code the shell
-// links calls it. These tests have no user aircraft to follow.
-void gf_autoRange() {}

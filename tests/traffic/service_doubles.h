@@ -25,9 +25,6 @@ bool gRtLocal = false;
 // gAutoRangeAtTen and gParkAirportLoaded are plain state that the shell and
 // the airport library define.
 
-// The automatic range follows the user aircraft; these tests have none.
-void gf_autoRange() {}
-
 // The engine's later services, recorded: static creation, track following.
 std::atomic<int> gStaticCreations{0};
 std::vector<std::pair<std::uint32_t, std::int32_t>> gNextPosCalls;  // hexid, tick

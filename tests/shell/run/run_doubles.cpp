@@ -6,10 +6,12 @@
 #include <algorithm>
 #include <condition_variable>
 #include <mutex>
+#include <thread>
 
 #include "airports/airport_scan.h"
 #include "airports/static_parking.h"
 #include "core/format.h"
+#include "airports/park_airports.h"
 #include "liveries/livery_matching.h"
 #include "liveries/livery_processing.h"
 #include "liveries/livery_scan.h"
@@ -28,6 +30,7 @@ namespace {
 std::mutex gMutex;
 std::condition_variable gChanged;
 std::vector<std::string> gCalls;
+std::vector<std::thread::id> gCallThreads;  // the thread of each call
 run_doubles::Behaviour gBehaviour;
 bool gServerStopped = false;  // the link was woken
 
@@ -47,6 +50,7 @@ std::vector<std::string> calls() {
 void clear() {
   std::lock_guard lock(gMutex);
   gCalls.clear();
+  gCallThreads.clear();
   gBehaviour = Behaviour{};
   gServerStopped = false;
 }
@@ -56,6 +60,7 @@ void record(const std::string& call) {
   {
     std::lock_guard lock(gMutex);
     gCalls.push_back(call);
+    gCallThreads.push_back(std::this_thread::get_id());
     onCall = gBehaviour.onCall;
   }
   gChanged.notify_all();
@@ -71,6 +76,15 @@ bool waitForCall(const std::string& call) {
   return waitForCall([&](const std::vector<std::string>& calls) {
     return std::find(calls.begin(), calls.end(), call) != calls.end();
   });
+}
+
+std::vector<std::string> callsOn(std::thread::id thread) {
+  std::lock_guard lock(gMutex);
+  std::vector<std::string> found;
+  for (std::size_t i = 0; i < gCalls.size(); ++i) {
+    if (gCallThreads[i] == thread) found.push_back(gCalls[i]);
+  }
+  return found;
 }
 
 Behaviour& behaviour() { return gBehaviour; }
@@ -97,6 +111,13 @@ std::int32_t gf_countLivePresent() { return 0; }
 std::int32_t gf_countLiveParkedAtSlot(bool) { return 0; }
 std::int32_t gf_countStaticAtSlot(bool) { return 0; }
 void gf_serveArrivedAircraft(DaySlot) {}
+void gf_trimLiveToMax() { lf_record("gf_trimLiveToMax"); }
+void gf_setNavLights(std::uint32_t objectId, std::uint32_t value) {
+  lf_record(sk::format("gf_setNavLights({}, {})", objectId, value));
+}
+std::vector<Act> gActs;
+std::vector<StaticAct> gStaticActs;
+std::recursive_mutex gEngineMutex;
 void gf_findCallsign() { lf_record("gf_findCallsign"); }
 void gf_removeStaticParked() { lf_record("gf_removeStaticParked"); }
 bool gf_hasStaticParked() { return gBehaviour.hasStaticParked; }
@@ -147,9 +168,12 @@ void gf_parkingAdjustments() { lf_record(lf_atSecond("gf_parkingAdjustments")); 
 void gf_leaveParkAirport() { lf_record("gf_leaveParkAirport"); }
 bool gf_hasParkStands() { return gBehaviour.hasParkStands; }
 void gf_scanAirports() { lf_record("gf_scanAirports"); }
+void gf_resetAirportScan() { lf_record("gf_resetAirportScan"); }
+void gf_selectParkAirport(const std::string& icao, double, double) { lf_record("gf_selectParkAirport(" + icao + ")"); }
 
 // ---- Liveries ----
 void gf_serveLiveryClearing() { lf_record("gf_serveLiveryClearing"); }
+void gf_requestLiveryClearing() { lf_record("gf_requestLiveryClearing"); }
 void gf_scanLiveries() { lf_record("gf_scanLiveries"); }
 void gf_initLiveryMatching() { lf_record("gf_initLiveryMatching"); }
 void gf_logLiveryMatchingSummary() { lf_record("gf_logLiveryMatchingSummary"); }
@@ -164,8 +188,6 @@ bool lf_companionFolderMissing() { return gBehaviour.companionMissing; }
 
 // ---- Airports' copies of the user's values ----
 std::int32_t gUserMaxLive = -1;
-void gf_autoRange() {}
-void lf_applyDestination(const std::string&, double, double) {}
 
 // ---- RealTraffic link ----
 std::atomic<bool> gRtClientConnected{false};

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "traffic/user_aircraft.h"
@@ -14,6 +15,8 @@ namespace run_doubles {
 std::vector<std::string> calls();
 void clear();
 void record(const std::string& call);
+// The calls made on that thread, in order.
+std::vector<std::string> callsOn(std::thread::id thread);
 // Waits (at most 10 s) until a call satisfies the predicate; false when none did.
 bool waitForCall(const std::function<bool(const std::vector<std::string>&)>& predicate);
 bool waitForCall(const std::string& call);
