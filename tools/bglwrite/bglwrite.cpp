@@ -214,7 +214,7 @@ File gf_parseSpec(const std::string& text) {
     }
     return file;
   } catch (const nlohmann::json::exception& error) {
-    throw std::runtime_error(fmt::format("bad spec: {}", error.what()));
+    throw std::runtime_error(fmt::format("bad layout: {}", error.what()));
   }
 }
 

@@ -78,8 +78,8 @@ inline File gf_file(std::vector<Section> sections) {
 std::string gf_bglBytes(const File& file);
 // Writes the bytes; false when the file cannot be written.
 bool gf_writeBgl(const File& file, const std::filesystem::path& path);
-// The file described by a JSON spec text (see bglwrite_main.cpp); throws
-// std::runtime_error with the reason on a bad spec.
+// The file described by a JSON layout text (see bglwrite_main.cpp); throws
+// std::runtime_error with the reason on a bad layout.
 File gf_parseSpec(const std::string& json);
 
 // The packed base-38 identifier of an ICAO code, as stored at +0x28.

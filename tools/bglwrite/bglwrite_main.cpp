@@ -1,6 +1,6 @@
-// bglwrite SPEC.json OUT.bgl
+// bglwrite LAYOUT.json OUT.bgl
 //
-// The spec lists the sections in file order:
+// The layout file lists the sections in file order:
 // {"header_size": 56, "trailing_bytes": 0, "section_count": n,
 //  "sections": [
 //    {"type": 3, "size_code_bit": false, "filler_bytes": 0, "data_size": n,
@@ -20,16 +20,16 @@
 
 int main(int argc, char** argv) {
   if (argc != 3) {
-    std::cerr << "usage: bglwrite SPEC.json OUT.bgl\n";
+    std::cerr << "usage: bglwrite LAYOUT.json OUT.bgl\n";
     return 2;
   }
-  std::ifstream spec(argv[1], std::ios::binary);
-  if (!spec) {
+  std::ifstream layout(argv[1], std::ios::binary);
+  if (!layout) {
     std::cerr << "cannot read " << argv[1] << "\n";
     return 1;
   }
   std::ostringstream text;
-  text << spec.rdbuf();
+  text << layout.rdbuf();
   try {
     if (!bglw::gf_writeBgl(bglw::gf_parseSpec(text.str()), argv[2])) {
       std::cerr << "cannot write " << argv[2] << "\n";

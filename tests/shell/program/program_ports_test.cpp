@@ -53,6 +53,17 @@ class SkylumeProgram : public testing::Test {
 
   std::string log() const { return readBytes(m_folder / "Log.txt"); }
 
+  // SIGTERM takes the close button's exit path, and within seconds.
+  void expectTermClosesLikeTheCloseButton(Child& skylume) const {
+    skylume.signal(SIGTERM);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(skylume.waitExit(20s), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+    const std::string text = log();
+    EXPECT_NE(text.find("Exiting: USER CLOSED SIM\n"), std::string::npos);
+    EXPECT_NE(text.find("User closed Skylume\n"), std::string::npos);
+  }
+
   bool logHas(const std::string& text, std::chrono::milliseconds bound = 20s) const {
     return eventually([&] { return log().find(text) != std::string::npos; }, bound);
   }
@@ -76,13 +87,8 @@ TEST_F(SkylumeProgram, OneInstanceRunsAndATermSignalClosesItLikeTheCloseButton) 
   ASSERT_TRUE(startSkylume(second));
   EXPECT_EQ(second.waitExit(20s), 255);
 
-  skylume.signal(SIGTERM);
-  const auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(skylume.waitExit(20s), 0);
-  EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+  expectTermClosesLikeTheCloseButton(skylume);
   const std::string text = log();
-  EXPECT_NE(text.find("Exiting: USER CLOSED SIM\n"), std::string::npos);
-  EXPECT_NE(text.find("User closed Skylume\n"), std::string::npos);
   // The closing time line ends the log: "Tue Dec  8 22:08:48 2026".
   auto lines = fileLines(m_folder / "Log.txt");
   while (!lines.empty() && lines.back().empty()) lines.pop_back();
@@ -203,13 +209,7 @@ TEST_F(SkylumeProgram, ANewFlightRestartsTheRunInPlaceAfterItsCountdown) {
   EXPECT_LT(trace.find("\"event\":\"open\""), close);
   EXPECT_LT(close, trace.rfind("\"event\":\"open\""));
 
-  skylume.signal(SIGTERM);
-  const auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(skylume.waitExit(20s), 0);
-  EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
-  const std::string text = log();
-  EXPECT_NE(text.find("Exiting: USER CLOSED SIM\n"), std::string::npos);
-  EXPECT_NE(text.find("User closed Skylume\n"), std::string::npos);
+  expectTermClosesLikeTheCloseButton(skylume);
 }
 
 }  // namespace
