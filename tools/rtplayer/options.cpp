@@ -12,6 +12,7 @@ const char* const kPlayerUsage =
     "usage: rtplayer [options] REPLAY_FILE\n"
     "  --speed X            play X times as fast (default 1)\n"
     "  --now                rewrite the traffic timestamps to the moment each line is sent\n"
+    "  --loop               after the last line start again from the first, until stopped\n"
     "  --qnh VALUE          pressure sent as {\"QNH\":VALUE} at the start and every 10 s\n"
     "  --edition standard|professional   edition told in the version reply (default professional)\n"
     "  --address A          target address, within 127.0.0.0/8 (default 127.0.0.1)\n"
@@ -96,6 +97,8 @@ PlayerOptions gf_parsePlayerOptions(const std::vector<std::string>& args) {
       options.play.speed = *speed;
     } else if (arg == "--now") {
       options.play.shiftToNow = true;
+    } else if (arg == "--loop") {
+      options.play.loop = true;
     } else if (arg == "--qnh") {
       const auto& text = reader.valueOf(arg);
       if (!nlohmann::json::accept(text)) reader.fail(sk::format("--qnh needs a JSON value, not {}", text));

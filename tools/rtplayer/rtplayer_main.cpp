@@ -80,9 +80,9 @@ int lf_play(const PlayerOptions& options) {
   }
 
   SystemReplayClock clock;
-  const auto plan = gf_planReplay(replay, options.play, clock.epochSeconds());
-  std::cerr << sk::format("playing {} datagrams to {}\n", plan.size(), gf_ipv4Text(options.address));
-  const auto sent = gf_playPlan(plan, clock, sink);
+  std::cerr << sk::format("playing {} lines to {}{}\n", replay.items.size(), gf_ipv4Text(options.address),
+                          options.play.loop ? ", looped" : "");
+  const auto sent = gf_playReplay(replay, options.play, clock, sink);
   std::cerr << sk::format("{} datagrams sent\n", sent);
   return 0;
 }

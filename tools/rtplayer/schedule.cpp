@@ -84,14 +84,40 @@ void SystemReplayClock::sleepUntil(Clock::time_point when) {
   std::this_thread::sleep_until(when);
 }
 
-std::size_t gf_playPlan(const std::vector<ScheduledDatagram>& plan, ReplayClock& clock, DatagramSink& sink) {
-  const auto start = clock.now();
+namespace {
+
+std::size_t lf_playFrom(Clock::time_point start, const std::vector<ScheduledDatagram>& plan,
+                        ReplayClock& clock, DatagramSink& sink) {
   std::size_t sent = 0;
   for (const auto& datagram : plan) {
     const auto due = start + datagram.offset;
     if (clock.now() < due) clock.sleepUntil(due);
     sink.send(datagram.kind, datagram.text);
     ++sent;
+  }
+  return sent;
+}
+
+}  // namespace
+
+std::size_t gf_playPlan(const std::vector<ScheduledDatagram>& plan, ReplayClock& clock, DatagramSink& sink) {
+  return lf_playFrom(clock.now(), plan, clock, sink);
+}
+
+std::size_t gf_playReplay(const Replay& replay, const PlayOptions& options, ReplayClock& clock,
+                          DatagramSink& sink, std::size_t maxPasses) {
+  // Every pass starts at a planned time, not at whenever the last one ended: a long
+  // loop keeps its pace however late single sends are.
+  const auto start = clock.now();
+  const double startEpoch = clock.epochSeconds();
+  Clock::duration passStart{};
+  std::size_t sent = 0;
+  for (std::size_t pass = 0; pass < maxPasses; ++pass) {
+    const double passEpoch = startEpoch + std::chrono::duration<double>(passStart).count();
+    const auto plan = gf_planReplay(replay, options, passEpoch);
+    sent += lf_playFrom(start + passStart, plan, clock, sink);
+    if (!options.loop || plan.empty()) break;
+    passStart += plan.back().offset + kLoopPause;
   }
   return sent;
 }

@@ -1,6 +1,7 @@
 #pragma once
 // Turns a replay into datagrams due at offsets from the start, and sends them on time.
 #include <chrono>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -19,7 +20,12 @@ struct PlayOptions {
   double speed = 1.0;                   // 2 plays twice as fast
   bool shiftToNow = false;              // traffic timestamps rewritten to the moment each line is sent
   std::optional<std::string> pressure;  // JSON value of "QNH" sent from the start
+  bool loop = false;                    // after the last line, again from the first
 };
+
+// A looped replay starts its next pass this long after its last line: a report
+// interval, so that no aircraft gets two reports at one instant.
+inline constexpr std::chrono::seconds kLoopPause{1};
 
 struct ScheduledDatagram {
   Clock::duration offset{};  // from the start of the replay
@@ -58,5 +64,12 @@ class DatagramSink {
 
 // Sends every datagram of the plan at start + its offset. Returns the number sent.
 std::size_t gf_playPlan(const std::vector<ScheduledDatagram>& plan, ReplayClock& clock, DatagramSink& sink);
+
+// Plans and plays the replay; with options.loop it starts again from its first line,
+// kLoopPause after the last, until maxPasses passes (never, by default). Each pass is
+// planned for the wall-clock time it starts at, so that with shiftToNow the timestamps
+// keep increasing from pass to pass. Returns the number of datagrams sent.
+std::size_t gf_playReplay(const Replay& replay, const PlayOptions& options, ReplayClock& clock,
+                          DatagramSink& sink, std::size_t maxPasses = SIZE_MAX);
 
 }  // namespace rtplay

@@ -50,6 +50,7 @@ TEST(PlayerOptions, EveryOptionIsRead) {
   EXPECT_TRUE(options.waitForVersion);
   EXPECT_EQ(options.recordFile, "requests.txt");
   EXPECT_FALSE(gf_parsePlayerOptions({"--no-link", "x"}).link);
+  EXPECT_TRUE(gf_parsePlayerOptions({"--loop", "x"}).play.loop);
   EXPECT_TRUE(gf_parsePlayerOptions({"--help"}).help);
 }
 
@@ -67,7 +68,7 @@ TEST(PlayerOptions, MistakesAreRefused) {
       {"--pressure-port", "65536", "x"},
       {"--link-port", "10747a", "x"},
       {"--no-link", "--wait-version", "x"},
-      {"--loop", "x"},
+      {"--repeat", "x"},
   };
   for (const auto& args : wrong) {
     EXPECT_THROW(gf_parsePlayerOptions(args), std::runtime_error) << ::testing::PrintToString(args);

@@ -156,5 +156,26 @@ TEST(Play, SendsEachDatagramAtItsDueTimeWithoutDrift) {
   EXPECT_EQ(clock.sleeps, expected);
 }
 
+TEST(Play, ALoopedReplayStartsAgainAPauseAfterItsLastLineWithTimestampsStillIncreasing) {
+  const auto replay = gf_parseReplay(lf_line("1", "1000.00") + "\n" + lf_line("2", "1002.00") + "\n");
+  auto options = lf_options(1.0, true);
+  JumpingClock once;
+  RecordingSink onceSink(once, 0ms);
+  // Without --loop a single pass, whatever the limit.
+  EXPECT_EQ(gf_playReplay(replay, options, once, onceSink, 3), 2u);
+
+  options.loop = true;
+  JumpingClock clock;
+  RecordingSink sink(clock, 10ms);
+  EXPECT_EQ(gf_playReplay(replay, options, clock, sink, 2), 4u);
+  ASSERT_EQ(sink.sent.size(), 4u);
+  // The clock's wall time reads 0: the stamps are the seconds since the start.
+  EXPECT_EQ(sink.sent[1].second, lf_line("2", "2.00"));
+  EXPECT_EQ(sink.sent[2].second, lf_line("1", "3.00"));
+  EXPECT_EQ(sink.sent[3].second, lf_line("2", "5.00"));
+  const std::vector<Clock::duration> expected = {2s, 3s, 5s};
+  EXPECT_EQ(clock.sleeps, expected);
+}
+
 }  // namespace
 }  // namespace rtplay
