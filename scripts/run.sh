@@ -9,21 +9,13 @@ build="$root/build/release"
 bash "$root/scripts/install-deps.sh"
 bash "$root/scripts/build.sh" "$build" -DCMAKE_BUILD_TYPE=Release -DSKLM_TESTS=OFF
 
-# The program folder, as installed: docs/ and input/ beside the program.
+# The demo: a program folder under the build folder holding a simulator installation
+# (Steam layout) with the FSLTL AI package and an add-on LFBO, RealTraffic's folder
+# and the data the download server serves; the program finds "its" simulator and
+# RealTraffic there, not in the user's home.
 program="$build/demo"
-mkdir -p "$program/docs" "$program/input"
-cp "$root/tests/data/shell/airports_msfs.xml" "$program/input/"
-# The settings, a simulator installation (Steam layout) and RealTraffic's folder
-# stay inside the demo, not in the user's home: the program finds "its" simulator
-# and RealTraffic there.
+bash "$root/scripts/demo.sh" "$build" "$program"
 export APPDATA="$program/appdata" LOCALAPPDATA="$program/localappdata"
-packages="$APPDATA/Microsoft Flight Simulator/Packages"
-mkdir -p "$LOCALAPPDATA" "$packages/Community" "$packages/Official/Steam" "$APPDATA/InsideSystems"
-printf 'InstalledPackagesPath "%s"\n' "$packages" > "$APPDATA/Microsoft Flight Simulator/UserCfg.opt"
-touch "$APPDATA/InsideSystems/RealTraffic.jar"
-# An add-on airport for the start-up's airport scan.
-mkdir -p "$packages/Community/demo-eham/scenery"
-"$build/tools/bglwrite/bglwrite" "$root/tests/data/airports/demo_eham.json" "$packages/Community/demo-eham/scenery/eham.bgl"
 
 pids=()
 stop_standins() {
@@ -32,22 +24,21 @@ stop_standins() {
 }
 trap stop_standins EXIT
 
-# A stand-in download server with version files at the running version and a
-# small companion archive, so that start-up's update checks find nothing new.
+# A stand-in download server with version files at the running version, a small
+# companion archive and the data archives the program fetches at every start.
 version="$(sed -n 's/^project(Skylume VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")"
-demo="$build/demo-downloads"
-"$build/tools/dlserver/dlserver" --demo "$version" "$demo" > "$demo.log" 2>&1 < /dev/null &
+served="$program/served"
+rm -rf "$served"
+"$build/tools/dlserver/dlserver" --demo "$version" --zip dbase.zip="$program/data/temp2.xml" \
+  --zip AIG-regcodes.zip="$program/data/AIG-regcodes.xml" "$served" > "$program/dlserver.log" 2>&1 < /dev/null &
 pids+=($!)
 for _ in $(seq 50); do
-  grep -q ' at http://' "$demo.log" 2> /dev/null && break
+  grep -q ' at http://' "$program/dlserver.log" 2> /dev/null && break
   sleep 0.1
 done
-# The aircraft and airline data base the program fetches at every start.
-mkdir -p "$demo/downloads"
-rm -f "$demo/downloads/dbase.zip"
-zip -q -j "$demo/downloads/dbase.zip" "$build/scrambled/temp2.xml"
-export SKLM_DOWNLOAD_SERVER="$(sed -n 's/.* at \(http:[^ ]*\)$/\1/p' "$demo.log")"
-echo "Downloads come from the stand-in server at $SKLM_DOWNLOAD_SERVER (folder $demo)." >&2
+export SKLM_DOWNLOAD_SERVER="$(sed -n 's/.* at \(http:[^ ]*\)$/\1/p' "$program/dlserver.log")"
+[[ -n "$SKLM_DOWNLOAD_SERVER" ]] || { cat "$program/dlserver.log" >&2; exit 1; }
+echo "Downloads come from the stand-in server at $SKLM_DOWNLOAD_SERVER (folder $served)." >&2
 
 # The stand-in simulator reads commands ("help" lists them) from a named pipe
 # that this script holds open: echo "flight off" > "$program/simstandin.in".
@@ -55,21 +46,33 @@ fifo="$program/simstandin.in"
 rm -f "$fifo"
 mkfifo "$fifo"
 exec 3<>"$fifo"
-"$build/tools/simstandin/simstandin" --scenario "$root/tests/data/simstandin/schiphol.json" \
-  --trace "$program/simstandin-trace.jsonl" <"$fifo" >"$program/simstandin.log" 2>&1 &
-pids+=($!)
-"$build/tools/rtplayer/rtplayer" --now "$root/tests/data/rtplayer/arrival.replay" \
-  > "$program/rtplayer.log" 2>&1 &
+# The user aircraft stands at LFBO; the real traffic around it plays over and over.
+trace="$program/simstandin-trace.jsonl"
+replay="$root/demo/lfbo_20191111_1000-1010.replay"
+"$build/tools/simstandin/simstandin" --scenario "$root/demo/lfbo_sim.json" \
+  --trace "$trace" <"$fifo" >"$program/simstandin.log" 2>&1 &
+sim=$!
+pids+=($sim)
+"$build/tools/rtplayer/rtplayer" --loop --now --qnh 1013 "$replay" > "$program/rtplayer.log" 2>&1 &
 pids+=($!)
 
 echo "Skylume runs in $program (Log.txt there); simstandin and rtplayer play beside it." >&2
 echo "Simulator commands: echo 'help' > $fifo (answers in $program/simstandin.log)." >&2
-echo "Stop it with Ctrl+C or the window's close button." >&2
 if [[ -z "${DISPLAY:-}" ]]; then
-  echo "No DISPLAY: Skylume runs with a headless window." >&2
+  echo "No DISPLAY: Skylume runs without a window. Stop it with Ctrl+C." >&2
   echo "To see the window without a desktop, see 'Developer notes' in README.md." >&2
+else
+  echo "Stop it with Ctrl+C or the window's close button." >&2
 fi
 cd "$program"
 status=0
 "$build/skylume" "$@" || status=$?
+# Skylume has removed its aircraft: the simulator ends on "exit", its trace complete.
+echo exit >&3
+wait "$sim" 2>/dev/null || true
+stop_standins
+map="$program/simstandin-trace.svg"
+if "$build/tools/tracemap/tracemap" "$trace" --feed "$replay" -o "$map"; then
+  echo "The map of this run (the simulator's trace over the reported tracks): $map" >&2
+fi
 exit "$status"
