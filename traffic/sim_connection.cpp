@@ -164,8 +164,9 @@ void lf_onSimconOpen(const SIMCONNECT_RECV_OPEN& open, DWORD size) {
                                                     open.dwApplicationVersionMinor, open.dwApplicationBuildMajor,
                                                     open.dwApplicationBuildMinor)
                                        : simName;
-  gf_logText(status + " connected ");
+  // The name is shown before the line is logged: whoever reads the line may look at the name.
   gAppState.simName.set(status);
+  gf_logText(status + " connected ");
   lf_invalidateStatus();
   gf_clearMessage();
 }

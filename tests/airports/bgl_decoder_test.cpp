@@ -327,8 +327,8 @@ TEST(BglFuzz, TruncatedAndChangedFilesDecodeSafely) {
     decodeBytes(bytes, copy % 2 == 0);
   }
   const auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  // A figure, not a bound: a loaded machine may take minutes; the watchdog catches a hang.
   std::printf("fuzz decodes took %.1f s\n", seconds);
-  EXPECT_LT(seconds, 60.0);
 }
 
 TEST(BglFuzz, HugeSectionCountsFailTheHeaderTest) {
