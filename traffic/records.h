@@ -183,6 +183,15 @@ struct Act : PlacedAct {
   double standLastDistance = 0.0;
   std::uint32_t standMovesAway = 0;
   std::int64_t creationDecidedTick = 0;  // gTick when it went to state 1
+  // Ground movement: the push-back legs still to run, whether it ends with a
+  // turn and to which side, and the end point of a turn to the other side.
+  std::int32_t pushLegs = 0;
+  bool pushTurn = false;
+  bool pushTurnOtherSide = false;
+  TrackPoint pushAltEnd;
+  double runwayHeading = 0.0;  // radians at touchdown; 0 once the runway is left
+  bool arrived = false;        // landed here: handed to the stand search
+  double leaveDistance = 0.0;  // nm: the farthest distance reached while leaving a stand
 };
 
 // The per-category values of take-off, landing and ground movement.
