@@ -3,10 +3,12 @@
 
 #include <array>
 #include <deque>
+#include <mutex>
 
 #include "core/parameters.h"
 #include "core/random.h"
 #include "traffic/engine.h"
+#include "traffic/sim_connection.h"
 #include "traffic/sim_ids.h"
 
 namespace {
@@ -45,6 +47,14 @@ void lf_parkAtStand(PlacedAct& aircraft) {
   if (RANDOM.value) cabin = gf_randomEngine()() % 10 <= 8 ? 1 : 0;
   const std::uint32_t nav = NAV_LIGHTS_WHILE_PARKED.value ? 1 : 0;
   lf_queueLights(aircraft.objectId, {nav, 0, 0, 0, 0, 1, cabin});
+}
+
+void lf_setAiControls(const PlacedAct& aircraft, double spoilers, double throttle) {
+  const double block[3] = {spoilers, throttle, throttle};
+  std::lock_guard lock(gScMutex);
+  if (!gHSimConnect) return;
+  if (FAILED(SimConnect_SetDataOnSimObject(gHSimConnect, DEF_AI_CONTROLS, aircraft.objectId, 0, 0, sizeof block, block)))
+    gf_simRequestError();
 }
 
 int gf_withdrawStaticCreation(const std::string& callsign) {

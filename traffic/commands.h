@@ -17,6 +17,9 @@ void lf_setGear(const PlacedAct& aircraft, std::uint8_t value);
 void lf_setThrottle(PlacedAct& aircraft, std::uint32_t level);
 // Engines off, throttle and flaps at 0, the parked set of lights.
 void lf_parkAtStand(PlacedAct& aircraft);
+// Sets the spoilers handle and both throttle levers (percent) on the object
+// directly under gScMutex; a failed call counts as a request error.
+void lf_setAiControls(const PlacedAct& aircraft, double spoilers, double throttle);
 
 // Drops the queued static creations with this tail number and their static
 // aircraft; 1 when one was found, else 0 (the caller then sets the creation mark).

@@ -8,6 +8,8 @@ void lf_planGroundSegment(Act& aircraft) {
 
 void lf_groundConfig(Act&) {}
 
+void lf_prepareTakeOff(Act& aircraft) { aircraft.takeOffRoll = true; }
+
 void lf_liftOffStep(Act&) {}
 
 void lf_arriveAtStand(Act&) {}

@@ -8,6 +8,14 @@
 
 #include "traffic/records.h"
 
+// A longitude difference the short way across +-180, in (-180, 180].
+inline double lf_lonDelta(double from, double to) {
+  double d = to - from;
+  if (d > 180.0) d -= 360.0;
+  if (d <= -180.0) d += 360.0;
+  return d;
+}
+
 // The engine's hooks (traffic/engine_hooks.h) run these; the engine's tests
 // double the hooks, so the motion is tested here.
 void lf_followTrack(Act& aircraft);  // the body of nextPosMain
@@ -21,7 +29,7 @@ void lf_addExtrapolatedPoint(Act& aircraft, std::int32_t stepsLeft);
 void lf_timeAirSegment(Act& aircraft);
 // Each of the early and late windows above 1000 ticks shrinks by 100, not below 1000.
 void lf_shrinkWindows(Act& aircraft);
-// Until the ground movement is built, a ground segment is timed without curve or turn.
+// The due tick of a ground segment, with the turn rate scaled to the turn or curve ahead.
 void lf_timeGroundSegment(Act& aircraft);
 
 // Airborne flight.
@@ -45,12 +53,27 @@ void lf_lowLevelClimbOrDescent(Act& aircraft);
 // One tick of the flare; lf_stepPose runs it below 400 ft on approach.
 void lf_flareStep(Act& aircraft);
 
-// The ground movement's services (traffic/ground_movement.cpp), placeholders
-// until it is built.
+// Ground movement (traffic/ground_movement.cpp): the segment start on the
+// ground, its configuration, the take-off and the per-tick lift-off step.
 void lf_planGroundSegment(Act& aircraft);
 void lf_groundConfig(Act& aircraft);
+void lf_landingRollConfig(Act& aircraft);
+void lf_prepareTakeOff(Act& aircraft);
+void lf_tookOff(Act& aircraft);
 void lf_liftOffStep(Act& aircraft);
+// Track shaping: a midpoint between the first two points, one where their
+// speeds differ much, and the curve through the second point to the third.
+void lf_insertMidpoint(Act& aircraft);
+void lf_splitOnSpeedChange(Act& aircraft);
+void lf_startGroundCurve(Act& aircraft);
+// Over the points after the front point.
+bool lf_allAirborne(const Act& aircraft);
+bool lf_allFastEnough(const Act& aircraft);
+
+// Stands (traffic/ground_stands.cpp; gf_addStandPoint is in traffic/arbitration.h).
 void lf_arriveAtStand(Act& aircraft);
+void lf_startPullOut(Act& aircraft);
+void lf_startPushback(Act& aircraft);
 
 // The intake filter of a report while approaching or rolling out: false drops it.
 bool lf_directionFilter(Act& aircraft, TrackPoint& point);
