@@ -187,8 +187,7 @@ void lf_parkOnCreation(Act& aircraft, Stand& stand) {
   aircraft.phase = PHASE_PARKED;
   stand.liveOccupied = true;
   aircraft.parkedSince = gf_steadyNow();
-  aircraft.standFirstDistance = 0.0;
-  aircraft.standLastDistance = 0.0;
+  aircraft.standFirstDistance = std::numeric_limits<double>::quiet_NaN();
   aircraft.standMovesAway = 0;
   gf_markCargoStand(aircraft, stand);
   aircraft.track.resize(1);
@@ -497,6 +496,8 @@ bool gf_claimStandNear(Act& aircraft, bool wide) {
   aircraft.standHeading = stand->heading;
   aircraft.standId = stand->index;
   aircraft.standCargo = stand->cargo ? 1 : 0;
+  aircraft.standFirstDistance = std::numeric_limits<double>::quiet_NaN();
+  aircraft.standMovesAway = 0;
   aircraft.track.resize(1);
   if (aircraft.phase != PHASE_TAXI_TO_STAND) aircraft.previousPhase = aircraft.phase;
   aircraft.phase = PHASE_TAXI_TO_STAND;

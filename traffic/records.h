@@ -146,6 +146,7 @@ struct Act : PlacedAct {
   bool derotating = false;
   bool landingRoll = false;
   bool goAroundDone = false;
+  bool landed = false;  // touched down here; its first stay at a stand may end as a tow
   bool towed = false;
   bool lightsHigh = false;
   bool lightsLow = false;
@@ -178,8 +179,9 @@ struct Act : PlacedAct {
   // Where gf_claimStandNear last looked (NaN: never).
   double claimLatitude = std::numeric_limits<double>::quiet_NaN();
   double claimLongitude = std::numeric_limits<double>::quiet_NaN();
-  // The stand approach: first and last distance (nm) and the moves away counted.
-  double standFirstDistance = 0.0;
+  // The stand approach: first and last distance (nm; the first NaN until a
+  // report came near the stand) and the moves away counted.
+  double standFirstDistance = std::numeric_limits<double>::quiet_NaN();
   double standLastDistance = 0.0;
   std::uint32_t standMovesAway = 0;
   std::int64_t creationDecidedTick = 0;  // gTick when it went to state 1

@@ -1,11 +1,20 @@
-// A new point of a live aircraft's track. The aircraft not yet created get the
-// stop test; flying and rolling aircraft their intake filters; the stand
-// phases get the due-tick rule and the append until their own filters are built.
+// A new point of a live aircraft's track, tested against what the aircraft is
+// doing: jitter of a standing aircraft folds into a stop, short stops in a
+// ground track go, reports that turn back are dropped, a parked aircraft that
+// starts to move is noticed, and a touch-and-go starts the take-off again.
+#include <algorithm>
 #include <cmath>
+#include <stdexcept>
 
 #include "core/geometry.h"
+#include "core/log.h"
+#include "core/parameters.h"
+#include "traffic/commands.h"
 #include "traffic/engine.h"
 #include "traffic/engine_hooks.h"
+#include "traffic/landing.h"
+#include "traffic/sim_ids.h"
+#include "traffic/sim_queues.h"
 #include "traffic/track_following.h"
 #include "traffic/update_queue.h"
 
@@ -18,15 +27,6 @@ double offHeading(const Act& aircraft, const TrackPoint& from, const TrackPoint&
                                      gf_bearing({from.latitude, from.longitude}, {to.latitude, to.longitude})));
 }
 
-// Reports arrive again after invented points: the track goes on from now.
-void resumeReports(Act& aircraft) {
-  aircraft.extrapolationsLeft = 0;
-  aircraft.earlyWindow = 3000;
-  aircraft.lateWindow = aircraft.takeOffRoll ? 5000 : 3000;
-  aircraft.track.front().dueTick = static_cast<std::uint32_t>(gTick.load() + 1);
-  aircraft.holding = false;
-}
-
 // The flying and rolling phases: false drops the point.
 bool lf_movingFilter(Act& aircraft, TrackPoint& point) {
   if (aircraft.approach || aircraft.landingRoll) return lf_directionFilter(aircraft, point);
@@ -34,11 +34,134 @@ bool lf_movingFilter(Act& aircraft, TrackPoint& point) {
   if (aircraft.extrapolationsLeft > 0) {
     if (!aircraft.onGround && offHeading(aircraft, aircraft.track.back(), point) >= 100.0 * DEG_TO_RAD)
       return false;
-    resumeReports(aircraft);
+    lf_resumeReports(aircraft);
   }
   return true;
 }
+
+constexpr std::size_t kStopLookBack = 7;
+constexpr std::int64_t kShortStopTicks = 1500;
+constexpr double kStopReachNm = 22.0 / 1852.0;
+constexpr AircraftCategory kRotorcraft = 5;
+
+// Signed: a point queued later is never given a tick before its predecessor's.
+void lf_dueAfterLast(const Act& aircraft, TrackPoint& point) {
+  const std::uint32_t lastDue = aircraft.track.back().dueTick;
+  if (gf_ticksUntil(point.dueTick, lastDue) <= 0) point.dueTick = lastDue + 1;
+}
+
+// Being pushed back: a reported heading turn tells the side the push ends turning to.
+void lf_notePushTurn(Act& aircraft, const TrackPoint& point) {
+  if (STRAIGHT_PBS_ONLY.value || aircraft.pushLegs != 2) return;
+  const double heading = point.heading ? *point.heading : point.track * DEG_TO_RAD;
+  if (heading == 0.0) return;
+  // Radians on both sides, and the shorter way round north.
+  aircraft.pushTurnOtherSide = gf_angleDifference(aircraft.pose.heading, heading) > 0.0;
+  aircraft.pushTurn = true;
+}
+
+// Pushed back and waiting: false while the reports stay near; else it taxies on.
+bool lf_leavesPushbackSpot(Act& aircraft, TrackPoint& point) {
+  const double d = gf_distanceNm({aircraft.pose.latitude, aircraft.pose.longitude}, {point.latitude, point.longitude});
+  const bool gone = (d > 2.75 * aircraft.halfSpan && d > aircraft.leaveDistance) || d > 6.0 * aircraft.halfSpan;
+  if (!gone) {
+    if (!aircraft.holding) aircraft.holdStartTick = static_cast<std::uint32_t>(gTick.load());
+    aircraft.holding = true;
+    aircraft.leaveDistance = d;
+    return false;
+  }
+  point.stationary = 0;
+  if (aircraft.extrapolationsLeft > 0) lf_resumeReports(aircraft);
+  aircraft.pushTurn = false;
+  aircraft.pushLegs = 0;
+  aircraft.phase = PHASE_GROUND;
+  aircraft.standLatitude = aircraft.standLongitude = aircraft.standHeading = 0.0;
+  aircraft.standId = 0;
+  aircraft.standCargo = 0;
+  aircraft.holding = false;
+  return true;
+}
+
+// A touch-and-go: the landing roll becomes a take-off roll.
+void lf_touchAndGo(Act& aircraft) {
+  aircraft.phase = PHASE_GROUND;
+  aircraft.takeOffRoll = true;
+  lf_setThrottle(aircraft, 3);
+  if (aircraft.category != kRotorcraft) gf_queueEvent(aircraft.objectId, EV_SPOILERS_SET, 16383);
+  lf_setFlaps(aircraft, 1);
+  aircraft.approach = false;
+  aircraft.landed = false;
+  aircraft.goAroundDone = false;
+  lf_queueLights(aircraft.objectId, {1, 1, 1, 1, 1, 1, 0});
+  aircraft.earlyWindow = 3000;
+  aircraft.lateWindow = 5000;
+}
+
+// The take-off roll starts, or a touch-and-go restarts it.
+void lf_checkTakeOff(Act& aircraft, const TrackPoint& last, const TrackPoint& point) {
+  if (!aircraft.onGround || aircraft.state != ACT_PRESENT || aircraft.takeOffRoll) return;
+  if (!aircraft.landingRoll) {
+    if (aircraft.phase == PHASE_GROUND &&
+        (point.airborne || (point.groundSpeed >= 43.0 && last.groundSpeed >= 43.0)))
+      lf_prepareTakeOff(aircraft);
+  } else if (last.airborne && point.airborne) {
+    lf_touchAndGo(aircraft);
+  }
+}
+
+// The filter of the aircraft's phase: false drops the point.
+bool lf_phaseFilter(Act& aircraft, TrackPoint& point) {
+  switch (aircraft.phase) {
+    case PHASE_TAXI_TO_STAND:
+    case PHASE_PARKED: return aircraft.state >= ACT_PRESENT && lf_approachStand(aircraft, point);
+    case PHASE_PUSHBACK: lf_notePushTurn(aircraft, point); return false;
+    case PHASE_PUSHBACK_DONE: return lf_leavesPushbackSpot(aircraft, point);
+    case PHASE_GROUND:
+    case PHASE_LIFTOFF:
+    case PHASE_AIRBORNE: return lf_movingFilter(aircraft, point);
+    default: return true;
+  }
+}
 }  // namespace
+
+void lf_resumeReports(Act& aircraft) {
+  aircraft.extrapolationsLeft = 0;
+  aircraft.earlyWindow = 3000;
+  aircraft.lateWindow = aircraft.takeOffRoll ? 5000 : 3000;
+  aircraft.track.front().dueTick = static_cast<std::uint32_t>(gTick.load() + 1);
+  aircraft.holding = false;
+}
+
+void removeSmallStop(Act& aircraft, const TrackPoint& point) {
+  try {
+    const std::deque<TrackPoint>& track = aircraft.track;
+    const std::size_t size = track.size();
+    if (size < 3) return;
+    for (std::size_t k = 3; k <= std::min(kStopLookBack, size); ++k) {
+      if (track[size - k].stationary) continue;
+      checkstops(aircraft, k - 1, point);
+      return;
+    }
+  } catch (const std::exception& e) {
+    gf_log(sk::format("removeSmallStop {}", e.what()));
+  }
+}
+
+void checkstops(Act& aircraft, std::size_t n, const TrackPoint& point) {
+  try {
+    std::deque<TrackPoint>& track = aircraft.track;
+    if (n < 1 || n > track.size()) throw std::out_of_range(sk::format("{} of {}", n, track.size()));
+    const std::size_t at = track.size() - n;
+    const TrackPoint& stop = track[at];
+    // Signed: due ticks are u32 and may lie on either side of a wrap.
+    const std::int64_t lasted = static_cast<std::int64_t>(track.back().dueTick) - stop.dueTick;
+    if (lasted < kShortStopTicks ||
+        gf_distanceNm({stop.latitude, stop.longitude}, {point.latitude, point.longitude}) <= kStopReachNm)
+      track.erase(track.begin() + static_cast<std::ptrdiff_t>(at + 1), track.end());
+  } catch (const std::exception& e) {
+    gf_log(sk::format("checkstops, num:{} {}", n, e.what()));
+  }
+}
 
 bool lf_directionFilter(Act& aircraft, TrackPoint& point) {
   std::deque<TrackPoint>& track = aircraft.track;
@@ -59,7 +182,7 @@ bool lf_directionFilter(Act& aircraft, TrackPoint& point) {
     track.pop_back();
     if (track.size() >= 2 && offHeading(aircraft, track.back(), point) >= 90.0 * DEG_TO_RAD) track.pop_back();
   }
-  if (aircraft.extrapolationsLeft > 0) resumeReports(aircraft);
+  if (aircraft.extrapolationsLeft > 0) lf_resumeReports(aircraft);
   const TrackPoint& last = track.back();
   if (point.latitude == last.latitude && point.longitude == last.longitude)
     point.stationary = 1;
@@ -91,18 +214,45 @@ bool lf_stopTest(Act& aircraft, TrackPoint& point) {
 }
 
 void gf_takeTrackPoint(Act& aircraft, TrackPoint& point) {
-  if (aircraft.track.size() > kMaxTrackPoints) {
+  std::deque<TrackPoint>& track = aircraft.track;
+  if (track.size() > kMaxTrackPoints) {
     gf_removeAct(aircraft);
     return;
   }
-  if (aircraft.phase == PHASE_NEW && !aircraft.track.empty() && !lf_stopTest(aircraft, point)) return;
-  const bool moving = aircraft.phase == PHASE_GROUND || aircraft.phase == PHASE_LIFTOFF ||
-                      aircraft.phase == PHASE_AIRBORNE;
-  if (moving && !aircraft.track.empty() && !lf_movingFilter(aircraft, point)) return;
-  if (!aircraft.track.empty()) {
-    const std::uint32_t lastDue = aircraft.track.back().dueTick;
-    // Signed: a point queued later is never given a tick before its predecessor's.
-    if (gf_ticksUntil(point.dueTick, lastDue) <= 0) point.dueTick = lastDue + 1;
+  if (track.empty()) {
+    track.push_back(point);
+    return;
   }
-  aircraft.track.push_back(point);
+  if (aircraft.holding) {
+    const TrackPoint& front = track.front();
+    const double metres =
+        gf_distanceNm({front.latitude, front.longitude}, {point.latitude, point.longitude}) * 1852.0;
+    if (metres > HOLDING_THRESHOLD_METERS.value) {
+      aircraft.holding = false;
+      aircraft.holdStartTick = 0;
+      gf_removeAct(aircraft);
+      return;
+    }
+  }
+  if (aircraft.phase == PHASE_NEW) {
+    if (!lf_stopTest(aircraft, point)) return;
+    lf_dueAfterLast(aircraft, point);
+    track.push_back(point);
+    return;
+  }
+  if (!lf_phaseFilter(aircraft, point)) return;
+  if (!point.airborne && track.back().stationary) {
+    if (!point.stationary) {
+      removeSmallStop(aircraft, point);
+    } else if (std::all_of(track.begin(), track.end(), [](const TrackPoint& p) { return p.stationary != 0; })) {
+      track.resize(1);
+    }
+  }
+  lf_dueAfterLast(aircraft, point);
+  lf_checkTakeOff(aircraft, track.back(), point);
+  track.push_back(point);
+  if (track.size() == 2 && track[0].stationary && track[1].stationary) {
+    track[0].dueTick = static_cast<std::uint32_t>(gTick.load() + 1);
+    track[0].groundSpeed = track[1].groundSpeed;
+  }
 }
