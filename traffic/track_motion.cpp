@@ -25,14 +25,6 @@ std::int64_t now() { return gTick.load(); }
 
 LatLon at(const TrackPoint& p) { return {p.latitude, p.longitude}; }
 
-// Longitude differences across +-180 go the short way.
-double lonDelta(double from, double to) {
-  double d = to - from;
-  if (d > 180.0) d -= 360.0;
-  if (d <= -180.0) d += 360.0;
-  return d;
-}
-
 double wrapHeading(double h) {
   h = std::fmod(h, TWO_PI);
   return h < 0.0 ? h + TWO_PI : h;
@@ -126,7 +118,7 @@ void lf_startSegment(Act& a) {
   } else {
     const std::int64_t n = std::max(gf_ticksUntil(next.dueTick, now()), kMinTravelTicks);
     a.latStep = (next.latitude - a.pose.latitude) / static_cast<double>(n);
-    a.lonStep = lonDelta(a.pose.longitude, next.longitude) / static_cast<double>(n);
+    a.lonStep = lf_lonDelta(a.pose.longitude, next.longitude) / static_cast<double>(n);
     if (a.onGround)
       lf_groundConfig(a);
     else
@@ -150,26 +142,6 @@ void lf_timeAirSegment(Act& a) {
     speed = lf_estimateSpeed(a);
   const auto ticks = std::max(std::llround(distance * kTicksPerHour / speed), static_cast<long long>(kMinTravelTicks));
   lf_setDueTick(a, ticks);
-}
-
-void lf_timeGroundSegment(Act& a) {
-  TrackPoint& next = a.track[1];
-  const std::int64_t tick = now();
-  if (!next.stationary) {
-    a.turnRate = a.baseTurnRate;
-    const double distance = gf_distanceNm(at(a.track[0]), at(next));
-    lf_setDueTick(a, std::max<std::int64_t>(std::llround(distance * kTicksPerHour / lf_estimateSpeed(a)),
-                                            kMinTravelTicks));
-    return;
-  }
-  const std::int64_t f = a.track[0].dueTick;
-  const std::int64_t s = next.dueTick;
-  std::int64_t candidate = tick + std::max(std::max(s - f, kMinTravelTicks) + f - tick, kMinTravelTicks);
-  if (a.extrapolationsLeft < 1) {
-    candidate = std::min(candidate, s + a.lateWindow);
-    candidate = std::max(candidate, s - a.earlyWindow);
-  }
-  next.dueTick = tickAt(std::max(candidate, tick));
 }
 
 void lf_setDueTick(Act& a, std::int64_t ticks) {

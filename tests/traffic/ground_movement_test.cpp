@@ -1,0 +1,265 @@
+// Live aircraft on the ground through the engine's motion pass: the take-off
+// roll, rotation and lift-off; taxi corners, reversals and slow legs; tracks
+// and turns across north and across +-180.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "airports/stand.h"
+#include "motion_support.h"
+#include "traffic/sim_ids.h"
+
+namespace {
+
+using namespace motion_test;
+
+using ScenarioTakeOff = Flight;
+using ScenarioTaxi = Flight;
+
+constexpr double kFeetPerNm = 6076.11549;
+
+Act groundAct(std::uint32_t hexid, AircraftCategory category, const TrackPoint& first, double headingDeg) {
+  Act a = presentAct(hexid, category, first, headingDeg * kDeg);
+  const CategoryPerformance& row = gf_categoryPerformance(category);
+  a.rotationTicks = row.rotationTicks;
+  a.pitchUpTicks = row.pitchUpTicks;
+  a.rotationPitch = row.rotationPitchDegrees * kDeg;
+  a.climbPitch = row.climbPitchDegrees * kDeg;
+  a.standSpeed = row.standSpeed;
+  a.groundPitch = 0.5 * kDeg;
+  a.pose.pitch = a.groundPitch;
+  a.phase = PHASE_GROUND;
+  a.onGround = true;
+  return a;
+}
+
+TrackPoint groundPoint(LatLon at, double knots, std::int64_t due) {
+  TrackPoint p;
+  p.latitude = at.lat;
+  p.longitude = at.lon;
+  p.groundSpeed = p.trueAirspeed = knots;
+  p.dueTick = static_cast<std::uint32_t>(due);
+  return p;
+}
+
+TEST_F(ScenarioTakeOff, RollsRotatesAndClimbsOut) {
+  // One report a second: 0 to 160 kt over 40 s on the runway, then 2000 ft/min.
+  std::vector<Report> reports;
+  LatLon at{50.0, 8.0};
+  double knots = 0.0, altitude = 0.0;
+  for (int s = 0; s <= 100; ++s) {
+    const bool climbing = s > 40;
+    const double next = climbing ? 160.0 : 4.0 * s;
+    at = gf_destinationPoint(at, 90.0 * kDeg, (knots + next) / 2.0 / 3600.0 * kFeetPerNm);
+    knots = next;
+    if (climbing) altitude += 2000.0 / 60.0;
+    TrackPoint p = groundPoint(at, knots, kStart + 100 * s + kUpdateDueTicks);
+    p.altitude = altitude;
+    p.airborne = climbing ? 1 : 0;
+    p.verticalSpeed = climbing ? 2000.0 : 0.0;
+    reports.push_back({kStart + 100 * s, p});
+  }
+  Act& first = add(groundAct(0x10101, 2, reports[0].point, 90.0));
+  lf_prepareTakeOff(first);  // as the intake does when the roll begins
+  takeEvents();
+  std::size_t next = 1;
+  std::vector<std::uint32_t> throttles;
+  std::vector<double> throttleSpeeds;  // the speed reported ahead when each throttle was set
+  std::int64_t liftOff = 0, gearUp = 0, airborne = 0;
+  double pitch0 = 0.0, prevPitch = 0.0, prevAltitude = 0.0;
+  int rotationTicks = 0, climbTicks = 0;
+  fly(0x10101, reports, next, kStart + 100 * 100 + kUpdateDueTicks, [&](Act& a) {
+    a.agl = a.pose.altitude;  // the simulator's report, every tick here
+    const std::int64_t tick = gTick.load();
+    for (const EventCmd& e : takeEvents()) {
+      if (e.eventId == EV_THROTTLE_SET) throttles.push_back(e.value), throttleSpeeds.push_back(a.targetTas);
+      if (e.eventId == EV_GEAR_SET && e.value == 0) gearUp = tick;
+    }
+    if (a.phase == PHASE_LIFTOFF && liftOff == 0) {
+      liftOff = tick;
+      pitch0 = a.groundPitch;
+    }
+    if (liftOff == 0) {
+      EXPECT_EQ(a.pose.pitch, a.groundPitch) << "tick " << tick;
+    } else if (a.phase == PHASE_LIFTOFF) {
+      const std::int32_t count = a.rotationCountdown;  // after this tick's step
+      if (count >= 1) {
+        EXPECT_NEAR(a.pose.pitch - prevPitch, (a.rotationPitch - pitch0) / a.rotationTicks, 1e-12);
+        EXPECT_EQ(a.pose.altitude, prevAltitude);
+        ++rotationTicks;
+      } else if (count > -300) {
+        const double share = count >= -99 ? 10.0 : count >= -199 ? 5.0 : 2.0;
+        EXPECT_NEAR(a.pose.altitude - prevAltitude, a.altStep / share, 1e-9) << "count " << count;
+        ++climbTicks;
+      }
+    }
+    if (a.phase == PHASE_AIRBORNE && airborne == 0) {
+      airborne = tick;
+      EXPECT_GE(a.agl, 800.0);
+      EXPECT_LE(a.pose.pitch, a.climbPitch);
+      ASSERT_FALSE(throttles.empty());
+      EXPECT_EQ(throttles.back(), 11468u);
+    }
+    prevPitch = a.pose.pitch;
+    prevAltitude = a.pose.altitude;
+  });
+  ASSERT_GT(liftOff, 0);
+  EXPECT_EQ(rotationTicks, static_cast<int>(gActs.front().rotationTicks) - 1);
+  EXPECT_EQ(climbTicks, 300);
+  EXPECT_NEAR(gearUp, liftOff + gActs.front().rotationTicks + 300, 1);
+  EXPECT_GT(airborne, gearUp);
+  const std::vector<std::uint32_t> expected{4914, 8191, 16383, 11468};
+  EXPECT_EQ(throttles, expected);
+  // Each roll throttle rose only once the speed ahead had passed its threshold.
+  for (std::size_t i = 0; i < 3 && i < throttleSpeeds.size(); ++i)
+    EXPECT_GE(throttleSpeeds[i], 15.0 + 5.0 * i) << "throttle " << throttles[i];
+}
+
+TEST_F(ScenarioTakeOff, LiftsOffOnlyFromFortyThreeKnots) {
+  // The front point's speed against reports that all climb (or are all fast and airborne).
+  struct Case {
+    double frontKnots;
+    double verticalSpeed;
+    double aheadKnots;
+    bool liftOff;
+  };
+  const Case cases[] = {
+      {42.0, 1000.0, 160.0, false}, {43.0, 1000.0, 60.0, true}, {43.0, 0.0, 139.0, false},
+      {43.0, 0.0, 140.0, true},     {100.0, 256.0, 100.0, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.frontKnots + c.verticalSpeed + c.aheadKnots);
+    testing_traffic::resetEngine();
+    gTick = static_cast<std::int32_t>(kStart);
+    Act& a = add(groundAct(0x10102, 2, groundPoint({50.0, 8.0}, c.frontKnots, kStart), 90.0));
+    a.takeOffRoll = true;
+    for (int i = 1; i <= 3; ++i) {
+      TrackPoint p = groundPoint({50.0, 8.0 + 0.001 * i}, c.aheadKnots, kStart + 100 * i);
+      p.airborne = 1;
+      p.altitude = 50.0 * i;
+      p.verticalSpeed = c.verticalSpeed;
+      a.track.push_back(p);
+    }
+    lf_groundConfig(a);
+    EXPECT_EQ(a.phase == PHASE_LIFTOFF, c.liftOff);
+  }
+}
+
+TEST_F(ScenarioTaxi, CutsACornerWithACurve) {
+  // A report every 3 s: 23 m apart, beyond the stop test's fold of nearby reports.
+  const auto reports = legs({50.0, 8.0}, 15.0, 0.0, 300, {{90.0, 13}, {180.0, 13}});
+  add(groundAct(0x10201, 2, reports[0].point, 90.0));
+  std::size_t next = 1;
+  double worstOff = 0.0, worstTurn = 0.0, prevHeading = 90.0 * kDeg;
+  bool curved = false;
+  const double scaledLimit = 3.0 * gf_categoryPerformance(2).turnRate;  // the most a turn is sped up
+  fly(0x10201, reports, next, reports.back().point.dueTick + 500, [&](Act& a) {
+    worstOff = std::max(worstOff, offTrack({a.pose.latitude, a.pose.longitude}, reports));
+    worstTurn = std::max(worstTurn, std::abs(gf_angleDifference(prevHeading, a.pose.heading)));
+    prevHeading = a.pose.heading;
+    curved = curved || !std::isnan(a.curveControlEast);
+  });
+  EXPECT_TRUE(curved);
+  EXPECT_LE(worstOff * 1852.0, 30.0);
+  EXPECT_LE(worstTurn, scaledLimit + 1e-12);
+  ASSERT_FALSE(gActs.empty());
+  EXPECT_LT(std::abs(gf_angleDifference(gActs.front().pose.heading, 180.0 * kDeg)), 1.0 * kDeg);
+}
+
+TEST_F(ScenarioTaxi, ShapesTheLegBeforeATurn) {
+  // A first leg east, then a turn; the first leg's length, duration and front speed.
+  struct Case {
+    const char* name;
+    double legMetres;
+    std::int64_t legTicks;
+    double frontKnots;
+    double turnDeg;
+    std::size_t pointsAfter;  // 4: a midpoint; 2: a curve (the corner erased); 3: unchanged
+  };
+  const Case cases[] = {
+      {"a slow 60 m leg of 6 s before 90 degrees gets a midpoint", 60.0, 600, 15.0, 90.0, 4},
+      {"a leg under 6 s is curved instead", 60.0, 599, 15.0, 90.0, 2},
+      {"a leg of 49 m is curved instead", 49.0, 700, 15.0, 90.0, 2},
+      {"above 43 kt it is curved instead", 60.0, 700, 44.0, 90.0, 2},
+      {"a turn of 44 degrees is curved", 60.0, 700, 15.0, 44.0, 2},
+      {"a reversal of 170 degrees gets no curve", 60.0, 700, 15.0, 170.0, 3},
+      {"a turn of 2.5 degrees gets no curve", 60.0, 700, 15.0, 2.5, 3},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    testing_traffic::resetEngine();
+    gTick = static_cast<std::int32_t>(kStart);
+    const LatLon start{50.0, 8.0};
+    const LatLon corner = gf_destinationPoint(start, 90.0 * kDeg, c.legMetres / 0.3048);
+    const LatLon end = gf_destinationPoint(corner, (90.0 + c.turnDeg) * kDeg, 200.0 / 0.3048);
+    Act& a = add(groundAct(0x10202, 2, groundPoint(start, c.frontKnots, kStart), 90.0));
+    a.track.push_back(groundPoint(corner, c.frontKnots, kStart + c.legTicks));
+    a.track.push_back(groundPoint(end, c.frontKnots, kStart + c.legTicks + 2000));
+    lf_planGroundSegment(a);
+    EXPECT_EQ(a.track.size(), c.pointsAfter);
+    EXPECT_EQ(!std::isnan(a.curveControlEast), c.pointsAfter == 2);
+    if (c.pointsAfter == 4) {
+      EXPECT_NEAR(gf_distanceNm(start, {a.track[1].latitude, a.track[1].longitude}) * 1852.0, c.legMetres / 2.0,
+                  0.1);
+    }
+  }
+}
+
+TEST_F(ScenarioTaxi, AnglesAcrossNorth) {
+  // 359 to 1 degrees is a turn of 2, not 358: no turn is started.
+  Act& a = add(groundAct(0x10301, 2, groundPoint({50.0, 8.0}, 15.0, kStart), 359.0));
+  a.track.push_back(groundPoint(gf_destinationPoint({50.0, 8.0}, 1.0 * kDeg, 300.0), 15.0, kStart + 600));
+  a.targetHeading = 1.0 * kDeg;
+  lf_planGroundSegment(a);
+  EXPECT_NEAR(a.turnDeg, 2.0, 1e-9);
+  EXPECT_FALSE(a.turnNeeded);
+  // Leaving a stand of heading 350: reports less than 90 degrees off it (bearing 010, 261) pull
+  // out, others (190, 259) push back.
+  for (const auto& [bearing, phase] : {std::pair{10.0, PHASE_GROUND}, std::pair{190.0, PHASE_PUSHBACK},
+                                       std::pair{259.0, PHASE_PUSHBACK}, std::pair{261.0, PHASE_GROUND}}) {
+    SCOPED_TRACE(bearing);
+    testing_traffic::resetEngine();
+    gStands.clear();
+    gStands.emplace_back("B1", std::vector<StandOption>{}, StandPosition{50.0, 8.0, 350.0 * kDeg}, 20.0, false,
+                         false, false);
+    gStands.back().index = 1;
+    TrackPoint parked = groundPoint({50.0, 8.0}, 0.0, kStart);
+    parked.stationary = 1;
+    Act& p = add(groundAct(0x10302, 2, parked, 350.0));
+    p.phase = PHASE_PARKED;
+    p.standId = 1;
+    p.standLatitude = 50.0;
+    p.standLongitude = 8.0;
+    p.standHeading = 350.0 * kDeg;
+    p.halfSpan = 0.01;
+    p.leaveStand = true;
+    p.track.push_back(groundPoint(gf_destinationPoint({50.0, 8.0}, bearing * kDeg, 200.0), 5.0, kStart + 3000));
+    lf_planGroundSegment(p);
+    EXPECT_EQ(p.phase, phase);
+  }
+  gStands.clear();
+}
+
+TEST_F(ScenarioTaxi, Antimeridian) {
+  const TrackPoint east = groundPoint({-17.0, 179.999}, 15.0, kStart);
+  const TrackPoint west = groundPoint({-17.0, -179.999}, 15.0, kStart + 100);
+  Act& a = add(groundAct(0x10401, 2, east, 90.0));
+  a.track.push_back(west);
+  lf_insertMidpoint(a);
+  ASSERT_EQ(a.track.size(), 3u);
+  EXPECT_NEAR(std::abs(a.track[1].longitude), 180.0, 1e-9);
+  // A curve from 179.9995E through 179.9995W to 179.999W: offsets of metres, not of the Earth.
+  a.track.clear();
+  a.pose.longitude = 179.9995;
+  a.track.push_back(groundPoint({-17.0, 179.9995}, 15.0, kStart));
+  a.track.push_back(groundPoint({-17.0, -179.9995}, 15.0, kStart + 100));
+  a.track.push_back(groundPoint({-17.001, -179.999}, 15.0, kStart + 200));
+  lf_startGroundCurve(a);
+  EXPECT_LT(std::abs(a.curveControlEast), 1000.0);
+  EXPECT_LT(std::abs(a.curveEndEast), 1000.0);
+  EXPECT_GT(a.curveEndEast, 0.0);
+}
+
+}  // namespace
