@@ -84,6 +84,10 @@ bool lf_approachStand(Act& aircraft, TrackPoint& point) {
   const double area = aircraft.previousPhase == PHASE_TAXI_TO_STAND ? 2.0 * kStandAreaNm : kStandAreaNm;
   if (d <= area) {
     aircraft.parkedSince = gf_steadyNow();
+    // Its reports are dropped here, so its track soon ends in the point a week
+    // ahead, which frees the stand: while it reports from it, it occupies it.
+    if (aircraft.phase == PHASE_PARKED && aircraft.previousPhase != PHASE_PARKED)
+      if (Stand* stand = gf_standById(aircraft.standId)) stand->liveOccupied = true;
     if (std::isnan(aircraft.standFirstDistance)) {
       aircraft.standFirstDistance = aircraft.standLastDistance = d;
       aircraft.standMovesAway = 0;

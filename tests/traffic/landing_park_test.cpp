@@ -207,12 +207,14 @@ TEST_F(ScenarioPark, TrackIntake) {
       {"a parked aircraft whose reports wander keeps one stationary point",
        [&] {
          Act& a = parked();
+         gStands[0].liveOccupied = false;  // as the point a week ahead leaves it
          for (int i = 1; i <= 6; ++i)
            take(a, at({kStandAt.lat + (i % 2) * 0.0001, kStandAt.lon - (i % 3) * 0.0001}, t + 300 * i));
          ASSERT_EQ(a.track.size(), 1u);
          EXPECT_TRUE(a.track.front().stationary);
          EXPECT_EQ(a.phase, PHASE_PARKED);
          EXPECT_FALSE(a.leaveStand);
+         EXPECT_TRUE(gStands[0].liveOccupied) << "it still stands there";
        }},
       {"a stop shorter than 15 s vanishes once the aircraft moves on, a long one stays",
        [&] {
@@ -244,6 +246,8 @@ TEST_F(ScenarioPark, TrackIntake) {
          EXPECT_EQ(a.track.size(), 2u);
          EXPECT_EQ(a.previousPhase, PHASE_PARKED);
          EXPECT_FALSE(gStands[0].liveOccupied);
+         take(a, at(metresFrom(kStandAt, 0, 17), t + 1500));
+         EXPECT_FALSE(gStands[0].liveOccupied) << "its stay has ended";
          reset();
          Act& b = parked();
          take(b, at(metresFrom(kStandAt, 0, 1), t + 300));
