@@ -13,6 +13,7 @@
 #include "core/geometry.h"
 #include "core/parameters.h"
 #include "engine_placement.h"
+#include "motion_support.h"
 #include "link_reset.h"
 #include "traffic/engine.h"
 #include "traffic/commands.h"
@@ -102,35 +103,134 @@ TEST_F(ScenarioLanding, TouchdownSetsSpoilersAndControlsOnceAndDerotates) {
 
 // ---- Reports of aircraft at and around a stand ----
 
-constexpr std::int64_t kStart = 100000;
-constexpr LatLon kStandAt{50.0, 8.0};
+TEST_F(ScenarioLanding, RollsOutAndLeavesTheRunway) {
+  // Park airport at 100 ft; touchdown heading east at 140 kt, 5 kt less each
+  // second down to 20 kt, then a 90-degree turn-off at 20 kt.
+  doubles::setRealMotion(true);
+  gEngineParkAirport.code = "EDDF";
+  gEngineParkAirport.latitude = 50.0;
+  gEngineParkAirport.longitude = 8.0;
+  gEngineParkAirport.altitude = 100.0;
+  std::vector<motion_test::Report> reports;
+  LatLon at{50.0, 8.0};
+  double knots = 140.0, heading = 90.0;
+  for (int s = 0; s <= 60; ++s) {
+    const std::int64_t tick = motion_test::kStart + 100 * s;
+    TrackPoint p;
+    p.latitude = at.lat;
+    p.longitude = at.lon;
+    p.groundSpeed = p.trueAirspeed = knots;
+    p.dueTick = static_cast<std::uint32_t>(tick + kUpdateDueTicks);
+    reports.push_back({tick, p});
+    if (knots <= 20.0) heading = 180.0;
+    const double next = std::max(knots - 5.0, 20.0);
+    at = gf_destinationPoint(at, heading * kDeg, (knots + next) / 2.0 / 3600.0 * 6076.11549);
+    knots = next;
+  }
+  gTick = static_cast<std::int32_t>(motion_test::kStart);
+  Act a = motion_test::presentAct(50011, 2, reports[0].point, 90.0 * kDeg);
+  lf_setCategory(a, 2);
+  a.phase = PHASE_AIRBORNE;
+  a.approach = true;
+  a.flareStage = 4;
+  a.groundPitch = 0.5 * kDeg;
+  a.pose.pitch = -3.0 * kDeg;
+  a.onGround = false;
+  gf_appendAct(std::move(a));
+  lf_landed(gActs.front());
+  motion_test::takeEvents();
+  struct Seen {
+    EventCmd event;
+    double knots;
+    double offRunwayDeg;
+  };
+  std::vector<Seen> seen;
+  const double runway = 90.0 * kDeg;
+  std::size_t next = 1;
+  while (gTick.load() < reports.back().queueTick + 4000) {
+    Act* act = gf_findAct(50011);
+    ASSERT_NE(act, nullptr);
+    while (next < reports.size() && reports[next].queueTick <= gTick.load()) {
+      TrackPoint p = reports[next++].point;
+      gf_takeTrackPoint(*act, p);
+    }
+    lf_motionPass();
+    for (const EventCmd& e : motion_test::takeEvents())
+      seen.push_back({e, act->targetTas, std::abs(gf_angleDifference(runway, act->pose.heading)) * RAD_TO_DEG});
+    ++gTick;
+  }
+  const auto first = [&](std::uint32_t id, std::uint32_t value) {
+    return std::find_if(seen.begin(), seen.end(),
+                        [&](const Seen& x) { return x.event.eventId == id && x.event.value == value; });
+  };
+  const auto spoilersIn = first(EV_SPOILERS_SET, 0);
+  const auto flapsOne = first(EV_FLAPS_SET, 3072);
+  const auto flapsUp = first(EV_FLAPS_SET, 0);
+  const auto taxiLight = first(EV_TAXI_LIGHTS_SET, 1);
+  ASSERT_TRUE(spoilersIn != seen.end() && flapsOne != seen.end() && flapsUp != seen.end() && taxiLight != seen.end());
+  EXPECT_LE(spoilersIn->knots, 90.0);
+  EXPECT_LE(flapsOne->knots, 90.0);
+  EXPECT_LT(spoilersIn->offRunwayDeg, 15.0);
+  EXPECT_GE(flapsUp->offRunwayDeg, 15.0);
+  EXPECT_LT(flapsUp, taxiLight);
+  EXPECT_FALSE(gActs.front().landingRoll);
+  doubles::setRealMotion(false);
+  gEngineParkAirport = {};
+}
 
-class ScenarioPark : public ::testing::Test {
+// ---- Reports of aircraft at and around a stand, and parking through the motion pass ----
+
+using motion_test::Report;
+using motion_test::kStart;
+
+constexpr LatLon kStandAt{50.0, 8.0};
+constexpr double kStandHeadingDeg = 30.0;
+constexpr double kStandRadiusM = 20.0;
+
+class ParkedFlight : public motion_test::Flight {
  protected:
   void SetUp() override {
-    gf_reserveSimQueueRoom();
+    Flight::SetUp();
     reset();
   }
-  // No aircraft, no events, stand B free.
+  void TearDown() override {
+    gEngineParkAirport = {};
+    HOLDING_THRESHOLD_METERS.value = HOLDING_THRESHOLD_METERS.defaultValue;
+    Flight::TearDown();
+  }
+  // No aircraft, no events; the park airport with stands A, B and C free.
   static void reset() {
     testing_traffic::resetEngine();
     gTick = static_cast<std::int32_t>(kStart);
-    gStands.emplace_back("B", std::vector<StandOption>{}, StandPosition{kStandAt.lat, kStandAt.lon, 0.0}, 20.0, false,
-                         false, false);
-    gStands.back().index = 1;
-    clearEvents();
-  }
-  void TearDown() override {
-    testing_traffic::resetEngine();
-    gStands.clear();
-    clearEvents();
-    HOLDING_THRESHOLD_METERS.value = HOLDING_THRESHOLD_METERS.defaultValue;
-  }
-  static void clearEvents() {
-    std::lock_guard lock(gScMutex);
-    gEventCmds.clear();
+    motion_test::takeEvents();
+    gEngineParkAirport.code = "EDDF";
+    gEngineParkAirport.latitude = kStandAt.lat;
+    gEngineParkAirport.longitude = kStandAt.lon;
+    // A, B and C side by side, 45 m apart.
+    for (const auto& [name, east] : std::vector<std::pair<const char*, double>>{{"A", -45}, {"B", 0}, {"C", 45}}) {
+      const LatLon p = gf_destinationPoint(kStandAt, 90.0 * kDeg, east * kFeetPerMetre);
+      gStands.emplace_back(name, std::vector<StandOption>{}, StandPosition{p.lat, p.lon, kStandHeadingDeg * kDeg},
+                           kStandRadiusM, false, false, false);
+      gStands.back().index = static_cast<std::uint32_t>(gStands.size());
+    }
+    gStands[0].adjacent = {2};
+    gStands[1].adjacent = {1, 3};
+    gStands[2].adjacent = {2};
   }
 
+  static Act taxiing(const TrackPoint& first) {
+    Act a = motion_test::presentAct(70001, 2, first, 0.0);
+    lf_setCategory(a, 2);
+    a.key.operatorCode = "DLH";
+    a.key.callsign = "DLH7";
+    a.key.registration = "DAIPA";
+    a.key.type = "A320";
+    a.phase = PHASE_GROUND;
+    a.groundPitch = 0.5 * kDeg;
+    a.throttleLevel = 0;
+    a.flapLevel = 1;
+    return a;
+  }
   static TrackPoint at(const LatLon& where, std::int64_t due, double knots = 0.0, bool airborne = false) {
     TrackPoint p;
     p.latitude = where.lat;
@@ -144,36 +244,27 @@ class ScenarioPark : public ::testing::Test {
   static LatLon metresFrom(const LatLon& from, double bearingDeg, double metres) {
     return gf_destinationPoint(from, bearingDeg * kDeg, metres * kFeetPerMetre);
   }
-
   // A present ground aircraft (Large, half span 20 m) with its first point.
   Act& ground(ActPhase phase, const TrackPoint& first) {
-    ActBase base;
-    base.key.callsign = "DLH4";
-    base.key.operatorCode = "DLH";
-    base.halfSpan = 20.0 / 1852.0;
-    Act a(std::move(base), first, 0.0);
-    lf_setCategory(a, 2);
-    a.hexid = 60001;
-    a.objectId = 7;
-    a.state = ACT_PRESENT;
-    a.onGround = true;
+    Act a = taxiing(first);
+    a.halfSpan = 20.0 / 1852.0;
     a.phase = phase;
-    a.pose.latitude = first.latitude;
-    a.pose.longitude = first.longitude;
-    gf_appendAct(std::move(a));
-    return gActs.back();
+    a.onGround = true;
+    a.throttleLevel = 5;  // nothing sent yet
+    a.flapLevel = 4;
+    return add(std::move(a));
   }
-  // Parked at stand B, its only point the stand.
+  // Parked at stand B (heading north here), its only point the stand.
   Act& parked() {
     TrackPoint stand = at(kStandAt, kStart);
     stand.stationary = 1;
     Act& a = ground(PHASE_PARKED, stand);
-    a.standId = 1;
+    a.standId = 2;
     a.standLatitude = kStandAt.lat;
     a.standLongitude = kStandAt.lon;
     a.standHeading = 0.0;
     a.previousPhase = PHASE_TAXI_TO_STAND;
-    gStands[0].liveOccupied = true;
+    gStands[1].liveOccupied = true;
     return a;
   }
   static void take(Act& a, TrackPoint p) { gf_takeTrackPoint(a, p); }
@@ -184,7 +275,49 @@ class ScenarioPark : public ::testing::Test {
       if (e.eventId == eventId) values.push_back(e.value);
     return values;
   }
+  static Report report(const LatLon& where, double knots, std::int64_t queueTick) {
+    Report r{queueTick, {}};
+    r.point.latitude = where.lat;
+    r.point.longitude = where.lon;
+    r.point.groundSpeed = r.point.trueAirspeed = knots;
+    r.point.dueTick = static_cast<std::uint32_t>(queueTick + kUpdateDueTicks);
+    return r;
+  }
+
+  // Taxies north at 15 kt, slows to 3 kt and stops 15 m south of B; the reports
+  // go on from the stop for a minute. Runs until the aircraft stands at B.
+  void parkAtB(const std::function<void(Act&)>& each = {}) {
+    const LatLon stop = gf_destinationPoint(kStandAt, PI, 15.0 * kFeetPerMetre);
+    std::vector<Report> reports;
+    std::int64_t tick = motion_test::kStart;
+    for (int i = 8; i >= 1; --i, tick += 500)
+      reports.push_back(report(gf_destinationPoint(stop, PI, (10.0 + 38.0 * i) * kFeetPerMetre), 15.0, tick));
+    reports.push_back(report(gf_destinationPoint(stop, PI, 25.0 * kFeetPerMetre), 3.0, tick));
+    for (int i = 0; i < 14; ++i) reports.push_back(report(stop, 0.0, tick += 500));
+    add(taxiing(reports.front().point));
+    std::size_t next = 1;
+    fly(70001, reports, next, tick + 3000, each);
+  }
+  // After parkAtB: reports along `bearingDeg` from B, 10 m to 46 m out every
+  // 3 s with their track, then a minute more.
+  void leaveB(double bearingDeg, double trackDeg, const std::function<void(Act&)>& each) {
+    const LatLon b{gStands[1].latitude, gStands[1].longitude};
+    std::vector<Report> reports;
+    std::int64_t tick = gTick.load();
+    for (double metres = 10.0; metres <= 46.0; metres += 4.0, tick += 300) {
+      reports.push_back(report(metresFrom(b, bearingDeg, metres), 2.0, tick));
+      reports.back().point.track = trackDeg;
+    }
+    std::size_t next = 0;
+    fly(70001, reports, next, tick + 6000, each);
+  }
 };
+
+using ScenarioPark = ParkedFlight;
+using ScenarioPushback = ParkedFlight;
+
+using ScenarioPark = ParkedFlight;
+using ScenarioPushback = ParkedFlight;
 
 TEST_F(ScenarioPark, TrackIntake) {
   struct Row {
@@ -207,14 +340,14 @@ TEST_F(ScenarioPark, TrackIntake) {
       {"a parked aircraft whose reports wander keeps one stationary point",
        [&] {
          Act& a = parked();
-         gStands[0].liveOccupied = false;  // as the point a week ahead leaves it
+         gStands[1].liveOccupied = false;  // as the point a week ahead leaves it
          for (int i = 1; i <= 6; ++i)
            take(a, at({kStandAt.lat + (i % 2) * 0.0001, kStandAt.lon - (i % 3) * 0.0001}, t + 300 * i));
          ASSERT_EQ(a.track.size(), 1u);
          EXPECT_TRUE(a.track.front().stationary);
          EXPECT_EQ(a.phase, PHASE_PARKED);
          EXPECT_FALSE(a.leaveStand);
-         EXPECT_TRUE(gStands[0].liveOccupied) << "it still stands there";
+         EXPECT_TRUE(gStands[1].liveOccupied) << "it still stands there";
        }},
       {"a stop shorter than 15 s vanishes once the aircraft moves on, a long one stays",
        [&] {
@@ -245,9 +378,9 @@ TEST_F(ScenarioPark, TrackIntake) {
          EXPECT_TRUE(a.leaveStand);
          EXPECT_EQ(a.track.size(), 2u);
          EXPECT_EQ(a.previousPhase, PHASE_PARKED);
-         EXPECT_FALSE(gStands[0].liveOccupied);
+         EXPECT_FALSE(gStands[1].liveOccupied);
          take(a, at(metresFrom(kStandAt, 0, 17), t + 1500));
-         EXPECT_FALSE(gStands[0].liveOccupied) << "its stay has ended";
+         EXPECT_FALSE(gStands[1].liveOccupied) << "its stay has ended";
          reset();
          Act& b = parked();
          take(b, at(metresFrom(kStandAt, 0, 1), t + 300));
@@ -336,6 +469,118 @@ TEST_F(ScenarioPark, TrackIntake) {
     SCOPED_TRACE(row.name);
     reset();
     row.run();
+  }
+}
+
+TEST_F(ScenarioPark, RollsOntoTheClaimedStandAndShutsDown) {
+  std::vector<ActPhase> phases;
+  double fastest = 0.0;
+  LatLon previous{0, 0};
+  bool shutdown = false;
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> lights, configuration;
+  parkAtB([&](Act& a) {
+    if (phases.empty() || phases.back() != a.phase) phases.push_back(a.phase);
+    const LatLon here{a.pose.latitude, a.pose.longitude};
+    if (a.phase == PHASE_TAXI_TO_STAND) fastest = std::max(fastest, gf_distanceNm(previous, here) * 360000.0);
+    previous = here;
+    for (const EventCmd& e : motion_test::takeEvents()) {
+      shutdown |= e.eventId == EV_ENGINE_AUTO_SHUTDOWN;
+      if (e.eventId >= EV_BEACON_LIGHTS_SET && e.eventId <= EV_LOGO_LIGHTS_SET) lights.emplace_back(e.eventId, e.value);
+      if (e.eventId == EV_THROTTLE_SET || e.eventId == EV_FLAPS_SET) configuration.emplace_back(e.eventId, e.value);
+    }
+  });
+  const Act& a = gActs.front();
+  ASSERT_GE(phases.size(), 3u);
+  EXPECT_EQ(phases[phases.size() - 2], PHASE_TAXI_TO_STAND);
+  EXPECT_EQ(phases.back(), PHASE_PARKED);
+  EXPECT_EQ(a.standId, 2u);
+  EXPECT_LE(gf_distanceNm({a.pose.latitude, a.pose.longitude}, {gStands[1].latitude, gStands[1].longitude}) * 1852.0,
+            2.0);
+  EXPECT_LE(std::abs(gf_angleDifference(a.pose.heading, kStandHeadingDeg * kDeg)), 0.5 * kDeg);
+  EXPECT_LE(fastest, a.standSpeed * 1.05);
+  EXPECT_TRUE(shutdown);
+  ASSERT_GE(lights.size(), 7u);
+  const std::vector<std::pair<std::uint32_t, std::uint32_t>> parkedLights(lights.end() - 7, lights.end());
+  // Nav, beacon, landing, taxi, strobes, logo, cabin.
+  EXPECT_EQ(parkedLights[1], std::make_pair(EV_BEACON_LIGHTS_SET, 0u));
+  EXPECT_EQ(parkedLights[5], std::make_pair(EV_LOGO_LIGHTS_SET, 1u));
+  // Throttle already at 0: only the flaps are sent.
+  EXPECT_EQ(configuration, (std::vector<std::pair<std::uint32_t, std::uint32_t>>{{EV_FLAPS_SET, 0u}}));
+  EXPECT_TRUE(gStands[1].liveOccupied);
+  ASSERT_EQ(gStands[1].options.size(), 1u);
+  EXPECT_EQ(gStands[1].options[0].kind, OPTION_REAL);
+  EXPECT_TRUE(gStands[1].options[0].slots.test(gf_slotOf(gf_currentSlot())));
+}
+
+
+TEST_F(ScenarioPushback, LeavesTheStandBackwardsOrForwards) {
+  struct Row {
+    const char* name;
+    double standHeadingDeg;
+    double bearingDeg;  // of the reports from the stand
+    double trackDeg;    // their reported track while it is pushed
+    bool pushed;
+    double turnDeg;     // heading change of the push
+  };
+  const std::vector<Row> rows = {
+      {"straight push-back", 30, 210, 0, true, 0},
+      {"push-back turning to the reported heading", 30, 210, 120, true, 90},
+      {"pull-out", 30, 30, 0, false, 0},
+      {"pull-out across north", 350, 10, 0, false, 0},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    reset();
+    gStands[1].heading = row.standHeadingDeg * kDeg;
+    parkAtB();
+    ASSERT_EQ(gActs.front().phase, PHASE_PARKED);
+    const LatLon b{gStands[1].latitude, gStands[1].longitude};
+    const double headingAtStand = gActs.front().pose.heading;
+    bool sawPush = false, autoStart = false, leftPushSpot = false;
+    double fastest = 0.0;
+    LatLon previous{gActs.front().pose.latitude, gActs.front().pose.longitude};
+    LatLon pushEnd{0, 0}, pullTarget{0, 0};
+    double pushEndHeading = 0.0;
+    ActPhase lastPhase = PHASE_PARKED;
+    leaveB(row.bearingDeg, row.trackDeg, [&](Act& a) {
+      const LatLon here{a.pose.latitude, a.pose.longitude};
+      fastest = std::max(fastest, gf_distanceNm(previous, here) * 360000.0);
+      previous = here;
+      sawPush |= a.phase == PHASE_PUSHBACK;
+      if (lastPhase == PHASE_PARKED && a.phase == PHASE_GROUND)
+        pullTarget = {a.track.front().latitude, a.track.front().longitude};
+      lastPhase = a.phase;
+      for (const EventCmd& e : motion_test::takeEvents()) autoStart |= e.eventId == EV_ENGINE_AUTO_START;
+      if (a.phase == PHASE_PUSHBACK_DONE && pushEnd.lat == 0) {
+        pushEnd = here;
+        pushEndHeading = a.pose.heading;
+        EXPECT_TRUE(autoStart) << "at the end of the push";
+      }
+      leftPushSpot |= a.phase == PHASE_GROUND && pushEnd.lat != 0;
+    });
+    EXPECT_EQ(sawPush, row.pushed);
+    if (!row.pushed) {
+      // Forward along the stand heading by a span, at the stand speed.
+      const Act& a = gActs.front();
+      EXPECT_NEAR(gf_distanceNm(b, pullTarget), 2.0 * a.halfSpan, 1.0 / 1852.0);
+      EXPECT_LE(std::abs(gf_angleDifference(gf_bearing(b, pullTarget), row.standHeadingDeg * kDeg)), 5.0 * kDeg);
+      EXPECT_LE(fastest, a.standSpeed * 1.05);
+      continue;
+    }
+    ASSERT_NE(pushEnd.lat, 0.0);
+    EXPECT_FALSE(leftPushSpot) << "the reports stay within 2.75 half spans of where it stands";
+    const double back = row.standHeadingDeg + 180.0;
+    if (row.turnDeg == 0.0) {
+      EXPECT_NEAR(gf_distanceNm(b, pushEnd) * 1852.0, 2.5 * kStandRadiusM, 1.0);
+      EXPECT_LE(std::abs(gf_angleDifference(gf_bearing(b, pushEnd), back * kDeg)), 5.0 * kDeg);
+    } else {
+      EXPECT_NEAR(gf_angleDifference(headingAtStand, pushEndHeading) * RAD_TO_DEG, row.turnDeg, 10.0);
+    }
+    // Reports beyond six half spans let it taxi.
+    Act& a = gActs.front();
+    TrackPoint far = at(metresFrom(pushEnd, back, 6.5 * a.halfSpan * 1852.0), gTick.load() + 3000, 5);
+    take(a, far);
+    EXPECT_EQ(a.phase, PHASE_GROUND);
   }
 }
 
