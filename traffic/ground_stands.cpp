@@ -1,6 +1,7 @@
 // Stands of live aircraft: the last leg onto a claimed stand, arrival and
 // parking, and leaving by pulling out forward or by being pushed back.
 #include <cmath>
+#include <limits>
 
 #include "airports/stand.h"
 #include "core/clock.h"
@@ -102,6 +103,9 @@ void lf_arriveAtStand(Act& a) {
   a.track.front().stationary = 1;
   a.track.front().groundSpeed = 0.0;
   a.parkedSince = gf_steadyNow();
+  // Leaving is measured from where it stands, not from the reports of its approach.
+  a.standFirstDistance = std::numeric_limits<double>::quiet_NaN();
+  a.standMovesAway = 0;
   if (stand) gf_markCargoStand(a, *stand);
   lf_parkAtStand(a);
   if (LOG.value) gf_log(sk::format("{:8}: {:8} arrived at stand", standLabel(a), a.key.callsign));
