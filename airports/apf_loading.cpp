@@ -197,31 +197,45 @@ void lf_findAdjacentStandsByPairs(std::vector<Stand>& stands) {
   }
 }
 
+namespace {
+
+// The stands (id and position) of a parking file; none when it cannot be read.
+std::vector<ServerStand> lf_readStandPoints(const std::filesystem::path& file) {
+  std::vector<ServerStand> stands;
+  pugi::xml_document document;
+  pugi::xml_node parkpositions;
+  if (document.load_file(file.c_str())) parkpositions = document.child("parkpositions");
+  for (pugi::xml_node parkpos : parkpositions.children("parkpos"))
+    stands.push_back({parkpos.attribute("id").as_string(), parkpos.attribute("latitude").as_double(),
+                      parkpos.attribute("longitude").as_double()});
+  return stands;
+}
+
+}  // namespace
+
 double gf_readDestApfForClosestStand(const std::string& icao, const LatLon& position, std::string& stand) {
   constexpr double kNone = 100.0;
   try {
     const std::string location = gf_stockApfExists(icao);
     if (location.empty()) return kNone;
-    std::filesystem::path file = location;
-    if (!gf_isLocalLocation(location)) {
-      file = "airport.xml";
-      if (!lf_downloadStockApf(location, file).empty()) return kNone;
-    }
-    pugi::xml_document document;
-    pugi::xml_node parkpositions;
-    if (document.load_file(file.c_str())) parkpositions = document.child("parkpositions");
-    if (!parkpositions) {
+    std::vector<ServerStand> stands;
+    if (gf_isLocalLocation(location)) {
+      stands = lf_readStandPoints(location);
+    } else if (std::optional<std::vector<ServerStand>> known = gf_knownServerStands(icao)) {
+      stands = std::move(*known);
+    } else {
+      const std::filesystem::path file = "airport.xml";
+      if (lf_downloadStockApf(location, file).empty()) stands = lf_readStandPoints(file);
       std::error_code ignored;
-      std::filesystem::remove("airport.xml", ignored);
-      return kNone;
+      std::filesystem::remove(file, ignored);
+      gf_rememberServerStands(icao, stands);
     }
     double best = kNone;
-    for (pugi::xml_node parkpos : parkpositions.children("parkpos")) {
-      const LatLon at{parkpos.attribute("latitude").as_double(), parkpos.attribute("longitude").as_double()};
-      const double distance = gf_distanceNm(position, at);
+    for (const ServerStand& at : stands) {
+      const double distance = gf_distanceNm(position, {at.latitude, at.longitude});
       if (distance < best) {
         best = distance;
-        stand = parkpos.attribute("id").as_string();
+        stand = at.id;
       }
     }
     return best;

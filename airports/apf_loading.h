@@ -21,6 +21,9 @@ extern bool gHandmadeAirport;
 
 // The park airport's code; empty when none is set (main-loop thread).
 extern std::string gParkAirportCode;
+// The stand reserved for the user aircraft at the park airport (main-loop
+// thread; the window reads its copy gAppState.reservedStand).
+extern std::string gReservedStand;
 extern ApfInfo gParkApfInfo;
 extern QualityFactor gQualityFactor;
 // Header "RT_traffic_week", 0 when absent.

@@ -1,6 +1,7 @@
 #include "airports/archived_files.h"
 
 #include <fstream>
+#include <map>
 #include <mutex>
 #include <utility>
 #include <vector>
@@ -14,6 +15,12 @@ namespace {
 
 std::mutex gDownloadsMutex;
 AirportDownloads gDownloads;
+// What the server answered per ICAO code this session: whether its stock
+// archive holds the file, and the stands read from a server file. On the
+// ground beside an airport without a file every control step would download
+// the same answers again, each one stalling the main loop.
+std::map<std::string, bool> gServerHasFile;
+std::map<std::string, std::vector<ServerStand>> gServerStands;
 
 AirportDownloads lf_downloads() {
   std::lock_guard lock(gDownloadsMutex);
@@ -70,6 +77,26 @@ bool lf_download(bool force2020Folder, const std::string& serverPath, const std:
 void gf_setAirportDownloads(AirportDownloads downloads) {
   std::lock_guard lock(gDownloadsMutex);
   gDownloads = std::move(downloads);
+  gServerHasFile.clear();
+  gServerStands.clear();
+}
+
+void gf_forgetServerAnswers() {
+  std::lock_guard lock(gDownloadsMutex);
+  gServerHasFile.clear();
+  gServerStands.clear();
+}
+
+std::optional<std::vector<ServerStand>> gf_knownServerStands(const std::string& icao) {
+  std::lock_guard lock(gDownloadsMutex);
+  const auto found = gServerStands.find(icao);
+  if (found == gServerStands.end()) return std::nullopt;
+  return found->second;
+}
+
+void gf_rememberServerStands(const std::string& icao, std::vector<ServerStand> stands) {
+  std::lock_guard lock(gDownloadsMutex);
+  gServerStands[icao] = std::move(stands);
 }
 
 bool gf_isSafeServerPath(const std::string& serverPath) {
@@ -135,11 +162,21 @@ std::string lf_downloadStockApf(const std::string& serverPath, const std::filesy
 }
 
 bool gf_downloadArchivedAirport(const std::string& icao) {
+  {
+    std::lock_guard lock(gDownloadsMutex);
+    const auto known = gServerHasFile.find(icao);
+    if (known != gServerHasFile.end()) return known->second;
+  }
   const std::filesystem::path file = gf_xmlFileName(icao);
   std::string url;
-  if (!lf_download(true, "archive/stock/" + file.string(), file, url)) return false;
-  std::filesystem::remove(file);
-  return true;
+  const bool found = lf_download(true, "archive/stock/" + file.string(), file, url);
+  if (found) {
+    std::error_code ignored;
+    std::filesystem::remove(file, ignored);
+  }
+  std::lock_guard lock(gDownloadsMutex);
+  gServerHasFile[icao] = found;
+  return found;
 }
 
 bool lf_ensureAirportFile(const std::string& icao) {

@@ -5,7 +5,9 @@
 // file of a source lies.
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
+#include <vector>
 
 // The downloads this side makes, installed by the shell: the server folder
 // (download base + "MSFS/" when forced or in 2020 mode, else "MSFS2024/") and a
@@ -14,7 +16,20 @@ struct AirportDownloads {
   std::function<std::string(bool force2020Folder)> url;
   std::function<bool(const std::string& url, const std::filesystem::path& file, bool binary)> download;
 };
+// Installing downloads also forgets the server's answers.
 void gf_setAirportDownloads(AirportDownloads downloads);
+
+// The server's answers are kept per ICAO code for the session: whether the
+// stock archive holds the file (gf_downloadArchivedAirport) and the stands of a
+// server file (gf_readDestApfForClosestStand). Local folders are always read.
+struct ServerStand {
+  std::string id;
+  double latitude = 0.0;
+  double longitude = 0.0;
+};
+void gf_forgetServerAnswers();
+std::optional<std::vector<ServerStand>> gf_knownServerStands(const std::string& icao);
+void gf_rememberServerStands(const std::string& icao, std::vector<ServerStand> stands);
 
 // The source location of the airport's file: a server path "archive/...", a
 // local path "airports/..." or "" when there is none.
@@ -27,7 +42,7 @@ bool lf_readLinkFile(const std::filesystem::path& path, std::string& out);
 // Empty on success, else "failed to download: \"URL\"" (logged). A failed
 // download leaves nothing at the local file.
 std::string lf_downloadStockApf(const std::string& serverPath, const std::filesystem::path& localFile);
-// Whether the server's stock archive holds the airport's file.
+// Whether the server's stock archive holds the airport's file (asked once a session).
 bool gf_downloadArchivedAirport(const std::string& icao);
 // Whether the airport has a file in a local folder or on the server.
 bool lf_ensureAirportFile(const std::string& icao);

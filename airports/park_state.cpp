@@ -5,6 +5,7 @@
 std::atomic<std::uint8_t> gParkAirportLoaded{0};
 bool gHandmadeAirport = false;
 std::string gParkAirportCode;
+std::string gReservedStand;
 ApfInfo gParkApfInfo;
 QualityFactor gQualityFactor;
 std::int32_t gRtTrafficWeek = 0;

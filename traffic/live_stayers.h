@@ -12,3 +12,9 @@ struct LiveStayer {
 };
 
 extern std::vector<LiveStayer> gLiveStayers;
+
+// Appends the live aircraft parked at stands (those parked too long removed
+// unless INITIAL_LOAD_ONLY is on), sorted by minutes parked.
+void gf_collectLiveStayers();
+// Removes the count live parked aircraft parked longest.
+void gf_removeLongestParked(std::int64_t count);

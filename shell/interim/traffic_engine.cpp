@@ -1,7 +1,9 @@
 // Interim once-a-second services of the traffic engine, for the program until
 // the engine's per-aircraft commands, arbitration, counting, collision
 // avoidance and park-airport removals replace this file.
+#include "airports/static_parking.h"
 #include "traffic/engine.h"
+#include "traffic/live_stayers.h"
 
 void gf_clearPositionSets() {}
 std::int32_t gf_countLivePresent() { return 0; }
@@ -14,3 +16,6 @@ void gf_clearAroundUser() {}
 void gf_avoidUserCollisions() {}
 void gf_avoidLiveParkedCollisions() {}
 void gf_removeBlockedCallsign(const std::string&) {}
+void gf_freeReservedStand() {}
+void gf_collectLiveStayers() {}
+void gf_removeLongestParked(std::int64_t) {}
