@@ -4,11 +4,16 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "airports/stand.h"
 #include "motion_support.h"
+#include "scenario_driver.h"
+#include "test_support.h"
+#include "traffic/arbitration.h"
 #include "traffic/sim_ids.h"
 
 namespace {
@@ -43,6 +48,52 @@ TrackPoint groundPoint(LatLon at, double knots, std::int64_t due) {
   p.dueTick = static_cast<std::uint32_t>(due);
   return p;
 }
+
+// The scenario bed near a park airport without stands: reports through the
+// parser, creation, the engine's ticks and the stand-in's frames.
+scenario::DriverSetup bedSetup(const std::filesystem::path& trace, LatLon park) {
+  doubles::setModel("A20N", 2, 0.009);
+  scenario::DriverSetup setup;
+  setup.ticksPerFrame = 2;
+  setup.world.createDelaySeconds = 0;
+  setup.world.user.latDeg = park.lat;
+  setup.world.user.lonDeg = park.lon;
+  setup.world.knownTitles = std::vector<std::string>{"Known Livery"};
+  setup.user = park;
+  setup.park = scenario::ParkAirport{"EHAM", park, 0.0};
+  setup.traceFile = trace;
+  return setup;
+}
+
+constexpr LatLon kBedPark{52.3, 4.76};
+
+// One aircraft's run through the bed, with the livery it is created with.
+struct BedRun {
+  BedRun(const char* trace, std::uint64_t seed, scenario::ScriptedAircraft aircraft)
+      : driver(bedSetup(scratch / trace, kBedPark)), feed(1733652000.0, seed), hexid(aircraft.hexid) {
+    gLiveryMemo[hexid] = "Known Livery";
+    feed.add(aircraft);
+  }
+  // Runs tick by tick to the end of the last report, showing each tick's present aircraft.
+  void run(const std::function<void(const Act&)>& each) {
+    const std::int64_t end = feed.reported().back().tick + kUpdateDueTicks + 300;
+    while (driver.tick() < end) {
+      driver.run(feed, 1);
+      if (const Act* a = gf_findAct(hexid); a && a->state == ACT_PRESENT) each(*a);
+    }
+  }
+  void expectCheckerPasses(const std::string& name) {
+    driver.finish();
+    if (const auto violation = scenario::gf_firstViolationKept(driver, feed, name))
+      ADD_FAILURE() << scenario::gf_describe(*violation);
+  }
+
+  ScratchFolder scratch;
+  testing_traffic::LogCapture log;
+  scenario::Driver driver;
+  scenario::FeedBuilder feed;
+  std::uint32_t hexid;
+};
 
 TEST_F(ScenarioTakeOff, RollsRotatesAndClimbsOut) {
   // One report a second: 0 to 160 kt over 40 s on the runway, then 2000 ft/min.
@@ -147,6 +198,21 @@ TEST_F(ScenarioTakeOff, LiftsOffOnlyFromFortyThreeKnots) {
   }
 }
 
+TEST_F(ScenarioTakeOff, ThroughTheBedTheRunPassesTheChecker) {
+  scenario::ScriptedAircraft departure{50201, "KLM201", "A20N", "", "AMS", "LHR", kBedPark, 0, {}, 0, {}};
+  departure.legs.push_back({{}, 90.0, 80.0 * 40.0 / 3600.0, 0.0, 160.0, true, 0, 0, 100, {}, {}});
+  departure.legs.push_back({{}, 90.0, 160.0 * 60.0 / 3600.0, 160.0, 160.0, false, 30, 2030, 100, {}, {}});
+  BedRun bed("takeoff.jsonl", 6, departure);
+  bool rolled = false, climbedOut = false;
+  bed.run([&](const Act& a) {
+    rolled = rolled || a.takeOffRoll;
+    climbedOut = climbedOut || a.phase == PHASE_AIRBORNE;
+  });
+  EXPECT_TRUE(rolled);
+  EXPECT_TRUE(climbedOut);
+  bed.expectCheckerPasses("TakeOffThroughTheBed");
+}
+
 TEST_F(ScenarioTaxi, CutsACornerWithACurve) {
   // A report every 3 s: 23 m apart, beyond the stop test's fold of nearby reports.
   const auto reports = legs({50.0, 8.0}, 15.0, 0.0, 300, {{90.0, 13}, {180.0, 13}});
@@ -166,6 +232,23 @@ TEST_F(ScenarioTaxi, CutsACornerWithACurve) {
   EXPECT_LE(worstTurn, scaledLimit + 1e-12);
   ASSERT_FALSE(gActs.empty());
   EXPECT_LT(std::abs(gf_angleDifference(gActs.front().pose.heading, 180.0 * kDeg)), 1.0 * kDeg);
+}
+
+TEST_F(ScenarioTaxi, ThroughTheBedTheCornerRunPassesTheChecker) {
+  const LatLon start = gf_destinationPoint(kBedPark, 0.0, 0.5 * kFeetPerNm);
+  scenario::ScriptedAircraft taxi{50101, "KLM101", "A20N", "", "AMS", "LHR", start, 0, {}, 0, {}};
+  const double legNm = 300.0 / 1852.0;
+  taxi.legs.push_back({{}, 90.0, legNm, 15.0, 15.0, true, 0, 0, 300, {}, {}});
+  taxi.legs.push_back({{}, 180.0, legNm, 15.0, 15.0, true, 0, 0, 300, {}, {}});
+  BedRun bed("taxi.jsonl", 5, taxi);
+  bool curved = false;
+  bed.run([&](const Act& a) { curved = curved || !std::isnan(a.curveControlEast); });
+  EXPECT_TRUE(curved);
+  const Act* a = gf_findAct(taxi.hexid);
+  ASSERT_NE(a, nullptr);
+  const scenario::ReportedPoint& last = bed.feed.reported().back();
+  EXPECT_LT(gf_distanceNm({a->pose.latitude, a->pose.longitude}, {last.lat, last.lon}) * 1852.0, 2.0);
+  bed.expectCheckerPasses("TaxiCornerThroughTheBed");
 }
 
 TEST_F(ScenarioTaxi, ShapesTheLegBeforeATurn) {

@@ -197,7 +197,8 @@ std::vector<Violation> gf_checkTrace(std::istream& trace, const SideLog& log, co
           report(id, frame, "bank over maximum", sk::format("{:.3f} deg, maximum {}", *pose.bank, lim.maxBankDeg));
         if (pose.bank && prev.bank && std::abs(*pose.bank - *prev.bank) > lim.bankStepDeg * t + kAngleSlackDeg)
           report(id, frame, "bank step", sk::format("{:.4f} deg in {} ticks", *pose.bank - *prev.bank, ticks));
-        bool pitchFree = s->flareStage > 0 || s->rotationCountdown > 0 || s->derotating;
+        // The lift-off sequence (phase 3) pitches up at its own per-category rate.
+        bool pitchFree = s->flareStage > 0 || s->rotationCountdown > 0 || s->derotating || s->phase == 3;
         if (!pitchFree && pose.pitch && prev.pitch &&
             std::abs(*pose.pitch - *prev.pitch) > lim.pitchStepDeg * t + kAngleSlackDeg)
           report(id, frame, "pitch step", sk::format("{:.4f} deg in {} ticks", *pose.pitch - *prev.pitch, ticks));
