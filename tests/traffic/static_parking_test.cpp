@@ -428,6 +428,7 @@ TEST_F(StaticParking, TheExcessDropsPlansThenStayersThenLiveStayers) {
     addStatic(2, "DLH1*", ACT_PRESENT, 202, gf_makeDaySlot(1, 17));
     gActs.push_back(liveAircraft(30000, standAt(kEham, 2)));
     gActs.back().standId = 3;
+    gActs.back().reporting = true;  // never parked too long
     gActs.back().phase = PHASE_PARKED;
     gActs.back().state = ACT_PRESENT;
     gActs.back().objectId = 300;
