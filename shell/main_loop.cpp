@@ -25,6 +25,7 @@
 #include "shell/status_area.h"
 #include "traffic/engine.h"
 #include "traffic/readers.h"
+#include "traffic/static_parked.h"
 #include "traffic/update_queue.h"
 #include "traffic/user_aircraft.h"
 
@@ -117,7 +118,9 @@ bool lf_tick() {
   if (!lf_every(n, 15)) {
     if (lf_every(n, 16) && !gRenewParkingPhase.load()) gf_checkParkAirport(false);
     if (lf_every(n, 59)) gf_readerControl().check();
-    if (lf_every(n, 61) && gf_hasStaticParked()) gf_removeStaticTwins();
+    if (lf_every(n, 61) && !gStaticActs.empty()) {
+      for (const Act& aircraft : gActs) gf_removeStaticTwin(aircraft);
+    }
     if (CALLSIGN_OBJECTIDS.value && MSFS_2020.value && lf_every(n, 62)) gf_listParked();
     return true;
   }
@@ -156,12 +159,7 @@ void lf_secondTick() {
       if (auto show = gf_parameterControlHooks().showCheck) show(INITIAL_LOAD_ONLY);
     }
   }
-  if (gUserOnGround.load()) {
-    if (COLLISION_USER_GND.value) gf_clearAroundUser();
-  } else if (COLLISION_USER_AIR.value) {
-    gf_avoidUserCollisions();
-  }
-  if (COLLISION_LIVE_PARKED_GND.value) gf_avoidLiveParkedCollisions();
+  gf_collisionPasses(gUserOnGround.load());
   if (gCallsignBlockRequest.load()) {
     const std::string callsign = BLOCK_CALLSIGN.value();
     if (!callsign.empty()) gf_removeBlockedCallsign(callsign);

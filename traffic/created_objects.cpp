@@ -33,17 +33,18 @@ Index gStaticByObject;
 Index gStaticByHexid;
 
 // The position of the first item with that key; a stale answer is mended by
-// one scan, so the index stays exact across erases and compaction.
+// one scan, so the index stays exact across erases and compaction. Object id
+// 0 means none yet; hexid 0 is a static aircraft's like any other.
 template <typename T, typename KeyOf>
-T* lf_findIndexed(std::vector<T>& items, Index& index, std::uint32_t key, KeyOf keyOf) {
-  if (key == 0) return nullptr;
+T* lf_findIndexed(std::vector<T>& items, Index& index, std::uint32_t key, KeyOf keyOf, bool zeroIsKey = false) {
+  if (key == 0 && !zeroIsKey) return nullptr;
   auto found = index.find(key);
   if (found != index.end() && found->second < items.size() && keyOf(items[found->second]) == key) {
     return &items[found->second];
   }
   index.clear();
   for (std::size_t i = 0; i < items.size(); ++i)
-    if (keyOf(items[i]) != 0) index.try_emplace(keyOf(items[i]), i);
+    if (keyOf(items[i]) != 0 || zeroIsKey) index.try_emplace(keyOf(items[i]), i);
   found = index.find(key);
   return found == index.end() ? nullptr : &items[found->second];
 }
@@ -243,7 +244,9 @@ Act* gf_findActByObject(std::uint32_t objectId) { return lf_findIndexed(gActs, g
 StaticAct* gf_findStaticByObject(std::uint32_t objectId) {
   return lf_findIndexed(gStaticActs, gStaticByObject, objectId, kObjectOf);
 }
-StaticAct* gf_findStatic(std::uint32_t hexid) { return lf_findIndexed(gStaticActs, gStaticByHexid, hexid, kHexidOf); }
+StaticAct* gf_findStatic(std::uint32_t hexid) {
+  return lf_findIndexed(gStaticActs, gStaticByHexid, hexid, kHexidOf, true);
+}
 
 void lf_setFlightPlan(Act& aircraft) {
   if (aircraft.key.origin.empty() || aircraft.key.destination.empty()) return;

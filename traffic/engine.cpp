@@ -193,6 +193,12 @@ void lf_motionPass() {
   gf_handOverPosSets();
 }
 
+void gf_clearPositionSets() {
+  std::lock_guard lock(gScMutex);
+  gPosSetsWrite->clear();
+  gPosSetsSend->clear();
+}
+
 void gf_trafficTick() {
   std::lock_guard guard(gEngineMutex);
   gf_processCreatedObjects();

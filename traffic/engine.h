@@ -155,20 +155,20 @@ void gf_serveArrivedAircraft(DaySlot now);
 void gf_findCallsign();
 // Removes every static parked aircraft present; marks those being created.
 void gf_removeStaticParked();
-// Whether any static parked aircraft exists.
-bool gf_hasStaticParked();
-// gf_removeStaticTwin for every live aircraft.
-void gf_removeStaticTwins();
+// The removal of a static aircraft twinning a live one: gf_removeStaticTwin
+// (traffic/static_parked.h), called for every live aircraft.
 // Callsign2ObjectId.txt: one sorted line per present live aircraft.
 void gf_listParked();
 // Disables the parking controls while static parking is calculated.
 void gf_blockParkingUi();
 
-// Collision passes: aircraft on the ground around the user aircraft; the first
-// live aircraft that would touch the airborne user aircraft; static aircraft
-// touching live ones on the ground (each live aircraft once per new position).
+// The collision passes each switched on by its setting: around the user
+// aircraft on the ground (gf_clearAroundUser) or against it in the air
+// (gf_avoidUserCollision for each live aircraft until one is removed), then
+// static aircraft touching live ones on the ground (gf_avoidLiveParkedCollisions,
+// each live aircraft once per new position). At most one removal a pass.
+void gf_collisionPasses(bool userOnGround);
 void gf_clearAroundUser();
-void gf_avoidUserCollisions();
 void gf_avoidLiveParkedCollisions();
 // Removes the first present live aircraft with this callsign.
 void gf_removeBlockedCallsign(const std::string& callsign);

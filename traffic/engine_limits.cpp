@@ -101,3 +101,11 @@ void gf_listParked() {
   for (const std::string& line : lines) content += line + '\n';
   gf_replaceFile(Callsign2ObjectIdPath, content);
 }
+
+void gf_removeBlockedCallsign(const std::string& callsign) {
+  std::lock_guard guard(gEngineMutex);
+  const auto found = std::find_if(gActs.begin(), gActs.end(), [&](const Act& aircraft) {
+    return aircraft.key.callsign == callsign && aircraft.state == ACT_PRESENT;
+  });
+  if (found != gActs.end()) gf_removeAct(*found);
+}

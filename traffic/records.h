@@ -150,6 +150,9 @@ struct Act : PlacedAct {
   bool towed = false;
   bool lightsHigh = false;
   bool lightsLow = false;
+  // Where the live-against-parked check last saw it (it is checked again only once it moved).
+  double collisionCheckLatitude = 0.0;
+  double collisionCheckLongitude = 0.0;
 
   // Motion and phase state; the motion code owns their meaning.
   std::uint64_t parkedSince = 0;  // clock time in 100 ns units

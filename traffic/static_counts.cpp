@@ -6,24 +6,16 @@
 #include "core/parameters.h"
 #include "shell/app_state.h"
 #include "traffic/engine.h"
-
-namespace {
-constexpr std::int64_t kHalfHours = 48;
-}  // namespace
+#include "traffic/static_parked.h"
 
 std::int32_t gf_countStaticAtSlot(bool withMeanStay) {
   const DaySlot now = gf_currentSlot();
-  const std::int64_t weekday = gf_weekdayOf(now);
-  const std::int64_t halfHour = gf_slotOf(now);
   std::int64_t count = 0;
   std::int64_t sum = 0;
   for (const StaticAct& aircraft : gStaticActs) {
     if (aircraft.state != ACT_PRESENT && aircraft.state != ACT_REMOVAL_REQUESTED) continue;
     ++count;
-    const std::int64_t arrivalWeekday = gf_weekdayOf(aircraft.arrivalSlot);
-    std::int64_t stay = (weekday - arrivalWeekday) * kHalfHours - gf_slotOf(aircraft.arrivalSlot) + halfHour;
-    if (weekday == 1 && arrivalWeekday == 7) stay += 7 * kHalfHours;
-    if (stay > 0) sum += stay;
+    sum += gf_halfHoursParked(aircraft.arrivalSlot, now);
   }
   const auto counted = gsl::narrow<std::int32_t>(count);
   if (withMeanStay && !WEEK.value) {

@@ -28,6 +28,8 @@ int staticCreations();
 std::vector<std::pair<std::uint32_t, std::int32_t>>& nextPosCalls();
 // The motion hooks run the real track following (off: they only record).
 void setRealMotion(bool on);
+// The static-creation hook runs the real creation from the plans (off: it only counts).
+void setRealStaticCreation(bool on);
 
 // The calls of gf_exit, in order.
 std::vector<std::pair<ExitReason, int>> exitCalls();

@@ -123,7 +123,11 @@ void Driver::run(FeedBuilder& feed, std::int64_t ticks) {
 void Driver::lf_tick(FeedBuilder* feed) {
   const std::int64_t tick = gTick.load();
   if (feed) feed->feed(*m_reader, tick);
-  gf_trafficTick();
+  if (m_setup.engineTick) {
+    m_setup.engineTick();
+  } else {
+    gf_trafficTick();
+  }
 #ifndef NDEBUG
   if (!gf_actIndexExact())
     throw std::logic_error(sk::format("the hexid index answers unlike a scan after tick {}", tick));

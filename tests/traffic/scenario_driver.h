@@ -41,6 +41,7 @@ struct DriverSetup {
   double rangeNm = 40;
   std::filesystem::path traceFile;    // the stand-in's trace
   bool keepSideLog = true;            // off for long runs that are not checked
+  std::function<void()> engineTick;   // called in place of gf_trafficTick when set (a benchmark times it)
 };
 
 // One of the main loop's once-a-second engine tasks, run every `everySeconds`

@@ -16,6 +16,7 @@
 #include "shell/startup.h"
 #include "traffic/engine_hooks.h"
 #include "traffic/stand_learning.h"
+#include "traffic/static_parked.h"
 #include "traffic/track_following.h"
 #include "traffic/update_queue.h"
 #include "doubles.h"
@@ -28,7 +29,11 @@ bool gRtLocal = false;
 // The engine's later services, recorded: static creation, track following.
 std::atomic<int> gStaticCreations{0};
 std::vector<std::pair<std::uint32_t, std::int32_t>> gNextPosCalls;  // hexid, tick
-void lf_createStaticParked() { ++gStaticCreations; }
+bool gRealStaticCreation = false;
+void lf_createStaticParked() {
+  ++gStaticCreations;
+  if (gRealStaticCreation) lf_createStaticFromPlan();
+}
 // With real motion on, the hooks run the track following instead.
 bool gRealMotion = false;
 void nextPosMain(Act& aircraft) {
@@ -94,6 +99,7 @@ int qs121Sends() { return gQs121Sends.load(); }
 int staticCreations() { return gStaticCreations.load(); }
 std::vector<std::pair<std::uint32_t, std::int32_t>>& nextPosCalls() { return gNextPosCalls; }
 void setRealMotion(bool on) { gRealMotion = on; }
+void setRealStaticCreation(bool on) { gRealStaticCreation = on; }
 
 std::vector<std::pair<ExitReason, int>> exitCalls() {
   std::lock_guard lock(gDoublesMutex);

@@ -23,6 +23,7 @@
 #include "shell/startup.h"
 #include "traffic/engine.h"
 #include "traffic/sim_connection.h"
+#include "traffic/static_parked.h"
 #include "traffic/user_aircraft.h"
 
 namespace {
@@ -120,13 +121,10 @@ std::vector<StaticAct> gStaticActs;
 std::recursive_mutex gEngineMutex;
 void gf_findCallsign() { lf_record("gf_findCallsign"); }
 void gf_removeStaticParked() { lf_record("gf_removeStaticParked"); }
-bool gf_hasStaticParked() { return gBehaviour.hasStaticParked; }
-void gf_removeStaticTwins() { lf_record(lf_atSecond("gf_removeStaticTwins")); }
+void gf_removeStaticTwin(const Act& aircraft) { lf_record(lf_atSecond("gf_removeStaticTwin " + aircraft.key.callsign)); }
 void gf_listParked() { lf_record(lf_atSecond("gf_listParked")); }
 void gf_blockParkingUi() { lf_record(lf_atSecond("gf_blockParkingUi")); }
-void gf_clearAroundUser() {}
-void gf_avoidUserCollisions() {}
-void gf_avoidLiveParkedCollisions() {}
+void gf_collisionPasses(bool) {}
 void gf_removeBlockedCallsign(const std::string& callsign) { lf_record("gf_removeBlockedCallsign(" + callsign + ")"); }
 void gf_logNoMatch() { lf_record(lf_atSecond("gf_logNoMatch")); }
 void gf_clearNoMatchList() {}

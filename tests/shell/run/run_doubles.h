@@ -24,7 +24,6 @@ bool waitForCall(const std::string& call);
 // Behaviour of the doubles, back to these defaults by clear().
 struct Behaviour {
   UserAc position{52.3, 4.76};       // what gf_requestUserAcPosition returns
-  bool hasStaticParked = false;      // gf_hasStaticParked
   bool hasParkStands = false;        // gf_hasParkStands
   bool removalsSent = true;          // gf_waitExitRemovalsSent
   bool connectBlocks = false;        // lf_connectRealTraffic blocks until gf_wakeRtLink
