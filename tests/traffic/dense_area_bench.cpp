@@ -45,7 +45,7 @@ using Clock = std::chrono::steady_clock;
 constexpr LatLon kPark{52.3086, 4.7639};
 constexpr double kFeetPerNm = 6076.11549;
 constexpr int kStandRows = 20, kStandColumns = 25;
-constexpr double kStandSpacingM = 80.0;
+constexpr double kStandSpacingM = 100.0;  // taxi lanes between the rows stay clear of the spans
 constexpr std::int64_t kTimedTicks = 60000;
 constexpr const char* kTitle = "Boeing 737-800";
 
@@ -121,7 +121,7 @@ int main() {
     taxi.reportIntervalTicks = 100;
     if (i < 200) {
       const LatLon stand = lf_standAt(300 + i);
-      a.start = lf_from(stand, 300.0 / 1852, 180.0);
+      a.start = lf_from(stand, 300.0 / 1852, 0.0);  // from the north: no static stand on the way
       taxi.to = stand;
       scenario::Leg stay;
       stay.onGround = true;
@@ -131,7 +131,7 @@ int main() {
       stay.reportIntervalTicks = 100;
       a.legs = {taxi, stay};
     } else {
-      a.start = lf_from(lf_standAt((i - 200) * 5), 40.0 / 1852, 0.0);
+      a.start = lf_from(lf_standAt((i - 200) * 5), 50.0 / 1852, 0.0);
       taxi.headingDeg = 90;
       taxi.distanceNm = 15.0 * 700.0 / 3600.0;
       a.legs = {taxi};
