@@ -52,7 +52,7 @@ bool gf_toggleCheckbox(HWND window, std::uint16_t controlId, CheckboxParameter& 
   if (controlId != checkbox.controlId) return false;
   const auto hooks = gf_parameterControlHooks();
   // Without a window the stored value stands for the visible check mark.
-  const bool ticked = hooks.isButtonChecked ? hooks.isButtonChecked(window, controlId) : checkbox.value;
+  const bool ticked = hooks.isButtonChecked ? hooks.isButtonChecked(window, controlId) : checkbox.value.load();
   if (hooks.checkButton) hooks.checkButton(window, controlId, !ticked);
   checkbox.value = !ticked;
   checkbox.save();

@@ -94,7 +94,8 @@ class BoolParameter : public Parameter {
   const bool defaultValue;
   const bool minValue;
   const bool maxValue;
-  bool value;
+  // Atomic: the start-up thread clears the scan flags while the window paints them.
+  std::atomic<bool> value;
 };
 
 // The main-window control a parameter owns. The window fills in the handles

@@ -114,8 +114,8 @@ struct Label {
   bool (*enabled)() = nullptr;
 };
 
-constexpr auto lf_msfs2020Mode = [] { return MSFS_2020.value; };
-constexpr auto lf_autoRangeOn = [] { return AUTO_RANGE.value; };
+constexpr auto lf_msfs2020Mode = [] { return MSFS_2020.value.load(); };
+constexpr auto lf_autoRangeOn = [] { return AUTO_RANGE.value.load(); };
 
 const Label kLabels[] = {
     {25, &MSFS_2020, "Install path:", nullptr, lf_msfs2020Mode},
@@ -156,7 +156,7 @@ const Label kLabels[] = {
     {393, &AIRPORT_RANGE, "nm", nullptr},
     {440, &AIRPORT_HEIGHT, "height above gnd:", nullptr},
     {621, &AIRPORT_HEIGHT, "ft", nullptr},
-    {672, &STRAIGHT_PBS_ONLY, "Straight push backs only", nullptr, [] { return STRAIGHT_PBS_ONLY.value; }},
+    {672, &STRAIGHT_PBS_ONLY, "Straight push backs only", nullptr, [] { return STRAIGHT_PBS_ONLY.value.load(); }},
     {25, &PARK_FAKE, "Fake", nullptr},
     {91, &WEEK, "Week", nullptr},
     {171, &PARK_SOFT, "Soft", nullptr},

@@ -28,8 +28,10 @@
 
 namespace {
 
-std::mutex gMutex;
-std::condition_variable gChanged;
+// Never destroyed: the program's detached exit thread may still record a call while
+// the test program's statics are destroyed.
+std::mutex& gMutex = *new std::mutex;
+std::condition_variable& gChanged = *new std::condition_variable;
 std::vector<std::string> gCalls;
 std::vector<std::thread::id> gCallThreads;  // the thread of each call
 run_doubles::Behaviour gBehaviour;
