@@ -14,6 +14,7 @@
 #include "scenario_driver.h"
 #include "test_support.h"
 #include "traffic/arbitration.h"
+#include "traffic/flight_plans.h"
 #include "traffic/sim_ids.h"
 
 namespace {
@@ -71,9 +72,11 @@ constexpr LatLon kBedPark{52.3, 4.76};
 struct BedRun {
   BedRun(const char* trace, std::uint64_t seed, scenario::ScriptedAircraft aircraft)
       : driver(bedSetup(scratch / trace, kBedPark)), feed(1733652000.0, seed), hexid(aircraft.hexid) {
+    gFlightPlanFolder = scratch.path();  // its flight plan is written there
     gLiveryMemo[hexid] = "Known Livery";
     feed.add(aircraft);
   }
+  ~BedRun() { gFlightPlanFolder = savedPlanFolder; }
   // Runs tick by tick to the end of the last report, showing each tick's present aircraft.
   void run(const std::function<void(const Act&)>& each) {
     const std::int64_t end = feed.reported().back().tick + kUpdateDueTicks + 300;
@@ -88,6 +91,7 @@ struct BedRun {
       ADD_FAILURE() << scenario::gf_describe(*violation);
   }
 
+  std::filesystem::path savedPlanFolder = gFlightPlanFolder;
   ScratchFolder scratch;
   testing_traffic::LogCapture log;
   scenario::Driver driver;
