@@ -4,6 +4,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <set>
 
 #include "airports/stand.h"
 #include "core/parameters.h"
@@ -21,6 +23,8 @@
 #include "traffic/engine_hooks.h"
 #include "traffic/placement.h"
 #include "traffic/sim_ids.h"
+#include "doubles.h"
+#include "scenario_driver.h"
 
 using namespace simlink;
 
@@ -74,6 +78,7 @@ class ScenarioCreation : public EnginePlacementTest {
     RANDOM.value = RANDOM.defaultValue;
     NAV_LIGHTS_WHILE_PARKED.value = NAV_LIGHTS_WHILE_PARKED.defaultValue;
     MSFS_2020.value = MSFS_2020.defaultValue;
+    doubles::setRealMotion(false);
     EnginePlacementTest::TearDown();
   }
 
@@ -631,6 +636,136 @@ TEST_F(ScenarioCreation, AnAircraftStandingAtTheParkAirportIsCreatedParked) {
   EXPECT_EQ(gStaticActs[1].state, ACT_REMOVAL_REQUESTED);
   EXPECT_EQ(gStaticActs[2].state, ACT_PRESENT);
   LOG.value = LOG.defaultValue;
+}
+
+// Through the scenario bed: reports fed to the parser, the engine's own ticks
+// and the stand-in's frames, two ticks a frame so that the trace's frames
+// count ticks by twos.
+scenario::DriverSetup creationRun(const std::filesystem::path& trace) {
+  doubles::setModel("A20N", 2, 0.009);
+  doubles::setRealMotion(true);
+  scenario::DriverSetup setup;
+  setup.ticksPerFrame = 2;
+  setup.world.createDelaySeconds = 0;
+  setup.world.user.latDeg = kUserLat;
+  setup.world.user.lonDeg = kUserLon;
+  setup.world.knownTitles = std::vector<std::string>{"Known Livery"};
+  setup.world.staticCgFt = 7.0;
+  setup.user = {kUserLat, kUserLon};
+  setup.park = scenario::ParkAirport{"EHAM", {kUserLat, kUserLon}, 0.0};  // ground reports count only near it
+  setup.traceFile = trace;
+  return setup;
+}
+
+// Reports every 2 s from tick 0 for `seconds`: at 300 kt in the air, else taxiing at 12 kt.
+scenario::ScriptedAircraft flying(std::uint32_t hexid, double bearing, double nm, double altitude, double seconds) {
+  const double knots = altitude > 0 ? 300.0 : 12.0;
+  const LatLon start = gf_destinationPoint({kUserLat, kUserLon}, bearing * DEG_TO_RAD, nm * 6076.11549);
+  scenario::ScriptedAircraft a{hexid, sk::format("KLM{}", hexid % 1000), "A20N", "", "AMS", "LHR", start, 0, {}, 0, {}};
+  a.legs.push_back({{}, bearing + 90.0, knots * seconds / 3600.0, knots, knots, altitude <= 0, altitude, altitude, 200,
+                    {}, {}});
+  gLiveryMemo[hexid] = "Known Livery";
+  return a;
+}
+
+// The first tick after which the engine held each object.
+std::map<std::uint32_t, std::int64_t> takenAt(const scenario::Driver& driver) {
+  std::map<std::uint32_t, std::int64_t> ticks;
+  for (const scenario::ObjectTick& state : driver.sideLog().states) ticks.try_emplace(state.objectId, state.tick);
+  return ticks;
+}
+
+TEST_F(ScenarioCreation, TwelveReportedAndTwoStaticAreCreatedPlacedLitAndRemovedOnce) {
+  MSFS_2020.value = true;
+  scenario::Driver driver(creationRun(m_scratch / "run.jsonl"));
+  scenario::FeedBuilder feed(1733652000.0, 3);
+  std::map<std::string, bool> ground;  // tail -> created on the ground
+  for (std::uint32_t i = 0; i < 12; ++i) {
+    const bool air = i < 8;
+    const auto a = flying(50001 + i, i * 30.0, air ? 15.0 + i : 3.0, air ? 4000.0 + 3000.0 * i : 0.0, 100);
+    ground[a.callsign] = !air;
+    feed.add(a);
+  }
+  while (gCreationQueuePrio.empty()) driver.run(feed, 1);
+  // Queued while live creations wait: those go first.
+  for (std::uint32_t hexid : {1u, 2u}) {
+    ActBase base;
+    base.key.callsign = sk::format("STAT{}*", hexid);
+    base.hexid = hexid;
+    StaticAct& parked = gStaticActs.emplace_back(std::move(base), 0, kUserLat + hexid * 0.01, kUserLon, 0.0, false);
+    parked.state = ACT_CREATION_REQUESTED;
+    gCreationQueue.push_back(creation(parked, parked.standLatitude, parked.standLongitude));
+    gCreationQueue.back().initPos.OnGround = 1;
+  }
+  driver.run(feed, 1200);
+  for (const Act& a : gActs) {
+    EXPECT_EQ(a.state, ACT_PRESENT) << a.key.callsign;
+    EXPECT_DOUBLE_EQ(a.cgHeight, 7.0) << a.key.callsign << ": the static CG asked for with request 102";
+  }
+  for (const StaticAct& a : gStaticActs) EXPECT_EQ(a.state, ACT_PRESENT) << a.key.callsign;
+  const std::int64_t lastFrame = driver.tick() / 2;
+  const auto taken = takenAt(driver);
+  driver.finish();
+  if (const auto violation = scenario::gf_firstViolationKept(driver, feed, "TwelveReportedAndTwoStatic"))
+    ADD_FAILURE() << scenario::gf_describe(*violation);
+
+  const auto objects = scenario::gf_tracedObjects(driver.traceFile());
+  ASSERT_EQ(objects.size(), 14u);
+  std::int64_t previous = -1000;
+  int seen = 0;
+  for (const auto& [id, object] : objects) {  // ids in creation order
+    SCOPED_TRACE(object.tail);
+    EXPECT_GE((object.createFrame - previous) * 2, 50);
+    previous = object.createFrame;
+    EXPECT_EQ(object.tail.ends_with('*'), ++seen > 12) << "live before static";
+    EXPECT_EQ(object.removeFrames, std::vector<std::int64_t>{lastFrame + 1}) << "removed once, at shutdown";
+    if (object.tail.ends_with('*')) continue;
+    EXPECT_EQ(object.flightPlans, 1);
+    const std::int64_t t0 = taken.at(id);
+    const auto near = [&](std::int64_t frame, std::int64_t after) { return std::abs(frame * 2 - (t0 + after)) <= 2; };
+    std::vector<std::int64_t> toggles;
+    std::set<std::string> settled;
+    bool gearDown = false;
+    for (const auto& e : object.events) {
+      if (e.name == "ALL_LIGHTS_TOGGLE") toggles.push_back(e.frame);
+      if (near(e.frame, 200)) settled.insert(e.name);
+      gearDown = gearDown || (e.name == "GEAR_SET" && e.value == 1 && near(e.frame, 0));
+    }
+    ASSERT_EQ(toggles.size(), 2u);
+    EXPECT_TRUE(near(toggles[0], 50) && near(toggles[1], 100)) << t0 << " " << toggles[0] << " " << toggles[1];
+    EXPECT_EQ(gearDown, ground.at(object.tail));
+    for (const char* name : {"ENGINE_AUTO_START", "NAV_LIGHTS_SET", "BEACON_LIGHTS_SET", "CABIN_LIGHTS_SET"})
+      EXPECT_TRUE(settled.contains(name)) << name;
+    if (ground.at(object.tail)) {
+      EXPECT_TRUE(settled.contains("THROTTLE_SET") && settled.contains("FLAPS_SET"));
+    }
+    EXPECT_TRUE(near(object.firstPositionFrame, 200)) << "moved from state 2 on";
+  }
+}
+
+TEST_F(ScenarioCreation, ACreateCallThatFailsFreesTheHexidAfterAMinuteAndTheNextReportsCreateIt) {
+  scenario::Driver driver(creationRun(m_scratch / "run.jsonl"));
+  scenario::FeedBuilder feed(1733652000.0, 4);
+  feed.add(flying(50001, 0.0, 15.0, 9000.0, 150));
+  gf_simConnectFailNextCalls("AICreateNonATCAircraft", 1);
+  while (!gf_findAct(50001) || gf_findAct(50001)->state != ACT_CREATION_REQUESTED) driver.run(feed, 1);
+  const std::int64_t decided = driver.tick();
+  driver.run(feed, kCreationTimeoutTicks + 4000);
+  ASSERT_NE(gf_findAct(50001), nullptr);
+  EXPECT_EQ(gf_findAct(50001)->state, ACT_PRESENT);
+  const auto lines = m_log.lines();
+  EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                          [](const std::string& line) {
+                            return line.starts_with("! Simcon call to create ac in sim failed, hexid:50001");
+                          }),
+            1);
+  driver.finish();
+  if (const auto violation = scenario::gf_firstViolationKept(driver, feed, "ACreateCallThatFails"))
+    ADD_FAILURE() << scenario::gf_describe(*violation);
+  const auto objects = scenario::gf_tracedObjects(driver.traceFile());
+  ASSERT_EQ(objects.size(), 1u);
+  EXPECT_GE(objects.begin()->second.createFrame * 2, decided + kCreationTimeoutTicks);
+  EXPECT_EQ(objects.begin()->second.removeFrames.size(), 1u);
 }
 
 class ScenarioLiveryChange : public ScenarioCreation {};

@@ -3,6 +3,8 @@
 #include <chrono>
 #include <fstream>
 #include <mutex>
+
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <stdexcept>
 
@@ -232,6 +234,37 @@ void Driver::finish() {
 std::vector<Violation> Driver::check() const {
   std::ifstream in(m_setup.traceFile);
   return gf_checkTrace(in, m_log, checkerWorld());
+}
+
+std::map<std::uint32_t, TracedObject> gf_tracedObjects(const std::filesystem::path& trace) {
+  std::map<std::uint32_t, TracedObject> objects;
+  std::ifstream in(trace);
+  std::string text;
+  while (std::getline(in, text)) {
+    const auto line = nlohmann::json::parse(text, nullptr, false);
+    if (line.is_discarded() || !line.contains("id")) continue;
+    const std::string event = line["event"];
+    const std::int64_t frame = line["frame"];
+    const auto id = line["id"].get<std::uint32_t>();
+    if (event == "create") {
+      objects[id].tail = line["tail"];
+      objects[id].createFrame = frame;
+      continue;
+    }
+    const auto known = objects.find(id);
+    if (known == objects.end()) continue;
+    TracedObject& object = known->second;
+    if (event == "client_event") {
+      object.events.push_back({frame, line["name"], line["value"].get<std::uint32_t>()});
+    } else if (event == "position") {
+      if (object.positions++ == 0) object.firstPositionFrame = frame;
+    } else if (event == "flight_plan") {
+      ++object.flightPlans;
+    } else if (event == "remove") {
+      object.removeFrames.push_back(frame);
+    }
+  }
+  return objects;
 }
 
 std::filesystem::path gf_scenarioOutDir() {

@@ -98,6 +98,25 @@ class Driver {
   bool m_finished = false;
 };
 
+// One object's life as the stand-in traced it, in frames.
+struct TracedObject {
+  std::string tail;
+  std::int64_t createFrame = -1;
+  struct Event {
+    std::int64_t frame;
+    std::string name;
+    std::uint32_t value;
+  };
+  std::vector<Event> events;  // client events, in order
+  std::int64_t firstPositionFrame = -1;
+  int positions = 0;
+  int flightPlans = 0;
+  std::vector<std::int64_t> removeFrames;
+};
+// Object id -> its life, for every object a client created; the tails the
+// stand-in refused to create are left out.
+std::map<std::uint32_t, TracedObject> gf_tracedObjects(const std::filesystem::path& trace);
+
 // The folder a failing scenario keeps its files in: build/<tree>/scenario-out.
 std::filesystem::path gf_scenarioOutDir();
 
