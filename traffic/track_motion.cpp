@@ -10,6 +10,7 @@
 #include "core/parameters.h"
 #include "shell/auto_range.h"
 #include "traffic/engine.h"
+#include "traffic/stand_choice.h"
 #include "traffic/track_following.h"
 #include "traffic/update_queue.h"
 #include "traffic/user_aircraft.h"
@@ -35,7 +36,8 @@ std::uint32_t tickAt(std::int64_t tick) { return static_cast<std::uint32_t>(std:
 bool parked(const Act& a) { return a.phase == PHASE_PARKED; }
 
 void endOfTrack(Act& a) {
-  // The stand-use learning step of an ending track belongs to the stand choice.
+  // A parked aircraft's stand is known; another teaches the stand it came from or went to.
+  if (!parked(a)) lf_pickStandForAct(a, a.phase != PHASE_AIRBORNE);
   gf_removeAct(a);
 }
 

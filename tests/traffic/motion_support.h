@@ -87,21 +87,27 @@ inline Act presentAct(std::uint32_t hexid, AircraftCategory category, const Trac
   return a;
 }
 
-// Cross-track distance (nm) of a position from the polyline of the reports, flat locally.
-inline double offTrack(const LatLon& p, const std::vector<Report>& reports) {
+// Cross-track distance (nm) of a position from a polyline, flat locally.
+inline double offTrack(const LatLon& p, const std::vector<LatLon>& line) {
   double best = 1e9;
-  for (std::size_t i = 0; i + 1 < reports.size(); ++i) {
-    const auto& a = reports[i].point;
-    const auto& b = reports[i + 1].point;
-    const double k = std::cos(a.latitude * kDeg) * 60.0;
+  for (std::size_t i = 0; i + 1 < line.size(); ++i) {
+    const LatLon& a = line[i];
+    const LatLon& b = line[i + 1];
+    const double k = std::cos(a.lat * kDeg) * 60.0;
     auto dlon = [](double d) { return d > 180 ? d - 360 : d < -180 ? d + 360 : d; };
-    const double bx = dlon(b.longitude - a.longitude) * k, by = (b.latitude - a.latitude) * 60.0;
-    const double px = dlon(p.lon - a.longitude) * k, py = (p.lat - a.latitude) * 60.0;
+    const double bx = dlon(b.lon - a.lon) * k, by = (b.lat - a.lat) * 60.0;
+    const double px = dlon(p.lon - a.lon) * k, py = (p.lat - a.lat) * 60.0;
     const double len2 = bx * bx + by * by;
     const double t = len2 > 0 ? std::clamp((px * bx + py * by) / len2, 0.0, 1.0) : 0.0;
     best = std::min(best, std::hypot(px - t * bx, py - t * by));
   }
   return best;
+}
+// The same from the polyline of the reports.
+inline double offTrack(const LatLon& p, const std::vector<Report>& reports) {
+  std::vector<LatLon> line;
+  for (const Report& r : reports) line.push_back({r.point.latitude, r.point.longitude});
+  return offTrack(p, line);
 }
 
 inline std::vector<EventCmd> takeEvents() {
@@ -127,6 +133,7 @@ class Flight : public ::testing::Test {
     doubles::setRealMotion(false);
     testing_traffic::resetEngine();
     gQnh = 1013;
+    MAX_HOLDING_MINUTES.value = MAX_HOLDING_MINUTES.defaultValue;
     takeEvents();
   }
 

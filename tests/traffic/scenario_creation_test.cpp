@@ -739,7 +739,8 @@ TEST_F(ScenarioCreation, TwelveReportedAndTwoStaticAreCreatedPlacedLitAndRemoved
     if (ground.at(object.tail)) {
       EXPECT_TRUE(settled.contains("THROTTLE_SET") && settled.contains("FLAPS_SET"));
     }
-    EXPECT_TRUE(near(object.firstPositionFrame, 200)) << "moved from state 2 on";
+    ASSERT_FALSE(object.path.empty());
+    EXPECT_TRUE(near(object.path.front().frame, 200)) << "moved from state 2 on";
   }
 }
 

@@ -179,7 +179,9 @@ void Driver::lf_recordSideLog(std::int64_t tick) {
       while (first > 0 && gf_ticksUntil(aircraft.track[first - 1].dueTick, seen) > 0) --first;
       for (std::size_t i = first; i < aircraft.track.size(); ++i) {
         const TrackPoint& point = aircraft.track[i];
-        m_log.points.push_back({tick, aircraft.objectId, point.groundSpeed, point.dueTick, false});
+        // Reports reset the count, so a point that comes while it runs is the engine's own.
+        m_log.points.push_back({tick, aircraft.objectId, point.groundSpeed, point.dueTick,
+                                aircraft.extrapolationsLeft > 0 || aircraft.holding});
         m_pointHexids.push_back(aircraft.hexid);
       }
       seen = aircraft.track.back().dueTick;
@@ -202,6 +204,11 @@ void Driver::lf_recordSideLog(std::int64_t tick) {
     state.category = aircraft.category;
     state.phase = static_cast<int>(aircraft.phase);
     state.onGround = aircraft.onGround;
+    state.approach = aircraft.approach;
+    state.flareStage = static_cast<int>(aircraft.flareStage);
+    state.rotationCountdown = aircraft.rotationCountdown;
+    state.derotating = aircraft.derotating;
+    state.reportedRoll = !aircraft.track.empty() && aircraft.track.front().roll.has_value();
     m_log.states.push_back(std::move(state));
   }
 }
@@ -257,7 +264,10 @@ std::map<std::uint32_t, TracedObject> gf_tracedObjects(const std::filesystem::pa
     if (event == "client_event") {
       object.events.push_back({frame, line["name"], line["value"].get<std::uint32_t>()});
     } else if (event == "position") {
-      if (object.positions++ == 0) object.firstPositionFrame = frame;
+      const auto& values = line["values"];
+      const auto value = [&](const char* name) { return values.value(name, 0.0); };
+      object.path.push_back({frame, value("Plane Latitude"), value("Plane Longitude"), value("Plane Altitude"),
+                             value("Plane Pitch Degrees")});
     } else if (event == "flight_plan") {
       ++object.flightPlans;
     } else if (event == "remove") {

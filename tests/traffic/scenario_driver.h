@@ -108,8 +108,11 @@ struct TracedObject {
     std::uint32_t value;
   };
   std::vector<Event> events;  // client events, in order
-  std::int64_t firstPositionFrame = -1;
-  int positions = 0;
+  struct Fix {
+    std::int64_t frame;
+    double lat, lon, altitudeFt, pitchRad;
+  };
+  std::vector<Fix> path;  // its position sets
   int flightPlans = 0;
   std::vector<std::int64_t> removeFrames;
 };

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <pugixml.hpp>
 #include <functional>
 #include <vector>
 
@@ -13,12 +14,17 @@ extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*onMalloc)(const 
                                                         void (*onFree)(const volatile void*));
 #endif
 
+#include "airports/apf_loading.h"
 #include "airports/stand.h"
 #include "core/geometry.h"
 #include "core/parameters.h"
 #include "doubles.h"
 #include "link_reset.h"
 #include "motion_support.h"
+#include "scenario_driver.h"
+#include "test_support.h"
+#include "tools/tracemap/tracemap.h"
+#include "traffic/arbitration.h"
 #include "traffic/engine.h"
 #include "traffic/engine_hooks.h"
 #include "traffic/readers.h"
@@ -32,6 +38,10 @@ extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*onMalloc)(const 
 namespace {
 
 using namespace motion_test;
+
+// An invented point of a flying aircraft lies 8 s on at 95 % of the speed and is
+// timed at the mean of the two speeds, to the nearest tick: a little early.
+const std::int64_t kInventedPointTicks = std::llround(800.0 * 0.95 / 0.975);
 
 using ScenarioCruise = Flight;
 using ScenarioApproach = Flight;
@@ -189,8 +199,7 @@ TEST_F(ScenarioReportsStop, AirborneFliesOnAndDisappears) {
     }
     // The last point is reached within its windows of its due tick; then 8 points of 8 s.
     EXPECT_NEAR(lastReached, lastDue, 1000);
-    // Each invented point is timed at the mean of its speed and the one before: a little early.
-    EXPECT_NEAR(removedAt, lastReached + 6400, 200);
+    EXPECT_EQ(removedAt, lastReached + 8 * kInventedPointTicks);
     ASSERT_EQ(speeds.size(), 8u);
     for (std::size_t i = 0; i < speeds.size(); ++i) EXPECT_NEAR(speeds[i], 300.0 * std::pow(0.95, i + 1), 1e-9);
   }
@@ -417,6 +426,31 @@ TEST_F(ScenarioCruise, TimingAndAirRules) {
          EXPECT_FALSE(a.reporting);
          gStands.clear();
        }},
+      {"a track ending near the park airport teaches the stand it used, a parked one does not",
+       [&] {
+         const bool learnSoft = LEARN_SOFT.value, allowed = gSoftLearningAllowed;
+         LEARN_SOFT.value = true;
+         gSoftLearningAllowed = true;
+         gEngineParkAirport.code = "EDDF";
+         gEngineParkAirport.latitude = 50.0;
+         gEngineParkAirport.longitude = 8.0;
+         gStands.emplace_back("A1", std::vector<StandOption>{}, StandPosition{50, 8, 0}, 25.0, false, false, false);
+         gStands.back().index = 1;
+         for (const ActPhase phase : {PHASE_PARKED, PHASE_AIRBORNE}) {
+           Act& a = add(presentAct(phase, 2, airborne(50, 8.001, t), 0));
+           a.phase = phase;
+           a.agl = 1000.0;
+           a.halfSpan = 15.0 * NM_PER_METRE;  // fits the stand
+           a.key.registration = "D-AIBA";
+           a.extrapolationsLeft = -1;
+           lf_followTrack(a);
+           EXPECT_EQ(a.state, ACT_REMOVAL_REQUESTED);
+           EXPECT_EQ(gStands[0].options.size(), phase == PHASE_PARKED ? 0u : 1u) << phase;
+         }
+         LEARN_SOFT.value = learnSoft;
+         gSoftLearningAllowed = allowed;
+         gStands.clear();
+       }},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -465,6 +499,220 @@ TEST_F(ScenarioCruise, MotionPassesAllocateNothing) {
   EXPECT_EQ(gAllocations.load(), 0);
   EXPECT_NEAR(gActs.front().pose.latitude, 50.0 + 1000 * 1e-5, 1e-9) << "the passes moved them";
 #endif
+}
+
+// ---- The same scenarios through the scenario bed: reported to the parser,
+// created by the engine and flown against the stand-in, the checker over the trace.
+
+// Reports every 2 s from tick 0 along legs of {heading, nm}, climbing or descending at verticalFpm.
+scenario::ScriptedAircraft bedAircraft(std::uint32_t hexid, LatLon start, double knots, double altitude,
+                                       const std::vector<std::pair<double, double>>& plan, double verticalFpm = 0.0) {
+  scenario::ScriptedAircraft a{hexid, sk::format("TST{}", hexid & 0xff), "A20N", "", "AMS", "LHR", start, 0, {}, 0, {}};
+  for (auto [heading, nm] : plan) {
+    const double end = altitude + verticalFpm * nm / knots * 60.0;
+    a.legs.push_back({{}, heading, nm, knots, knots, altitude <= 0.0, altitude, end, 200, {}, {}});
+    altitude = end;
+  }
+  gLiveryMemo[hexid] = "Stand-in A320";
+  return a;
+}
+
+struct BedRun {
+  ScratchFolder scratch;
+  std::map<std::uint32_t, scenario::TracedObject> objects;
+  scenario::SideLog log;
+  std::int64_t ticksPerFrame = 3;
+
+  std::filesystem::path trace() const { return scratch / "trace.jsonl"; }
+  // The tick after which a frame's sets were sent.
+  std::int64_t tickOf(std::int64_t frame) const { return frame * ticksPerFrame - 1; }
+  std::vector<scenario::TrackPointAdded> invented(std::uint32_t objectId) const {
+    std::vector<scenario::TrackPointAdded> points;
+    for (const auto& p : log.points)
+      if (p.objectId == objectId && p.invented) points.push_back(p);
+    return points;
+  }
+};
+
+// Runs the feed for `ticks` and the shutdown; the checker must find nothing.
+void runBed(BedRun& run, scenario::FeedBuilder& feed, std::int64_t ticks, LatLon user,
+            std::optional<scenario::ParkAirport> park = std::nullopt) {
+  testing_traffic::LogCapture log;
+  doubles::setModel("A20N", 2, 0.009);
+  scenario::DriverSetup setup;
+  setup.world.createDelaySeconds = 0;
+  setup.world.user.latDeg = user.lat;
+  setup.world.user.lonDeg = user.lon;
+  setup.world.knownTitles = std::vector<std::string>{"Stand-in A320"};
+  setup.world.groundElevationFt = park ? park->elevationFt : 0.0;
+  setup.user = user;
+  setup.park = std::move(park);
+  setup.traceFile = run.trace();
+  const std::filesystem::path plans = gFlightPlanFolder;
+  gFlightPlanFolder = run.scratch.path();
+  scenario::Driver driver(std::move(setup));
+  driver.run(feed, ticks);
+  driver.finish();
+  if (const auto violation = scenario::gf_firstViolationKept(
+          driver, feed, ::testing::UnitTest::GetInstance()->current_test_info()->name()))
+    ADD_FAILURE() << scenario::gf_describe(*violation);
+  run.objects = scenario::gf_tracedObjects(run.trace());
+  run.log = driver.sideLog();
+  gLiveryMemo.clear();
+  gFlightPlanFolder = plans;
+}
+
+std::vector<LatLon> reportedLine(const scenario::FeedBuilder& feed, std::uint32_t hexid) {
+  std::vector<LatLon> line;
+  for (const auto& r : feed.reported())
+    if (r.hexid == hexid) line.push_back({r.lat, r.lon});
+  return line;
+}
+
+// Worst distance (nm) from the reported line of the positions set once the
+// first segment after the creation has been flown.
+double worstOffTrack(const BedRun& run, const scenario::FeedBuilder& feed, std::uint32_t hexid) {
+  const auto line = reportedLine(feed, hexid);
+  const auto& object = run.objects.begin()->second;
+  const std::int64_t settled = run.tickOf(object.path.front().frame) + 1000;
+  double worst = 0.0;
+  for (const auto& fix : object.path)
+    if (run.tickOf(fix.frame) > settled) worst = std::max(worst, offTrack({fix.lat, fix.lon}, line));
+  return worst;
+}
+
+TEST_F(ScenarioCruise, ThroughTheBed) {
+  scenario::FeedBuilder feed(1733652000.0, 1);
+  feed.add(bedAircraft(0x10011, {52.0, 4.0}, 450.0, 35000.0, {{90.0, 6.0}, {120.0, 6.0}}));
+  BedRun run;
+  runBed(run, feed, feed.lines().back().tick + 3000, {52.0, 4.2});
+  ASSERT_EQ(run.objects.size(), 1u);
+  EXPECT_GT(run.objects.begin()->second.path.size(), 2000u);
+  EXPECT_LT(worstOffTrack(run, feed, 0x10011), 0.01);
+}
+
+TEST_F(ScenarioApproach, ThroughTheBed) {
+  const LatLon airport{50.0, 8.0};
+  const LatLon start = gf_destinationPoint(airport, 270.0 * kDeg, 12.0 * 6076.11549);
+  scenario::FeedBuilder feed(1733652000.0, 2);
+  feed.add(bedAircraft(0x10012, start, 140.0, 100.0 + 12.0 * 300.0, {{90.0, 12.0}}, -700.0));
+  BedRun run;
+  // On until the flare has run its course onto the runway.
+  runBed(run, feed, feed.lines().back().tick + 3000 + 1500, airport, scenario::ParkAirport{"EDDF", airport, 100.0});
+  ASSERT_EQ(run.objects.size(), 1u);
+  const auto& object = run.objects.begin()->second;
+  // Where the aircraft was when a command went out: the last set before it.
+  const auto at = [&](std::int64_t frame) {
+    auto fix = object.path.begin();
+    while (std::next(fix) != object.path.end() && std::next(fix)->frame <= frame) ++fix;
+    return *fix;
+  };
+  std::map<std::pair<std::string, std::uint32_t>, int> sent;
+  for (const auto& e : object.events) {
+    if (e.value != 16383 && e.value != 4914 && !(e.name == "GEAR_SET" && e.value == 1)) continue;
+    if (sent[{e.name, e.value}]++ > 0) continue;
+    const auto fix = at(e.frame);
+    EXPECT_LE(gf_distanceNm({fix.lat, fix.lon}, airport), 10.0) << e.name;
+    EXPECT_LE(fix.altitudeFt - 100.0, 2050.0) << e.name;
+  }
+  EXPECT_EQ((sent[{"FLAPS_SET", 16383}]), 1);
+  EXPECT_EQ((sent[{"THROTTLE_SET", 4914}]), 1);
+  EXPECT_GE((sent[{"GEAR_SET", 1}]), 1);
+  std::vector<int> stages{0};
+  for (const auto& state : run.log.states)
+    if (state.flareStage != stages.back()) stages.push_back(state.flareStage);
+  EXPECT_TRUE(stages == std::vector<int>({0, 1, 2, 3, 4}) || stages == std::vector<int>({0, 1, 2, 3, 4, 0}))
+      << "1 to 4 in order, ended by the derotation on the runway";
+  for (const auto& fix : object.path) EXPECT_GE(fix.pitchRad, -4.0 * kDeg - 1e-9);
+}
+
+TEST_F(ScenarioReportsStop, ThroughTheBed) {
+  MAX_HOLDING_MINUTES.value = 1;
+  const LatLon user{52.3, 4.76};
+  scenario::FeedBuilder feed(1733652000.0, 3);
+  feed.add(bedAircraft(0x10013, gf_destinationPoint(user, 0.0, 10.0 * 6076.11549), 300.0, 20000.0, {{45.0, 2.5}}));
+  feed.add(bedAircraft(0x10014, gf_destinationPoint(user, 0.0, 37.5 * 6076.11549), 300.0, 20000.0, {{0.0, 2.5}}));
+  feed.add(bedAircraft(0x10015, gf_destinationPoint(user, 90.0, 2.0 * 6076.11549), 10.0, 0.0, {{180.0, 0.1}}));
+  BedRun run;
+  runBed(run, feed, 22000, user, scenario::ParkAirport{"EHAM", user, 0.0});
+  ASSERT_EQ(run.objects.size(), 3u);
+  std::map<std::string, std::pair<std::uint32_t, const scenario::TracedObject*>> byTail;
+  for (const auto& [id, object] : run.objects) byTail[object.tail] = {id, &object};
+
+  // In range: eight invented points, each 5 % slower.
+  const auto [nearId, nearObject] = byTail.at("TST19");
+  const auto invented = run.invented(nearId);
+  ASSERT_EQ(invented.size(), 8u);
+  for (std::size_t i = 0; i < invented.size(); ++i)
+    EXPECT_NEAR(invented[i].groundSpeedKts, 300.0 * std::pow(0.95, i + 1), 0.5);
+  ASSERT_EQ(nearObject->removeFrames.size(), 1u);
+  const std::int64_t removed = run.tickOf(nearObject->removeFrames[0]);
+  EXPECT_GE(removed, invented.front().tick + 8 * kInventedPointTicks);
+  EXPECT_LE(removed, invented.front().tick + 8 * kInventedPointTicks + 10 + 3) << "the removal queue goes every 10 ticks";
+
+  // Beyond LATERAL_RANGE - 0.5 nm: gone at its first empty track.
+  const auto [farId, farObject] = byTail.at("TST20");
+  EXPECT_TRUE(run.invented(farId).empty());
+  ASSERT_EQ(farObject->removeFrames.size(), 1u);
+  const auto farLine = std::find_if(feed.reported().rbegin(), feed.reported().rend(),
+                                    [](const auto& r) { return r.hexid == 0x10014; });
+  EXPECT_LE(run.tickOf(farObject->removeFrames[0]), farLine->tick + kUpdateDueTicks + 1000 + 13);
+
+  // On the ground: it holds where it stopped, and goes in the minute after MAX_HOLDING_MINUTES.
+  const auto [groundId, groundObject] = byTail.at("TST21");
+  const auto held = run.invented(groundId);
+  ASSERT_FALSE(held.empty());
+  const std::int64_t holdStart = held.front().tick;
+  const auto& path = groundObject->path;
+  const auto still = std::find_if(path.begin(), path.end(), [&](const auto& f) { return run.tickOf(f.frame) > holdStart; });
+  ASSERT_NE(still, path.end());
+  for (auto fix = still; fix != path.end(); ++fix) {
+    EXPECT_EQ(fix->lat, still->lat);
+    EXPECT_EQ(fix->lon, still->lon);
+  }
+  ASSERT_EQ(groundObject->removeFrames.size(), 1u);
+  const std::int64_t gone = run.tickOf(groundObject->removeFrames[0]);
+  EXPECT_GE(gone, holdStart + 2 * 6000);
+  EXPECT_LT(gone, holdStart + 3 * 6000);
+}
+
+TEST_F(ScenarioAntimeridian, ThroughTheBed) {
+  scenario::FeedBuilder feed(1733652000.0, 4);
+  feed.add(bedAircraft(0x10016, {10.0, 179.9}, 450.0, 35000.0, {{90.0, 15.0}}));
+  BedRun run;
+  runBed(run, feed, feed.lines().back().tick + 3000, {10.0, 179.99});
+  ASSERT_EQ(run.objects.size(), 1u);
+  const auto& path = run.objects.begin()->second.path;
+  ASSERT_LT(path.back().lon, -179.8);
+  double worstStep = 0.0;
+  for (std::size_t i = 1; i < path.size(); ++i) {
+    const double step = std::abs(std::remainder(path[i].lon - path[i - 1].lon, 360.0));
+    worstStep = std::max(worstStep, step / static_cast<double>((path[i].frame - path[i - 1].frame) * 3));
+  }
+  EXPECT_LT(worstStep, 0.01);
+  EXPECT_LT(worstOffTrack(run, feed, 0x10016), 0.05);
+
+  // The map draws one line, eastward without a jump across the picture.
+  std::ostringstream errors;
+  ASSERT_EQ(tracemap::gf_runTracemap({run.trace().string(), "-o", (run.scratch / "map.svg").string()}, errors), 0)
+      << errors.str();
+  pugi::xml_document svg;
+  ASSERT_TRUE(svg.load_file((run.scratch / "map.svg").c_str()));
+  const double width = svg.child("svg").attribute("width").as_double();
+  const auto lines = svg.select_nodes("//polyline[@class='object']");
+  ASSERT_EQ(lines.size(), 1u);
+  std::istringstream points(lines.first().node().attribute("points").value());
+  double x = 0, y = 0, lastX = -1;
+  char comma = 0;
+  int drawn = 0;
+  while (points >> x >> comma >> y) {
+    if (drawn++ > 0) {
+      EXPECT_GT(x, lastX);
+      EXPECT_LT(x - lastX, width / 10);
+    }
+    lastX = x;
+  }
+  EXPECT_GT(drawn, 10);
 }
 
 }  // namespace
