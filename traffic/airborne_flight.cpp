@@ -8,6 +8,7 @@
 
 #include "core/geometry.h"
 #include "core/log.h"
+#include "traffic/arbitration.h"
 #include "traffic/commands.h"
 #include "traffic/engine.h"
 #include "traffic/readers.h"
@@ -230,6 +231,7 @@ void lf_approachConfig(Act& a) {
       lf_setThrottle(a, a.category == kRotorcraft ? 4 : 1);
       lf_setFlaps(a, 3);
       lf_setGear(a, 1);
+      gTwinCheckHexids.push_back(a.hexid);  // its coupled callsigns are looked up
       a.approach = true;
       a.goAroundDone = false;
       a.standId = 0;

@@ -94,6 +94,7 @@ TEST_F(ScenarioApproach, ConfiguresForTheParkAirportAndFlares) {
     gEngineParkAirport.altitude = 100.0;
     Act& first = add(presentAct(0x10002, 2, reports[0].point, 90.0 * kDeg));
     first.agl = startAltitude - 100.0;
+    gTwinCheckHexids.clear();
     std::size_t next = 1;
     int flaps3 = 0, throttle1 = 0;
     bool gearDown = false;
@@ -124,6 +125,7 @@ TEST_F(ScenarioApproach, ConfiguresForTheParkAirportAndFlares) {
     EXPECT_EQ(flaps3, 1);
     EXPECT_EQ(throttle1, 1);
     EXPECT_TRUE(gearDown);
+    EXPECT_EQ(gTwinCheckHexids, std::deque<std::uint32_t>{0x10002}) << "its coupled callsigns looked up once";
     ASSERT_EQ(flare.size(), 4u);
     const double steps[] = {-0.1, -0.075, -0.05, -0.025};
     const double heights[] = {30.0, 20.0, 10.0, 3.0};
