@@ -290,9 +290,10 @@ bool lf_publisherAndLink(ApfAirport& airport, std::int32_t& archivedCount, const
   std::lock_guard lock(gPublisherMutex);
   archivedCount = 0;
   airport.BGLpath = bglPath;
-  airport.publisher = gf_findPublisher(bglPath);
+  std::optional<ManifestValues> manifest;
+  airport.publisher = gf_findPublisher(bglPath, &manifest);
   if (airport.publisher == "unknown") {
-    if (const std::optional<ManifestValues> manifest = lf_searchManifest(bglPath)) {
+    if (manifest) {
       airport.manufacturer = manifest->manufacturer;
       airport.creator = manifest->creator;
     }

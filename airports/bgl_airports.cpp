@@ -48,7 +48,11 @@ bool lf_fits(Bytes bytes, std::size_t offset, std::size_t width) {
 // The bytes of a scenery file, by positioned reads of the file or of bytes in memory.
 class BglFile {
  public:
-  explicit BglFile(const std::filesystem::path& path) : m_stream(path, std::ios::binary) {
+  explicit BglFile(const std::filesystem::path& path) {
+    // Unbuffered: the small reads come from the window below, the large ones
+    // go straight into the caller's buffer.
+    m_stream.rdbuf()->pubsetbuf(nullptr, 0);
+    m_stream.open(path, std::ios::binary);
     if (!m_stream) return;
     m_open = true;
     m_stream.seekg(0, std::ios::end);
@@ -66,17 +70,37 @@ class BglFile {
       std::memcpy(out.data(), m_bytes.data() + offset, count);
       return true;
     }
-    m_stream.clear();
-    m_stream.seekg(static_cast<std::streamoff>(offset));
-    m_stream.read(out.data(), static_cast<std::streamsize>(count));
-    return m_stream.gcount() == static_cast<std::streamsize>(count);
+    if (count >= kWindow) return readFile(offset, count, out.data());
+    // The header, the section table and a subsection table are read entry by
+    // entry: one read of the file serves the entries that follow.
+    if (offset < m_windowStart || offset + count > m_windowStart + m_window.size()) {
+      m_window.resize(static_cast<std::size_t>(std::min<std::uint64_t>(kWindow, m_size - offset)));
+      m_windowStart = offset;
+      if (!readFile(offset, m_window.size(), m_window.data())) {
+        m_window.clear();
+        return false;
+      }
+    }
+    std::memcpy(out.data(), m_window.data() + (offset - m_windowStart), count);
+    return true;
   }
 
  private:
+  static constexpr std::size_t kWindow = 4096;
+
+  bool readFile(std::uint64_t offset, std::size_t count, char* into) {
+    m_stream.clear();
+    m_stream.seekg(static_cast<std::streamoff>(offset));
+    m_stream.read(into, static_cast<std::streamsize>(count));
+    return m_stream.gcount() == static_cast<std::streamsize>(count);
+  }
+
   std::ifstream m_stream;
   std::string_view m_bytes;
   bool m_open = false;
   std::uint64_t m_size = 0;
+  std::vector<char> m_window;
+  std::uint64_t m_windowStart = 0;
 };
 
 std::string lf_positionText(double latitude, double longitude) {

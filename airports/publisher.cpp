@@ -88,7 +88,7 @@ std::optional<ManifestValues> lf_searchManifest(const std::string& sceneryPath) 
   }
 }
 
-std::string gf_findPublisher(const std::string& sceneryPath) {
+std::string gf_findPublisher(const std::string& sceneryPath, std::optional<ManifestValues>* manifestOut) {
   gf_addScanLog(sk::format("\nTry find publisher in: {}", sceneryPath));
   if (gf_wildcardMatch(sceneryPath, "microsoft-airport") || gf_wildcardMatch(sceneryPath, "asobo-airport")) {
     gf_addScanLog(sk::format("from filename => publisher {}", "simaddon"));
@@ -99,7 +99,9 @@ std::string gf_findPublisher(const std::string& sceneryPath) {
     gf_addScanLog(sk::format("publisher \"{}\" found", publisher));
     return publisher;
   }
-  const std::optional<ManifestValues> manifest = lf_searchManifest(sceneryPath);
+  std::optional<ManifestValues> own;
+  std::optional<ManifestValues>& manifest = manifestOut ? *manifestOut : own;
+  manifest = lf_searchManifest(sceneryPath);
   if (!manifest) {
     gf_addScanLog(sk::format("{}No publisher found", "===> "));
     return "unknown";

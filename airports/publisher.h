@@ -12,7 +12,9 @@ struct ManifestValues {
 };
 
 // "simaddon" for the simulator's own airports, "unknown" when none is found.
-std::string gf_findPublisher(const std::string& sceneryPath);
+// The manifest values read on the way, if any, go to manifest: the caller
+// needs not search (and log) the manifest a second time.
+std::string gf_findPublisher(const std::string& sceneryPath, std::optional<ManifestValues>* manifest = nullptr);
 std::optional<ManifestValues> lf_searchManifest(const std::string& sceneryPath);
 // The folder's manifest.json, or an empty path.
 std::filesystem::path lf_findManifestFile(const std::filesystem::path& folder);

@@ -1,5 +1,10 @@
 #include "liveries/dbase_lookups.h"
 
+#include <algorithm>
+#include <cctype>
+#include <map>
+#include <mutex>
+#include <optional>
 #include <regex>
 
 #include "core/format.h"
@@ -107,14 +112,47 @@ std::string gf_privateRegcodeIn(const std::string& text) {
   return {};
 }
 
+namespace {
+
+// Each pattern is built once (the scan asks every publisher word for every
+// airport); null for a pattern that is no expression. Entries are never
+// removed, so the pointer stays valid without the lock.
+const std::regex* lf_wildcardExpression(const std::string& pattern) {
+  static std::mutex mutex;
+  static std::map<std::string, std::optional<std::regex>> built;
+  std::lock_guard lock(mutex);
+  const auto [at, added] = built.try_emplace(pattern);
+  if (added) {
+    try {
+      constexpr auto flags = std::regex::ECMAScript | std::regex::icase;
+      // Our library takes ".**x" although a '*' may not repeat a repeat; the
+      // pattern alone still shows a word that begins with '*' to be no expression.
+      const std::regex alone(pattern, flags);
+      at->second.emplace(".*" + pattern + ".*", flags);
+    } catch (...) {
+      at->second.reset();
+    }
+  }
+  return at->second ? &*at->second : nullptr;
+}
+
+}  // namespace
+
 bool gf_wildcardMatch(const std::string& name, const std::string& pattern) {
+  // A pattern without any special character is a plain word: a search for it
+  // answers as the expression does, without building two expressions per call
+  // (the scan asks once per publisher word for every airport). A line break in
+  // the name stops ".*", so such names still take the expression.
+  if (pattern.find_first_of("^$\\.*+?()[]{}|") == std::string::npos &&
+      name.find_first_of("\r\n") == std::string::npos) {
+    if (pattern.empty()) return true;
+    const auto lower = [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); };
+    return std::search(name.begin(), name.end(), pattern.begin(), pattern.end(),
+                       [&](char a, char b) { return lower(a) == lower(b); }) != name.end();
+  }
   try {
-    constexpr auto flags = std::regex::ECMAScript | std::regex::icase;
-    // Our library takes ".**x" although a '*' may not repeat a repeat; the
-    // pattern alone still shows a word that begins with '*' to be no expression.
-    const std::regex alone(pattern, flags);
-    const std::regex expression(".*" + pattern + ".*", flags);
-    return std::regex_match(name, expression);
+    const std::regex* expression = lf_wildcardExpression(pattern);
+    return expression != nullptr && std::regex_match(name, *expression);
   } catch (...) {
     return false;
   }

@@ -94,6 +94,8 @@ TEST(AirportScan, LinksGeneratesAndSkipsIn2020Mode) {
   bed.bgl("Community/somepub-eddf/scenery/eddf.bgl", {airport("EDDF", 11, 1)});
   bed.bgl("Community/somepub-loww/scenery/loww.bgl", {airport("LOWW", 3)});
   const fs::path kjfk = bed.bgl("Community/maker-kjfk/scenery/kjfk.bgl", {airport("KJFK", 9, 2)});
+  bed.folder().write("sim/Community/maker-kjfk/manifest.json",
+                     R"({"manufacturer": "Nobody Ltd", "creator": "Nobody"})");
   bed.bgl("Community/maker-lfpg/scenery/lfpg.bgl", {airport("LFPG", 4)});
   bed.bgl("Community/heavy-aircraft/scenery/eham.bgl", {airport("EHAM", 4)});
   bed.bgl("Community/fix/AFCAD Updates/ebbr.bgl", {airport("EBBR", 4)});
@@ -120,6 +122,12 @@ TEST(AirportScan, LinksGeneratesAndSkipsIn2020Mode) {
     EXPECT_TRUE(lf_readLinkFile(link, location)) << link;
     EXPECT_TRUE(gf_isSafeServerPath(location)) << location;
   }
+  // The unknown publisher's manifest is read once for the publisher and the file's header.
+  const std::string log = text(AirportsScanLogPath);
+  const std::string found = "maker-kjfk/manifest.json found";
+  EXPECT_EQ(log.find(found), log.rfind(found)) << log;
+  EXPECT_NE(log.find(found), std::string::npos) << log;
+  EXPECT_NE(text(MyThirdpartyFolder / "KJFK.xml").find("Nobody Ltd"), std::string::npos);
   // The unknown publisher's file holds exactly the decoded stands.
   BglAirportActions none;
   std::vector<Stand> decoded = gf_decodeBglFile(kjfk, true, none).airports.at(0).stands;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <random>
+#include <tuple>
 
 #include "liveries_test_support.h"
 
@@ -44,6 +45,12 @@ TEST_F(LookupsTest, QueriesAnswerAsTheTablesSay) {
   for (const auto& [name, publisher] : publishers) EXPECT_EQ(gf_publisherOf(name), publisher) << name;
   gPublishers = {{"Wild", "ab*c"}, {"Star", "*x"}};
   EXPECT_EQ(gf_publisherOf("moxy"), "unknown");
+  // Plain words answer as the expression would: anywhere, any case, not across a line break.
+  const std::tuple<std::string, std::string, bool> wildcards[] = {
+      {"C:\\Community\\Microsoft-AIRPORT-egll\\x.bgl", "microsoft-airport", true}, {"", "", true},
+      {"microsoft-airpor", "microsoft-airport", false}, {"a\nmicrosoft-airport", "microsoft-airport", false},
+      {"aXbc", "x.c", true}};
+  for (const auto& [name, pattern, match] : wildcards) EXPECT_EQ(gf_wildcardMatch(name, pattern), match) << name;
 
   int number = 7;
   const std::string publisher = "Orbx";
