@@ -1,7 +1,6 @@
 #include "liveries/dbase_lookups.h"
 
 #include <algorithm>
-#include <cctype>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -146,7 +145,8 @@ bool gf_wildcardMatch(const std::string& name, const std::string& pattern) {
   if (pattern.find_first_of("^$\\.*+?()[]{}|") == std::string::npos &&
       name.find_first_of("\r\n") == std::string::npos) {
     if (pattern.empty()) return true;
-    const auto lower = [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); };
+    // The expressions ignore case as the classic locale does: ASCII letters only.
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
     return std::search(name.begin(), name.end(), pattern.begin(), pattern.end(),
                        [&](char a, char b) { return lower(a) == lower(b); }) != name.end();
   }
