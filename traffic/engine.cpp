@@ -35,6 +35,8 @@ std::recursive_mutex gEngineMutex;
 bool gIntakeBacklogMend = true;
 
 namespace {
+// The largest radius the simulator serves a by-type request with.
+constexpr std::uint32_t kWidestInRangeRadiusMeters = 200000;
 bool gInitialised = false;
 std::unordered_map<std::uint32_t, std::size_t> gActIndex;
 std::vector<TrafficRecord> gTakenRecords;
@@ -95,9 +97,13 @@ double lf_trackDifference(double a, double b) {
 }  // namespace
 
 void lf_requestAircraftInRange() {
+  // A created object is known only once an answer lists it. The range may have
+  // shrunk since its creation was decided (the user landed): while a creation
+  // is unanswered the simulator's widest radius is asked for, so that the
+  // object is taken, or removed at the exit, wherever it was created.
+  const std::uint32_t radius = gPendingCreationCount.load() > 0 ? kWidestInRangeRadiusMeters : gLateralRangeMeters.load();
   std::lock_guard lock(gScMutex);
-  const HRESULT result = SimConnect_RequestDataOnSimObjectType(gHSimConnect, REQ_IN_RANGE, DEF_IN_RANGE,
-                                                               gLateralRangeMeters.load(),
+  const HRESULT result = SimConnect_RequestDataOnSimObjectType(gHSimConnect, REQ_IN_RANGE, DEF_IN_RANGE, radius,
                                                                SIMCONNECT_SIMOBJECT_TYPE_AIRCRAFT);
   if (FAILED(result)) {
     gf_log("SimConnect request ac within range fails");

@@ -94,7 +94,8 @@ void gf_initTraffic();
 // One 10 ms step of the engine; main-loop thread, while a flight runs.
 void gf_trafficTick();
 void lf_motionPass();
-// Request 101: every aircraft within the lateral range (under gScMutex; a
+// Request 101: every aircraft within the lateral range, or within the
+// simulator's widest radius while a creation is unanswered (under gScMutex; a
 // failure is logged and counted).
 void lf_requestAircraftInRange();
 // Empties the engine's queues and gActs for an in-process restart, once the

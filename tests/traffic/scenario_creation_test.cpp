@@ -2,6 +2,7 @@
 // the placement of created objects and removals while a creation is under way.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -767,6 +768,43 @@ TEST_F(ScenarioCreation, ACreateCallThatFailsFreesTheHexidAfterAMinuteAndTheNext
   ASSERT_EQ(objects.size(), 1u);
   EXPECT_GE(objects.begin()->second.createFrame * 2, decided + kCreationTimeoutTicks);
   EXPECT_EQ(objects.begin()->second.removeFrames.size(), 1u);
+}
+
+// The user lands: the range falls to 10 nm while an aircraft 30 nm out waits
+// for its creation. Its object must be taken and moved, and removed at the
+// close even when the close comes before any answer listed it.
+TEST_F(ScenarioCreation, AnAircraftQueuedBeforeTheRangeShrinksIsTakenAndRemovedOnce) {
+  for (const bool closeAtOnce : {false, true}) {
+    SCOPED_TRACE(closeAtOnce ? "closed while its creation is unanswered" : "taken");
+    scenario::Driver driver(creationRun(m_scratch / "run.jsonl"));
+    scenario::FeedBuilder feed(1733652000.0, 5);
+    feed.add(flying(50001, 0.0, 30.0, 9000.0, 60));
+    feed.add(flying(50002, 90.0, 5.0, 5000.0, 60));
+    while (!gf_findAct(50001) || gf_findAct(50001)->state != ACT_CREATION_REQUESTED) driver.run(feed, 1);
+    gLateralRangeNm = 10.0;
+    gLateralRangeMeters = 10 * 1852;
+    if (closeAtOnce) {
+      const auto farSent = [] {
+        return std::ranges::any_of(gPendingCreations, [](const PendingCreation& p) { return p.hexid == 50001; });
+      };
+      while (!farSent()) driver.run(feed, 1);
+    } else {
+      driver.run(feed, 600);
+      for (std::uint32_t hexid : {50001u, 50002u}) {
+        ASSERT_NE(gf_findAct(hexid), nullptr) << hexid;
+        EXPECT_EQ(gf_findAct(hexid)->state, ACT_PRESENT) << hexid;
+      }
+    }
+    driver.finish();
+    if (const auto violation = scenario::gf_firstViolationKept(driver, feed, "RangeShrinks"))
+      ADD_FAILURE() << scenario::gf_describe(*violation);
+    const auto objects = scenario::gf_tracedObjects(driver.traceFile());
+    ASSERT_EQ(objects.size(), 2u);
+    for (const auto& [id, object] : objects) {
+      EXPECT_TRUE(closeAtOnce || !object.path.empty()) << object.tail;
+      EXPECT_EQ(object.removeFrames.size(), 1u) << object.tail;
+    }
+  }
 }
 
 class ScenarioLiveryChange : public ScenarioCreation {};

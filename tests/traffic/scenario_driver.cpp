@@ -1,5 +1,6 @@
 #include "scenario_driver.h"
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <mutex>
@@ -44,6 +45,7 @@ std::uint64_t lf_steadyNow() { return kSteadyStart + static_cast<std::uint64_t>(
 constexpr auto kAnswerBound = 10s;
 // The program's two-second wait for the exit removals to go out.
 constexpr std::int64_t kExitWaitTicks = 200;
+constexpr std::int64_t kExitSweepTicks = 20;
 
 double lf_reportedFrameRate(int ticksPerFrame) {
   if (ticksPerFrame == 3) return 30;
@@ -227,7 +229,12 @@ void Driver::finish() {
   gf_removeAllForExit();
   bool sent = false;
   const std::int64_t frames = kExitWaitTicks / m_setup.ticksPerFrame;
-  for (std::int64_t frame = 0; frame < frames && !(sent = gf_waitExitRemovalsSent(0ms)); ++frame) lf_frame();
+  for (std::int64_t frame = 0; frame < frames && !(sent = gf_waitExitRemovalsSent(0ms)); ++frame) {
+    // The program's wait asks for the objects of unanswered creations every 200 ms.
+    if (gPendingCreationCount.load() > 0 && frame % std::max<std::int64_t>(1, kExitSweepTicks / m_setup.ticksPerFrame) == 0)
+      lf_requestAircraftInRange();
+    lf_frame();
+  }
   if (!sent) {
     gf_removeExitObjectsDirectly();
     lf_settle();
