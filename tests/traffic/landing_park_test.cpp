@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <functional>
+#include <map>
 #include <optional>
 #include <vector>
 
@@ -14,6 +15,9 @@
 #include "core/parameters.h"
 #include "engine_placement.h"
 #include "motion_support.h"
+#include "park_scenario.h"
+#include "scenario_driver.h"
+#include "test_support.h"
 #include "link_reset.h"
 #include "traffic/engine.h"
 #include "traffic/commands.h"
@@ -206,10 +210,13 @@ class ParkedFlight : public motion_test::Flight {
     gEngineParkAirport.code = "EDDF";
     gEngineParkAirport.latitude = kStandAt.lat;
     gEngineParkAirport.longitude = kStandAt.lon;
-    // A, B and C side by side, 45 m apart.
+    addStands(kStandAt, kStandHeadingDeg);
+  }
+  // Stands A, B and C side by side, 45 m apart west to east, B at `b`.
+  static void addStands(const LatLon& b, double headingDeg) {
     for (const auto& [name, east] : std::vector<std::pair<const char*, double>>{{"A", -45}, {"B", 0}, {"C", 45}}) {
-      const LatLon p = gf_destinationPoint(kStandAt, 90.0 * kDeg, east * kFeetPerMetre);
-      gStands.emplace_back(name, std::vector<StandOption>{}, StandPosition{p.lat, p.lon, kStandHeadingDeg * kDeg},
+      const LatLon p = gf_destinationPoint(b, 90.0 * kDeg, east * kFeetPerMetre);
+      gStands.emplace_back(name, std::vector<StandOption>{}, StandPosition{p.lat, p.lon, headingDeg * kDeg},
                            kStandRadiusM, false, false, false);
       gStands.back().index = static_cast<std::uint32_t>(gStands.size());
     }
@@ -585,3 +592,198 @@ TEST_F(ScenarioPushback, LeavesTheStandBackwardsOrForwards) {
 }
 
 }  // namespace
+
+// ---- Through the scenario bed: reports to the parser, the engine's ticks and
+// the stand-in's frames, the checker over the whole trace. One aircraft lands
+// at the park airport, rolls out and turns off, taxies to a stop 15 m short of
+// stand B and is reported standing there: it takes B, rolls onto it and shuts
+// down. Its reports end, and come again from the stand: it is pushed back with
+// a turn to the side its nose is reported, waits, and taxies away.
+
+constexpr std::uint32_t kBedHexid = 0x10501;
+constexpr int kBedTicksPerFrame = 3;
+
+struct BedTick {
+  ActPhase phase;
+  double frontKnots;
+  double headingRad;
+  LatLon at;
+  bool derotating;
+};
+
+TEST_F(ScenarioPark, ThroughTheBedLandsParksAndIsPushedBack) {
+  const LatLon runway{50.0, 8.0};
+  const auto metres = [](const LatLon& from, double bearingDeg, double m) {
+    return gf_destinationPoint(from, bearingDeg * kDeg, m * kFeetPerMetre);
+  };
+  const auto nm = [](const LatLon& from, double bearingDeg, double n) {
+    return gf_destinationPoint(from, bearingDeg * kDeg, n * 6076.11549);
+  };
+  const LatLon rollEnd = nm(runway, 90.0, 80.0 * 40.0 / 3600.0);
+  const LatLon turnedOff = metres(rollEnd, 180.0, 100.0);
+  // 39 s at 15 kt: the leg's last report comes 3 s before the next leg's first.
+  const LatLon taxied = metres(turnedOff, 180.0, 15.0 * 39.0 / 3600.0 * 1852.0);
+  const LatLon stop = metres(taxied, 180.0, 25.0);
+  const LatLon b = metres(stop, 180.0, 15.0);
+  constexpr double kBedStandHeadingDeg = 210.0;
+
+  ScratchFolder scratch;
+  testing_traffic::LogCapture log;
+  const std::filesystem::path plans = gFlightPlanFolder;
+  gFlightPlanFolder = scratch.path();
+  doubles::setModel("A20N", 2, 0.009);
+  scenario::DriverSetup setup;
+  setup.ticksPerFrame = kBedTicksPerFrame;
+  setup.world.createDelaySeconds = 0;
+  setup.world.user.latDeg = runway.lat;
+  setup.world.user.lonDeg = runway.lon - 0.05;
+  setup.world.knownTitles = std::vector<std::string>{"Stand-in A320"};
+  setup.world.groundElevationFt = 100.0;
+  setup.user = {runway.lat, runway.lon - 0.05};
+  setup.park = scenario::ParkAirport{"EDDF", runway, 100.0};
+  setup.traceFile = scratch / "trace.jsonl";
+  scenario::Driver driver(std::move(setup));
+  gLiveryMemo[kBedHexid] = "Stand-in A320";
+  addStands(b, kBedStandHeadingDeg);
+
+  using scenario::Leg;
+  scenario::FeedBuilder feed(1733652000.0, 7);
+  scenario::ScriptedAircraft arrival{kBedHexid, "DLH7", "A20N", "DAIPA", "FRA", "FRA", nm(runway, 270.0, 3.0), 0, {},
+                                     0, {}};
+  arrival.legs = {
+      Leg{{}, 90.0, 3.0, 140.0, 140.0, false, 1000.0, 100.0, 200, {}, {}},
+      Leg{{}, 90.0, 80.0 * 40.0 / 3600.0, 140.0, 20.0, true, 0, 0, 200, {}, {}},
+      Leg{turnedOff, 0, 0, 20.0, 15.0, true, 0, 0, 200, {}, {}},
+      Leg{taxied, 0, 0, 15.0, 15.0, true, 0, 0, 300, {}, {}},
+      // Reported 25 m before the stop at 3 kt, then at the stop.
+      Leg{stop, 0, 0, 3.0, 3.0, true, 0, 0, 100000, {}, {}},
+  };
+  feed.add(arrival);
+  // Reported standing at the stop (within a fraction of a metre) for two minutes.
+  scenario::ScriptedAircraft standing = arrival;
+  standing.start = stop;
+  standing.startTick = feed.lines().back().tick + 300;
+  standing.legs = {Leg{{}, 180.0, 0.3 / 1852.0, 0.005, 0.005, true, 0, 0, 300, {}, {}}};
+  feed.add(standing);
+  const std::int64_t standingEnd = feed.lines().back().tick;
+  // Reported again from the stand a while after: pushed towards bearing 030
+  // with the nose turned to 300, then taxiing away.
+  scenario::ScriptedAircraft departure = arrival;
+  departure.start = b;
+  departure.startTick = standingEnd + 4000;
+  departure.legs = {
+      Leg{metres(b, 30.0, 46.0), 0, 0, 2.5, 2.5, true, 0, 0, 300, {}, 300.0},
+      Leg{{}, 300.0, 150.0 / 1852.0, 10.0, 10.0, true, 0, 0, 300, {}, {}},
+  };
+  feed.add(departure);
+
+  std::map<std::int64_t, BedTick> ticks;
+  std::vector<ActPhase> phases;
+  bool occupiedWhileReported = false;
+  const std::int64_t end = feed.lines().back().tick + kUpdateDueTicks + 1500;
+  while (driver.tick() < end) {
+    driver.run(feed, 1);
+    const Act* a = gf_findAct(kBedHexid);
+    if (!a || a->state != ACT_PRESENT) continue;
+    ticks[driver.tick() - 1] = {a->phase, a->track.empty() ? 0.0 : a->track.front().groundSpeed, a->pose.heading,
+                                {a->pose.latitude, a->pose.longitude}, a->derotating};
+    if (phases.empty() || phases.back() != a->phase) phases.push_back(a->phase);
+    occupiedWhileReported |= a->phase == PHASE_PARKED && driver.tick() < standingEnd && gStands[1].liveOccupied;
+  }
+  const Act* a = gf_findAct(kBedHexid);
+  ASSERT_NE(a, nullptr);
+  const std::uint32_t derotationTicks = a->derotationTicks;
+  const double standSpeed = a->standSpeed;
+  driver.finish();
+  if (const auto violation = scenario::gf_firstViolationKept(driver, feed, "ParkThroughTheBed"))
+    ADD_FAILURE() << scenario::gf_describe(*violation);
+  gFlightPlanFolder = plans;
+
+  const auto objects = scenario::gf_tracedObjects(driver.traceFile());
+  ASSERT_EQ(objects.size(), 1u);
+  const auto& [objectId, object] = *objects.begin();
+  const auto tickOf = [](std::int64_t frame) { return frame * kBedTicksPerFrame - 1; };
+  const auto firstEvent = [&](const std::string& name, std::uint32_t value, std::int64_t after = 0) {
+    for (const auto& e : object.events)
+      if (e.name == name && e.value == value && tickOf(e.frame) >= after) return tickOf(e.frame);
+    return std::int64_t{-1};
+  };
+  const auto count = [&](const std::string& name, std::uint32_t value) {
+    return std::count_if(object.events.begin(), object.events.end(),
+                         [&](const auto& e) { return e.name == name && e.value == value; });
+  };
+
+  // Landing: one spoiler deployment and one control set at touchdown, the nose
+  // down within the derotation ticks, spoilers in and flaps 1 at 90 kt or less,
+  // flaps up and the taxi light 15 degrees off the runway.
+  EXPECT_EQ(count("SPOILERS_SET", 16383), 1);
+  std::vector<std::vector<double>> controlSets;
+  for (const auto& line : park::lf_traceEvents(driver.traceFile(), "set_data")) {
+    if (line.value("define", 0) != 401 || line["id"] != objectId) continue;
+    controlSets.emplace_back();
+    for (const auto& [key, value] : line["values"].items()) controlSets.back().push_back(value.get<double>());
+  }
+  const std::vector<double> deployed{100.0, 100.0, 100.0}, retracted{0.0, 0.0, 0.0};
+  ASSERT_FALSE(controlSets.empty());
+  EXPECT_EQ(controlSets.front(), deployed);
+  EXPECT_EQ(std::count(controlSets.begin(), controlSets.end(), deployed), 1);
+  EXPECT_NE(std::find(controlSets.begin(), controlSets.end(), retracted), controlSets.end());
+  const auto derotating = std::count_if(ticks.begin(), ticks.end(), [](const auto& t) { return t.second.derotating; });
+  EXPECT_GT(derotating, 0);
+  EXPECT_LE(derotating, static_cast<std::ptrdiff_t>(derotationTicks));
+  const std::int64_t spoilersIn = firstEvent("SPOILERS_SET", 0, firstEvent("SPOILERS_SET", 16383));
+  const std::int64_t flapsOne = firstEvent("FLAPS_SET", 3072, spoilersIn);
+  ASSERT_GE(spoilersIn, 0);
+  ASSERT_GE(flapsOne, 0);
+  EXPECT_LE(ticks.at(spoilersIn).frontKnots, 90.0);
+  const double runwayHeading = 90.0 * kDeg;
+  const auto offRunwayDeg = [&](std::int64_t tick) {
+    return std::abs(gf_angleDifference(runwayHeading, ticks.at(tick).headingRad)) * RAD_TO_DEG;
+  };
+  EXPECT_LT(offRunwayDeg(spoilersIn), 15.0);
+  const std::int64_t flapsUp = firstEvent("FLAPS_SET", 0, flapsOne);
+  const std::int64_t taxiLight = firstEvent("TAXI_LIGHTS_SET", 1, flapsUp);
+  ASSERT_GE(flapsUp, 0);
+  EXPECT_GE(offRunwayDeg(flapsUp), 15.0);
+  EXPECT_GE(taxiLight, flapsUp);
+
+  // Parking: the stand 15 m from the stop is found while it is reported there,
+  // and the aircraft rolls onto it at the stand speed and shuts down.
+  const auto phase = [&](ActPhase p) { return std::find(phases.begin(), phases.end(), p); };
+  ASSERT_NE(phase(PHASE_TAXI_TO_STAND), phases.end());
+  ASSERT_EQ(std::next(phase(PHASE_TAXI_TO_STAND)), phase(PHASE_PARKED));
+  std::int64_t parkedAt = -1;
+  double fastest = 0.0;
+  for (auto it = std::next(ticks.begin()); it != ticks.end(); ++it) {
+    const BedTick& before = std::prev(it)->second;
+    if (it->second.phase == PHASE_TAXI_TO_STAND)
+      fastest = std::max(fastest, gf_distanceNm(before.at, it->second.at) * 360000.0);
+    if (it->second.phase == PHASE_PARKED && parkedAt < 0) parkedAt = it->first;
+  }
+  ASSERT_GE(parkedAt, 0);
+  const BedTick& atStand = ticks.at(parkedAt);
+  EXPECT_LE(gf_distanceNm(atStand.at, b) * 1852.0, 2.0);
+  EXPECT_LE(std::abs(gf_angleDifference(atStand.headingRad, kBedStandHeadingDeg * kDeg)), 0.5 * kDeg);
+  EXPECT_LE(fastest, standSpeed * 1.05);
+  EXPECT_GE(firstEvent("ENGINE_AUTO_SHUTDOWN", 0, parkedAt - 1), 0);
+  EXPECT_GE(firstEvent("LOGO_LIGHTS_SET", 1, parkedAt - 1), 0);
+  EXPECT_GE(firstEvent("BEACON_LIGHTS_SET", 0, parkedAt - 1), 0);
+  EXPECT_TRUE(occupiedWhileReported) << "B is live-occupied while it is reported standing there";
+  ASSERT_EQ(gStands[1].options.size(), 1u);
+  EXPECT_EQ(gStands[1].options[0].kind, OPTION_REAL);
+
+  // Push-back: the nose turned to the reported side by about 90 degrees, the
+  // engines started at its end, then standing until the reports lie far enough.
+  ASSERT_NE(phase(PHASE_PUSHBACK), phases.end());
+  ASSERT_EQ(std::next(phase(PHASE_PUSHBACK)), phase(PHASE_PUSHBACK_DONE));
+  ASSERT_EQ(std::next(phase(PHASE_PUSHBACK_DONE)), std::prev(phases.end()));
+  EXPECT_EQ(phases.back(), PHASE_GROUND);
+  std::int64_t pushDone = -1;
+  for (const auto& [tick, state] : ticks)
+    if (state.phase == PHASE_PUSHBACK_DONE && pushDone < 0) pushDone = tick;
+  EXPECT_NEAR(gf_angleDifference(atStand.headingRad, ticks.at(pushDone).headingRad) * RAD_TO_DEG, 90.0, 10.0);
+  const std::int64_t started = firstEvent("ENGINE_AUTO_START", 0, pushDone - 1);
+  EXPECT_GE(started, 0);
+  EXPECT_LE(started, pushDone + kBedTicksPerFrame);
+  EXPECT_GT(gf_distanceNm(ticks.at(pushDone).at, b), 2.0 * kStandRadiusM / 1852.0);
+}
