@@ -2,7 +2,8 @@
 # Lays out the demo from the data in demo/ with the project's own tools, built in
 # BUILD. Usage: demo.sh BUILD PROGRAM
 #   PROGRAM/                  the program folder as installed: docs/, input/airports_msfs.xml,
-#                             airports/my_park_airports.txt (LFBO)
+#                             airports/my_park_airports.txt (LFBO) and LFBO's learned stand
+#                             use (airports/learned/thirdparty/unknown/LFBO.xml)
 #   PROGRAM/appdata/          a simulator installation in the Steam layout (UserCfg.opt,
 #                             Packages/Official, Packages/Community holding the FSLTL AI
 #                             package and an add-on LFBO) and RealTraffic's folder
@@ -31,6 +32,11 @@ awk -F, '
   END { print "</airports>" }' "$demo/openflights_airports_lfbo_100nm.dat" > "$program/input/airports_msfs.xml"
 # Parked counts need a park airport; the program may add the user's stand to the line.
 [[ -s "$program/airports/my_park_airports.txt" ]] || echo LFBO > "$program/airports/my_park_airports.txt"
+# Static aircraft are planned from what earlier sessions learned at the stands: the
+# demo starts with a learned file for LFBO, which the program then keeps up to date.
+learned="$program/airports/learned/thirdparty/unknown"
+mkdir -p "$learned"
+[[ -s "$learned/LFBO.xml" ]] || cp "$demo/lfbo_learned.xml" "$learned/LFBO.xml"
 
 appdata="$program/appdata"
 sim="$appdata/Microsoft Flight Simulator"
