@@ -117,31 +117,13 @@ TEST_F(SkylumeProgram, FindsTheSimulatorAndRealTrafficOfItsApplicationData) {
 
 namespace {
 
-// The simulator stand-in on a free port; its first line names it.
-bool lf_startSimulator(Child& sim, const std::filesystem::path& folder, std::string& address) {
-  const auto output = folder / "simstandin.out";
-  if (!sim.start({SKLM_SIMSTANDIN_EXE, "--scenario", std::string(SKLM_TEST_DATA_DIR) + "/simstandin/schiphol.json",
-                  "--port", "0", "--trace", (folder / "trace.jsonl").string()},
-                 folder, {}, true, output)) {
-    return false;
-  }
-  return eventually(
-      [&] {
-        const std::string text = readBytes(output);
-        const auto at = text.find("listening on ");
-        if (at == std::string::npos || text.find('\n', at) == std::string::npos) return false;
-        address = text.substr(at + 13, text.find('\n', at) - at - 13);
-        return true;
-      },
-      20s);
-}
-
 // The simulator stand-in, rtplayer (with its link: replaying once asked for
 // the version, its requests into requests.txt) and skylume pointed at the stand-in.
 bool lf_startBesideStandIns(const std::filesystem::path& folder, std::map<std::string, std::string> variables,
                             Child& sim, Child& player, Child& skylume, bool link = false) {
   std::string address;
-  if (!lf_startSimulator(sim, folder, address)) return false;
+  if (!startSimulator(sim, folder, std::string(SKLM_TEST_DATA_DIR) + "/simstandin/schiphol.json", address))
+    return false;
   std::vector<std::string> args{SKLM_RTPLAYER_EXE, "--now"};
   if (link) {
     args.insert(args.end(), {"--wait-version", "--record", (folder / "requests.txt").string()});

@@ -127,3 +127,23 @@ inline bool eventually(const std::function<bool()>& condition, std::chrono::mill
   }
   return true;
 }
+
+// The simulator stand-in on a free port with its trace in the folder; its first
+// line names its address.
+inline bool startSimulator(Child& sim, const std::filesystem::path& folder, const std::string& scenario,
+                           std::string& address) {
+  const auto output = folder / "simstandin.out";
+  if (!sim.start({SKLM_SIMSTANDIN_EXE, "--scenario", scenario, "--port", "0", "--trace", (folder / "trace.jsonl").string()},
+                 folder, {}, true, output)) {
+    return false;
+  }
+  return eventually(
+      [&] {
+        const std::string text = readBytes(output);
+        const auto at = text.find("listening on ");
+        if (at == std::string::npos || text.find('\n', at) == std::string::npos) return false;
+        address = text.substr(at + 13, text.find('\n', at) - at - 13);
+        return true;
+      },
+      std::chrono::seconds(20));
+}
