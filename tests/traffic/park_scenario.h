@@ -75,6 +75,7 @@ inline void lf_resetPark() {
   INITIAL_LOAD_ONLY.value = INITIAL_LOAD_ONLY.defaultValue;
   LOG.value = LOG.defaultValue;
   doubles::setRealStaticCreation(false);
+  doubles::setRealMotion(false);
 }
 
 // The stand-in's trace lines of one event.

@@ -170,4 +170,53 @@ TEST_F(ScenarioCollision, ALiveAircraftTaxiingThroughOccupiedStandsRemovesOneSta
   lf_finishClean(driver, feed, "ALiveAircraftTaxiingThroughOccupiedStandsRemovesOneStaticAPass");
 }
 
+TEST_F(ScenarioCollision, ALiveAircraftTaxiingInRemovesTheStaticInItsWayAndParksBesideAnother) {
+  scenario::Driver driver(lf_parkSetup(m_scratch / "trace.jsonl"));
+  lf_standRow(3);
+  lf_installLiveries({"KLM"});
+  doubles::setRealStaticCreation(true);
+  doubles::setRealMotion(true);
+  gAppState.maxPark = 10;  // room for all: only the way and the spans remove
+  COLLISION_LIVE_PARKED_GND.value = true;
+  gStaticParkingList.push_back(lf_plan(1, "KLM", "KLM1"));
+  gStaticParkingList.push_back(lf_plan(3, "KLM", "KLM3"));
+  lf_collisionHook(driver);
+  // Taxiing east along the row through S1 at 15 kt, reported every 5 s, then 9 s
+  // later at 5 kt 25 m before its stop 14 m short of S2, where it stands. The
+  // reported track swings a few degrees at the stop, so the intake takes its
+  // reports 5 s apart rather than waiting out the interval of slow reports.
+  scenario::FeedBuilder feed(1733652000.0, 1);
+  const double still = 0.00001;  // knots
+  scenario::ScriptedAircraft taxi{50301, "KLM55", "B738", "PH-BXA", "", "", lf_from(kPark, 333.7 / 1852, 270.0),
+                                  1000, {}, 0, {}};
+  taxi.legs.push_back({{}, 90.0, 15.0 * 40.0 / 3600.0, 15.0, 15.0, true, 0, 0, 500, {}, {}});
+  taxi.legs.push_back({{}, 90.0, 46.0 / 1852, 15.0, 5.0, true, 0, 0, 2000, {}, {}});
+  taxi.legs.push_back({{}, 90.0, 25.0 / 1852, 5.0, 14.4, true, 0, 0, 2000, {}, {}});
+  taxi.legs.push_back({{}, 96.0, still * 5.0 / 3600.0, still, still, true, 0, 0, 2000, {}, {}});
+  taxi.legs.push_back({{}, 90.0, still * 90.0 / 3600.0, still, still, true, 0, 0, 500, {}, {}});
+  feed.add(taxi);
+  // The live aircraft's phase when S1's static aircraft went.
+  ActPhase phaseAtRemoval = PHASE_NEW;
+  bool staticOnS1 = false;
+  const std::int64_t end = feed.reported().back().tick;
+  while (driver.tick() < end) {
+    driver.run(feed, 1);
+    const Act* live = gf_findAct(taxi.hexid);
+    const bool present = lf_stateOf("KLM1*") == ACT_PRESENT;
+    if (staticOnS1 && !present && live) phaseAtRemoval = live->phase;
+    staticOnS1 = present;
+    if (live && live->phase == PHASE_PARKED) break;
+  }
+  const Act* live = gf_findAct(taxi.hexid);
+  ASSERT_NE(live, nullptr);
+  EXPECT_EQ(live->phase, PHASE_PARKED);
+  EXPECT_EQ(live->standId, 2u);
+  EXPECT_LE(gf_distanceNm({live->pose.latitude, live->pose.longitude}, {gStands[1].latitude, gStands[1].longitude}) *
+                1852.0,
+            2.0);
+  EXPECT_EQ(phaseAtRemoval, PHASE_GROUND);  // in its way while taxiing, not made way for at the stand claim
+  EXPECT_EQ(lf_stateOf("KLM3*"), ACT_PRESENT);  // beside S2, out of reach of both spans
+  lf_finishClean(driver, feed, "ALiveAircraftTaxiingInRemovesTheStaticInItsWayAndParksBesideAnother");
+}
+
 }  // namespace

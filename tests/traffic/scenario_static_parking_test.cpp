@@ -149,19 +149,33 @@ TEST_F(ScenarioStaticParking, PlansArePlacedOnePerEligibleFiftiethTickAndTheFlus
   for (std::uint32_t stand = 30; stand >= 1; --stand)
     gStaticParkingList.push_back(lf_plan(stand, "KLM", "KLM" + std::to_string(stand)));
   std::vector<std::int64_t> consumedAt;
+  std::map<std::string, std::int64_t> madeAt, placedAt;
+  const auto step = [&] {
+    driver.run(feed, 1);
+    for (const StaticAct& parked : gStaticActs) {
+      madeAt.try_emplace(parked.key.callsign, driver.tick());
+      if (parked.state == ACT_PRESENT) placedAt.try_emplace(parked.key.callsign, driver.tick());
+    }
+  };
   while (!gStaticParkingList.empty() && driver.tick() < 3000) {
     const std::int64_t tick = driver.tick();
     if (tick == 140) lf_queueLive(20001, "KLM900", lf_from(kPark, 1.0, 0.0), 0.0, 0.0, PHASE_GROUND);
     const std::size_t before = gStaticParkingList.size();
-    driver.run(feed, 1);
+    step();
     if (gStaticParkingList.size() != before) consumedAt.push_back(tick);
   }
   // Every 50th tick but the one at which the live creation waited.
   ASSERT_EQ(consumedAt.size(), 30u);
   for (std::size_t i = 0; i < consumedAt.size(); ++i)
     EXPECT_EQ(consumedAt[i], static_cast<std::int64_t>(i < 3 ? i * 50 : (i + 1) * 50)) << i;
-  ASSERT_TRUE(lf_runUntilPresent(driver, feed, 1000));
+  while (placedAt.size() < 30 && driver.tick() < 4000) step();
   ASSERT_EQ(gStaticActs.size(), 30u);
+  ASSERT_EQ(placedAt.size(), 30u);
+  // Placed once settled: 200 ticks after its object came, a round trip after the creation.
+  for (const auto& [callsign, tick] : placedAt) {
+    EXPECT_GE(tick - madeAt[callsign], 200) << callsign;
+    EXPECT_LE(tick - madeAt[callsign], 350) << callsign;
+  }
   const auto events = lf_traceEvents(driver.traceFile(), "client_event");
   for (const StaticAct& parked : gStaticActs) {
     SCOPED_TRACE(parked.key.callsign);
