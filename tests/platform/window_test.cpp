@@ -461,7 +461,7 @@ TEST(SentMessages, AThreadWaitingForAnAnswerHandlesWhatIsSentToIt) {
     DestroyWindow(a);
   });
   std::future<LRESULT> result = answer.get_future();
-  const bool answered = result.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+  const bool answered = result.wait_for(std::chrono::seconds(30)) == std::future_status::ready;
   if (!answered) DestroyWindow(b);  // frees both threads so that the test can end
   EXPECT_TRUE(answered) << "the two sends waited for each other";
   EXPECT_EQ(result.get(), answered ? 41 : 0);
@@ -486,7 +486,7 @@ TEST(SentMessages, SendToAWindowDestroyedMeanwhileReturnsZero) {
   ASSERT_TRUE(gf_waitUntilAsleep(tid));
   EXPECT_TRUE(DestroyWindow(target));
   std::future<LRESULT> result = answer.get_future();
-  ASSERT_EQ(result.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+  ASSERT_EQ(result.wait_for(std::chrono::seconds(30)), std::future_status::ready);
   EXPECT_EQ(result.get(), 0);
   sender.join();
   EXPECT_EQ(gf_pumpMessages(), 0);

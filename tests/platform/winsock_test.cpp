@@ -115,7 +115,7 @@ WakeResult closeWhileBlocked(SOCKET s, const std::function<long long()>& call,
   EXPECT_TRUE(gf_waitUntilAsleep(tid)) << "the call did not block";
   const auto closedAt = Clock::now();
   EXPECT_EQ(closesocket(s), 0);
-  if (returned.get_future().wait_for(std::chrono::seconds(1)) != std::future_status::ready) {
+  if (returned.get_future().wait_for(std::chrono::seconds(30)) != std::future_status::ready) {
     ADD_FAILURE() << "closesocket did not wake the blocked call";
     unblock();
   }
@@ -360,7 +360,7 @@ TEST_F(WinsockTest, ReaderLoopEndsWhenStoppedAtAnyMoment) {
       ws::sendto(sender, datagram, 3, 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
     stopRequested = true;
     closesocket(reader);
-    ASSERT_EQ(ended.get_future().wait_for(std::chrono::seconds(2)), std::future_status::ready) << round;
+    ASSERT_EQ(ended.get_future().wait_for(std::chrono::seconds(30)), std::future_status::ready) << round;
     loop.join();
   }
 }

@@ -65,7 +65,7 @@ struct Peer {
 
 template <class T>
 T lf_within5s(std::future<T>& result) {
-  EXPECT_EQ(result.wait_for(5s), std::future_status::ready);
+  EXPECT_EQ(result.wait_for(30s), std::future_status::ready);
   return result.get();
 }
 

@@ -121,7 +121,7 @@ class EnginePlacementTest : public SimLinkTest {
       std::lock_guard lock(gScMutex);
       if (gHSimConnect) SimConnect_GetLastSentPacketID(gHSimConnect, &last);
     }
-    ASSERT_TRUE(m_standIn->waitProcessed(last, 5s));
+    ASSERT_TRUE(m_standIn->waitProcessed(last, 30s));
   }
 
   std::filesystem::path m_folder;

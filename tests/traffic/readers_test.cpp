@@ -39,7 +39,7 @@ class Observed : public Reader {
   }
   bool waitForCount(std::size_t n) {
     std::unique_lock lock(m_mutex);
-    return m_changed.wait_for(lock, 5s, [&] { return m_texts.size() >= n; });
+    return m_changed.wait_for(lock, 30s, [&] { return m_texts.size() >= n; });
   }
   std::vector<std::string> texts() {
     std::lock_guard lock(m_mutex);
@@ -65,7 +65,7 @@ class Observed : public Reader {
   bool join() {
     if (!m_thread.joinable()) return true;
     auto done = std::async(std::launch::async, [this] { m_thread.join(); });
-    return done.wait_for(5s) == std::future_status::ready;
+    return done.wait_for(30s) == std::future_status::ready;
   }
   ~Observed() override { join(); }
 
@@ -227,7 +227,7 @@ TEST_F(Readers, StopDuringStartUpNeverLeavesAReaderBlocked) {
     if (round % 2) std::this_thread::yield();
     reader.requestStop();
     auto done = std::async(std::launch::async, [&] { body.join(); });
-    ASSERT_EQ(done.wait_for(5s), std::future_status::ready) << "round " << round;
+    ASSERT_EQ(done.wait_for(30s), std::future_status::ready) << "round " << round;
     EXPECT_EQ(reader.socketHandle(), INVALID_SOCKET);
     EXPECT_TRUE(reader.stopped());
     reader.close();
@@ -456,7 +456,7 @@ class GlobalReaders : public Readers {
     light.store(0);
     threads.emplace_back(body, 0);
     std::unique_lock lock(gRepaintMutex);
-    EXPECT_TRUE(gRepainted.wait_for(lock, 5s, [&] { return light.load() == READER_RECEIVING; }));
+    EXPECT_TRUE(gRepainted.wait_for(lock, 30s, [&] { return light.load() == READER_RECEIVING; }));
     return reader.boundPort();
   }
   std::vector<std::thread> threads;

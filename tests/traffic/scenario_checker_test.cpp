@@ -52,7 +52,7 @@ Lines lf_clientScriptTrace(const ScratchFolder& scratch) {
   auto settle = [&] {
     DWORD last = 0;
     SimConnect_GetLastSentPacketID(h, &last);
-    EXPECT_TRUE(standIn.waitProcessed(last, 5s));
+    EXPECT_TRUE(standIn.waitProcessed(last, 30s));
     standIn.step();
   };
   for (const char* datum : {"Plane Latitude", "Plane Longitude"}) SimConnect_AddToDataDefinition(h, 1, datum, "degree");

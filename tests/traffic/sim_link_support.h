@@ -109,14 +109,14 @@ class SimLinkTest : public ::testing::Test {
       std::lock_guard lock(gScMutex);
       SimConnect_GetLastSentPacketID(gHSimConnect, &last);
     }
-    ASSERT_TRUE(m_standIn->waitProcessed(last, 5s));
+    ASSERT_TRUE(m_standIn->waitProcessed(last, 30s));
     while (gf_simConnectWaitForMessage(gHSimConnect, 20ms)) ASSERT_TRUE(gf_simconDispatchPass());
   }
 
   // One frame of the stand-in, dispatched.
   void frame() {
     m_standIn->step();
-    ASSERT_TRUE(gf_simConnectWaitForMessage(gHSimConnect, 5s));
+    ASSERT_TRUE(gf_simConnectWaitForMessage(gHSimConnect, 30s));
     ASSERT_TRUE(gf_simconDispatchPass());
     settle();
   }

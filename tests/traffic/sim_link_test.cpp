@@ -264,7 +264,7 @@ TEST_F(SimLinkTest, SimLinkStopJoinsAndClosesEveryRestart) {
   standin::StandIn& sim = startStandIn();
   for (int cycle = 1; cycle <= 3; ++cycle) {
     gf_startSimconnect();
-    ASSERT_TRUE(sim.waitConnections(cycle, 5s));
+    ASSERT_TRUE(sim.waitConnections(cycle, 30s));
     ASSERT_TRUE(waitFor([] { return gAppState.simConnected.load(); }));
     EXPECT_EQ(sim.openSessions(), 1u);
     auto start = std::chrono::steady_clock::now();

@@ -53,9 +53,10 @@ class UdpSender {
 };
 
 // For state that gives no notification (the global readers): looks again every
-// millisecond, for at most five seconds.
+// millisecond, for at most thirty seconds: under load a started process may
+// take several seconds to listen.
 inline bool waitUntil(const std::function<bool()>& condition) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
   while (!condition()) {
     if (std::chrono::steady_clock::now() > deadline) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(1));

@@ -115,7 +115,7 @@ TEST_F(ExitRestart, ACloseDuringTheCountdownEndsTheProgramInsteadOfRestarting) {
   });
   gf_exit(ExitReason::RESTART, 45);
   ASSERT_TRUE(run_doubles::waitForCall("post(0x8002)"));
-  EXPECT_TRUE(gf_waitStartUpEnded(std::chrono::seconds(1)));
+  EXPECT_TRUE(gf_waitStartUpEnded(std::chrono::seconds(30)));
   EXPECT_EQ(count("post(0x8001)"), 0);
   const std::string log = logged();
   EXPECT_NE(log.find("Exiting: RESTART\n"), std::string::npos);

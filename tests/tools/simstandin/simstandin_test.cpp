@@ -88,7 +88,7 @@ class StandInTest : public ::testing::Test {
     sync();
   }
   void start() { start(standin::gf_loadScenario(kData / "schiphol.json")); }
-  void sync() { ASSERT_TRUE(sim->waitProcessed(client.lastPacket(), 3s)); }
+  void sync() { ASSERT_TRUE(sim->waitProcessed(client.lastPacket(), 30s)); }
   void stepAndPump(int frames) {
     sync();
     std::size_t before = client.count(SIMCONNECT_RECV_ID_EVENT_FRAME);
@@ -412,7 +412,7 @@ TEST(StandInScenario, RouteMovesTheUserAndTheClockRollsOver) {
     ASSERT_EQ(SimConnect_AddToDataDefinition(client.h, 1, name, unit), S_OK);
   ASSERT_EQ(SimConnect_AddToDataDefinition(client.h, 1, "ZULU YEAR", "number", SIMCONNECT_DATATYPE_INT32), S_OK);
   ASSERT_EQ(SimConnect_AddToDataDefinition(client.h, 1, "ZULU DAY OF YEAR", "number", SIMCONNECT_DATATYPE_INT32), S_OK);
-  ASSERT_TRUE(sim.waitProcessed(client.lastPacket(), 3s));
+  ASSERT_TRUE(sim.waitProcessed(client.lastPacket(), 30s));
   sim.step(30);  // 3 s at 1 nm per second: half way
   ASSERT_EQ(SimConnect_RequestDataOnSimObject(client.h, 1, 1, 0, SIMCONNECT_PERIOD_ONCE), S_OK);
   ASSERT_TRUE(client.pumpFor(SIMCONNECT_RECV_ID_SIMOBJECT_DATA));
@@ -437,7 +437,7 @@ TEST(StandInScenario, AWorldBuiltInCodeRunsAsAFileWould) {
   SimClient client;
   ASSERT_TRUE(client.open(sim.address()));
   ASSERT_EQ(SimConnect_SubscribeToSystemEvent(client.h, 204, "Frame"), S_OK);
-  ASSERT_TRUE(sim.waitProcessed(client.lastPacket(), 3s));
+  ASSERT_TRUE(sim.waitProcessed(client.lastPacket(), 30s));
   sim.step();
   ASSERT_TRUE(client.pumpFor(SIMCONNECT_RECV_ID_EVENT_FRAME));
   EXPECT_FLOAT_EQ(client.find(SIMCONNECT_RECV_ID_EVENT_FRAME)->as<SIMCONNECT_RECV_EVENT_FRAME>().fFrameRate, 25.0f);
@@ -464,7 +464,7 @@ TEST_F(StandInTest, AClientStoppingHalfWayThroughAPacketIsCutOffWithinSeconds) {
   start();
   auto raw = simwire::Stream::connect("127.0.0.1", sim->port());
   ASSERT_TRUE(raw);
-  ASSERT_TRUE(sim->waitConnections(2, 3s));
+  ASSERT_TRUE(sim->waitConnections(2, 30s));
   simwire::Writer open(simwire::Call::Open, 1);
   open.str("half").u32(simwire::gProtocolVersion).u32(0);
   auto packet = open.finish();
