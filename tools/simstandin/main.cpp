@@ -22,6 +22,7 @@ const char* kHelp =
     "commands: running on|off    the simulator accepts clients or refuses them\n"
     "          flight on|off     a flight starts or stops (the \"Sim\" event)\n"
     "          load FILE         \"FlightLoaded\" with the file name\n"
+    "          user LAT LON ALT ground|air  put the user aircraft there\n"
     "          fail CALL CODE [COUNT]  refuse the next calls of that kind with the exception code\n"
     "          remove ID         remove an AI object as the simulator would\n"
     "          drop              close every connection without a word\n"
@@ -61,6 +62,16 @@ void lf_console(standin::StandIn& sim) {
       }
       in >> count;
       sim.failNextCalls(*call, code, count);
+    } else if (cmd == "user") {
+      double lat = 0, lon = 0, alt = 0;
+      std::string lonText, altText, where;
+      in >> lonText >> altText >> where;
+      if (!lf_number(arg, lat) || !lf_number(lonText, lon) || !lf_number(altText, alt) ||
+          (where != "ground" && where != "air")) {
+        std::cout << "user LAT LON ALT ground|air\n";
+        continue;
+      }
+      sim.setUser(lat, lon, alt, where == "ground");
     } else if (cmd == "remove") {
       double id = 0;
       if (!lf_number(arg, id) || !sim.removeObject(static_cast<DWORD>(id))) std::cout << "no such AI object\n";

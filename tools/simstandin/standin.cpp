@@ -923,6 +923,17 @@ void StandIn::setFlightRunning(bool running) {
   sendToSubscribers("sim", m);
 }
 
+void StandIn::setUser(double latDeg, double lonDeg, double altitudeFt, bool onGround) {
+  std::lock_guard lk(m_mutex);
+  AircraftSpec& a = m_objects.at(m_sc.userObjectId).a;
+  a.latDeg = latDeg;
+  a.lonDeg = lonDeg;
+  a.altitudeFt = altitudeFt;
+  a.onGround = onGround;
+  m_sc.route.clear();
+  trace("user", {{"lat", latDeg}, {"lon", lonDeg}, {"alt", altitudeFt}, {"on_ground", onGround}});
+}
+
 void StandIn::loadFlight(const std::string& file) {
   std::lock_guard lk(m_mutex);
   trace("flight_loaded", {{"file", file}});

@@ -12,7 +12,7 @@
 // and "client_event" (id, name, value, group), "position" and "set_data" (id,
 // define, values by datum name), "flight_plan", "flight_plan_refused",
 // "exception" (code, packet, index), "fault", "sim", "running", "vanish" (id),
-// "flight_loaded", "drop", "quit".
+// "flight_loaded", "user", "drop", "quit".
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -77,6 +77,9 @@ class StandIn {
   void setFlightRunning(bool running);
   // "FlightLoaded" with the file name.
   void loadFlight(const std::string& file);
+  // Puts the user aircraft at a position, on the ground or in the air; it
+  // leaves its route there.
+  void setUser(double latDeg, double lonDeg, double altitudeFt, bool onGround);
   // The next `count` calls of this kind are refused with the exception code.
   void failNextCalls(simwire::Call call, DWORD exceptionCode, int count = 1);
   // Removes an AI object on the simulator's own account: ObjectRemoved goes to

@@ -428,6 +428,13 @@ TEST(StandInScenario, RouteMovesTheUserAndTheClockRollsOver) {
   ASSERT_TRUE(client.pumpFor(SIMCONNECT_RECV_ID_SIMOBJECT_DATA, {}, 2));
   EXPECT_NEAR(client.messages.back().field<double>(0), 50.1 * std::numbers::pi / 180.0, 1e-12);
   EXPECT_DOUBLE_EQ(client.messages.back().field<double>(16), 0.0);
+  // Put elsewhere, the user aircraft stays there: its route is over.
+  sim.setUser(51.0, 4.0, 9000, false);
+  sim.step(30);
+  ASSERT_EQ(SimConnect_RequestDataOnSimObject(client.h, 3, 1, 0, SIMCONNECT_PERIOD_ONCE), S_OK);
+  ASSERT_TRUE(client.pumpFor(SIMCONNECT_RECV_ID_SIMOBJECT_DATA, {}, 3));
+  EXPECT_NEAR(client.messages.back().field<double>(0), 51.0 * std::numbers::pi / 180.0, 1e-12);
+  EXPECT_NEAR(client.messages.back().field<double>(8), 9000 * 0.3048, 1e-6);
 }
 
 TEST(StandInScenario, AWorldBuiltInCodeRunsAsAFileWould) {
