@@ -13,7 +13,9 @@ struct ParkAirport {
   double distance = 0.0;  // nm from the user aircraft; refreshed by static parking control
 };
 
-// Owned by the main-loop thread; its first entry is the candidate park airport.
+// Its first entry is the candidate park airport. The main loop and the window
+// thread's selection change it, both under gEngineMutex; read it under that guard
+// outside the control step.
 extern std::list<ParkAirport> gParkAirports;
 
 // Reads the list anew; false when a line named an unknown airport or reading failed.

@@ -31,7 +31,6 @@ std::deque<CreateReq> gCreationQueue;
 std::vector<std::uint32_t> gCreateHexids;
 std::vector<StaticPlan> gStaticParkingList;
 EngineParkAirport gEngineParkAirport;
-std::recursive_mutex gEngineMutex;
 bool gIntakeBacklogMend = true;
 
 namespace {

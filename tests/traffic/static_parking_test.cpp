@@ -13,6 +13,7 @@
 #include "airports/park_airports.h"
 #include "airports/static_parking.h"
 #include "core/paths.h"
+#include "shell/auto_range.h"
 #include "doubles.h"
 #include "stand_test_support.h"
 #include "test_support.h"
@@ -476,14 +477,34 @@ TEST_F(StaticParking, SelectingFromAnotherThreadIsGuarded) {
   write("EHAM", kEham, 6);
   write("EHLE", kEhle, 6);
   user(kEham, true);
-  std::thread window([] {
-    for (int i = 0; i < 10000; ++i) gf_selectParkAirport(i % 2 ? "EHAM" : "EHLE", kEham.lat, kEham.lon);
+  // Relaxed flags order nothing: only the guard orders the reads of the list
+  // below against the selections. The window starts once the list is being read.
+  std::atomic<bool> reading{false};
+  std::atomic<int> selections{0};
+  std::atomic<bool> selecting{true};
+  std::thread window([&] {
+    while (!reading.load(std::memory_order_relaxed)) std::this_thread::yield();
+    for (int i = 0; i < 10000; ++i) {
+      gf_selectParkAirport(i % 2 ? "EHAM" : "EHLE", kEham.lat, kEham.lon);
+      selections.fetch_add(1, std::memory_order_relaxed);
+    }
+    selecting = false;
   });
-  for (int step = 0; step < 50; ++step) {
+  const std::int32_t range = LATERAL_RANGE.value;
+  for (int step = 0; step < 50 || selecting.load(); ++step) {
     gf_checkParkAirport(false);
     if (gf_hasParkStands()) gf_parkingAdjustments();
+    // The automatic range of an aircraft low in the air reads the list's first
+    // airport, until a selection came while it read.
+    gUserOnGround = false;
+    const int seen = selections.load(std::memory_order_relaxed);
+    reading.store(true, std::memory_order_relaxed);
+    do gf_autoRange();
+    while (selections.load(std::memory_order_relaxed) == seen && selecting.load(std::memory_order_relaxed));
+    gUserOnGround = true;
   }
   window.join();
+  gf_setLateralRange(range);
   EXPECT_EQ(gParkAirports.size(), 2U);
   EXPECT_EQ(gParkAirportCode, "EHAM");
 }
