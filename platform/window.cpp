@@ -66,17 +66,20 @@ bool lf_isOwnerThread(HWND w) { return w->owner->thread == std::this_thread::get
 RECT lf_clientRect(HWND w) { return RECT{0, 0, winimpl::gf_width(w->rect), winimpl::gf_height(w->rect)}; }
 
 // Under the lock. Children without clipping are painted over by their parent,
-// so they are made invalid with it.
+// so they are made invalid with it. The parent repaints the whole bounding
+// rectangle of its update region, so a child lying between two invalid areas
+// is painted over too and is made invalid over that rectangle, not just `r`.
 void lf_invalidate(HWND w, const RECT& r, bool erase) {
   RECT clipped = winimpl::gf_intersect(r, lf_clientRect(w));
   if (winimpl::gf_isEmpty(clipped) || !w->visible) return;
   w->update = w->invalid ? winimpl::gf_unite(w->update, clipped) : clipped;
   w->invalid = true;
   w->eraseBackground = w->eraseBackground || erase;
+  const RECT painted = w->update;
   for (HWND child : w->children) {
     if (!child->visible) continue;
-    RECT inChild{clipped.left - child->rect.left, clipped.top - child->rect.top,
-                 clipped.right - child->rect.left, clipped.bottom - child->rect.top};
+    RECT inChild{painted.left - child->rect.left, painted.top - child->rect.top,
+                 painted.right - child->rect.left, painted.bottom - child->rect.top};
     lf_invalidate(child, inChild, erase);
   }
   w->owner->wake.notify_all();

@@ -215,6 +215,20 @@ TEST_F(MainWindow, ParentPaintOverAControlRepaintsItAfterTheParent) {
   EXPECT_FALSE(gf_testClick(edit));
 }
 
+// The parent repaints the bounding rectangle of both areas, so the controls
+// between them are painted over and must be repainted too.
+TEST_F(MainWindow, ControlsBetweenTwoInvalidAreasAreRepainted) {
+  ShowWindow(hwnd, SW_SHOW);
+  gf_pumpMessages();
+  const int boxPaints = gf_testPaintCount(box), editPaints = gf_testPaintCount(edit);
+  const RECT status{0, 28, 880, 112}, message{0, 448, 880, 476};
+  InvalidateRect(hwnd, &status, TRUE);
+  InvalidateRect(hwnd, &message, TRUE);
+  gf_pumpMessages();
+  EXPECT_EQ(gf_testPaintCount(box), boxPaints + 1);
+  EXPECT_EQ(gf_testPaintCount(edit), editPaints + 1);
+}
+
 TEST_F(MainWindow, AnotherThreadChangesControlsWithoutWaitingForTheWindow) {
   // The window thread pumps nothing meanwhile: nothing here may wait for it.
   std::thread([&] {
