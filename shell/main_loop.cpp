@@ -24,6 +24,7 @@
 #include "shell/startup_thread.h"
 #include "shell/status_area.h"
 #include "traffic/engine.h"
+#include "traffic/engine_stats.h"
 #include "traffic/readers.h"
 #include "traffic/static_parked.h"
 #include "traffic/update_queue.h"
@@ -86,8 +87,14 @@ void mainLoop() {
     gNow.store(gf_currentSlot());
     gf_setAcceptUpdates(true);
     gf_enableControl(CALLSIGN_2_OBJECTID, true);
+    if (const auto stats = gf_environmentVariable("SKLM_ENGINE_STATS"); stats && !stats->empty()) {
+      gf_startEngineStats(*stats);
+    }
     const TimerResolutionGuard timerResolution(1);
-    while (lf_tick()) {
+    for (;;) {
+      const auto start = std::chrono::steady_clock::now();
+      if (!lf_tick()) break;
+      gf_noteTickTime(std::chrono::steady_clock::now() - start);
       const auto now = clock.now();
       if (std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now) >= 1ms) {
         clock.sleepUntil(deadline);
@@ -142,6 +149,7 @@ void lf_secondTick() {
     gf_setAcceptUpdates(true);
   }
   gf_messageSecondTick();
+  gf_writeEngineStats();
   lf_updateCounts();
   gNow.store(gf_currentSlot());
   gSeconds.fetch_add(1);

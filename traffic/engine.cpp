@@ -16,6 +16,7 @@
 #include "liveries/dbase_lookups.h"
 #include "shell/rt_link.h"
 #include "traffic/engine_hooks.h"
+#include "traffic/engine_stats.h"
 #include "traffic/object_events.h"
 #include "traffic/placement.h"
 #include "traffic/sim_connection.h"
@@ -58,7 +59,11 @@ void lf_takeUpdates() {
       gUpdateQueue.pop_front();
     }
   }
-  for (TrafficRecord& record : gTakenRecords) lf_applyUpdate(record);
+  const std::int64_t tick = gTick.load();
+  for (TrafficRecord& record : gTakenRecords) {
+    gf_noteQueueAge(kUpdateDueTicks - gf_ticksUntil(record.point.dueTick, tick));
+    lf_applyUpdate(record);
+  }
   gTakenRecords.clear();
 }
 

@@ -7,6 +7,7 @@
 #include "core/parameters.h"
 #include "sim_link_support.h"
 #include "traffic/engine.h"
+#include "traffic/engine_stats.h"
 #include "traffic/update_queue.h"
 
 using namespace simlink;
@@ -119,7 +120,9 @@ TEST_F(EngineTick, IntakeTakesASixteenthOfABacklogAndTwoAtLeast) {
     EXPECT_EQ(gf_updatesPerTick(row.queued), row.partRule);
     gIntakeBacklogMend = true;
   }
-  // Five queued records are applied over three ticks: 2, 2, 1.
+  // Five queued records are applied over three ticks: 2, 2, 1, their ages in
+  // the load runs' measurements as they wait.
+  gf_startEngineStats(m_scratch / "stats.txt");
   gTick = 1;  // clear of the request ticks: no simulator here
   gf_setAcceptUpdates(true);
   for (int i = 0; i < 5; ++i) gf_queueUpdate(TrafficRecord{});
@@ -131,6 +134,12 @@ TEST_F(EngineTick, IntakeTakesASixteenthOfABacklogAndTwoAtLeast) {
   }
   gf_setAcceptUpdates(false);
   EXPECT_EQ(left, (std::vector<std::size_t>{3, 1, 0}));
+  gf_noteTickTime(std::chrono::microseconds(1500));
+  gf_writeEngineStats();
+  gEngineStatsOn = false;
+  gf_noteQueueAge(9);
+  gf_writeEngineStats();
+  EXPECT_EQ(fileLines(m_scratch / "stats.txt"), (std::vector<std::string>{"ages 0 0 1 1 2", "ticks_us 1500"}));
 }
 
 }  // namespace
