@@ -177,10 +177,24 @@ bool sendDataPacket(const std::string& text) {
   return false;
 }
 
+namespace {
+// After a failed send, whichever request found RealTraffic gone: the next
+// position request only waits for it to come back.
+void lf_realTrafficGone() {
+  lf_showRtLight(false);
+  // The exit removes every aircraft itself, walking gActs on its own thread.
+  if (gExitStarted.load()) return;
+  gf_removeLiveAircraft();
+  gf_resetRealTrafficReaders();
+  gf_showMessage(sk::format("{} RealTraffic gone? Wait for RealTraffic to re-connect ...", gf_utcNowString()),
+                 true);
+}
+}  // namespace
+
 void lf_sendQs123(std::int64_t simTimeSeconds) {
   if (!gRtClientConnected.load()) return;
   if (simTimeSeconds < 1 || simTimeSeconds > std::numeric_limits<std::int64_t>::max() / 1000) return;
-  sendDataPacket(sk::format("Qs123={}\r\n", simTimeSeconds * 1000));
+  if (!sendDataPacket(sk::format("Qs123={}\r\n", simTimeSeconds * 1000))) lf_realTrafficGone();
 }
 
 std::string gf_qs121Text(const UserAc& user) {
@@ -225,14 +239,7 @@ void gf_sendQs121() {
     }
     return;
   }
-  if (sendDataPacket(gf_qs121Text(user))) return;
-  lf_showRtLight(false);
-  // The exit removes every aircraft itself, walking gActs on its own thread.
-  if (gExitStarted.load()) return;
-  gf_removeLiveAircraft();
-  gf_resetRealTrafficReaders();
-  gf_showMessage(sk::format("{} RealTraffic gone? Wait for RealTraffic to re-connect ...", gf_utcNowString()),
-                 true);
+  if (!sendDataPacket(gf_qs121Text(user))) lf_realTrafficGone();
 }
 
 void lf_stopServer() {

@@ -90,6 +90,7 @@ class RtLinkPorts : public ShellTest {
     ShellTest::TearDown();
   }
   bool loggedLine(const std::string& line) const { return logged().find(line + "\n") != std::string::npos; }
+  void goneAndBack(bool foundByTimeRequest);
 };
 
 TEST_F(RtLinkPorts, HandshakeThenTimeAndPositionAsRealTrafficReadsThem) {
@@ -116,7 +117,9 @@ TEST_F(RtLinkPorts, HandshakeThenTimeAndPositionAsRealTrafficReadsThem) {
   EXPECT_EQ(rt.versions, 1);
 }
 
-TEST_F(RtLinkPorts, RealTrafficGoneAndBack) {
+// RealTraffic goes away: the position request (every second) or the time
+// request (every 15 s) finds it; either removes the live aircraft and says so.
+void RtLinkPorts::goneAndBack(bool foundByTimeRequest) {
   lf_startServer(PORT_NUMBER.value());
   auto first = std::make_unique<StandIn>();
   lf_connectRealTraffic();
@@ -127,7 +130,9 @@ TEST_F(RtLinkPorts, RealTrafficGoneAndBack) {
   gRtDataTime = 1719837000.0;
 
   first.reset();
-  for (int call = 0; call < 2 && gRtClientConnected; ++call) gf_sendQs121();  // Linux tells on the second
+  for (int call = 0; call < 2 && gRtClientConnected; ++call) {  // Linux tells on the second
+    foundByTimeRequest ? lf_sendQs123(1719792000) : gf_sendQs121();
+  }
   EXPECT_FALSE(gRtClientConnected);
   EXPECT_NE(logged().find("===> sendDataPacket to RealTraffic failed: "), std::string::npos) << logged();
   EXPECT_TRUE(loggedLine("===> RealTraffic client socket closed"));
@@ -147,6 +152,9 @@ TEST_F(RtLinkPorts, RealTrafficGoneAndBack) {
   EXPECT_EQ(second.recordsWhen(1), std::vector<std::string>{kQs121});
   EXPECT_EQ(second.versions, 0);
 }
+
+TEST_F(RtLinkPorts, RealTrafficGoneAndBack) { goneAndBack(false); }
+TEST_F(RtLinkPorts, RealTrafficFoundGoneByTheTimeRequest) { goneAndBack(true); }
 
 TEST_F(RtLinkPorts, StopAndWakeEndBlockedCallsAndOnlyStopSaysExit) {
   for (auto* end : {&lf_stopServer, &gf_wakeRtLink}) {
