@@ -124,19 +124,29 @@ for fault in /downloads/dbase.zip=404 /downloads/AIG-regcodes.zip=404 /downloads
   sk_dlserver "$option" "$fault"
   sk_sim "$sk_root/demo/lfbo_sim.json"
   sk_player --loop --now --qnh 1013 "$replay"
+  old_head="$(head -n 1 "$log" 2> /dev/null || true)"
   start_program
+  # Until this start's log (its first line differs) shows an error or the traffic reader.
   for _ in $(seq 600); do
     kill -0 "$sk_pid" 2> /dev/null || break
-    grep -q 'Traffic Reader connected' "$log" 2> /dev/null && break
+    [[ "$(head -n 1 "$log" 2> /dev/null || true)" != "$old_head" ]] && grep -qE '^Error |Traffic Reader connected' "$log" && break
     sleep 0.1
   done
-  sleep 5
+  sleep 1
   snap "$drill-${fault//\//_}"
-  status=running
-  if kill -0 "$sk_pid" 2> /dev/null; then sk_close || true; else wait "$sk_pid" || status="ended with $?"; fi
-  echo "Skylume: $status"
+  # A start that fails ends by itself a few seconds after its error.
+  for _ in $(seq 200); do kill -0 "$sk_pid" 2> /dev/null || break; sleep 0.1; done
+  status=0
+  if kill -0 "$sk_pid" 2> /dev/null; then
+    sk_close || status=$?
+    echo "Skylume ran on (reader connected); closed, status $status"
+  else
+    wait "$sk_pid" || status=$?
+    echo "Skylume ended by itself, status $status"
+  fi
   echo "files lost or emptied: $(lost | tr '\n' ' ')"
-  grep -vE '^(\S+=|    )' "$log" | grep -iE 'download|error|data base|regcode|version|not read|fail' | sed 's/^/    | /'
+  grep -vE '^[A-Za-z_0-9]+=' "$log" | grep -iE 'download|error|data base|regcode|version|not read|fail|exiting' |
+    sed 's/^/    | /'
   sk_stop
   drill=$((drill + 1))
 done

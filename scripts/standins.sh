@@ -33,7 +33,8 @@ sk_version() { sed -n 's/^project(Skylume VERSION \([0-9.]*\).*/\1/p' "$sk_root/
 # sk_dlserver [dlserver options]: serves the demo downloads; sets SKLM_DOWNLOAD_SERVER.
 sk_dlserver() {
   local served="$sk_program/served" log="$sk_program/dlserver.log"
-  rm -rf "$served"
+  # Removed first: the started server's shell truncates it only later.
+  rm -rf "$served" "$log"
   "$sk_build/tools/dlserver/dlserver" --demo "$(sk_version)" --zip dbase.zip="$sk_program/data/temp2.xml" \
     --zip AIG-regcodes.zip="$sk_program/data/AIG-regcodes.xml" "$@" "$served" > "$log" 2>&1 < /dev/null &
   sk_dl_pid=$!
