@@ -60,7 +60,9 @@ class IntParameter : public Parameter {
   const std::int32_t defaultValue;
   const std::int32_t minValue;
   const std::int32_t maxValue;
-  std::int32_t value;
+  // Atomic: one thread sets a value (the automatic range, the settings read at
+  // start-up) while another reads it (the window paints it, the engine uses it).
+  std::atomic<std::int32_t> value;
 };
 
 class FloatParameter : public Parameter {
@@ -77,7 +79,7 @@ class FloatParameter : public Parameter {
   const float defaultValue;
   const float minValue;
   const float maxValue;
-  float value;
+  std::atomic<float> value;  // atomic for the same reason as an integer value
 };
 
 class BoolParameter : public Parameter {

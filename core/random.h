@@ -3,15 +3,19 @@
 // bounds how many scan workers run at once.
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <exception>
 #include <future>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <random>
 #include <string>
 #include <thread>
 #include <type_traits>
 #include <utility>
+#include <variant>
 #include <vector>
 
 // This thread's generator, seeded once from std::random_device on first use.
@@ -40,45 +44,81 @@ void gf_setWorkerLimit(std::int64_t processorCount);
 void gf_waitForWorker();
 void gf_releaseWorker();
 
+// What one worker hands back. The worker moves its result or exception in under
+// the lock and keeps no reference to either: an exception's reference count
+// lives in the runtime library, where a thread checker cannot see it, so the
+// object is only ever freed by the thread that takes it (or by whoever drops
+// the last share of an outcome nobody took).
+template <typename Result>
+class WorkerOutcome {
+ public:
+  using Stored = std::conditional_t<std::is_void_v<Result>, std::monostate, Result>;
+
+  void finish(std::optional<Stored>&& result, std::exception_ptr&& failure) {
+    {
+      std::lock_guard lock(m_mutex);
+      if (failure) {
+        m_error = std::move(failure);
+      } else {
+        try {
+          if (result) m_value.emplace(std::move(*result));
+        } catch (...) {
+          m_error = std::current_exception();
+        }
+      }
+      m_done = true;
+    }
+    m_finished.notify_all();
+  }
+
+  Result take() {
+    std::unique_lock lock(m_mutex);
+    m_finished.wait(lock, [this] { return m_done; });
+    if (m_error) {
+      std::exception_ptr failure = std::move(m_error);
+      lock.unlock();
+      std::rethrow_exception(std::move(failure));
+    }
+    if constexpr (!std::is_void_v<Result>) return std::move(*m_value);
+  }
+
+ private:
+  std::mutex m_mutex;
+  std::condition_variable m_finished;
+  bool m_done = false;
+  std::optional<Stored> m_value;
+  std::exception_ptr m_error;
+};
+
 // Starts one scan worker on its own detached thread once a slot is free. The
-// slot is released exactly once, before the future becomes ready, whether the
-// work returns or throws (the exception then comes out of the future).
+// slot is released exactly once, before the result can be taken, whether the
+// work returns or throws (the exception then comes out of the future). The
+// future is a deferred one: get() and wait() wait for the worker, wait_for()
+// says only that it is deferred.
 template <typename Work>
 auto gf_startWorker(Work work) -> std::future<std::invoke_result_t<Work&>> {
   using Result = std::invoke_result_t<Work&>;
+  using Outcome = WorkerOutcome<Result>;
+  auto outcome = std::make_shared<Outcome>();
+  auto future = std::async(std::launch::deferred, [outcome] { return outcome->take(); });
   gf_waitForWorker();
   gRunningWorkers.fetch_add(1);
-  std::promise<Result> promise;
-  auto future = promise.get_future();
   try {
-    std::thread([promise = std::move(promise), work = std::move(work)]() mutable {
+    std::thread([outcome, work = std::move(work)]() mutable {
+      std::optional<typename Outcome::Stored> result;
       std::exception_ptr error;
-      if constexpr (std::is_void_v<Result>) {
-        try {
+      try {
+        if constexpr (std::is_void_v<Result>) {
           work();
-        } catch (...) {
-          error = std::current_exception();
-        }
-        gf_releaseWorker();
-        error ? promise.set_exception(error) : promise.set_value();
-      } else {
-        std::optional<Result> result;
-        try {
-          result.emplace(work());
-        } catch (...) {
-          error = std::current_exception();
-        }
-        gf_releaseWorker();
-        if (error) {
-          promise.set_exception(error);
+          result.emplace();
         } else {
-          try {
-            promise.set_value(std::move(*result));
-          } catch (...) {
-            promise.set_exception(std::current_exception());
-          }
+          result.emplace(work());
         }
+      } catch (...) {
+        error = std::current_exception();
       }
+      gf_releaseWorker();
+      outcome->finish(std::move(result), std::move(error));
     }).detach();
   } catch (...) {
     // No thread came up, so nobody else will give the slot back.

@@ -232,18 +232,32 @@ TEST(ParameterKinds, ConstructorsFillTheFourValues) {
   EXPECT_FLOAT_EQ(fit.clamped(0.1f), 0.5f);
 }
 
-TEST(ParameterKinds, StringValueIsSafeToShareBetweenThreads) {
+TEST(ParameterKinds, ValuesAreSafeToShareBetweenThreads) {
   StringParameter text("TEXT", "");
   const std::string a(200, 'a');
   const std::string b(300, 'b');
+  // Numbers too: the automatic range sets LATERAL_RANGE while the window paints it.
+  IntParameter range("RANGE", 0, 0, 4000);
+  FloatParameter fit("FIT", 0.0f, 0.0f, 4000.0f);
   std::thread writer([&] {
-    for (int i = 0; i < 2000; ++i) text.setValue(i % 2 ? a : b);
+    for (int i = 0; i < 2000; ++i) {
+      text.setValue(i % 2 ? a : b);
+      range.value = i + 1;
+      fit.value = static_cast<float>(i + 1);
+    }
   });
+  int lastRange = 0;
   for (int i = 0; i < 2000; ++i) {
     const std::string seen = text.value();
     ASSERT_TRUE(seen.empty() || seen == a || seen == b);
+    const int now = range.value;
+    ASSERT_GE(now, lastRange);
+    lastRange = now;
+    ASSERT_LE(fit.value, 2000.0f);
   }
   writer.join();
+  EXPECT_EQ(range.value, 2000);
+  EXPECT_FLOAT_EQ(fit.value, 2000.0f);
 }
 
 // The window side of a check box, as the shell provides it.

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <stdexcept>
+#include <thread>
 
 #include "core/parameters.h"
 
@@ -140,6 +142,35 @@ TEST_F(WorkerLimit, NewLimitLeavesRunningWorkersCounted) {
   second.get();
   EXPECT_TRUE(secondStarted.load());
   EXPECT_EQ(gRunningWorkers.load(), 0);
+}
+
+// The worker may still be winding down (its work not yet destroyed) when the
+// caller has taken the exception and dropped the future. The exception must
+// then be freed by the caller: its reference count is out of a thread
+// checker's sight, so a free by the worker reads as racing the caller's what().
+TEST_F(WorkerLimit, AThrowingWorkerStillWindingDownLeavesItsExceptionToTheCaller) {
+  gf_setWorkerLimit(2);
+  // Relaxed on purpose: the hold must add no ordering of its own.
+  static std::atomic<bool> taken;
+  taken.store(false);
+  struct HoldUntilTaken {
+    bool holds = true;
+    HoldUntilTaken() = default;
+    HoldUntilTaken(HoldUntilTaken&& other) noexcept { other.holds = false; }
+    ~HoldUntilTaken() {
+      while (holds && !taken.load(std::memory_order_relaxed)) std::this_thread::yield();
+    }
+  };
+  {
+    auto future = gf_startWorker([hold = HoldUntilTaken()]() -> int { throw std::runtime_error("bad file"); });
+    try {
+      future.get();
+      ADD_FAILURE() << "the worker's exception did not come out";
+    } catch (const std::runtime_error& failure) {
+      EXPECT_STREQ(failure.what(), "bad file");
+    }
+  }
+  taken.store(true, std::memory_order_relaxed);
 }
 
 }  // namespace
