@@ -53,11 +53,12 @@ class UserAircraftTest : public SimLinkTest {
     gf_resetUserAircraft();
   }
   void TearDown() override {
+    // The link's thread stops first (and the link's reset clears the user
+    // aircraft): it may still be handling a position block.
+    SimLinkTest::TearDown();
     gRtProfessional = false;
-    gf_resetUserAircraft();
     gAppState.userStand.clear();
     gAppState.userTitle.clear();
-    SimLinkTest::TearDown();
   }
 };
 
