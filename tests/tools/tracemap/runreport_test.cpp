@@ -1,0 +1,107 @@
+// The run report reads the same trace as the map; its tests share the program.
+#include "tools/runreport/runreport.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace runreport {
+namespace {
+
+namespace fs = std::filesystem;
+
+// 30 frames a second: frame 1800 is a minute in. Object 200 flies in and stays,
+// 201 is created on the ground and pushed back 20 m (its heading north, its
+// motion south), 202 is a static aircraft, 203 is removed 50 s after its
+// creation, 204 61 s after it, 205 at the close although created 10 s before.
+const char* const kTrace = R"({"frame":1,"event":"open","client":"Skylume"}
+{"frame":10,"event":"create","id":200,"title":"B738 RYR","tail":"RYR1","lat":43.5,"lon":1.3,"alt":3000.0,"heading":1.0,"on_ground":false}
+{"frame":11,"event":"create","id":201,"title":"A20N SAS","tail":"SAS1","lat":59.65,"lon":17.93,"alt":137.0,"heading":0.0,"on_ground":true}
+{"frame":12,"event":"create","id":202,"title":"A320 BAW","tail":"BAW5*","lat":59.651,"lon":17.93,"alt":137.0,"heading":0.0,"on_ground":true}
+{"frame":20,"event":"create","id":203,"title":"A320 EZY","tail":"EZY2","lat":43.6,"lon":1.4,"alt":9000.0,"heading":2.0,"on_ground":false}
+{"frame":21,"event":"create","id":204,"title":"A320 EZY","tail":"EZY3","lat":43.6,"lon":1.4,"alt":9000.0,"heading":2.0,"on_ground":false}
+not a line of the trace
+{"frame":30,"event":"position","id":201,"define":402,"values":{"Plane Latitude":59.64991,"Plane Longitude":17.93,"Plane Heading degrees true":0.0,"Plane Altitude":137.0}}
+{"frame":40,"event":"position","id":201,"define":402,"values":{"Plane Latitude":59.64982,"Plane Longitude":17.93,"Plane Heading degrees true":0.0,"Plane Altitude":137.0}}
+{"frame":50,"event":"position","id":200,"define":402,"values":{"Plane Latitude":43.51,"Plane Longitude":1.31,"Plane Heading degrees true":0.7,"Plane Altitude":3000.0}}
+{"frame":1520,"event":"remove","id":203,"request":105}
+{"frame":1852,"event":"remove","id":204,"request":105}
+{"frame":2000,"event":"create","id":205,"title":"A320 EZY","tail":"EZY4","lat":43.6,"lon":1.4,"alt":9000.0,"heading":2.0,"on_ground":false}
+{"frame":2300,"event":"by_type","request":101,"radius":18520.0}
+{"frame":2310,"event":"remove","id":205,"request":105}
+{"frame":2310,"event":"remove","id":202,"request":105}
+{"frame":2311,"event":"close","client":"Skylume"}
+)";
+
+const char* const kLog = R"(===> RYR4LG   landed from TLS
+===> SAS1136  landed
+===> AFR611Q  took-off to ORY
+===> A3      : SAS1136  arrived at stand
+===> A4      : THY5HT   parks
+          towed aircraft THY5HT A333 parks
+===> A4      : THY5HT   pulling out
+===> A14     : TAP1*    parked
+RYR4LG landed yesterday
+)";
+
+std::vector<CapabilityRow> lf_rows(const std::string& trace, const std::string& log) {
+  std::istringstream t(trace), l(log);
+  return gf_countCapabilities(gf_readTrace(t), gf_readLog(l));
+}
+
+TEST(RunReport, EachCapabilityCountsTheAircraftThatShowedIt) {
+  const auto rows = lf_rows(kTrace, kLog);
+  const std::vector<std::pair<std::string, std::vector<std::string>>> expected = {
+      {"created airborne", {"RYR1", "EZY2", "EZY3", "EZY4"}},
+      {"created on the ground", {"SAS1"}},
+      {"created parked", {"THY5HT"}},
+      {"landed", {"RYR4LG", "SAS1136"}},
+      {"took off", {"AFR611Q"}},
+      {"parked at a stand", {"SAS1136"}},
+      {"pushed back", {"SAS1"}},
+      {"static parked", {"BAW5*"}},
+      {"removed within 60 s of creation", {"EZY2"}},
+      {"left at the close", {"RYR1", "SAS1"}}};
+  ASSERT_EQ(rows.size(), expected.size());
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    EXPECT_EQ(rows[i].name, expected[i].first);
+    EXPECT_EQ(rows[i].aircraft, expected[i].second) << rows[i].name;
+  }
+  std::istringstream t(kTrace);
+  EXPECT_EQ(gf_readTrace(t).skippedLines, 1);
+}
+
+TEST(RunReport, TheCommandPrintsTheTableAndRefusesWhatItCannotRead) {
+  const fs::path dir = fs::temp_directory_path() / ("sklm-runreport-" + std::to_string(::getpid()));
+  fs::create_directories(dir);
+  std::ofstream(dir / "trace.jsonl") << kTrace;
+  std::ofstream(dir / "Log.txt") << kLog;
+  const std::string trace = (dir / "trace.jsonl").string(), log = (dir / "Log.txt").string();
+  struct Case {
+    std::vector<std::string> args;
+    int code;
+    std::string out, err;
+  };
+  const std::vector<Case> cases = {
+      {{"table", trace, log}, 0, "created on the ground                1  SAS1\n", ""},
+      // At 15 frames a second EZY3's 61 s become 122 s and EZY2's 100 s: neither is quick.
+      {{"table", trace, log, "--frame-rate", "15"}, 0, "removed within 60 s of creation      0\n", ""},
+      {{"table", trace, (dir / "none.txt").string()}, 1, "", "cannot read"},
+      {{"table", trace}, 2, "", "usage: runreport table"},
+      {{"table", trace, log, "--frame-rate", "0"}, 2, "", "--frame-rate needs a positive number"},
+      {{"status"}, 2, "", "usage:"},
+  };
+  for (const Case& c : cases) {
+    std::ostringstream out, err;
+    EXPECT_EQ(gf_runRunreport(c.args, out, err), c.code) << c.args.size();
+    EXPECT_NE(out.str().find(c.out), std::string::npos) << out.str();
+    EXPECT_NE(err.str().find(c.err), std::string::npos) << err.str();
+  }
+  fs::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace runreport
