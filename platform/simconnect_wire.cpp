@@ -55,6 +55,17 @@ int lf_pollFor(int fd, short events, std::chrono::milliseconds wait) {
   }
 }
 
+// Room an idle assembler keeps: more than a few ordinary reads' worth is only
+// ever needed during a flood.
+constexpr std::size_t kKeptCapacity = gMaxReceiveBytes / 2;
+
+// Moves the bytes not yet handed out to the front.
+void lf_dropConsumed(std::vector<std::byte>& buffer, std::size_t& start) {
+  if (start == 0) return;
+  buffer.erase(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(start));
+  start = 0;
+}
+
 bool lf_isLoopback(const std::string& host, in_addr& out) {
   if (::inet_pton(AF_INET, host == "localhost" ? "127.0.0.1" : host.c_str(), &out) != 1) return false;
   return (ntohl(out.s_addr) >> 24) == 127;
@@ -161,6 +172,11 @@ std::vector<std::byte> Reader::bytes() {
 PacketAssembler::PacketAssembler(std::size_t maxPacket, Clock clock)
     : m_maxPacket(maxPacket), m_clock(clock ? std::move(clock) : Clock(&std::chrono::steady_clock::now)) {}
 
+std::vector<std::byte>& PacketAssembler::buffer() {
+  lf_dropConsumed(m_buf, m_start);
+  return m_buf;
+}
+
 bool PacketAssembler::ready() const {
   const std::size_t avail = pending();
   if (avail < sizeof(DWORD)) return false;
@@ -189,11 +205,11 @@ std::span<const std::byte> PacketAssembler::next() {
       return packet;
     }
   }
-  // Keep only the partial packet, at the front.
-  m_buf.erase(m_buf.begin(), m_buf.begin() + static_cast<std::ptrdiff_t>(m_start));
-  m_start = 0;
+  lf_dropConsumed(m_buf, m_start);
   if (m_buf.empty()) {
     m_partialSince.reset();
+    // What a flood made room for is given back once it has been taken.
+    if (m_buf.capacity() > kKeptCapacity) std::vector<std::byte>().swap(m_buf);
   } else if (!m_partialSince) {
     m_partialSince = m_clock();
   }

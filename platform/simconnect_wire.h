@@ -121,9 +121,13 @@ class PacketAssembler {
   // a partial packet.
   explicit PacketAssembler(std::size_t maxPacket = gMaxPacketSize, Clock clock = {});
 
-  std::vector<std::byte>& buffer() { return m_buf; }
+  // Where a reader appends what arrived. What next() handed out is dropped
+  // first, so the buffer never holds more than the pending bytes and the one
+  // append, however long the peer keeps it from running empty.
+  std::vector<std::byte>& buffer();
   // The next whole packet, or an empty span; throws WireError on a size that
-  // cannot be right. The span stays valid until the next call.
+  // cannot be right. The span stays valid until the next call of next() or
+  // buffer().
   std::span<const std::byte> next();
   // Bytes buffered and not yet handed out by next().
   std::size_t pending() const { return m_buf.size() - m_start; }

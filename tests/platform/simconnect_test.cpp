@@ -154,6 +154,33 @@ TEST(SimWire, OversizedAndStalledPacketsAreRefused) {
   EXPECT_THROW(in.next(), simwire::WireError);
 }
 
+// The dispatch's way of reading: another read whenever less than one is
+// pending, at most 1024 messages taken per round, while the peer never stops.
+TEST(SimWire, AFloodKeepsTheBufferWithinTwoReadsAndGivesItBack) {
+  std::vector<std::byte> read;
+  while (read.size() + sizeof(SIMCONNECT_RECV_EVENT) <= simwire::gMaxReceiveBytes) {
+    SIMCONNECT_RECV_EVENT event{};
+    event.dwSize = sizeof event;
+    event.dwID = SIMCONNECT_RECV_ID_EVENT;
+    const auto bytes = std::as_bytes(std::span(&event, 1));
+    read.insert(read.end(), bytes.begin(), bytes.end());
+  }
+  simwire::PacketAssembler in(simwire::gMaxMessageSize);
+  std::size_t sent = 0, taken = 0, largest = 0;
+  constexpr std::size_t kFlood = 50u << 20;
+  while (sent < kFlood || in.pending() > 0) {
+    if (sent < kFlood && in.pending() < simwire::gMaxReceiveBytes) {
+      in.buffer().insert(in.buffer().end(), read.begin(), read.end());
+      sent += read.size();
+    }
+    largest = std::max(largest, in.buffer().capacity());
+    for (int budget = 1024; budget > 0 && !in.next().empty(); --budget) ++taken;
+  }
+  EXPECT_EQ(taken * sizeof(SIMCONNECT_RECV_EVENT), sent);
+  EXPECT_LE(largest, 2 * simwire::gMaxReceiveBytes);
+  EXPECT_LE(in.buffer().capacity(), simwire::gMaxReceiveBytes / 2) << "kept after the flood";
+}
+
 TEST(SimWire, AddressesAndLoopbackOnly) {
   std::string host;
   std::uint16_t port = 0;
