@@ -17,10 +17,13 @@ struct FileCloser {
 };
 using OpenEntry = std::unique_ptr<zip_file_t, FileCloser>;
 
-// The entry's data is pulled in chunks; fewer bytes than announced is a failure.
+// The entry's data is pulled in chunks; fewer or more bytes than announced is
+// a failure. The announced size is checked before anything is read, so an
+// entry claiming terabytes costs nothing.
 template <class Sink>
 int lf_readChunks(zip* archive, std::uint64_t index, std::uint64_t size, std::uint64_t chunkSize,
                   Sink&& sink) {
+  if (size > ZipEntry::kMaxSize) return ZIP_ER_INCONS;
   OpenEntry file(zip_fopen_index(archive, index, 0));
   if (!file) return zip_error_code_zip(zip_get_error(archive));
   std::vector<char> buffer(static_cast<std::size_t>(std::min<std::uint64_t>(chunkSize, size ? size : 1)));
@@ -52,7 +55,7 @@ std::string lf_errorText(int code) {
 
 std::string ZipEntry::readAsText() const {
   std::string text;
-  text.reserve(static_cast<std::size_t>(m_size));
+  if (m_size <= kMaxSize) text.reserve(static_cast<std::size_t>(m_size));
   const int code = lf_readChunks(m_archive, m_index, m_size, kChunkSize, [&](const char* data, std::size_t n) {
     text.append(data, n);
     return true;

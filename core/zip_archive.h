@@ -21,6 +21,9 @@ class ZipError : public std::runtime_error {
 class ZipEntry {
  public:
   static constexpr std::uint64_t kChunkSize = 524288;
+  // The largest entry unpacked: far above any real data base or installer,
+  // far below what a damaged or hostile archive may claim.
+  static constexpr std::uint64_t kMaxSize = 256ULL << 20;
 
   const std::string& getName() const { return m_name; }
   std::uint64_t getSize() const { return m_size; }
@@ -29,10 +32,11 @@ class ZipEntry {
 
   // The whole entry. Throws ZipError when it cannot be read whole (a CRC
   // failure included), so a damaged entry never passes for a short text.
+  // An entry above kMaxSize, announced or found, is refused the same way.
   std::string readAsText() const;
   // Copies the entry into the stream in chunks of kChunkSize bytes. 0 on
-  // success, else a libzip error code (ZIP_ER_INCONS for a short read,
-  // ZIP_ER_WRITE when the stream fails).
+  // success, else a libzip error code (ZIP_ER_INCONS for a short or long read
+  // and for an entry above kMaxSize, ZIP_ER_WRITE when the stream fails).
   int readContent(std::ostream& out, std::uint64_t chunkSize = kChunkSize) const;
 
  private:

@@ -133,23 +133,29 @@ bool lf_downloadDataArchive(const DataArchive& table, const std::filesystem::pat
     gf_log(table.downloadFailed);
     return false;
   }
-  // The archives hold one file each; with several the last one counts.
-  std::optional<std::string> text;
+  // The archives hold one file each; with several the last one counts. Each
+  // is streamed to a temporary beside the target, never held whole, and the
+  // target is replaced only by one that came out whole.
+  std::filesystem::path temporary = target;
+  temporary += ".unzip.tmp";
+  bool unpacked = false;
   {
     ZipArchive archive(local.path());
     if (const auto entries = lf_openArchive(archive)) {
-      try {
-        for (const ZipEntry& entry : *entries) {
-          if (!entry.isDirectory()) text = entry.readAsText();
-        }
-      } catch (const skzip::ZipError&) {
-        text.reset();
+      for (const ZipEntry& entry : *entries) {
+        if (entry.isDirectory()) continue;
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        unpacked = out && entry.readContent(out) == 0;
+        if (!unpacked) break;
       }
     }
   }
-  if (!text || !gf_writeFile(*text, target, false)) {
+  std::error_code error;
+  if (unpacked) std::filesystem::rename(temporary, target, error);
+  if (!unpacked || error) {
+    std::filesystem::remove(temporary, error);
     // Read afresh on every use, so an unusable target is better gone than stale.
-    if (std::filesystem::exists(target)) std::filesystem::remove(target);
+    if (std::filesystem::is_regular_file(target, error)) std::filesystem::remove(target, error);
     gf_log(table.unzipFailed);
     local.remove();
     return false;

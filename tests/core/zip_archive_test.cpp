@@ -57,6 +57,24 @@ TEST(DownloadZipArchive, DamageIsAnErrorNeverAShortRead) {
   std::ostringstream failing;
   failing.setstate(std::ios::badbit);
   EXPECT_NE(entries.at(0).readContent(failing), 0);
+
+  // Entries above the cap, by their records or by what they inflate to, are
+  // refused before a byte is read or a byte of room is taken.
+  dlsrv::gf_writeLargeArchive(scratch / "bomb.zip", "bomb", ZipEntry::kMaxSize + 1, true);
+  dlsrv::gf_writeLyingZip64Archive(scratch / "liar.zip", "liar", "small", 1ULL << 40);
+  dlsrv::gf_writeLyingZip64Archive(scratch / "short.zip", "short", "only five", 100);
+  for (const char* name : {"bomb.zip", "liar.zip", "short.zip"}) {
+    SCOPED_TRACE(name);
+    ZipArchive refused(scratch / name);
+    ASSERT_TRUE(refused.open());
+    const auto entry = refused.getEntries().at(0);
+    EXPECT_THROW(entry.readAsText(), ZipError);
+    std::ostringstream none;
+    EXPECT_NE(entry.readContent(none), 0);
+    if (entry.getSize() > ZipEntry::kMaxSize) {
+      EXPECT_EQ(none.tellp(), 0);
+    }
+  }
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include "core/format.h"
 #include "core/parameters.h"
 #include "core/util.h"
+#include "core/zip_archive.h"
 #include "download_test_support.h"
 #include "shell/update.h"
 
@@ -182,6 +183,26 @@ TEST_F(DownloadDataArchive, FetchesTheOneFileOrSaysWhy) {
     EXPECT_FALSE(table.fetch(target));
     EXPECT_TRUE(logged(sk::format("===> unzipping {} failed?", table.name)));
     EXPECT_FALSE(std::filesystem::exists(target));
+
+    // Refused before anything is unpacked: an archive of a few hundred
+    // kilobytes inflating past the cap, and one whose records claim a terabyte.
+    auto temporary = target;
+    temporary += ".unzip.tmp";
+    for (bool bomb : {true, false}) {
+      SCOPED_TRACE(bomb ? "bomb" : "zip64 liar");
+      if (bomb) {
+        dlsrv::gf_writeLargeArchive(served() / table.archive, "data.xml", skzip::ZipEntry::kMaxSize + 1,
+                                    true);
+        EXPECT_LT(std::filesystem::file_size(served() / table.archive), 3U << 19);  // about 1 MB
+      } else {
+        dlsrv::gf_writeLyingZip64Archive(served() / table.archive, "data.xml", "<data/>", 1ULL << 40);
+      }
+      writeBytes(target, "earlier");
+      EXPECT_FALSE(table.fetch(target));
+      EXPECT_TRUE(logged(sk::format("===> unzipping {} failed?", table.name)));
+      EXPECT_FALSE(std::filesystem::exists(target));
+      EXPECT_FALSE(std::filesystem::exists(temporary));
+    }
 
     writeBytes(target, "earlier");
     std::filesystem::remove(served() / table.archive);

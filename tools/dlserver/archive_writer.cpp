@@ -46,6 +46,15 @@ zip_int64_t lf_patternSource(void* state, void* data, zip_uint64_t length, zip_s
   }
 }
 
+std::uint32_t lf_crc32(const std::string& bytes) {
+  std::uint32_t crc = 0xFFFFFFFFu;
+  for (unsigned char c : bytes) {
+    crc ^= c;
+    for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+  }
+  return ~crc;
+}
+
 zip_t* lf_create(const std::filesystem::path& path) {
   if (path.has_parent_path()) std::filesystem::create_directories(path.parent_path());
   int error = 0;
@@ -54,14 +63,15 @@ zip_t* lf_create(const std::filesystem::path& path) {
   return archive;
 }
 
-void lf_add(zip_t* archive, const std::string& name, zip_source_t* source) {
+void lf_add(zip_t* archive, const std::string& name, zip_source_t* source, zip_int32_t method = ZIP_CM_STORE,
+            zip_uint32_t level = 0) {
   if (!source) throw std::runtime_error("no source for " + name);
   const zip_int64_t index = zip_file_add(archive, name.c_str(), source, ZIP_FL_ENC_UTF_8 | ZIP_FL_OVERWRITE);
   if (index < 0) {
     zip_source_free(source);
     throw std::runtime_error("cannot add " + name + ": " + zip_strerror(archive));
   }
-  zip_set_file_compression(archive, static_cast<zip_uint64_t>(index), ZIP_CM_STORE, 0);
+  zip_set_file_compression(archive, static_cast<zip_uint64_t>(index), method, level);
 }
 
 void lf_finish(zip_t* archive, const std::filesystem::path& path) {
@@ -98,15 +108,65 @@ void gf_writeArchive(const std::filesystem::path& path, const std::vector<Archiv
   lf_finish(archive, path);
 }
 
-void gf_writeLargeArchive(const std::filesystem::path& path, const std::string& entryName, std::uint64_t size) {
+void gf_writeLargeArchive(const std::filesystem::path& path, const std::string& entryName, std::uint64_t size,
+                          bool deflated) {
   zip_t* archive = lf_create(path);
   try {
-    lf_add(archive, entryName, zip_source_function(archive, lf_patternSource, new Pattern{size}));
+    lf_add(archive, entryName, zip_source_function(archive, lf_patternSource, new Pattern{size}),
+           deflated ? ZIP_CM_DEFLATE : ZIP_CM_STORE, deflated ? 9 : 0);
   } catch (...) {
     zip_discard(archive);
     throw;
   }
   lf_finish(archive, path);
+}
+
+void gf_writeLyingZip64Archive(const std::filesystem::path& path, const std::string& entryName,
+                               const std::string& bytes, std::uint64_t claimedSize) {
+  std::string out;
+  const auto put = [&out](std::uint64_t value, int size) {
+    for (int i = 0; i < size; ++i) out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+  };
+  const std::uint32_t crc = lf_crc32(bytes);
+  const auto header = [&](bool central) {
+    put(central ? 0x02014b50 : 0x04034b50, 4);
+    if (central) put(45, 2);  // made by
+    put(45, 2);               // needed: zip64
+    put(0, 2);                // flags
+    put(0, 2);                // stored
+    put(0, 4);                // time and date
+    put(crc, 4);
+    put(0xFFFFFFFF, 4);  // both sizes in the zip64 field
+    put(0xFFFFFFFF, 4);
+    put(entryName.size(), 2);
+    put(20, 2);  // extra field length
+    if (central) {
+      put(0, 2);  // comment
+      put(0, 2);  // disk
+      put(0, 2);  // internal attributes
+      put(0, 4);  // external attributes
+      put(0, 4);  // local header at 0
+    }
+    out += entryName;
+    put(0x0001, 2);
+    put(16, 2);
+    put(claimedSize, 8);   // uncompressed
+    put(bytes.size(), 8);  // compressed
+  };
+  header(false);
+  out += bytes;
+  const std::size_t directory = out.size();
+  header(true);
+  const std::size_t directorySize = out.size() - directory;
+  put(0x06054b50, 4);
+  put(0, 4);  // disks
+  put(1, 2);
+  put(1, 2);
+  put(directorySize, 4);
+  put(directory, 4);
+  put(0, 2);
+  if (path.has_parent_path()) std::filesystem::create_directories(path.parent_path());
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << out;
 }
 
 void gf_writeDemoFolder(const std::filesystem::path& folder, const std::string& version) {
