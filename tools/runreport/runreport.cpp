@@ -46,7 +46,8 @@ double lf_alongHeadingM(const TracePoint& a, const TracePoint& b, double& distan
   return north * std::cos(b.headingRad) + east * std::sin(b.headingRad);
 }
 
-void lf_addPosition(TracedObject& o, const nlohmann::json& values, std::int64_t frame) {
+void lf_addPosition(TracedObject& o, const nlohmann::json& values, std::int64_t frame,
+                    const CountOptions& options) {
   const auto lat = lf_datum(values, "plane latitude"), lon = lf_datum(values, "plane longitude");
   if (!lat || !lon || o.points.empty()) return;
   TracePoint p = o.points.back();
@@ -58,7 +59,9 @@ void lf_addPosition(TracedObject& o, const nlohmann::json& values, std::int64_t 
   if (const auto altitude = lf_datum(values, "plane altitude")) p.altitudeFt = *altitude;
   double distanceM = 0;
   const double along = lf_alongHeadingM(o.points.back(), p, distanceM);
-  if (distanceM > 0 && along < -0.5 * distanceM) o.backwardM += distanceM;
+  const double seconds = static_cast<double>(frame - o.points.back().frame) / options.frameRate;
+  const bool slow = seconds > 0 && distanceM / seconds <= options.pushSpeedKts * 1852 / 3600;
+  if (distanceM > 0 && along < -0.5 * distanceM && slow) o.backwardM += distanceM;
   o.points.push_back(p);
 }
 
@@ -77,7 +80,7 @@ std::vector<std::string> lf_names(const std::vector<const TracedObject*>& object
 
 }  // namespace
 
-TraceFacts gf_readTrace(std::istream& trace) {
+TraceFacts gf_readTrace(std::istream& trace, const CountOptions& options) {
   TraceFacts facts;
   std::vector<std::pair<std::size_t, std::int64_t>> removals;  // (line, id)
   std::size_t lineNumber = 0, lastActivity = 0;
@@ -109,7 +112,7 @@ TraceFacts gf_readTrace(std::istream& trace) {
     const auto it = facts.objects.find(id);
     if (it == facts.objects.end()) continue;  // the user aircraft, or an object of another client
     if (event == "position" && j.contains("values") && j["values"].is_object()) {
-      lf_addPosition(it->second, j["values"], frame);
+      lf_addPosition(it->second, j["values"], frame, options);
     } else if ((event == "remove" || event == "vanish") && !it->second.removedFrame) {
       it->second.removedFrame = frame;
       removals.emplace_back(lineNumber, id);
@@ -191,7 +194,7 @@ std::vector<CapabilityRow> gf_countFiles(const std::string& tracePath, const std
   std::ifstream trace(tracePath, std::ios::binary), log(logPath, std::ios::binary);
   if (!trace) throw std::runtime_error(sk::format("cannot read {}", tracePath));
   if (!log) throw std::runtime_error(sk::format("cannot read {}", logPath));
-  return gf_countCapabilities(gf_readTrace(trace), gf_readLog(log), options);
+  return gf_countCapabilities(gf_readTrace(trace, options), gf_readLog(log), options);
 }
 
 int gf_runRunreport(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {

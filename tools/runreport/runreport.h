@@ -17,6 +17,13 @@
 
 namespace runreport {
 
+struct CountOptions {
+  double frameRate = 30;  // the stand-in's frames per second (the trace counts frames only)
+  double quickRemovalS = 60;
+  double pushedBackM = 10;   // backward motion that makes a push-back, not jitter
+  double pushSpeedKts = 15;  // faster backward motion is no push-back (a flight turning, a jump)
+};
+
 // One position the simulator was given for an object (the create included).
 struct TracePoint {
   std::int64_t frame = 0;
@@ -34,7 +41,7 @@ struct TracedObject {
   std::vector<TracePoint> points;  // the creation first
   std::optional<std::int64_t> removedFrame;
   bool removedAtClose = false;  // nothing was created or moved after its removal
-  double backwardM = 0;         // distance moved against its own heading
+  double backwardM = 0;         // distance moved slowly against its own heading
 
   bool isStatic() const { return !tail.empty() && tail.back() == '*'; }
   std::int64_t createdFrame() const { return points.front().frame; }
@@ -50,19 +57,13 @@ struct LogFacts {
   std::vector<std::string> landed, tookOff, arrivedAtStand, createdParked, pulledOut;
 };
 
-TraceFacts gf_readTrace(std::istream& trace);
+TraceFacts gf_readTrace(std::istream& trace, const CountOptions& options = {});
 LogFacts gf_readLog(std::istream& log);
 
 // One row of the table: its name and the aircraft counted (tails or callsigns).
 struct CapabilityRow {
   std::string name;
   std::vector<std::string> aircraft;
-};
-
-struct CountOptions {
-  double frameRate = 30;  // the stand-in's frames per second (the trace counts frames only)
-  double quickRemovalS = 60;
-  double pushedBackM = 10;  // backward motion that makes a push-back, not jitter
 };
 
 // The rows in the table's order: created airborne, created on the ground, created

@@ -13,9 +13,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// 30 frames a second: frame 1800 is a minute in. Object 200 flies in and stays,
-// 201 is created on the ground and pushed back 20 m (its heading north, its
-// motion south), 202 is a static aircraft, 203 is removed 50 s after its
+// 30 frames a second: frame 1800 is a minute in. Object 200 flies in and stays (a
+// jump of 20 m against its heading in a frame is no push-back), 201 is created on
+// the ground and pushed back 20 m in 7 s (its heading north, its motion south),
+// 202 is a static aircraft, 203 is removed 50 s after its
 // creation, 204 61 s after it, 205 at the close although created 10 s before.
 const char* const kTrace = R"({"frame":1,"event":"open","client":"Skylume"}
 {"frame":10,"event":"create","id":200,"title":"B738 RYR","tail":"RYR1","lat":43.5,"lon":1.3,"alt":3000.0,"heading":1.0,"on_ground":false}
@@ -24,9 +25,10 @@ const char* const kTrace = R"({"frame":1,"event":"open","client":"Skylume"}
 {"frame":20,"event":"create","id":203,"title":"A320 EZY","tail":"EZY2","lat":43.6,"lon":1.4,"alt":9000.0,"heading":2.0,"on_ground":false}
 {"frame":21,"event":"create","id":204,"title":"A320 EZY","tail":"EZY3","lat":43.6,"lon":1.4,"alt":9000.0,"heading":2.0,"on_ground":false}
 not a line of the trace
-{"frame":30,"event":"position","id":201,"define":402,"values":{"Plane Latitude":59.64991,"Plane Longitude":17.93,"Plane Heading degrees true":0.0,"Plane Altitude":137.0}}
-{"frame":40,"event":"position","id":201,"define":402,"values":{"Plane Latitude":59.64982,"Plane Longitude":17.93,"Plane Heading degrees true":0.0,"Plane Altitude":137.0}}
-{"frame":50,"event":"position","id":200,"define":402,"values":{"Plane Latitude":43.51,"Plane Longitude":1.31,"Plane Heading degrees true":0.7,"Plane Altitude":3000.0}}
+{"frame":130,"event":"position","id":201,"define":402,"values":{"Plane Latitude":59.64991,"Plane Longitude":17.93,"Plane Heading degrees true":0.0,"Plane Altitude":137.0}}
+{"frame":230,"event":"position","id":201,"define":402,"values":{"Plane Latitude":59.64982,"Plane Longitude":17.93,"Plane Heading degrees true":0.0,"Plane Altitude":137.0}}
+{"frame":250,"event":"position","id":200,"define":402,"values":{"Plane Latitude":43.51,"Plane Longitude":1.31,"Plane Heading degrees true":0.7,"Plane Altitude":3000.0}}
+{"frame":251,"event":"position","id":200,"define":402,"values":{"Plane Latitude":43.50982,"Plane Longitude":1.31,"Plane Heading degrees true":0.0,"Plane Altitude":3000.0}}
 {"frame":1520,"event":"remove","id":203,"request":105}
 {"frame":1852,"event":"remove","id":204,"request":105}
 {"frame":2000,"event":"create","id":205,"title":"A320 EZY","tail":"EZY4","lat":43.6,"lon":1.4,"alt":9000.0,"heading":2.0,"on_ground":false}
