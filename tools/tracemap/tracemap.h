@@ -4,7 +4,14 @@
 // same colour, so a person can see where the engine put an aircraft against
 // where it was reported.
 //
-//   tracemap TRACE.jsonl [--feed FILE.replay] [--ids LIST] [--frames A:B] -o MAP.svg
+//   tracemap TRACE.jsonl [--feed FILE.replay [--played SECONDS]] [--stands LAYOUT.json]
+//            [--scenario WORLD.json] [--ids LIST] [--frames A:B] -o MAP.svg
+//
+// --played keeps the reports a player sent in its first SECONDS (a looped replay
+// sends nothing new after its first pass), so that reports never sent do not look
+// like aircraft the program ignored. --stands draws the parking spots of a scenery
+// layout (bglwrite's) and an inset of their airport; --scenario the stand-in's user
+// aircraft where the world starts it (the trace's "user" lines move it).
 //
 // The projection is the map's own (local equirectangular around the data), not
 // the program's: a fault in the program's maths must not hide itself here.
@@ -25,6 +32,9 @@ struct Options {
   std::optional<std::filesystem::path> feed;
   std::set<std::int64_t> ids;                 // empty: every object
   std::optional<std::pair<std::int64_t, std::int64_t>> frames;  // inclusive
+  std::optional<double> played;                                 // seconds of the replay sent; none: all of it
+  std::optional<std::filesystem::path> stands;
+  std::optional<std::filesystem::path> scenario;
   std::filesystem::path output;
 };
 
@@ -44,12 +54,22 @@ struct ObjectTrack {
 
 struct TraceData {
   std::map<std::int64_t, ObjectTrack> objects;
+  std::vector<MapPoint> user;  // where the user aircraft was put, in order
   int skippedLines = 0;
 };
 
 struct FeedData {
   std::map<std::string, std::vector<MapPoint>> byCallsign;
+  std::map<std::string, std::string> registrationOf;  // by callsign: an object may carry either
   int skippedLines = 0;
+};
+
+struct Stand {
+  std::string airport;
+  std::string name;  // "A12", or the number alone
+  double lat = 0;
+  double lon = 0;
+  double radiusM = 0;
 };
 
 // Throws std::invalid_argument with the reason on a bad command line.
@@ -57,11 +77,15 @@ Options gf_parseOptions(const std::vector<std::string>& args);
 
 TraceData gf_readTrace(std::istream& in, const Options& options);
 FeedData gf_readFeed(std::string_view replayText);
+// Keeps the reports due within `seconds` of the replay's first report.
+void gf_keepPlayed(FeedData& feed, double seconds);
+// The parking spots of a bglwrite layout; throws std::runtime_error on a bad one.
+std::vector<Stand> gf_readStands(const std::string& layoutJson);
 
 // The number of positions (object points and reported points) drawn from.
 std::size_t gf_positionCount(const TraceData& trace, const FeedData& feed);
 
-std::string gf_drawSvg(const TraceData& trace, const FeedData& feed);
+std::string gf_drawSvg(const TraceData& trace, const FeedData& feed, const std::vector<Stand>& stands = {});
 
 // The whole program; messages go to `err`. Returns the exit code.
 int gf_runTracemap(const std::vector<std::string>& args, std::ostream& err);

@@ -4,11 +4,15 @@
 #include <pugixml.hpp>
 #include <unistd.h>
 
+#include <cmath>
 #include <filesystem>
+#include <fstream>
 #include <set>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "core/format.h"
 
 namespace tracemap {
 namespace {
@@ -40,6 +44,11 @@ class Tracemap : public ::testing::Test {
     auto result = m_doc.load_file((m_dir / "map.svg").c_str());
     EXPECT_TRUE(result) << result.description();
     return m_doc.child("svg");
+  }
+
+  std::string write(const std::string& name, const std::string& text) {
+    std::ofstream(m_dir / name, std::ios::binary) << text;
+    return (m_dir / name).string();
   }
 
   fs::path m_dir;
@@ -111,6 +120,12 @@ TEST_F(Tracemap, ChoicesAndBadInput) {
       {{kData + "two_aircraft.jsonl", "--frames", "0:50"}, 0, "", 2},
       {{kData + "two_aircraft.jsonl", "--ids", "x"}, 2, "not a whole number", 0},
       {{kData + "missing.jsonl"}, 1, "cannot read", 0},
+      {{kData + "two_aircraft.jsonl", "--played", "-3"}, 2, "--played needs seconds", 0},
+      {{kData + "two_aircraft.jsonl", "--stands", kData + "missing.json"}, 1, "cannot read", 0},
+      {{kData + "two_aircraft.jsonl", "--scenario", kData + "two_aircraft.jsonl"},
+       1,
+       "two_aircraft.jsonl: ",
+       0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args.back());
@@ -127,6 +142,86 @@ TEST_F(Tracemap, ChoicesAndBadInput) {
       EXPECT_FALSE(fs::exists(m_dir / "map.svg"));
     }
   }
+}
+
+// What a reader of the demo's map relies on: reports never sent are not drawn (they
+// would look like aircraft the program ignored), a callsign no object carried has a
+// colour of its own, and every mark is explained.
+TEST_F(Tracemap, OnlyPlayedReportsWithALegendTheStandsAndTheUserAircraft) {
+  std::ifstream base(kData + "two_aircraft.replay");
+  std::string replay((std::istreambuf_iterator<char>(base)), {});
+  auto report = [](const char* callsign, const char* registration, double lat, double lon, int second) {
+    return sk::format("RTTFC,1,{},{},3000,0,0,90,250,{},A320,{},TLS,ORY,{}.00,X,,adsb_icao\n", lat, lon,
+                      callsign, registration, 1733652000 + second);
+  };
+  // EZY1 is reported from the start, never created; AFR611Q is only due 20 s in.
+  for (int t = 0; t <= 10; ++t) replay += report("EZY1", "G-EZAA", 52.40, 5.0 + t * 0.01, t);
+  for (int t = 20; t <= 25; ++t) replay += report("AFR611Q", "F-HBNA", 52.45, 5.2 + t * 0.01, t);
+  std::string feed = write("late.replay", replay);
+  std::string stands = write("stands.json", R"({"sections":[{"type":3,"records":[{"icao":"EHAM","spots":[
+      {"name":12,"number":1,"radius":20,"lat":52.3080,"lon":4.7640},
+      {"name":12,"number":2,"radius":20,"lat":52.3078,"lon":4.7645}]}]}]})");
+  std::string world = write("world.json", R"({"user":{"lat":52.3082,"lon":4.7642}})");
+
+  auto reportedTails = [&] {
+    std::set<std::string> tails;
+    for (auto g : svg().select_nodes("/svg/g[@class='reported']"))
+      tails.insert(g.node().attribute("data-tail").value());
+    return tails;
+  };
+  ASSERT_EQ(run({kData + "two_aircraft.jsonl", "--feed", feed}), 0) << m_err;
+  EXPECT_EQ(reportedTails(), (std::set<std::string>{"AFR611Q", "EZY1", "KLM1592", "SAS1465"}));
+
+  ASSERT_EQ(run({kData + "two_aircraft.jsonl", "--feed", feed, "--played", "5", "--stands", stands,
+                 "--scenario", world}),
+            0)
+      << m_err;
+  EXPECT_EQ(reportedTails(), (std::set<std::string>{"EZY1", "KLM1592", "SAS1465"}));
+  auto root = svg();
+  // SAS1465 moves several pixels a second: each of its six played reports is a dot.
+  EXPECT_EQ(root.select_nodes("/svg/g[@class='reported'][@data-tail='SAS1465']/circle").size(), 6u);
+
+  std::map<std::string, std::string> keyColour, created;
+  for (auto k : root.select_nodes("//g[@class='key']")) {
+    std::string callsign = k.node().attribute("data-callsign").value();
+    keyColour[callsign] = k.node().child("rect").attribute("fill").value();
+    created[callsign] = k.node().attribute("data-created").value();
+  }
+  EXPECT_EQ(created,
+            (std::map<std::string, std::string>{{"EZY1", "no"}, {"KLM1592", "yes"}, {"SAS1465", "yes"}}));
+  std::set<std::string> distinct;
+  for (const auto& [callsign, colour] : keyColour) distinct.insert(colour);
+  EXPECT_EQ(distinct.size(), 3u);
+  for (auto p : root.select_nodes("/svg/polyline[@class='object']"))
+    EXPECT_EQ(p.node().attribute("stroke").value(), keyColour[p.node().attribute("data-tail").value()]);
+  EXPECT_EQ(root.select_node("/svg/g[@class='reported'][@data-tail='EZY1']").node().attribute("fill").value(),
+            keyColour["EZY1"]);
+
+  std::set<std::string> kinds;
+  for (auto row : root.select_nodes("//g[@class='legend']/g[@class='legend-row']"))
+    kinds.insert(row.node().attribute("data-kind").value());
+  EXPECT_EQ(kinds, (std::set<std::string>{"report", "object", "created", "removed", "user", "stand"}));
+
+  // The stands and the user aircraft on the map and in the airport's inset, where
+  // the stands, 40 m apart, lie well apart.
+  EXPECT_EQ(root.select_nodes("/svg/g[@class='stand']").size(), 2u);
+  EXPECT_EQ(root.select_nodes("/svg/g[@class='user']").size(), 1u);
+  auto inset = root.select_node("//g[@class='inset'][@data-airport='EHAM']").node();
+  ASSERT_TRUE(inset);
+  auto insetStands = inset.select_nodes(".//g[@class='stand']");
+  ASSERT_EQ(insetStands.size(), 2u);
+  auto centre = [](const pugi::xml_node& stand) {
+    return std::pair{stand.child("circle").attribute("cx").as_double(),
+                     stand.child("circle").attribute("cy").as_double()};
+  };
+  auto [x1, y1] = centre(insetStands[0].node());
+  auto [x2, y2] = centre(insetStands[1].node());
+  EXPECT_GT(std::hypot(x1 - x2, y1 - y2), 10.0);
+  EXPECT_EQ(std::string(insetStands[0].node().child("text").text().as_string()), "A1");
+  EXPECT_EQ(inset.select_nodes(".//g[@class='user']").size(), 1u);
+  // KLM1592 taxies past the stands: its line shows in the inset, SAS1465's far away does not.
+  EXPECT_TRUE(inset.select_node(".//polyline[@data-tail='KLM1592']"));
+  EXPECT_FALSE(inset.select_node(".//polyline[@data-tail='SAS1465']"));
 }
 
 TEST_F(Tracemap, PointsWithinAPixelOfTheLastDrawnAreLeftOut) {
