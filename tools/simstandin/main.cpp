@@ -14,8 +14,9 @@ namespace {
 
 const char* kUsage =
     "usage: simstandin --scenario FILE [--port N] [--trace FILE] [--app NAME] [--rate FPS]\n"
-    "                  [--start-delay SECONDS]\n"
+    "                  [--start-delay SECONDS] [--trace-rate N]\n"
     "The port defaults to the one the client looks for (SKLM_SIM_ADDR, else its default); 0 takes any.\n"
+    "--trace-rate N traces an object's position and data sets N times a second (default: every one).\n"
     "Commands are read from standard input (\"help\"); its end ends the program as \"exit\" does.\n";
 
 const char* kHelp =
@@ -98,7 +99,7 @@ int main(int argc, char** argv) {
   std::string scenarioFile, traceFile, app, host;
   std::uint16_t clientPort = gSimConnectDefaultPort;
   simwire::gf_splitAddress(gf_simConnectAddress(), host, clientPort);
-  double port = clientPort, rate = 0, startDelay = 0;
+  double port = clientPort, rate = 0, startDelay = 0, traceRate = 0;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     if (a == "--help" || a == "-h") {
@@ -114,6 +115,7 @@ int main(int argc, char** argv) {
     else if (a == "--port") ok = ok && lf_number(v, port) && port >= 0 && port <= 65535;
     else if (a == "--rate") ok = ok && lf_number(v, rate) && rate > 0 && rate <= 1000;
     else if (a == "--start-delay") ok = ok && lf_number(v, startDelay) && startDelay >= 0;
+    else if (a == "--trace-rate") ok = ok && lf_number(v, traceRate) && traceRate > 0;
     else ok = false;
     if (!ok) {
       std::cerr << kUsage;
@@ -133,7 +135,7 @@ int main(int argc, char** argv) {
       sc.frameRate = rate;
     }
     if (startDelay > 0) sc.running = false;
-    standin::StandIn sim(sc, {static_cast<std::uint16_t>(port), traceFile});
+    standin::StandIn sim(sc, {static_cast<std::uint16_t>(port), traceFile, traceRate});
     std::cout << sk::format("simstandin \"{}\" listening on {}", sc.appName, sim.address()) << std::endl;
     sim.startRealTime();
     std::thread starter;

@@ -236,6 +236,7 @@ StandIn::StandIn(Scenario scenario, StandInOptions options) : m_sc(std::move(sce
     o.a = spec;
     m_objects.emplace(o.id, o);
   }
+  if (options.traceSetsPerSecond > 0) m_traceSetInterval = 1.0 / options.traceSetsPerSecond;
   if (!options.traceFile.empty()) {
     m_trace.open(options.traceFile, std::ios::binary | std::ios::trunc);
     if (!m_trace) throw std::runtime_error(sk::format("cannot write trace {}", options.traceFile.string()));
@@ -1024,8 +1025,16 @@ void StandIn::trace(const char* event, nlohmann::ordered_json fields) {
 
 void StandIn::tracePosition(const char* event, DWORD objectId, DWORD defineId, const std::string& values) {
   if (!m_trace.is_open()) return;
-  m_trace << sk::format(R"({{"frame":{},"event":"{}","id":{},"define":{},"values":{}}})", m_frame, event, objectId,
-                        defineId, values)
+  if (m_traceSetInterval > 0) {
+    auto [last, first] = m_lastTracedSet.try_emplace({objectId, defineId}, m_simSeconds);
+    if (!first) {
+      // A tenth of slack: sets sent once a second at a frame of jitter are all kept.
+      if (m_simSeconds < last->second + 0.9 * m_traceSetInterval) return;
+      last->second = m_simSeconds;
+    }
+  }
+  m_trace << sk::format(R"({{"frame":{},"event":"{}","id":{},"define":{},"values":{}}})", m_frame, event,
+                        objectId, defineId, values)
           << '\n';
 }
 

@@ -36,8 +36,11 @@
 namespace standin {
 
 struct StandInOptions {
-  std::uint16_t port = 0;              // 0: any free port
-  std::filesystem::path traceFile;     // empty: no trace
+  std::uint16_t port = 0;           // 0: any free port
+  std::filesystem::path traceFile;  // empty: no trace
+  // Position and data sets traced per object and definition each second; 0: every
+  // one. Creations, removals and events are always traced.
+  double traceSetsPerSecond = 0;
 };
 
 // What a test may look at of one object of the world.
@@ -155,6 +158,8 @@ class StandIn {
   int m_connections = 0;
   DWORD m_latestProcessed = 0;  // of the latest connection
   std::ofstream m_trace;
+  double m_traceSetInterval = 0;                              // simulator seconds
+  std::map<std::pair<DWORD, DWORD>, double> m_lastTracedSet;  // by object and definition
 
   std::atomic<bool> m_stopping{false};
   std::atomic<bool> m_realTime{false};
