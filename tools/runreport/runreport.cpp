@@ -4,6 +4,7 @@
 #include <cmath>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <regex>
 #include <sstream>
 #include <stdexcept>
@@ -19,8 +20,11 @@ constexpr std::size_t kNamesShown = 8;
 
 const char* const kUsage =
     "usage: runreport table TRACE.jsonl LOG.txt [--frame-rate N]\n"
-    "  table  the capabilities of one run, counted from the simulator stand-in's trace\n"
-    "         and the program's Log.txt (N: the stand-in's frames per second, 30)\n";
+    "       runreport status TRACE.jsonl LOG.txt [--mark FILE] [--frame-rate N]\n"
+    "  table   the capabilities of one run, counted from the simulator stand-in's trace\n"
+    "          and the program's Log.txt (N: the stand-in's frames per second, 30)\n"
+    "  status  one line: the aircraft in the simulator, those created and removed since\n"
+    "          the last line (FILE keeps where it was) and the last removal Log.txt explains\n";
 
 std::optional<double> lf_number(const nlohmann::json& j, const char* key) {
   if (!j.contains(key) || !j[key].is_number()) return std::nullopt;
@@ -72,6 +76,24 @@ std::string lf_logText(std::string line) {
   return line;
 }
 
+// A Log.txt line that says why aircraft were or will be removed; the settings'
+// and the files' own removals are not about aircraft.
+bool lf_isRemovalReason(const std::string& line) {
+  return line.find("removed") != std::string::npos && !line.starts_with("Parameter ") &&
+         line.find("could not be removed") == std::string::npos;
+}
+
+// A log line on one line of the terminal: its runs of blanks made one.
+std::string lf_squeezed(const std::string& line) {
+  std::string out;
+  for (char c : line) {
+    if (std::isspace(static_cast<unsigned char>(c)) && (out.empty() || out.back() == ' ')) continue;
+    out += std::isspace(static_cast<unsigned char>(c)) ? ' ' : c;
+  }
+  while (!out.empty() && out.back() == ' ') out.pop_back();
+  return out;
+}
+
 std::vector<std::string> lf_names(const std::vector<const TracedObject*>& objects) {
   std::vector<std::string> names;
   for (const TracedObject* o : objects) names.push_back(o->tail);
@@ -93,6 +115,7 @@ TraceFacts gf_readTrace(std::istream& trace, const CountOptions& options) {
     }
     const std::string event = j["event"].get<std::string>();
     const std::int64_t frame = lf_number(j, "frame").value_or(0);
+    facts.lastFrame = std::max(facts.lastFrame, frame);
     const bool hasId = j.contains("id") && j["id"].is_number_integer();
     if (event == "create" || event == "position" || event == "set_data" || event == "by_type" ||
         event == "client_event" || event == "freeze")
@@ -197,14 +220,79 @@ std::vector<CapabilityRow> gf_countFiles(const std::string& tracePath, const std
   return gf_countCapabilities(gf_readTrace(trace, options), gf_readLog(log), options);
 }
 
+std::string gf_statusLine(const TraceFacts& trace, std::istream& log, StatusMark& mark,
+                          const CountOptions& options) {
+  int live = 0, statics = 0, created = 0;
+  std::vector<std::string> removed;
+  for (const auto& [id, o] : trace.objects) {
+    if (!o.removedFrame) ++(o.isStatic() ? statics : live);
+    if (o.createdFrame() > mark.frame) ++created;
+    if (o.removedFrame && *o.removedFrame > mark.frame) removed.push_back(o.tail);
+  }
+  // The last removal Log.txt explains after the mark; all of a Log.txt begun anew
+  // (shorter than the mark: a restart).
+  std::vector<std::pair<std::size_t, std::string>> reasons;
+  std::size_t lines = 0;
+  for (std::string raw; std::getline(log, raw); ++lines) {
+    std::string line = lf_squeezed(lf_logText(raw));
+    if (lf_isRemovalReason(line)) reasons.emplace_back(lines, std::move(line));
+  }
+  const std::size_t from = lines < mark.logLines ? 0 : mark.logLines;
+  std::string reason;
+  if (!reasons.empty() && reasons.back().first >= from) reason = reasons.back().second;
+  const auto seconds = static_cast<std::int64_t>(static_cast<double>(trace.lastFrame) / options.frameRate);
+  std::string text =
+      sk::format("[{}:{:02}:{:02}] in the simulator: {} live, {} static; since {}: {} created, {} removed",
+                 seconds / 3600, seconds / 60 % 60, seconds % 60, live, statics,
+                 mark.frame < 0 ? "the start" : "the last line", created, removed.size());
+  if (!removed.empty()) {
+    std::string names;
+    for (std::size_t i = 0; i < removed.size() && i < kNamesShown; ++i) names += (i ? " " : "") + removed[i];
+    text += sk::format(" ({}{})", names, removed.size() > kNamesShown ? " ..." : "");
+  }
+  if (!reason.empty()) text += sk::format("; Log.txt: \"{}\"", reason);
+  mark = {trace.lastFrame, lines};
+  return text;
+}
+
+namespace {
+
+// status: the mark file holds "FRAME LOGLINES"; a missing one starts from nothing,
+// and so do a trace or Log.txt not written yet.
+int lf_status(const std::vector<std::string>& files, const std::optional<std::string>& markFile,
+              const CountOptions& options, std::ostream& out, std::ostream& err) {
+  StatusMark mark;
+  if (markFile) {
+    std::ifstream in(*markFile);
+    if (in && !(in >> mark.frame >> mark.logLines)) mark = {};
+  }
+  std::ifstream trace(files[0], std::ios::binary), log(files[1], std::ios::binary);
+  out << gf_statusLine(gf_readTrace(trace), log, mark, options) << '\n';
+  if (markFile) {
+    std::ofstream save(*markFile, std::ios::trunc);
+    if (!(save << mark.frame << ' ' << mark.logLines << '\n')) {
+      err << sk::format("cannot write {}\n", *markFile);
+      return 1;
+    }
+  }
+  return 0;
+}
+
+}  // namespace
+
 int gf_runRunreport(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  if (args.empty() || args[0] != "table") {
+  if (args.empty() || (args[0] != "table" && args[0] != "status")) {
     err << kUsage;
     return 2;
   }
   std::vector<std::string> files;
+  std::optional<std::string> markFile;
   CountOptions options;
   for (std::size_t i = 1; i < args.size(); ++i) {
+    if (args[i] == "--mark" && args[0] == "status" && i + 1 < args.size()) {
+      markFile = args[++i];
+      continue;
+    }
     if (args[i] != "--frame-rate") {
       files.push_back(args[i]);
       continue;
@@ -221,6 +309,7 @@ int gf_runRunreport(const std::vector<std::string>& args, std::ostream& out, std
     err << kUsage;
     return 2;
   }
+  if (args[0] == "status") return lf_status(files, markFile, options, out, err);
   try {
     out << gf_formatTable(gf_countFiles(files[0], files[1], options));
   } catch (const std::runtime_error& e) {

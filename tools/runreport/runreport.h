@@ -5,6 +5,11 @@
 // real traffic should show.
 //
 //   runreport table TRACE.jsonl LOG.txt [--frame-rate N]
+//   runreport status TRACE.jsonl LOG.txt [--mark FILE] [--frame-rate N]
+//
+// "status" is one line for a person watching a run: the aircraft in the simulator,
+// those created and removed since the line before (FILE keeps where that was) and
+// the last removal Log.txt gives a reason for.
 //
 // It judges with its own reading of both files and links none of the program's
 // logic, so a fault in the program cannot hide itself in the report.
@@ -49,6 +54,7 @@ struct TracedObject {
 
 struct TraceFacts {
   std::map<std::int64_t, TracedObject> objects;  // by object id
+  std::int64_t lastFrame = 0;
   int skippedLines = 0;
 };
 
@@ -78,6 +84,16 @@ std::string gf_formatTable(const std::vector<CapabilityRow>& rows);
 // Both files read and counted; throws std::runtime_error naming a file that cannot be read.
 std::vector<CapabilityRow> gf_countFiles(const std::string& tracePath, const std::string& logPath,
                                          const CountOptions& options = {});
+
+// Where the previous status line had read to.
+struct StatusMark {
+  std::int64_t frame = -1;  // none yet: everything counts as new
+  std::size_t logLines = 0;
+};
+
+// The status line (no line end) for the trace and Log.txt as they stand; moves the mark.
+std::string gf_statusLine(const TraceFacts& trace, std::istream& log, StatusMark& mark,
+                          const CountOptions& options = {});
 
 // The whole program: the subcommand and its arguments. Returns the exit code.
 int gf_runRunreport(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);

@@ -95,6 +95,18 @@ TEST(RunReport, TheCommandPrintsTheTableAndRefusesWhatItCannotRead) {
       {{"table", trace}, 2, "", "usage: runreport table"},
       {{"table", trace, log, "--frame-rate", "0"}, 2, "", "--frame-rate needs a positive number"},
       {{"status"}, 2, "", "usage:"},
+      // The mark file carries what the last line saw to the next one.
+      {{"status", trace, log, "--mark", (dir / "mark").string()},
+       0,
+       "[0:01:17] in the simulator: 2 live, 0 static; since the start: 6 created, 4 removed (BAW5* EZY2 EZY3 "
+       "EZY4)\n",
+       ""},
+      {{"status", trace, log, "--mark", (dir / "mark").string()},
+       0,
+       "since the last line: 0 created, 0 removed\n",
+       ""},
+      // Log.txt is not there before the program has started.
+      {{"status", trace, (dir / "none.txt").string()}, 0, "2 live, 0 static; since the start", ""},
   };
   for (const Case& c : cases) {
     std::ostringstream out, err;
@@ -103,6 +115,34 @@ TEST(RunReport, TheCommandPrintsTheTableAndRefusesWhatItCannotRead) {
     EXPECT_NE(err.str().find(c.err), std::string::npos) << err.str();
   }
   fs::remove_all(dir);
+}
+
+TEST(RunReport, TheStatusLineTellsWhatChangedSinceTheLastOneAndWhyLogTxtRemovedAircraft) {
+  const std::string trace = kTrace;
+  const std::string firstPart = trace.substr(0, trace.find("{\"frame\":1852"));
+  const std::string log1 =
+      std::string(kLog) + "===> A12     : VLG3*    removed, RYR4LG wants to park there\n";
+  const std::string log2 = log1 + "Parameter OLD_KEY removed\n" +
+                           "===> A14     : TAP1*    removed for collision avoidance with live RYR4LG\n";
+  StatusMark mark;
+  auto line = [&](const std::string& t, const std::string& l) {
+    std::istringstream ts(t), ls(l);
+    return gf_statusLine(gf_readTrace(ts), ls, mark);
+  };
+  EXPECT_EQ(
+      line(firstPart, log1),
+      "[0:00:50] in the simulator: 3 live, 1 static; since the start: 5 created, 1 removed (EZY2); Log.txt: "
+      "\"A12 : VLG3* removed, RYR4LG wants to park there\"");
+  EXPECT_EQ(mark.frame, 1520);
+  EXPECT_EQ(
+      line(trace, log2),
+      "[0:01:17] in the simulator: 2 live, 0 static; since the last line: 1 created, 3 removed (BAW5* EZY3 "
+      "EZY4); Log.txt: \"A14 : TAP1* removed for collision avoidance with live RYR4LG\"");
+  // Nothing new: no removal and no reason, however many reasons Log.txt held before.
+  EXPECT_EQ(line(trace, log2),
+            "[0:01:17] in the simulator: 2 live, 0 static; since the last line: 0 created, 0 removed");
+  // A Log.txt begun anew is read from its start.
+  EXPECT_NE(line(trace, log1).find("Log.txt: \"A12 : VLG3* removed"), std::string::npos);
 }
 
 }  // namespace
