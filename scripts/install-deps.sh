@@ -7,7 +7,8 @@ PACKAGES=(
   build-essential cmake ninja-build pkg-config
   libpugixml-dev nlohmann-json3-dev libmsgsl-dev libcurl4-openssl-dev
   libzip-dev libfmt-dev libgtest-dev libgmock-dev zip
-  libx11-dev xvfb x11-apps xfonts-base imagemagick
+  libx11-dev xvfb x11-apps xfonts-base imagemagick librsvg2-bin
+  iproute2
 )
 
 missing=()

@@ -2,37 +2,85 @@
 # Installs what is needed, builds a release and starts Skylume in a program
 # folder under the build folder, beside the stand-ins for the simulator and for
 # RealTraffic playing recorded traffic. Ctrl+C (or closing the window) ends
-# Skylume; the stand-ins are stopped with it.
+# Skylume; the stand-ins are stopped with it. Every 30 s a line tells what the
+# simulator holds; at the end come the table of what the run showed and its map.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="$root/build/release"
+
+usage() {
+  cat << 'EOF'
+usage: bash scripts/run.sh [--world lfbo|essa] [--every-frame] [--picture FILE.png]
+  --world lfbo    Toulouse-Blagnac, its traffic mostly airborne, parked aircraft at its stands (the default)
+  --world essa    Stockholm-Arlanda, its traffic mostly on the ground
+  --every-frame   the simulator's trace keeps every position set (90 MB an hour) instead of
+                  one a second per aircraft
+  --picture FILE  a picture of the window once it shows its counts (on a virtual display
+                  when there is no DISPLAY); then the program is closed as by its close button
+EOF
+}
+world=lfbo
+trace_rate=(--trace-rate 1)
+picture=""
+while (($#)); do
+  case "$1" in
+    --world)
+      [[ $# -ge 2 && "$2" =~ ^(lfbo|essa)$ ]] || { usage >&2; exit 2; }
+      world="$2"
+      shift 2
+      ;;
+    --every-frame) trace_rate=(); shift ;;
+    --picture)
+      [[ $# -ge 2 && -n "$2" ]] || { usage >&2; exit 2; }
+      picture="$(realpath -m "$2")"
+      shift 2
+      ;;
+    -h | --help) usage; exit 0 ;;
+    *) usage >&2; exit 2 ;;
+  esac
+done
+
 bash "$root/scripts/install-deps.sh"
 bash "$root/scripts/build.sh" "$build" -DCMAKE_BUILD_TYPE=Release -DSKLM_TESTS=OFF
 
 # The demo: a program folder under the build folder holding a simulator installation
-# (Steam layout) with the FSLTL AI package and an add-on LFBO, RealTraffic's folder
-# and the data the download server serves; the program finds "its" simulator and
+# (Steam layout) with the FSLTL AI package and the world's add-on airport, RealTraffic's
+# folder and the data the download server serves; the program finds "its" simulator and
 # RealTraffic there, not in the user's home.
 program="$build/demo"
-bash "$root/scripts/demo.sh" "$build" "$program"
+bash "$root/scripts/demo.sh" "$build" "$program" "$world"
 export APPDATA="$program/appdata" LOCALAPPDATA="$program/localappdata"
 
 pids=()
 stop_standins() {
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
   wait 2>/dev/null || true
+  pids=()
 }
 trap stop_standins EXIT
+
+if [[ -n "$picture" && -z "${DISPLAY:-}" ]]; then
+  # A virtual display: Xvfb names it on the descriptor once it accepts connections.
+  rm -f "$program/xvfb-display"
+  Xvfb -displayfd 4 -screen 0 1400x600x24 -noreset -nolisten tcp 4> "$program/xvfb-display" 2> /dev/null &
+  pids+=($!)
+  for _ in $(seq 100); do
+    [[ -s "$program/xvfb-display" ]] && break
+    sleep 0.1
+  done
+  [[ -s "$program/xvfb-display" ]] || { echo "Xvfb did not start" >&2; exit 1; }
+  export DISPLAY=":$(cat "$program/xvfb-display")"
+fi
 
 # A stand-in download server with version files at the running version, a small
 # companion archive and the data archives the program fetches at every start.
 version="$(sed -n 's/^project(Skylume VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")"
 served="$program/served"
-rm -rf "$served"
+rm -rf "$served" "$program/dlserver.log"
 "$build/tools/dlserver/dlserver" --demo "$version" --zip dbase.zip="$program/data/temp2.xml" \
   --zip AIG-regcodes.zip="$program/data/AIG-regcodes.xml" "$served" > "$program/dlserver.log" 2>&1 < /dev/null &
 pids+=($!)
-for _ in $(seq 50); do
+for _ in $(seq 300); do
   grep -q ' at http://' "$program/dlserver.log" 2> /dev/null && break
   sleep 0.1
 done
@@ -46,33 +94,91 @@ fifo="$program/simstandin.in"
 rm -f "$fifo"
 mkfifo "$fifo"
 exec 3<>"$fifo"
-# The user aircraft stands at LFBO; the real traffic around it plays over and over.
+# The user aircraft stands at the world's airport; the real traffic around it plays over
+# and over. The trace keeps one position a second of each aircraft unless --every-frame.
 trace="$program/simstandin-trace.jsonl"
-replay="$root/demo/lfbo_20191111_1000-1010.replay"
-"$build/tools/simstandin/simstandin" --scenario "$root/demo/lfbo_sim.json" \
-  --trace "$trace" <"$fifo" >"$program/simstandin.log" 2>&1 &
+replay="$(ls "$root/demo/${world}"_*.replay)"
+scenario="$root/demo/${world}_sim.json"
+"$build/tools/simstandin/simstandin" --scenario "$scenario" --trace "$trace" "${trace_rate[@]}" \
+  <"$fifo" >"$program/simstandin.log" 2>&1 &
 sim=$!
 pids+=($sim)
+played_from=$EPOCHREALTIME
 "$build/tools/rtplayer/rtplayer" --loop --now --qnh 1013 "$replay" > "$program/rtplayer.log" 2>&1 &
 pids+=($!)
 
-echo "Skylume runs in $program (Log.txt there); simstandin and rtplayer play beside it." >&2
+# One line every 30 s from the trace and Log.txt. A trap, so that its sleep ends with it.
+report="$build/tools/runreport/runreport"
+rm -f "$program/status.mark"
+(
+  trap 'kill $nap 2> /dev/null; exit 0' TERM
+  while :; do
+    sleep 30 &
+    nap=$!
+    wait $nap
+    "$report" status "$trace" "$program/Log.txt" --mark "$program/status.mark" >&2 || true
+  done
+) &
+pids+=($!)
+
+if [[ -n "$picture" ]]; then
+  # The picture once the window can show counts: a live aircraft is in the simulator and
+  # the window has had two seconds to paint it (an all-black picture is taken again).
+  (
+    trap 'kill $nap 2> /dev/null; exit 0' TERM
+    for _ in $(seq 120); do
+      grep -q '"event":"create".*"tail":"[^"]*[^*"]"' "$trace" 2> /dev/null && break
+      sleep 1 & nap=$!; wait $nap
+    done
+    sleep 2 & nap=$!; wait $nap
+    xy="$(sed -n 's/.*MAIN_WINDOW_\([XY]\)" value="\(-\?[0-9]*\)".*/\2/p' "$APPDATA/Skylume/parameters.xml" 2> /dev/null |
+      tr '\n' ' ')"
+    read -r x y <<< "${xy:-400 20}"
+    for _ in $(seq 50); do
+      import -window root -crop "880x516+${x:-400}+${y:-20}" +repage "$picture" 2> /dev/null &&
+        [[ "$(convert "$picture" -format '%[fx:mean>0]' info:)" == 1 ]] && break
+      sleep 0.2 & nap=$!; wait $nap
+    done
+    echo "The window: $picture. Closing Skylume as its close button does." >&2
+    kill -TERM "$(cat "$program/skylume.pid")" 2> /dev/null || true
+  ) &
+  pids+=($!)
+fi
+
+echo "Skylume runs in $program beside simstandin and rtplayer playing $(basename "$replay")." >&2
+echo "Its log: $program/Log.txt (follow it with: tail -f '$program/Log.txt')." >&2
 echo "Simulator commands: echo 'help' > $fifo (answers in $program/simstandin.log)." >&2
-if [[ -z "${DISPLAY:-}" ]]; then
+if [[ -n "$picture" ]]; then
+  echo "The window is on display $DISPLAY; its picture is taken once it shows aircraft." >&2
+elif [[ -z "${DISPLAY:-}" ]]; then
   echo "No DISPLAY: Skylume runs without a window. Stop it with Ctrl+C." >&2
-  echo "To see the window without a desktop, see 'Developer notes' in README.md." >&2
+  echo "A picture of the window without a desktop: bash scripts/run.sh --picture FILE.png" >&2
 else
   echo "Stop it with Ctrl+C or the window's close button." >&2
 fi
 cd "$program"
 status=0
-"$build/skylume" "$@" || status=$?
+# Started through sh so that the picture taker knows its process id.
+rm -f "$program/skylume.pid"
+sh -c 'echo $$ > "$1" && exec "$2"' sh "$program/skylume.pid" "$build/skylume" || status=$?
+played=$(awk -v a="$played_from" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.1f", b - a }')
 # Skylume has removed its aircraft: the simulator ends on "exit", its trace complete.
 echo exit >&3
 wait "$sim" 2>/dev/null || true
 stop_standins
+
+"$report" status "$trace" "$program/Log.txt" --mark "$program/status.mark" >&2 || true
+echo "What this run showed (runreport table):" >&2
+"$report" table "$trace" "$program/Log.txt" >&2 || true
 map="$program/simstandin-trace.svg"
-if "$build/tools/tracemap/tracemap" "$trace" --feed "$replay" -o "$map"; then
-  echo "The map of this run (the simulator's trace over the reported tracks): $map" >&2
+if "$build/tools/tracemap/tracemap" "$trace" --feed "$replay" --played "$played" \
+  --stands "$root/demo/${world}_airport.json" --scenario "$scenario" -o "$map"; then
+  echo "The map of this run (the simulator's trace over the reports sent): $map" >&2
+  if rsvg-convert -o "${map%.svg}.png" "$map"; then
+    echo "                                                          and as a picture: ${map%.svg}.png" >&2
+  fi
 fi
-exit "$status"
+if ((status != 0)); then
+  echo "Skylume ended with status $status: it failed (see the end of $program/Log.txt)." >&2
+  exit "$status"
+fi

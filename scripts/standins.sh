@@ -7,10 +7,15 @@ sk_root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 sk_build="${SKLM_BUILD:-$sk_root/build/release}"
 sk_pids=()
 
-# Runs the calling script in a new network namespace (loopback up) unless it is already in one.
+# Runs the calling script in a new network namespace (loopback up) unless it is already
+# in one, after installing what is needed (unshare and ip among it). A user other than
+# root gets the namespace inside a user namespace of their own (unshare -r), as root there.
 sk_isolate() {
   [[ -n "${SK_ISOLATED:-}" ]] && return 0
-  exec unshare -n -- env SK_ISOLATED=1 bash -c 'ip link set lo up && exec bash "$0" "$@"' "$0" "$@"
+  bash "$sk_root/scripts/install-deps.sh"
+  local user=()
+  [[ $(id -u) -eq 0 ]] || user=(-r)
+  exec unshare "${user[@]}" -n -- env SK_ISOLATED=1 bash -c 'ip link set lo up && exec bash "$0" "$@"' "$0" "$@"
 }
 
 # Builds the program and the stand-ins (a Release tree without tests when none is there yet).
