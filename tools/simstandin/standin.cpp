@@ -236,7 +236,7 @@ StandIn::StandIn(Scenario scenario, StandInOptions options) : m_sc(std::move(sce
     o.a = spec;
     m_objects.emplace(o.id, o);
   }
-  if (options.traceSetsPerSecond > 0) m_traceSetInterval = 1.0 / options.traceSetsPerSecond;
+  m_traceSetsPerSecond = options.traceSetsPerSecond;
   if (!options.traceFile.empty()) {
     m_trace.open(options.traceFile, std::ios::binary | std::ios::trunc);
     if (!m_trace) throw std::runtime_error(sk::format("cannot write trace {}", options.traceFile.string()));
@@ -1025,13 +1025,12 @@ void StandIn::trace(const char* event, nlohmann::ordered_json fields) {
 
 void StandIn::tracePosition(const char* event, DWORD objectId, DWORD defineId, const std::string& values) {
   if (!m_trace.is_open()) return;
-  if (m_traceSetInterval > 0) {
-    auto [last, first] = m_lastTracedSet.try_emplace({objectId, defineId}, m_simSeconds);
-    if (!first) {
-      // A tenth of slack: sets sent once a second at a frame of jitter are all kept.
-      if (m_simSeconds < last->second + 0.9 * m_traceSetInterval) return;
-      last->second = m_simSeconds;
-    }
+  if (m_traceSetsPerSecond > 0) {
+    // The first set of each object and definition in each 1/N s of simulator time.
+    const auto slot = static_cast<std::int64_t>(std::floor(m_simSeconds * m_traceSetsPerSecond + 1e-9));
+    auto [last, first] = m_lastTracedSet.try_emplace({objectId, defineId}, slot);
+    if (!first && last->second == slot) return;
+    last->second = slot;
   }
   m_trace << sk::format(R"({{"frame":{},"event":"{}","id":{},"define":{},"values":{}}})", m_frame, event,
                         objectId, defineId, values)

@@ -158,8 +158,8 @@ class StandIn {
   int m_connections = 0;
   DWORD m_latestProcessed = 0;  // of the latest connection
   std::ofstream m_trace;
-  double m_traceSetInterval = 0;                              // simulator seconds
-  std::map<std::pair<DWORD, DWORD>, double> m_lastTracedSet;  // by object and definition
+  double m_traceSetsPerSecond = 0;
+  std::map<std::pair<DWORD, DWORD>, std::int64_t> m_lastTracedSet;  // its time slot, by object and definition
 
   std::atomic<bool> m_stopping{false};
   std::atomic<bool> m_realTime{false};

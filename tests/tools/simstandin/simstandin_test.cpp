@@ -82,7 +82,7 @@ class StandInTest : public ::testing::Test {
  protected:
   void start(standin::Scenario sc) {
     traceFile = scratch / "trace.jsonl";
-    sim = std::make_unique<standin::StandIn>(std::move(sc), standin::StandInOptions{0, traceFile});
+    sim = std::make_unique<standin::StandIn>(std::move(sc), standin::StandInOptions{0, traceFile, traceRate});
     ASSERT_TRUE(client.open(sim->address()));
     lf_registerLikeTheClient(client.h);
     sync();
@@ -127,6 +127,7 @@ class StandInTest : public ::testing::Test {
 
   ScratchFolder scratch;  // declared first: removed after the stand-in has closed its trace
   std::filesystem::path traceFile;
+  double traceRate = 0;
   std::unique_ptr<standin::StandIn> sim;
   SimClient client;
 };
@@ -328,6 +329,42 @@ TEST_F(StandInTest, TraceRecordsCommandsPerFrameAndRemovedObjectsTakeNoMore) {
   EXPECT_EQ((*set)["define"], 401);
   EXPECT_EQ((*set)["values"]["SPOILERS HANDLE POSITION"], 100.0);
   EXPECT_EQ((*set)["values"]["GENERAL ENG THROTTLE LEVER POSITION:2"], -100.0);
+}
+
+// A long demo's trace stays small: positions once a second, every event kept.
+TEST_F(StandInTest, ATraceRateKeepsOnePositionASecondPerObjectAndEveryEvent) {
+  traceRate = 1;
+  start();  // 30 frames a second
+  DWORD id = create("Stand-in A320 Blue", "KLM1");
+  ASSERT_NE(id, 0u);
+  PosBlock pos{52.301, 4.761, 0.01, -0.02, 1.5, 120.0, 2.0, 140.0};
+  for (int f = 0; f < 75; ++f) {
+    pos.lat += 0.0001;
+    ASSERT_EQ(SimConnect_SetDataOnSimObject(client.h, 402, id, 0, 0, sizeof pos, &pos), S_OK);
+    ASSERT_EQ(SimConnect_TransmitClientEvent(client.h, id, 219, f % 2, 301, 0), S_OK);
+    stepAndPump(1);
+  }
+  ASSERT_EQ(SimConnect_AIRemoveObject(client.h, id, 105), S_OK);
+  stepAndPump(1);
+  std::vector<std::int64_t> positions;
+  int events = 0, removals = 0, creations = 0;
+  for (auto& l : lf_trace(traceFile)) {
+    if (l.value("id", 0u) != id) continue;
+    if (l["event"] == "position") positions.push_back(l["frame"]);
+    events += l["event"] == "client_event";
+    removals += l["event"] == "remove";
+    creations += l["event"] == "create";
+  }
+  // One in each second the sets span (2.5 s from wherever the creation left the clock).
+  ASSERT_GE(positions.size(), 3u);
+  EXPECT_LE(positions.size(), 4u);
+  for (std::size_t i = 1; i < positions.size(); ++i) {
+    EXPECT_EQ(positions[i] / 30, positions[i - 1] / 30 + 1);
+    EXPECT_EQ(positions[i] % 30, 0);
+  }
+  EXPECT_EQ(events, 75);
+  EXPECT_EQ(creations, 1);
+  EXPECT_EQ(removals, 1);
 }
 
 TEST_F(StandInTest, FlightPlansAreReadAndBadOnesRefused) {
