@@ -28,6 +28,8 @@ void gf_noteCreationFailure(const ActBase& aircraft) {
   throw qlx::UserErrorException(81, text + ", see Log.txt");
 }
 
+void gf_forgetCreationRefusals() { gCreationRefusals = 0; }
+
 void gf_logNoMatch() {
   if (!LOG.value || gNoLiveryKeys.empty()) return;
   gf_logText("\nNo match found for: ");

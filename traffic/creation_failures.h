@@ -20,6 +20,9 @@ extern std::set<std::string> gNoLiveryKeys;
 // refusal of the process (a title refused twice counts twice) logs Error 81
 // and throws qlx::UserErrorException 81.
 void gf_noteCreationFailure(const ActBase& aircraft);
+// The program never calls it: the count lives as long as the process, restarts
+// included. Tests that share one process start from zero with it.
+void gf_forgetCreationRefusals();
 
 // Writes the no-livery list to the log while LOG is on.
 void gf_logNoMatch();

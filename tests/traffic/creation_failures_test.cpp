@@ -12,6 +12,7 @@ namespace {
 TEST(CreationFailureTest, CreationFailuresStopTheRunAtTheTwentieth) {
   testing_traffic::LogCapture log;
   RecordingSink sink;
+  gf_forgetCreationRefusals();
   // Twenty refusals of four liveries: a title refused twice counts twice.
   std::vector<std::string> titles;
   for (int i = 0; i < 20; ++i) titles.push_back(sk::format("Livery {}", i % 4));

@@ -6,6 +6,7 @@
 
 #include "core/parameters.h"
 #include "sim_link_support.h"
+#include "traffic/creation_failures.h"
 #include "traffic/engine.h"
 #include "traffic/update_queue.h"
 
@@ -29,6 +30,7 @@ class EnginePlacementTest : public SimLinkTest {
   }
   static void resetEngine() {
     gf_resetTraffic();
+    gf_forgetCreationRefusals();
     gSimRequestsPaused = false;
     gTick = 1;
   }

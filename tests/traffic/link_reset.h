@@ -3,6 +3,7 @@
 // tests and the scenario bed that drive them on the test thread.
 #include "platform/simconnect.h"
 #include "shell/run_state.h"
+#include "traffic/creation_failures.h"
 #include "traffic/engine.h"
 #include "traffic/sim_connection.h"
 #include "traffic/update_queue.h"
@@ -23,6 +24,7 @@ inline void resetEngine() {
   gActs.clear();
   gf_rebuildActIndex();
   gf_resetTraffic();
+  gf_forgetCreationRefusals();
   gSimRequestsPaused = false;
   gTick = 0;
 }
