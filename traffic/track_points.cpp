@@ -197,20 +197,24 @@ bool lf_stopTest(Act& aircraft, TrackPoint& point) {
   point.stationary = samePosition ? 1 : 0;
   if (aircraft.category == 5) return true;
   const bool presentAirborne = aircraft.state == ACT_PRESENT && !aircraft.onGround;
+  // In the take-off roll a report that stands still, or says 0 kt, while the last one
+  // was fast is a glitch: taken, it would brake the roll.
+  const bool rolling = aircraft.takeOffRoll && point.groundSpeed > 0.0;
   if (samePosition) {
-    if (point.airborne || presentAirborne) return false;
+    if (point.airborne || presentAirborne || (rolling && last.groundSpeed >= 30.0)) return false;
     point.groundSpeed = 0.0;
     return true;
   }
   if (std::abs(point.latitude - last.latitude) <= kStopDegrees &&
       std::abs(point.longitude - last.longitude) <= kStopDegrees) {
-    if (point.airborne || presentAirborne) return false;
+    if (point.airborne || presentAirborne || (rolling && last.groundSpeed >= 50.0)) return false;
     point = last;
     point.groundSpeed = 0.0;
     point.stationary = 1;
     return true;
   }
-  return point.groundSpeed != 0.0 || !point.airborne || last.groundSpeed < 50.0;
+  if (point.groundSpeed != 0.0 || (!aircraft.takeOffRoll && !point.airborne)) return true;
+  return last.groundSpeed < 50.0;
 }
 
 void gf_takeTrackPoint(Act& aircraft, TrackPoint& point) {

@@ -416,6 +416,18 @@ TEST_F(ScenarioPark, TrackIntake) {
          EXPECT_EQ(eventValues(EV_THROTTLE_SET), std::vector<std::uint32_t>{gf_throttleValue(3)});
          EXPECT_EQ(eventValues(EV_FLAPS_SET), std::vector<std::uint32_t>{gf_flapValue(1)});
        }},
+      {"mid take-off roll a report of 0 kt, or one standing still with speed, is dropped",
+       [&] {
+         Act& a = ground(PHASE_GROUND, at(kStandAt, t, 80));
+         a.takeOffRoll = true;
+         take(a, at(metresFrom(kStandAt, 0, 80), t + 200, 0));
+         take(a, at(kStandAt, t + 200, 60));
+         take(a, at(metresFrom(kStandAt, 0, 10), t + 200, 60));  // within the fold of a stop
+         EXPECT_EQ(a.track.size(), 1u);
+         take(a, at(metresFrom(kStandAt, 0, 80), t + 200, 84));
+         ASSERT_EQ(a.track.size(), 2u);
+         EXPECT_EQ(a.track.back().groundSpeed, 84.0);
+       }},
       {"a Heavy parked 59 minutes counts as towed, 61 minutes not",
        [&] {
          for (const int minutes : {59, 61}) {
