@@ -43,8 +43,9 @@ void lf_parkAtStand(PlacedAct& aircraft) {
   lf_setThrottle(aircraft, 0);
   lf_setFlaps(aircraft, 0);
   gf_queueEvent(aircraft.objectId, EV_ENGINE_AUTO_SHUTDOWN, 0);
-  std::uint32_t cabin = aircraft.standCargo ? 0 : 1;
-  if (RANDOM.value) cabin = gf_randomEngine()() % 10 <= 8 ? 1 : 0;
+  // A cargo stand stays dark whatever the draw.
+  std::uint32_t cabin = 0;
+  if (!aircraft.standCargo) cabin = RANDOM.value ? (gf_randomEngine()() % 10 <= 8 ? 1 : 0) : 1;
   const std::uint32_t nav = NAV_LIGHTS_WHILE_PARKED.value ? 1 : 0;
   lf_queueLights(aircraft.objectId, {nav, 0, 0, 0, 0, 1, cabin});
 }

@@ -156,9 +156,9 @@ TEST_F(ScenarioCreation, CommandsSendWhatChangedAndParkingControlsFollowTheBlock
        {{EV_GEAR_SET, 1}, {EV_GEAR_SET, 1}}},
       {"rotorcraft: throttle only", 5, [](PlacedAct& a) { lf_setFlaps(a, 1), lf_setGear(a, 0), lf_setThrottle(a, 4); },
        {{EV_THROTTLE_SET, 16383}}},
-      {"parked at a cargo stand: cabin dark", 2,
+      {"parked at a cargo stand: cabin dark, also with RANDOM on", 2,
        [](PlacedAct& a) {
-         RANDOM.value = false;
+         RANDOM.value = true;
          NAV_LIGHTS_WHILE_PARKED.value = false;
          a.standCargo = 1;
          lf_parkAtStand(a);
@@ -176,17 +176,23 @@ TEST_F(ScenarioCreation, CommandsSendWhatChangedAndParkingControlsFollowTheBlock
     EXPECT_EQ(commandsOf(takeCommands(), 7), row.sent);
   }
 
-  // RANDOM: the cabin light follows the seeded draw, nine in ten lit.
+  // RANDOM: the cabin light follows the seeded draw, nine in ten lit; never at a cargo stand.
   RANDOM.value = true;
   int lit = 0;
   for (int i = 0; i < 200; ++i) {
-    StaticAct a(ActBase{}, 0, 0, 0, 0, true);
+    StaticAct a(ActBase{}, 0, 0, 0, 0, false);
     a.objectId = 7;
     lf_parkAtStand(a);
     lit += static_cast<int>(commandsOf(takeCommands(), 7).back().second);
   }
   EXPECT_GT(lit, 160);
   EXPECT_LT(lit, 200);
+  for (int i = 0; i < 20; ++i) {
+    StaticAct a(ActBase{}, 0, 0, 0, 0, true);
+    a.objectId = 7;
+    lf_parkAtStand(a);
+    EXPECT_EQ(commandsOf(takeCommands(), 7).back(), std::make_pair(EV_CABIN_LIGHTS_SET, 0u));
+  }
 
   // Static withdrawals: by tail number, the others keep their order.
   for (std::uint32_t hexid : {1, 2, 3}) {
