@@ -86,7 +86,7 @@ void lf_shapeAhead(Act& a) {
     return;
   }
   const double turn = std::abs(lf_nextTurn(a)) * RAD_TO_DEG;
-  if (turn <= 3.0 || turn > 160.0) {
+  if (turn <= 3.0) {
     lf_splitOnSpeedChange(a);
     return;
   }
@@ -94,8 +94,13 @@ void lf_shapeAhead(Act& a) {
   const TrackPoint& second = a.track[1];
   const std::int64_t legTicks =
       std::max<std::int64_t>(static_cast<std::int64_t>(second.dueTick) - front.dueTick, kMinTravelTicks);
+  // A slow long leg gets its midpoint before any sharp turn, a reversal included.
   if (turn > 45.0 && metres(front, second) > 50.0 && front.groundSpeed <= kLiftOffKnots && legTicks >= 600) {
     lf_insertMidpoint(a);
+    return;
+  }
+  if (turn > 160.0) {
+    lf_splitOnSpeedChange(a);
     return;
   }
   const TrackPoint& third = a.track[2];

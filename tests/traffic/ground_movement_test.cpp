@@ -271,7 +271,8 @@ TEST_F(ScenarioTaxi, ShapesTheLegBeforeATurn) {
       {"a leg of 49 m is curved instead", 49.0, 700, 15.0, 90.0, 2},
       {"above 43 kt it is curved instead", 60.0, 700, 44.0, 90.0, 2},
       {"a turn of 44 degrees is curved", 60.0, 700, 15.0, 44.0, 2},
-      {"a reversal of 170 degrees gets no curve", 60.0, 700, 15.0, 170.0, 3},
+      {"a reversal of 170 degrees gets no curve", 49.0, 700, 15.0, 170.0, 3},
+      {"a slow 60 m leg of 7 s before a reversal of 170 degrees gets a midpoint", 60.0, 700, 15.0, 170.0, 4},
       {"a turn of 2.5 degrees gets no curve", 60.0, 700, 15.0, 2.5, 3},
   };
   for (const Case& c : cases) {
