@@ -57,7 +57,7 @@ int gf_runMain(HINSTANCE instance) {
   gf_followReaderLights();
   if (!initInstance(instance, className)) {
     gf_logText("initInstance failed");
-    return 0;
+    return kFailureStatus;
   }
   lf_createDataFolder();
   HWND window = gAppState.mainWindow.load();

@@ -5,6 +5,12 @@
 
 // Exit status of a second instance (-1 as the process sees it: 255).
 inline constexpr int kSecondInstanceStatus = -1;
+// Exit status of a run ended by a failure: "SYSTEM ERROR" (a start-up that
+// failed, such as a data base that could not be downloaded, included) or a
+// window that could not be made. The user's close ends with 0.
+inline constexpr int kFailureStatus = 1;
+// Exit status of a run ended because the simulator closed ("SIM WAS CLOSED").
+inline constexpr int kSimClosedStatus = 2;
 
 // Points the main window's hooks at the run: WM_APP+1 starts a start-up
 // thread, the close button and the window's own failures call gf_exit.

@@ -18,6 +18,7 @@
 #include "platform/window.h"
 #include "shell/app_state.h"
 #include "shell/auto_range.h"
+#include "shell/entry.h"
 #include "shell/main_loop.h"
 #include "shell/main_window.h"
 #include "shell/message_line.h"
@@ -51,7 +52,7 @@ constexpr std::array<std::pair<ExitReason, const char*>, 6> kReasonNames{{
 std::mutex gPostMutex;
 ExitPost gPost;
 
-void lf_post(UINT message) {
+void lf_post(UINT message, WPARAM status = 0) {
   ExitPost post;
   {
     std::lock_guard lock(gPostMutex);
@@ -60,7 +61,7 @@ void lf_post(UINT message) {
   if (post) {
     post(message);
   } else if (HWND window = gAppState.mainWindow.load()) {
-    PostMessageW(window, message, 0, 0);
+    PostMessageW(window, message, status, 0);
   }
 }
 
@@ -124,6 +125,17 @@ const std::string& gf_exitReasonName(ExitReason reason) {
   return names.at(reason);
 }
 
+int gf_exitStatus(ExitReason reason) {
+  switch (reason) {
+    case ExitReason::SYSTEM_ERROR:
+      return kFailureStatus;
+    case ExitReason::SIM_WAS_CLOSED:
+      return kSimClosedStatus;
+    default:
+      return 0;
+  }
+}
+
 void gf_setExitPost(ExitPost post) {
   std::lock_guard lock(gPostMutex);
   gPost = std::move(post);
@@ -178,7 +190,7 @@ void FinalExit(int delaySeconds) {
       // gExitStarted stays set: a second close click or the simulator leaving
       // must not start a second shutdown racing the process end.
       gf_clearGhostCallsigns();
-      lf_post(WM_APP_FINAL_EXIT);
+      lf_post(WM_APP_FINAL_EXIT, static_cast<WPARAM>(gf_exitStatus(reason)));
       return;
     }
     lf_resetRun(reason);

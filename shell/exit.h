@@ -12,6 +12,10 @@
 // The logged name of a reason; std::out_of_range for a value outside the table.
 const std::string& gf_exitReasonName(ExitReason reason);
 
+// The process's exit status after a final exit for that reason: 0 for the
+// user's close, kFailureStatus or kSimClosedStatus (shell/entry.h) otherwise.
+int gf_exitStatus(ExitReason reason);
+
 // Body of the shutdown thread.
 void FinalExit(int delaySeconds);
 // "Restarting after {} second{}" once a second, down to 1; ends early when a

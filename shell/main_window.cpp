@@ -74,13 +74,13 @@ void lf_saveWindowPosition(HWND hwnd) {
   gAppState.MAIN_WINDOW_Y.save();
 }
 
-void lf_finalExit(HWND hwnd) {
+void lf_finalExit(HWND hwnd, int status) {
   lf_saveWindowPosition(hwnd);
   if (gf_logIsOpen()) {
     gf_logText(gf_timeToString(gf_systemNow()) + "\n");
     gf_closeLog();
   }
-  PostQuitMessage(0);
+  PostQuitMessage(status);
 }
 
 void lf_startStartUpThread() {
@@ -160,7 +160,7 @@ LRESULT WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       lf_startStartUpThread();
       return 0;
     case WM_APP_FINAL_EXIT:
-      lf_finalExit(hwnd);
+      lf_finalExit(hwnd, static_cast<int>(wParam));
       return 0;
     default:
       return DefWindowProcW(hwnd, msg, wParam, lParam);

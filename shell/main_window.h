@@ -6,7 +6,8 @@
 #include "platform/window.h"
 
 inline constexpr UINT WM_APP_STARTUP = WM_APP + 1;     // start a new start-up thread
-inline constexpr UINT WM_APP_FINAL_EXIT = WM_APP + 2;  // save the position and leave the message loop
+// Save the position and leave the message loop; wParam is the process's exit status.
+inline constexpr UINT WM_APP_FINAL_EXIT = WM_APP + 2;
 
 // Exit reasons the window itself gives.
 inline constexpr int kExitUserClosed = 4;   // "USER CLOSED SIM"

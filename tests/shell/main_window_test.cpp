@@ -63,7 +63,13 @@ TEST_F(MainWindow, FinalExitSavesThePositionAndQuits) {
   MSG msg;
   ASSERT_TRUE(PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE));
   EXPECT_EQ(msg.message, WM_QUIT);
+  EXPECT_EQ(msg.wParam, 0U) << "the exit status";
   EXPECT_TRUE(IsWindow(window));
+  // A failure's status reaches the end of the message loop.
+  SendMessageW(window, WM_APP_FINAL_EXIT, 1, 0);
+  ASSERT_TRUE(PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE));
+  EXPECT_EQ(msg.message, WM_QUIT);
+  EXPECT_EQ(msg.wParam, 1U);
 }
 
 TEST_F(MainWindow, FinalExitWhileMinimisedKeepsThePreviousPosition) {

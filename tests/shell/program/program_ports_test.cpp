@@ -285,8 +285,28 @@ TEST_F(SkylumeProgram, ALinkThatFailsEndsTheRunWithASystemError) {
     }
     EXPECT_TRUE(logHas(c.shown, 30s)) << log();
     EXPECT_TRUE(logHas("Exiting: SYSTEM ERROR\n")) << log();
-    EXPECT_TRUE(skylume.waitExit(30s).has_value()) << log();
+    EXPECT_EQ(skylume.waitExit(30s), 1) << log();
   }
+}
+
+TEST_F(SkylumeProgram, TheSimulatorQuittingEndsWithStatus2) {
+  Child sim, player, skylume;
+  ASSERT_TRUE(lf_startBesideStandIns(m_folder.path(), environment(), sim, player, skylume));
+  ASSERT_TRUE(logHas("Traffic Reader connected\n", 30s)) << log();
+  sim.send("quit");
+  EXPECT_TRUE(logHas("Exiting: SIM WAS CLOSED\n")) << log();
+  EXPECT_EQ(skylume.waitExit(30s), 2) << log();
+}
+
+// A start that fails ends the process with a failure status, so that a script
+// running it learns of it.
+TEST_F(SkylumeProgram, ADataBaseThatCannotBeDownloadedEndsWithStatus1) {
+  std::filesystem::remove(m_folder / "served" / "downloads" / "dbase.zip");
+  Child skylume;
+  ASSERT_TRUE(startSkylume(skylume));
+  EXPECT_TRUE(logHas("sys error 23: data base could not be read from on-line?", 30s)) << log();
+  EXPECT_EQ(skylume.waitExit(30s), 1) << log();
+  EXPECT_NE(log().find("Exiting: SYSTEM ERROR\n"), std::string::npos) << log();
 }
 
 }  // namespace
