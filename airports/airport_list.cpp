@@ -9,6 +9,7 @@
 #include "airports/apf_file.h"
 #include "airports/apf_loading.h"
 #include "core/errors.h"
+#include "core/file_read.h"
 #include "core/format.h"
 #include "core/log.h"
 #include "core/paths.h"
@@ -39,7 +40,7 @@ T lf_parseNumber(const char* text, const char* name) {
 
 void lf_readAirportFile(const std::filesystem::path& path) {
   pugi::xml_document document;
-  const pugi::xml_parse_result result = document.load_file(path.c_str());
+  const XmlFileLoad result = gf_loadXmlFile(document, path);
   if (!result) throw std::runtime_error(sk::format("{} not loaded {}", path.string(), result.description()));
   const pugi::xml_node root = gf_topLevelElement(document, "airports");
   if (!root) throw std::runtime_error(sk::format("{} not found", path.string()));
@@ -87,7 +88,7 @@ void gf_resetAirports() {
 bool gf_readAirportNames() {
   const std::filesystem::path path = InputFolder / AirportsMsfsNamesFileName;
   pugi::xml_document document;
-  if (document.load_file(path.c_str())) {
+  if (gf_loadXmlFile(document, path)) {
     if (const pugi::xml_node root = gf_topLevelElement(document, "AirportNames"))
       for (pugi::xml_node node : root.children("airport"))
         gAirportNames.try_emplace(node.attribute("ICAO").as_string(), node.attribute("name").as_string());

@@ -14,6 +14,7 @@
 #include "airports/publisher.h"
 #include "airports/scan_log.h"
 #include "core/errors.h"
+#include "core/file_read.h"
 #include "core/file_save.h"
 #include "core/format.h"
 #include "core/log.h"
@@ -120,7 +121,7 @@ std::int32_t lf_copyForOfflineLearning() {
 
 std::optional<pugi::xml_document> lf_loadApf(const fs::path& file) {
   pugi::xml_document document;
-  if (!document.load_file(file.c_str())) return std::nullopt;
+  if (!gf_loadXmlFile(document, file, gMaxForeignTextBytes)) return std::nullopt;
   return document;
 }
 

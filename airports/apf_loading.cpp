@@ -10,6 +10,7 @@
 
 #include "airports/archived_files.h"
 #include "core/errors.h"
+#include "core/file_read.h"
 #include "core/format.h"
 #include "core/log.h"
 #include "core/meta.h"
@@ -54,7 +55,7 @@ std::string lf_readApf(const std::string& path, ApfInfo& info, QualityFactor& qu
   gLearnedFile.notFullyRead = false;
   gLearnedFile.keptParkpos.reset();
   pugi::xml_document document;
-  const pugi::xml_parse_result loaded = document.load_file(file.c_str());
+  const XmlFileLoad loaded = gf_loadXmlFile(document, file, gMaxForeignTextBytes);
   if (!loaded) return sk::format("{} could not be loaded: {}", path, loaded.description());
   if (!gf_checkMeta(document)) return sk::format("{} but refused to load, copyright problem", path);
 
@@ -204,7 +205,7 @@ std::vector<ServerStand> lf_readStandPoints(const std::filesystem::path& file) {
   std::vector<ServerStand> stands;
   pugi::xml_document document;
   pugi::xml_node parkpositions;
-  if (document.load_file(file.c_str())) parkpositions = document.child("parkpositions");
+  if (gf_loadXmlFile(document, file, gMaxForeignTextBytes)) parkpositions = document.child("parkpositions");
   for (pugi::xml_node parkpos : parkpositions.children("parkpos"))
     stands.push_back({parkpos.attribute("id").as_string(), parkpos.attribute("latitude").as_double(),
                       parkpos.attribute("longitude").as_double()});

@@ -3,6 +3,7 @@
 #include <unordered_map>
 
 #include "airports/apf_file.h"
+#include "core/file_read.h"
 #include "core/format.h"
 #include "core/geometry.h"
 #include "core/log.h"
@@ -186,13 +187,15 @@ void lf_readLearned(const std::filesystem::path& path, const ApfInfo& info, std:
   // Cleared only once the file has been read through.
   gLearnedFile.notFullyRead = true;
   pugi::xml_document document;
-  const pugi::xml_parse_result loaded = document.load_file(path.c_str());
+  const XmlFileLoad loaded = gf_loadXmlFile(document, path);
   try {
     if (!loaded) {
-      if (std::filesystem::exists(path)) {
+      if (std::filesystem::is_regular_file(path)) {
         std::filesystem::copy_file(path, lf_zeroCopyName(path), std::filesystem::copy_options::overwrite_existing);
         gf_logText(sk::format("{} found, but could not be loaded, saved as *.0.xml: {}", path.string(),
                               loaded.description()));
+      } else if (std::filesystem::exists(path)) {
+        gf_logText(sk::format("{} found, but could not be loaded: {}", path.string(), loaded.description()));
       }
       return;
     }

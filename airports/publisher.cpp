@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "airports/scan_log.h"
+#include "core/file_read.h"
 #include "core/format.h"
 #include "core/util.h"
 #include "liveries/dbase_lookups.h"
@@ -50,6 +51,10 @@ std::filesystem::path lf_findManifestFile(const std::filesystem::path& folder) {
 }
 
 std::optional<ManifestValues> lf_readManifest(const std::filesystem::path& manifestPath) {
+  if (gf_tooLargeToRead(manifestPath)) {
+    gf_addScanLog(gf_tooLargeText(manifestPath));
+    return std::nullopt;
+  }
   std::ifstream stream(manifestPath, std::ios::binary);
   std::vector<std::string> lines;
   gf_readLines(stream, lines);

@@ -5,6 +5,7 @@
 #include <mutex>
 #include <system_error>
 
+#include "core/file_read.h"
 #include "core/file_save.h"
 #include "core/format.h"
 #include "core/log_throttle.h"
@@ -40,17 +41,11 @@ pugi::xml_node lf_selectParameterNode(const pugi::xml_document& document, const 
 
 enum class FileLoad { Loaded, Missing, Failed };
 
-// Only a regular file is handed to the parser (a folder in the file's place
-// would have it ask for an absurd allocation). A failed load may leave a
-// partial tree behind; the caller starts afresh then.
 FileLoad lf_loadDocument(pugi::xml_document& document, const std::filesystem::path& file) {
   std::error_code error;
-  const auto status = std::filesystem::status(file, error);
-  if (status.type() == std::filesystem::file_type::not_found) return FileLoad::Missing;
-  if (!error && std::filesystem::is_regular_file(status) && document.load_file(file.c_str()))
-    return FileLoad::Loaded;
-  document.reset();
-  return FileLoad::Failed;
+  if (std::filesystem::status(file, error).type() == std::filesystem::file_type::not_found)
+    return FileLoad::Missing;
+  return gf_loadXmlFile(document, file) ? FileLoad::Loaded : FileLoad::Failed;
 }
 
 // The user's settings are never written over: a file that does not load is

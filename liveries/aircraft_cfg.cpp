@@ -4,6 +4,7 @@
 #include <charconv>
 #include <stdexcept>
 
+#include "core/file_read.h"
 #include "core/format.h"
 #include "core/log.h"
 #include "core/util.h"
@@ -159,6 +160,10 @@ bool lf_parseAtcParkingTypes(const std::string& line, std::string& out) {
 CfgRead lf_readAircraftCfg(const std::filesystem::path& path, std::vector<std::string>& lines) {
   const int encoding = gf_detectEncoding(path);
   if (encoding == ENC_NONE_FOUND) return CfgRead::NotOpened;
+  if (gf_tooLargeToRead(path)) {
+    lf_addInvalidCfgFile(gf_tooLargeText(path));
+    return CfgRead::NotRead;
+  }
   return gf_readUtf16File(encoding, path, lines) ? CfgRead::Ok : CfgRead::NotRead;
 }
 

@@ -7,6 +7,7 @@
 #include <pugixml.hpp>
 
 #include "core/errors.h"
+#include "core/file_read.h"
 #include "core/format.h"
 #include "core/log.h"
 #include "core/paths.h"
@@ -186,7 +187,7 @@ void gf_readDataBase() {
     throw qlx::SysErrorException(23, "data base could not be read from on-line?");
   }
   pugi::xml_document document;
-  const pugi::xml_parse_result loaded = document.load_file(file.c_str());
+  const XmlFileLoad loaded = gf_loadXmlFile(document, file);
   if (!loaded) {
     throw qlx::UserErrorException(60, sk::format("\"{}\" not read because of {}", path, loaded.description()));
   }

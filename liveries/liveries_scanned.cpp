@@ -3,6 +3,7 @@
 #include <tuple>
 
 #include "core/errors.h"
+#include "core/file_read.h"
 #include "core/format.h"
 #include "core/log.h"
 #include "core/meta.h"
@@ -34,7 +35,7 @@ void lf_readLiveriesScanned() {
   gScannedLiveries.clear();
   const std::string path = LiveriesScannedPath.string();
   pugi::xml_document document;
-  if (!document.load_file(LiveriesScannedPath.c_str())) {
+  if (!gf_loadXmlFile(document, LiveriesScannedPath)) {
     throw qlx::UserErrorException(51, sk::format("File {} not found", path));
   }
   // gf_checkMeta catches and logs what the XPath engine throws.

@@ -3,6 +3,7 @@
 #include <exception>
 #include <pugixml.hpp>
 
+#include "core/file_read.h"
 #include "core/format.h"
 #include "core/log.h"
 #include "core/message.h"
@@ -96,6 +97,10 @@ bool lf_readRegcodeFiles(const std::filesystem::path& folder, std::vector<Regcod
     for (const auto& item : std::filesystem::directory_iterator(folder)) {
       if (!item.is_regular_file() || item.path().extension() != ".TXT") continue;
       gf_logText(sk::format("Processing regcodes file \"{}\"", item.path().string()));
+      if (gf_tooLargeToRead(item.path())) {
+        gf_log(gf_tooLargeText(item.path()));
+        continue;
+      }
       FileLines file{item.path(), {}};
       if (const auto* lines = gf_readFile(file, 512)) {
         for (const auto& line : *lines) lf_readRegcodeFile(item.path(), entries, error, line);
@@ -111,7 +116,7 @@ bool lf_readRegcodeFiles(const std::filesystem::path& folder, std::vector<Regcod
 
 bool lf_readAigRegcodes(const std::filesystem::path& path, std::vector<RegcodeEntry>& entries) {
   pugi::xml_document document;
-  if (!document.load_file(path.c_str())) {
+  if (!gf_loadXmlFile(document, path)) {
     gf_log(sk::format("Failed to load {}", path.string()));
     return false;
   }

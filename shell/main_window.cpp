@@ -8,6 +8,7 @@
 
 #include "core/clock.h"
 #include "core/errors.h"
+#include "core/file_read.h"
 #include "core/format.h"
 #include "core/log.h"
 #include "core/message.h"
@@ -50,7 +51,7 @@ bool lf_atLimit(const IntParameter& parameter) {
 // position the window had, so the default replaces it.
 void lf_readWindowPosition() {
   pugi::xml_document document;
-  if (!document.load_file(gf_parametersFile().c_str())) return;
+  if (!gf_loadXmlFile(document, gf_parametersFile())) return;
   for (IntParameter* coordinate : {&gAppState.MAIN_WINDOW_X, &gAppState.MAIN_WINDOW_Y}) {
     gf_readIntParameter(*coordinate, document, false);
     if (lf_atLimit(*coordinate)) {

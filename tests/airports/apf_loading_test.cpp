@@ -73,17 +73,27 @@ TEST(ApfLoading, FailuresOfTheArchivedFile) {
   WorkFolder folder;
   ApfAirport airport = bedAirport();
   struct Case {
-    std::string content;
+    std::string content;  // "/": a folder in the file's place
     std::string result;
+    std::uintmax_t size = 0;  // grown to this size when not 0
   };
   const Case cases[] = {
       {"<parameters>", kLocal + " could not be loaded: "},
       {"<parameters/>", kLocal + " but refused to load, copyright problem"},
+      {"/", kLocal + " could not be loaded: is a folder, not a file"},
+      {"<parameters/>", kLocal + " could not be loaded: is larger than 16777216 bytes", 20U << 20},
   };
   for (const Case& item : cases) {
-    folder.write(kLocal, item.content);
-    EXPECT_TRUE(loadPark(kLocal).starts_with(item.result)) << item.content;
+    std::filesystem::remove_all(kLocal);
+    if (item.content == "/") {
+      std::filesystem::create_directories(kLocal + "/inside");
+    } else {
+      folder.write(kLocal, item.content);
+    }
+    if (item.size) std::filesystem::resize_file(kLocal, item.size);
+    EXPECT_TRUE(loadPark(kLocal).starts_with(item.result)) << item.result;
   }
+  std::filesystem::remove_all(kLocal);
   gParkAirportCode.clear();
   EXPECT_EQ(gf_readApf(kLocal, gParkApfInfo, gQualityFactor), "gf_readApf, no park airport set");
 

@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "core/errors.h"
+#include "core/file_read.h"
 #include "core/util.h"
 #include "core_test_support.h"
 
@@ -176,6 +177,34 @@ TEST(UtilFiles, SaveXmlFileLogsTheOutcome) {
   const auto bad = folder / "missing" / "x.xml";
   EXPECT_FALSE(gf_saveXmlFile(document, bad));
   EXPECT_EQ(log.lines(), (Lines{"\"" + file.string() + "\" saved", "could not save to \"" + bad.string() + "\""}));
+
+  // Loading: only a regular file within the size asked for reaches the parser;
+  // whatever failed leaves the document empty and says why.
+  std::filesystem::create_directory(folder / "folder.xml");
+  writeBytes(folder / "broken.xml", "<parameters><parameter");
+  std::filesystem::create_symlink("/dev/null", folder / "device.xml");
+  const struct {
+    std::filesystem::path file;
+    std::uintmax_t maxBytes;
+    const char* reason;  // empty: loaded
+  } rows[] = {
+      {file, UINTMAX_MAX, ""},
+      {file, 20, "is larger than 20 bytes"},
+      {folder / "missing.xml", UINTMAX_MAX, "File was not found"},
+      {folder / "folder.xml", UINTMAX_MAX, "is a folder, not a file"},
+      {folder / "device.xml", UINTMAX_MAX, "is not a regular file"},
+      {folder / "broken.xml", UINTMAX_MAX, "Error parsing start element tag"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.file.string());
+    pugi::xml_document read;
+    read.append_child("left");
+    const XmlFileLoad result = gf_loadXmlFile(read, row.file, row.maxBytes);
+    EXPECT_EQ(static_cast<bool>(result), *row.reason == '\0');
+    EXPECT_STREQ(result.description(), row.reason);
+    EXPECT_EQ(static_cast<bool>(read.child("parameters")), *row.reason == '\0');
+    EXPECT_FALSE(read.child("left"));
+  }
 }
 
 TEST(UtilFiles, BackupKeepsTwoCopies) {

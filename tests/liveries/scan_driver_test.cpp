@@ -274,6 +274,11 @@ TEST_F(ScanDriverTest, FixtureCommunityGivesTheGoldenFiles) {
   const auto data = std::filesystem::path(SKLM_TEST_DATA_DIR) / "liveries";
   const auto community = program.path() / "Community";
   std::filesystem::copy(data / "community", community, std::filesystem::copy_options::recursive);
+  // 64 MB (sparse, so it takes no disk): listed invalid and never read.
+  const auto huge = community / "user-aitraffic" / "SimObjects" / "Airplanes" / "USER_Huge" / "aircraft.cfg";
+  std::filesystem::create_directories(huge.parent_path());
+  writeBytes(huge, "[FLTSIM.0]\ntitle = \"Huge\"\n");
+  std::filesystem::resize_file(huge, 64U << 20);
   gf_setDataDownloads({copier(scrambledFixture("temp2")), copier(scrambledFixture("AIG-regcodes"))});
   gf_setLiveryScanSeams({[community] { return community; }, {}});
   LIG_AUTOMATIC.value = true;

@@ -289,6 +289,41 @@ TEST_F(SkylumeProgram, ALinkThatFailsEndsTheRunWithASystemError) {
   }
 }
 
+// A folder where the program reads one of its XML files: each reader says so
+// and the run goes on, or ends as a failure of that file asks; none aborts.
+TEST_F(SkylumeProgram, AFolderInPlaceOfAnXmlFileIsRefusedByItsReader) {
+  const struct {
+    const char* file;
+    const char* logged;
+    int status;  // 0: still running, closed by SIGTERM
+  } rows[] = {
+      // The window position, then the settings: kept aside, defaults taken.
+      {"appdata/Skylume/parameters.xml", "parameters.xml cannot be read; kept as ", 0},
+      {"input/airports_msfs.xml", "Error 88: input/airports_msfs.xml not loaded is a folder, not a file", 0},
+      {"output/LiveriesScanned.xml", "Error 51: File output/LiveriesScanned.xml not found", 0},
+      {"input/temp2.xml", "sys error 23: data base could not be read from on-line?", 1},
+  };
+  const auto airports = m_folder / "input" / "airports_msfs.xml";
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.file);
+    std::filesystem::remove(m_folder / "Log.txt");
+    std::filesystem::remove_all(m_folder / "appdata" / "Skylume");
+    const auto place = m_folder / row.file;
+    std::filesystem::remove(place);
+    // Not empty, so that no removal of the file takes the folder away.
+    std::filesystem::create_directories(place / "inside");
+    Child skylume;
+    ASSERT_TRUE(startSkylume(skylume));
+    EXPECT_TRUE(logHas(row.logged, 30s)) << log();
+    if (row.status == 0) skylume.signal(SIGTERM);
+    EXPECT_EQ(skylume.waitExit(30s), row.status) << log();
+    std::filesystem::remove_all(place);
+    if (!std::filesystem::exists(airports))
+      std::filesystem::copy_file(std::filesystem::path(SKLM_TEST_DATA_DIR) / "shell" / "airports_msfs.xml",
+                                 airports);
+  }
+}
+
 TEST_F(SkylumeProgram, TheSimulatorQuittingEndsWithStatus2) {
   Child sim, player, skylume;
   ASSERT_TRUE(lf_startBesideStandIns(m_folder.path(), environment(), sim, player, skylume));
