@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 #include <nlohmann/json.hpp>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -49,6 +50,36 @@ void lf_showRtLight(bool shown) {
 // A "level" that is missing, null or an empty text counts as not given.
 bool lf_notGiven(const nlohmann::json& value) {
   return value.is_null() || (value.is_string() && value.get_ref<const std::string&>().empty());
+}
+
+// The reply is whole once a line has ended, a JSON object has closed, or the
+// text is no object at all (the parser then says what is wrong with it).
+bool lf_replyComplete(std::string_view text) {
+  if (text.find('\n') != std::string_view::npos) return true;
+  const std::size_t first = text.find_first_not_of(" \t\r");
+  if (first == std::string_view::npos) return false;
+  if (text[first] != '{') return true;
+  int depth = 0;
+  bool inString = false;
+  bool escaped = false;
+  for (const char c : text.substr(first)) {
+    if (inString) {
+      if (escaped) {
+        escaped = false;
+      } else if (c == '\\') {
+        escaped = true;
+      } else if (c == '"') {
+        inString = false;
+      }
+    } else if (c == '"') {
+      inString = true;
+    } else if (c == '{' || c == '[') {
+      ++depth;
+    } else if ((c == '}' || c == ']') && --depth == 0) {
+      return true;
+    }
+  }
+  return false;
 }
 
 }  // namespace
@@ -136,17 +167,23 @@ void lf_connectRealTraffic() {
 }
 
 std::string lf_receive() {
-  // As in waitForClient: a client accepted after the exit's wake is not waited on.
-  if (gExitStarted.load()) return {};
-  std::array<char, kReceiveSize + 1> buffer{};
-  const int received = ws::recv(gRtClientSocket.load(), buffer.data(), kReceiveSize, 0);
-  if (received == SOCKET_ERROR) {
-    gf_log(sk::format("receive: {}", lf_lastErrorText()));
-    return {};
+  // TCP keeps no message bounds: the reply may come in several pieces, and
+  // only the whole of it parses.
+  std::string reply;
+  std::array<char, kReceiveSize> buffer{};
+  while (reply.size() < kReceiveSize && !lf_replyComplete(reply)) {
+    // As in waitForClient: a client accepted after the exit's wake is not waited on.
+    if (gExitStarted.load()) return {};
+    const int received =
+        ws::recv(gRtClientSocket.load(), buffer.data(), static_cast<int>(kReceiveSize - reply.size()), 0);
+    if (received == SOCKET_ERROR) {
+      gf_log(sk::format("receive: {}", lf_lastErrorText()));
+      break;
+    }
+    if (received <= 0) break;
+    reply.append(buffer.data(), static_cast<std::size_t>(received));
   }
-  if (received <= 0) return {};
-  buffer[static_cast<std::size_t>(received)] = '\0';
-  return std::string(buffer.data());
+  return reply.substr(0, reply.find('\0'));
 }
 
 void lf_readRtVersion(const std::string& reply) {

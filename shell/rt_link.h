@@ -27,8 +27,9 @@ bool waitForClient();
 // reads the reply (a reply that is no JSON version object throws the JSON
 // library's error).
 void lf_connectRealTraffic();
-// One receive from RealTraffic, cut at its first NUL; empty when the link
-// closed or failed.
+// RealTraffic's reply, received until it is whole (a line end, a closed JSON
+// object, or text that is no object), the link ends or 8192 bytes came; cut at
+// its first NUL; empty when nothing came before the link closed or failed.
 std::string lf_receive();
 // Takes RealTraffic's edition and version from its reply.
 void lf_readRtVersion(const std::string& reply);

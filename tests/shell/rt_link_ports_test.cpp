@@ -171,6 +171,17 @@ TEST_F(RtLinkPorts, StopAndWakeEndBlockedCallsAndOnlyStopSaysExit) {
   ASSERT_TRUE(waitForClient());
   ws::send(peer.socket, "{\"version\":\"9\"}\0junk", 20, 0);
   EXPECT_EQ(lf_receive(), R"({"version":"9"})") << "bytes after a NUL are ignored";
+  // A reply split in two segments is read whole: the second is sent only once
+  // the first has been taken off the socket.
+  auto split = std::async(std::launch::async, [] { return lf_receive(); });
+  ws::send(peer.socket, "{\"version\"", 10, 0);
+  const auto bound = std::chrono::steady_clock::now() + 30s;
+  for (unsigned long ready = 1; ready > 0 && std::chrono::steady_clock::now() < bound;) {
+    if (ws::ioctlsocket(gRtClientSocket.load(), FIONREAD, &ready) != 0) break;
+    std::this_thread::yield();
+  }
+  ws::send(peer.socket, ":\"9.0.1\",\"level\":2}\r\n", 21, 0);
+  EXPECT_EQ(lf_within5s(split), "{\"version\":\"9.0.1\",\"level\":2}\r\n");
   auto receiving = std::async(std::launch::async, [] { return lf_receive(); });
   gf_wakeRtLink();
   EXPECT_EQ(lf_within5s(receiving), "");
