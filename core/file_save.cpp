@@ -1,10 +1,14 @@
 #include "core/file_save.h"
 
 #include <atomic>
+#include <charconv>
 #include <sstream>
+#include <string>
+#include <string_view>
 #include <system_error>
 
 #include "core/format.h"
+#include "platform/process.h"
 #include "platform/system.h"
 
 namespace {
@@ -17,6 +21,32 @@ std::filesystem::path lf_temporaryFor(const std::filesystem::path& target, unsig
   return temporary;
 }
 
+// A save killed half-way leaves its temporary behind. The next save of the
+// same target removes those of processes that have ended; a save under way in
+// another running process keeps its own.
+void lf_removeDeadTemporaries(const std::filesystem::path& target) {
+  const std::string prefix = target.filename().string() + ".";
+  const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : ".";
+  const DWORD self = GetCurrentProcessId();
+  std::error_code error;
+  for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+    const std::string name = it->path().filename().string();
+    if (name.size() <= prefix.size() + 4 || !name.starts_with(prefix) || !name.ends_with(".tmp")) continue;
+    const std::string_view middle =
+        std::string_view(name).substr(prefix.size(), name.size() - prefix.size() - 4);
+    DWORD process = 0;
+    unsigned long long call = 0;
+    const char* const last = middle.data() + middle.size();
+    const auto [dash, pidError] = std::from_chars(middle.data(), last, process);
+    if (pidError != std::errc() || dash == last || *dash != '-') continue;
+    const auto [stop, callError] = std::from_chars(dash + 1, last, call);
+    if (callError != std::errc() || stop != last || process == self || gf_processRunning(process)) continue;
+    std::error_code ignored;
+    if (it->symlink_status(ignored).type() == std::filesystem::file_type::regular)
+      std::filesystem::remove(it->path(), ignored);
+  }
+}
+
 }  // namespace
 
 std::filesystem::path gf_nextReplaceTemporary(const std::filesystem::path& target) {
@@ -24,6 +54,7 @@ std::filesystem::path gf_nextReplaceTemporary(const std::filesystem::path& targe
 }
 
 bool gf_replaceFile(const std::filesystem::path& target, std::string_view content) {
+  lf_removeDeadTemporaries(target);
   const std::filesystem::path temporary = lf_temporaryFor(target, gReplaceCounter++);
   std::error_code error;
   // Whatever stands at the temporary's name is not ours to remove unless this

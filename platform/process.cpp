@@ -60,6 +60,13 @@ std::string gf_threadName() {
   return name.data();
 }
 
+bool gf_processRunning(DWORD processId) {
+  const auto pid = static_cast<pid_t>(processId);
+  if (pid <= 0 || static_cast<DWORD>(pid) != processId) return false;
+  // Another user's process answers "not permitted": it runs all the same.
+  return ::kill(pid, 0) == 0 || errno == EPERM;
+}
+
 void gf_closeWindowOnSignals(HWND window) {
   static const bool installed = (lf_installSignalWatch(), true);
   (void)installed;

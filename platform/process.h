@@ -1,6 +1,7 @@
 #pragma once
-// Process-level services: names of threads, and the desktop's way of asking a
-// program to close (SIGINT, SIGTERM) turned into the window's close message.
+// Process-level services: names of threads, whether another process runs, and
+// the desktop's way of asking a program to close (SIGINT, SIGTERM) turned into
+// the window's close message.
 #include <string>
 
 #include "platform/win_types.h"
@@ -10,6 +11,10 @@
 void gf_setThreadName(const std::string& name);
 // The calling thread's name.
 std::string gf_threadName();
+
+// Whether a process of that id runs (one that ended and was not yet waited
+// for still counts).
+bool gf_processRunning(DWORD processId);
 
 // From now on SIGINT and SIGTERM post WM_CLOSE to the window, so that they
 // close the program the way its close button does. A later call names

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core_test_support.h"
+#include "platform/process.h"
 #include "platform/system.h"
 
 namespace {
@@ -36,6 +37,31 @@ TEST(ReplaceFile, WritesTheWholeContentAndLeavesNoTemporary) {
   document.append_child("root").append_attribute("a") = "1";
   ASSERT_TRUE(gf_replaceXmlFile(document, target));
   EXPECT_EQ(readBytes(target), "<?xml version=\"1.0\"?>\n<root a=\"1\" />\n");
+}
+
+// Saves killed half-way left temporaries; the next save of their target takes
+// away those of processes that are gone, and nothing else.
+TEST(ReplaceFile, TheNextSaveRemovesTemporariesOfEndedProcesses) {
+  ScratchFolder folder;
+  const auto target = folder / "data.xml";
+  const std::string gone = "2147480000";  // above any process id the system gives
+  ASSERT_FALSE(gf_processRunning(2147480000U));
+  ASSERT_TRUE(gf_processRunning(GetCurrentProcessId()));
+  const std::string self = std::to_string(GetCurrentProcessId());
+  for (const std::string& name : std::vector<std::string>{
+           "data.xml." + gone + "-3.tmp", "data.xml." + gone + "-0.tmp", "data.xml." + self + "-99999.tmp",
+           "other.xml." + gone + "-1.tmp", "data.xml." + gone + "-x.tmp", "data.xml.backup.tmp"})
+    writeBytes(folder / name, "left");
+  std::filesystem::create_directory(folder / ("data.xml." + gone + "-4.tmp"));
+  ASSERT_TRUE(gf_replaceFile(target, "new"));
+  std::vector<std::string> kept{"data.xml",
+                                "data.xml." + gone + "-4.tmp",
+                                "data.xml." + gone + "-x.tmp",
+                                "data.xml." + self + "-99999.tmp",
+                                "data.xml.backup.tmp",
+                                "other.xml." + gone + "-1.tmp"};
+  std::sort(kept.begin(), kept.end());
+  EXPECT_EQ(names(folder.path()), kept);
 }
 
 TEST(ReplaceFile, FailureKeepsTheTargetAndLeavesNothingBehind) {
