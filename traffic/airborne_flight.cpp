@@ -57,52 +57,64 @@ const AirLimits& gf_airLimits(AircraftCategory category) {
   return kAirLimits[category];
 }
 
-void lf_startAirSegment(Act& a, std::int64_t n, TrackPoint& next) {
-  const TrackPoint& cur = a.track.front();
+std::int64_t lf_startAirSegment(Act& a, std::int64_t n) {
+  // A copy: the low-level climb may erase points, which moves or frees the front.
+  const TrackPoint cur = a.track.front();
   const AirLimits& limits = gf_airLimits(a.category);
-  const double dn = static_cast<double>(n);
   if (a.phase != PHASE_LIFTOFF && a.phase != PHASE_AIRBORNE) {
     a.previousPhase = a.phase;
     a.phase = PHASE_AIRBORNE;
   }
-  a.targetTas = next.trueAirspeed;
-  a.targetVs = next.verticalSpeed;
+  a.targetTas = a.track[1].trueAirspeed;
+  a.targetVs = a.track[1].verticalSpeed;
   if (a.flareStage == 0) {
     const double altitude = a.pose.altitude;
-    if (!cur.airborne && !next.airborne) {
-      lf_lowLevelClimbOrDescent(a);
-    } else if (!cur.airborne) {
-      a.altStep = next.altitude <= altitude ? 0.0 : std::min((next.altitude - altitude) / dn, a.maxClimbStep);
-    } else if (!next.airborne) {
-      const std::int32_t qnh = gQnh.load();
-      if (qnh > 1013 || !hasParkAirport()) {
-        const double rate = qnh >= 1014 ? lf_approachDescentRate(a) : -601.0;
+    if (!cur.airborne && !a.track[1].airborne) {
+      if (lf_lowLevelClimbOrDescent(a)) {
+        // The first airborne point is the second now: the segment leads to it.
+        n = std::max(gf_ticksUntil(a.track[1].dueTick, now()), kMinTravelTicks);
+        a.targetTas = a.track[1].trueAirspeed;
+        a.targetVs = a.track[1].verticalSpeed;
+      }
+    } else {
+      TrackPoint& next = a.track[1];
+      const double dn = static_cast<double>(n);
+      if (!cur.airborne) {
+        a.altStep = next.altitude <= altitude ? 0.0 : std::min((next.altitude - altitude) / dn, a.maxClimbStep);
+      } else if (!next.airborne) {
+        const std::int32_t qnh = gQnh.load();
+        if (qnh > 1013 || !hasParkAirport()) {
+          const double rate = qnh >= 1014 ? lf_approachDescentRate(a) : -601.0;
+          next.verticalSpeed = rate;
+          a.targetVs = rate;
+          a.altStep = rate / 6000.0;
+        } else {
+          a.altStep = (gEngineParkAirport.altitude - altitude) / dn;
+        }
+        lf_setGear(a, 1);
+      } else if (!a.approach) {
+        const double r = (next.altitude - altitude) / dn;
+        a.altStep = a.agl > 1000.0 ? std::min(r, a.maxClimbStep) : std::min(std::max(r, 0.2), a.maxClimbStep);
+      } else if (cur.altitude != next.altitude || a.agl > 1000.0 || cur.verticalSpeed + next.verticalSpeed > 100.0) {
+        a.altStep = (next.altitude - altitude) / dn;
+      } else {
+        const double rate = lf_approachDescentRate(a);
         next.verticalSpeed = rate;
         a.targetVs = rate;
         a.altStep = rate / 6000.0;
-      } else {
-        a.altStep = (gEngineParkAirport.altitude - altitude) / dn;
       }
-      lf_setGear(a, 1);
-    } else if (!a.approach) {
-      const double r = (next.altitude - altitude) / dn;
-      a.altStep = a.agl > 1000.0 ? std::min(r, a.maxClimbStep) : std::min(std::max(r, 0.2), a.maxClimbStep);
-    } else if (cur.altitude != next.altitude || a.agl > 1000.0 || cur.verticalSpeed + next.verticalSpeed > 100.0) {
-      a.altStep = (next.altitude - altitude) / dn;
-    } else {
-      const double rate = lf_approachDescentRate(a);
-      next.verticalSpeed = rate;
-      a.targetVs = rate;
-      a.altStep = rate / 6000.0;
     }
     if (a.phase != PHASE_LIFTOFF) {
-      double v = next.verticalSpeed;
+      double v = a.track[1].verticalSpeed;
       if (v > 0.0) v = std::min(v, 2400.0);
       else v = std::max(v, -3000.0) / 2.0;
       const double targetPitch = -3.0 * DEG_TO_RAD - (v / 600.0) * 2.2 * DEG_TO_RAD;
-      a.pitchStep = std::clamp((targetPitch - a.pose.pitch) / dn, -limits.maxPitchStep, limits.maxPitchStep);
+      a.pitchStep = std::clamp((targetPitch - a.pose.pitch) / static_cast<double>(n), -limits.maxPitchStep,
+                               limits.maxPitchStep);
     }
   }
+  const TrackPoint& next = a.track[1];
+  const double dn = static_cast<double>(n);
   double turn;
   const double reportedTurnBelow = a.approach ? 2000.0 : 1000.0;
   if (next.roll && next.heading && next.headingValid && a.agl < reportedTurnBelow)
@@ -134,6 +146,7 @@ void lf_startAirSegment(Act& a, std::int64_t n, TrackPoint& next) {
     lf_setGear(a, 0);
     lf_setFlaps(a, 0);
   }
+  return n;
 }
 
 double lf_nextTurn(const Act& a) {
@@ -176,8 +189,7 @@ double lf_approachDescentRate(const Act& a) {
   return std::min(mean - (gQnh.load() - 1013) * 6.0, -601.0);
 }
 
-void lf_lowLevelClimbOrDescent(Act& a) {
-  TrackPoint& next = a.track[1];
+bool lf_lowLevelClimbOrDescent(Act& a) {
   if (!a.approach) {
     double sum = 0.0;
     for (const TrackPoint& p : a.track) sum += p.verticalSpeed;
@@ -186,7 +198,7 @@ void lf_lowLevelClimbOrDescent(Act& a) {
       for (std::size_t i = 3; i <= last; ++i) {
         if (findAirborneData(a, i)) {
           lf_setGear(a, 1);
-          return;
+          return true;
         }
       }
     }
@@ -195,13 +207,14 @@ void lf_lowLevelClimbOrDescent(Act& a) {
     a.targetVs = second.verticalSpeed;
     a.altStep = second.verticalSpeed / 6000.0;
     lf_setGear(a, 1);
-    return;
+    return false;
   }
   const double rate = lf_approachDescentRate(a);
-  next.verticalSpeed = rate;
+  a.track[1].verticalSpeed = rate;
   a.targetVs = rate;
   a.altStep = rate / 6000.0;
   lf_setGear(a, 1);
+  return false;
 }
 
 void lf_cruiseConfig(Act& a) {

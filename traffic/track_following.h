@@ -42,14 +42,17 @@ struct AirLimits {
 // std::out_of_range outside categories 0..5.
 const AirLimits& gf_airLimits(AircraftCategory category);
 
-void lf_startAirSegment(Act& aircraft, std::int64_t n, TrackPoint& next);
+// The steps toward the second point over n ticks; answers the ticks of the
+// segment, which change when the points before the first airborne one go.
+std::int64_t lf_startAirSegment(Act& aircraft, std::int64_t n);
 double lf_nextTurn(const Act& aircraft);
 void lf_setBankStep(Act& aircraft, double turn, std::int64_t n);
 bool findAirborneData(Act& aircraft, std::size_t i);
 double lf_approachDescentRate(const Act& aircraft);
 void lf_cruiseConfig(Act& aircraft);
 void lf_approachConfig(Act& aircraft);
-void lf_lowLevelClimbOrDescent(Act& aircraft);
+// True when it erased points so that the first airborne one is the second.
+bool lf_lowLevelClimbOrDescent(Act& aircraft);
 // One tick of the flare; lf_stepPose runs it below 400 ft on approach.
 void lf_flareStep(Act& aircraft);
 

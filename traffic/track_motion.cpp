@@ -113,18 +113,18 @@ void lf_startSegment(Act& a) {
   else
     lf_timeAirSegment(a);
   if (a.track.size() < 2) return;  // the planning left no segment; the next tick ends the track
-  TrackPoint& next = a.track[1];
-  if (next.stationary) {
+  if (a.track[1].stationary) {
     a.latStep = a.lonStep = 0.0;
     if (!a.landingRoll && !a.takeOffRoll) lf_shrinkWindows(a);
   } else {
-    const std::int64_t n = std::max(gf_ticksUntil(next.dueTick, now()), kMinTravelTicks);
+    std::int64_t n = std::max(gf_ticksUntil(a.track[1].dueTick, now()), kMinTravelTicks);
+    // The air rules may erase the points before the first airborne one: the
+    // steps aim at the second point as it is afterwards.
+    if (!a.onGround) n = lf_startAirSegment(a, n);
+    const TrackPoint& next = a.track[1];
     a.latStep = (next.latitude - a.pose.latitude) / static_cast<double>(n);
     a.lonStep = lf_lonDelta(a.pose.longitude, next.longitude) / static_cast<double>(n);
-    if (a.onGround)
-      lf_groundConfig(a);
-    else
-      lf_startAirSegment(a, n, next);
+    if (a.onGround) lf_groundConfig(a);
   }
   a.track.pop_front();
 }

@@ -99,8 +99,9 @@ struct BedRun {
   std::uint32_t hexid;
 };
 
-TEST_F(ScenarioTakeOff, RollsRotatesAndClimbsOut) {
-  // One report a second: 0 to 160 kt over 40 s on the runway, then 2000 ft/min.
+// One report a second: 0 to 160 kt over 40 s on the runway, then 2000 ft/min;
+// the first `stillOnGround` climbing reports keep the on-ground flag.
+std::vector<Report> takeOffReports(int stillOnGround = 0) {
   std::vector<Report> reports;
   LatLon at{50.0, 8.0};
   double knots = 0.0, altitude = 0.0;
@@ -112,10 +113,15 @@ TEST_F(ScenarioTakeOff, RollsRotatesAndClimbsOut) {
     if (climbing) altitude += 2000.0 / 60.0;
     TrackPoint p = groundPoint(at, knots, kStart + 100 * s + kUpdateDueTicks);
     p.altitude = altitude;
-    p.airborne = climbing ? 1 : 0;
+    p.airborne = climbing && s > 40 + stillOnGround ? 1 : 0;
     p.verticalSpeed = climbing ? 2000.0 : 0.0;
     reports.push_back({kStart + 100 * s, p});
   }
+  return reports;
+}
+
+TEST_F(ScenarioTakeOff, RollsRotatesAndClimbsOut) {
+  const std::vector<Report> reports = takeOffReports();
   Act& first = add(groundAct(0x10101, 2, reports[0].point, 90.0));
   lf_prepareTakeOff(first);  // as the intake does when the roll begins
   takeEvents();
@@ -170,6 +176,38 @@ TEST_F(ScenarioTakeOff, RollsRotatesAndClimbsOut) {
   // Each roll throttle rose only once the speed ahead had passed its threshold.
   for (std::size_t i = 0; i < 3 && i < throttleSpeeds.size(); ++i)
     EXPECT_GE(throttleSpeeds[i], 15.0 + 5.0 * i) << "throttle " << throttles[i];
+}
+
+TEST_F(ScenarioTakeOff, ClimbsOutWhenTheFirstClimbingReportsStillSayOnTheGround) {
+  // The first airborne report replaces those before it as the segment's end; the
+  // deque's blocks hold five points, so each shift puts the track elsewhere in them.
+  const std::vector<Report> reports = takeOffReports(3);
+  for (int shift = 0; shift < 5; ++shift) {
+    SCOPED_TRACE(shift);
+    testing_traffic::resetEngine();
+    gTick = static_cast<std::int32_t>(kStart);
+    Act& first = add(groundAct(0x10103, 2, reports[0].point, 90.0));
+    for (int i = 0; i < shift; ++i) {
+      first.track.push_back(first.track.front());
+      first.track.pop_front();
+    }
+    lf_prepareTakeOff(first);
+    std::size_t next = 1;
+    // The nose never comes down past the attitude of the reported 2000 ft/min.
+    const double climbPitch = -3.0 * kDeg - 2000.0 / 600.0 * 2.2 * kDeg;
+    double lowestStep = 0.0, highestPitch = -PI;
+    fly(0x10103, reports, next, reports.back().point.dueTick, [&](Act& a) {
+      a.agl = a.pose.altitude;
+      if (a.onGround) return;
+      lowestStep = std::min(lowestStep, a.altStep);
+      if (a.phase == PHASE_AIRBORNE) highestPitch = std::max(highestPitch, a.pose.pitch);
+    });
+    ASSERT_EQ(gActs.size(), 1u);
+    EXPECT_EQ(gActs.front().phase, PHASE_AIRBORNE);
+    EXPECT_GE(lowestStep, 0.0) << "it never sinks";
+    EXPECT_LE(highestPitch, climbPitch + 1e-9);
+    EXPECT_NEAR(gActs.front().pose.altitude, reports.back().point.altitude, 100.0);
+  }
 }
 
 TEST_F(ScenarioTakeOff, LiftsOffOnlyFromFortyThreeKnots) {

@@ -347,10 +347,10 @@ TEST_F(ScenarioCruise, TimingAndAirRules) {
            TrackPoint next = airborne(50, 8.1, t + 100);
            next.verticalSpeed = 3000.0;
            a.track.push_back(next);
-           lf_startAirSegment(a, 25, a.track[1]);
+           lf_startAirSegment(a, 25);
            EXPECT_DOUBLE_EQ(std::abs(a.pitchStep), limits.maxPitchStep);
            a.track[1].roll = 1.0;
-           lf_startAirSegment(a, 25, a.track[1]);
+           lf_startAirSegment(a, 25);
            EXPECT_DOUBLE_EQ(a.bankStep, (1.0 - a.pose.bank) / 25.0);
          }
        }},
@@ -361,7 +361,7 @@ TEST_F(ScenarioCruise, TimingAndAirRules) {
          a.pose.altitude = 20000.0;
          a.track.push_back(airborne(50, 8.1, t + 1000));
          a.track[1].altitude = 19000.0;
-         lf_startAirSegment(a, 1000, a.track[1]);
+         lf_startAirSegment(a, 1000);
          EXPECT_DOUBLE_EQ(a.altStep, 0.2);
        }},
       {"the descent to the runway: the park airport, 601 ft/min without one, the pressure above standard",
@@ -375,15 +375,15 @@ TEST_F(ScenarioCruise, TimingAndAirRules) {
          ground.altitude = 0.0;
          ground.verticalSpeed = -700.0;
          a.track.push_back(ground);
-         lf_startAirSegment(a, 1000, a.track[1]);
+         lf_startAirSegment(a, 1000);
          EXPECT_DOUBLE_EQ(a.altStep, -601.0 / 6000.0) << "no park airport";
          gEngineParkAirport.code = "EDDF";
          gEngineParkAirport.altitude = 100.0;
-         lf_startAirSegment(a, 1000, a.track[1]);
+         lf_startAirSegment(a, 1000);
          EXPECT_DOUBLE_EQ(a.altStep, -1.0);
          gQnh = 1020;  // 7 hPa above standard: 42 ft/min steeper than reported
          a.track[1].verticalSpeed = -700.0;  // the first descent stored its rate there
-         lf_startAirSegment(a, 1000, a.track[1]);
+         lf_startAirSegment(a, 1000);
          EXPECT_DOUBLE_EQ(a.targetVs, -742.0);
          EXPECT_DOUBLE_EQ(a.altStep, -742.0 / 6000.0);
          gQnh = 1013;
@@ -403,7 +403,7 @@ TEST_F(ScenarioCruise, TimingAndAirRules) {
          int sets = 0;
          for (double altitude : {12000.0, 11000.0, 9000.0, 8000.0, 11000.0, 12000.0}) {
            a.track[0].altitude = altitude;
-           lf_startAirSegment(a, 100, a.track[1]);
+           lf_startAirSegment(a, 100);
            sets += lightEvents();
          }
          EXPECT_EQ(sets, 3);
