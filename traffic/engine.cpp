@@ -15,6 +15,8 @@
 #include "core/paths.h"
 #include "liveries/dbase_lookups.h"
 #include "shell/rt_link.h"
+#include "traffic/arbitration.h"
+#include "traffic/creation_failures.h"
 #include "traffic/engine_hooks.h"
 #include "traffic/engine_stats.h"
 #include "traffic/object_events.h"
@@ -196,7 +198,12 @@ void lf_motionPass() {
     anyErased = anyErased || aircraft.eraseMark;
   }
   if (anyErased) {
-    std::erase_if(gActs, [](const Act& aircraft) { return aircraft.eraseMark != 0; });
+    // Whatever marked it (a lost creation, MAX_LIVE, no livery, a record back in
+    // state 0 with its stand), a stand it held must not stay occupied.
+    std::erase_if(gActs, [](const Act& aircraft) {
+      if (aircraft.eraseMark != 0) gf_freeStandOf(aircraft);
+      return aircraft.eraseMark != 0;
+    });
     gf_rebuildActIndex();
   }
   std::erase_if(gStaticActs, [](const StaticAct& aircraft) { return aircraft.eraseMark != 0; });
@@ -265,6 +272,10 @@ void gf_resetTraffic() {
   lf_removeCallsignFile();
   gStands.clear();
   gf_clearStandLearning();
+  // A new run starts without the old one's memories of ghosts, missing liveries and coupled callsigns.
+  gf_clearGhostCallsigns();
+  gf_clearNoMatchList();
+  gTwinCheckHexids.clear();
   // Every object was handed to the simulator's removal by the shutdown; records
   // left here would swallow the updates of their hexids in the next run.
   gActs.clear();
@@ -288,6 +299,7 @@ void gf_freeStandOf(const PlacedAct& aircraft) {
 void gf_removeAct(PlacedAct& aircraft) {
   std::lock_guard guard(gEngineMutex);
   if (aircraft.state == ACT_NOT_IN_SIM) {
+    gf_freeStandOf(aircraft);
     aircraft.eraseMark = 1;
     return;
   }

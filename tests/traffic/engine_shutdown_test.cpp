@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "engine_placement.h"
+#include "traffic/arbitration.h"
 
 using namespace simlink;
 
@@ -94,9 +95,15 @@ TEST_F(EngineShutdown, EveryObjectLeavesOnceWithRequestsRunningAndPaused) {
     for (const auto& [id, count] : counts) EXPECT_EQ(count, 1) << id;
     for (const auto& line : events("create")) EXPECT_NE(line["tail"], "QUEUED");
 
+    // The run's memories of removed ghosts, liveries not found and callsigns to
+    // couple go too: a restarted run creates those aircraft again.
+    gGhostCallsigns.push_back("LIV0_");
+    gNoLiveryKeys.insert("KLM B738 PH-BXA");
+    gTwinCheckHexids.push_back(20000);
     gf_resetTraffic();
     EXPECT_TRUE(gActs.empty() && gStaticActs.empty() && gRemovalQueue.empty() && gCreationQueuePrio.empty() &&
                 gCreationQueue.empty() && gCreateHexids.empty() && gStaticParkingList.empty());
+    EXPECT_TRUE(gGhostCallsigns.empty() && gNoLiveryKeys.empty() && gTwinCheckHexids.empty());
     EXPECT_FALSE(std::filesystem::exists("Callsign2ObjectId.txt"));
     gExitStarted = false;
   }

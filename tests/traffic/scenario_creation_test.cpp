@@ -334,6 +334,19 @@ TEST_F(ScenarioCreation, PlacementEventsOnKnownObjects) {
   EXPECT_FALSE(stand.liveOccupied);
   const auto told = m_sink.messages();
   EXPECT_NE(std::find(told.begin(), told.end(), "KLM3 \"Refused Livery\" could not be created by your Sim!"), told.end());
+
+  // Back in state 0 with its stand (a new callsign): erased by the motion pass
+  // (reported once) or removed before it is created again, it frees the stand.
+  for (const std::uint32_t hexid : {20004u, 20005u}) {
+    Act& waiting = creatingAct(hexid, "KLM4");
+    waiting.state = ACT_NOT_IN_SIM;
+    waiting.standId = stand.index;
+    stand.liveOccupied = true;
+    if (hexid == 20005u) gf_removeAct(waiting);
+    ticks(1);
+    EXPECT_EQ(gf_findAct(hexid), nullptr);
+    EXPECT_FALSE(stand.liveOccupied) << hexid;
+  }
 }
 
 TEST_F(ScenarioCreation, RemovalsWhileTheCreationIsUnderWay) {
