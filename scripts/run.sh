@@ -116,7 +116,8 @@ rm -f "$program/status.mark"
     sleep 30 &
     nap=$!
     wait $nap
-    "$report" status "$trace" "$program/Log.txt" --mark "$program/status.mark" >&2 || true
+    line="$("$report" status "$trace" "$program/Log.txt" --mark "$program/status.mark")" &&
+      echo "$(date +%T) $line" >&2
   done
 ) &
 pids+=($!)
@@ -178,7 +179,10 @@ if "$build/tools/tracemap/tracemap" "$trace" --feed "$replay" --played "$played"
     echo "                                                          and as a picture: ${map%.svg}.png" >&2
   fi
 fi
-if ((status != 0)); then
+if ((status > 128)); then
+  echo "Skylume was ended by signal $((status - 128)) (see the end of $program/Log.txt)." >&2
+  exit "$status"
+elif ((status != 0)); then
   echo "Skylume ended with status $status: it failed (see the end of $program/Log.txt)." >&2
   exit "$status"
 fi
