@@ -168,7 +168,7 @@ echo exit >&3
 wait "$sim" 2>/dev/null || true
 stop_standins
 
-"$report" status "$trace" "$program/Log.txt" --mark "$program/status.mark" >&2 || true
+line="$("$report" status "$trace" "$program/Log.txt" --mark "$program/status.mark")" && echo "$(date +%T) $line" >&2
 echo "What this run showed (runreport table):" >&2
 "$report" table "$trace" "$program/Log.txt" >&2 || true
 map="$program/simstandin-trace.svg"
