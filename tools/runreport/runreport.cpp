@@ -281,6 +281,10 @@ int lf_status(const std::vector<std::string>& files, const std::optional<std::st
 }  // namespace
 
 int gf_runRunreport(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
+    out << kUsage;
+    return 0;
+  }
   if (args.empty() || (args[0] != "table" && args[0] != "status")) {
     err << kUsage;
     return 2;

@@ -450,6 +450,10 @@ MapPoint lf_insetCorner(const Projection& inset, double px, double py) {
 
 }  // namespace
 
+const char* const kUsage =
+    "usage: tracemap TRACE.jsonl [--feed FILE.replay [--played SECONDS]] [--stands LAYOUT.json]\n"
+    "                [--scenario WORLD.json] [--ids LIST] [--frames A:B] -o MAP.svg\n";
+
 Options gf_parseOptions(const std::vector<std::string>& args) {
   Options o;
   bool haveTrace = false;
@@ -676,9 +680,7 @@ int gf_runTracemap(const std::vector<std::string>& args, std::ostream& err) {
   try {
     options = gf_parseOptions(args);
   } catch (const std::invalid_argument& e) {
-    err << e.what()
-        << "\nusage: tracemap TRACE.jsonl [--feed FILE.replay [--played SECONDS]] [--stands LAYOUT.json]\n"
-           "                [--scenario WORLD.json] [--ids LIST] [--frames A:B] -o MAP.svg\n";
+    err << e.what() << '\n' << kUsage;
     return 2;
   }
   std::ifstream in(options.trace, std::ios::binary);

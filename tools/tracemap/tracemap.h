@@ -72,6 +72,8 @@ struct Stand {
   double radiusM = 0;
 };
 
+extern const char* const kUsage;
+
 // Throws std::invalid_argument with the reason on a bad command line.
 Options gf_parseOptions(const std::vector<std::string>& args);
 

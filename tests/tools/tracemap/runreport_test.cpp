@@ -95,6 +95,7 @@ TEST(RunReport, TheCommandPrintsTheTableAndRefusesWhatItCannotRead) {
       {{"table", trace}, 2, "", "usage: runreport table"},
       {{"table", trace, log, "--frame-rate", "0"}, 2, "", "--frame-rate needs a positive number"},
       {{"status"}, 2, "", "usage:"},
+      {{"--help"}, 0, "usage: runreport table", ""},
       // The mark file carries what the last line saw to the next one.
       {{"status", trace, log, "--mark", (dir / "mark").string()},
        0,
