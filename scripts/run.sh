@@ -179,10 +179,17 @@ if "$build/tools/tracemap/tracemap" "$trace" --feed "$replay" --played "$played"
     echo "                                                          and as a picture: ${map%.svg}.png" >&2
   fi
 fi
-if ((status > 128)); then
-  echo "Skylume was ended by signal $((status - 128)) (see the end of $program/Log.txt)." >&2
-  exit "$status"
-elif ((status != 0)); then
-  echo "Skylume ended with status $status: it failed (see the end of $program/Log.txt)." >&2
-  exit "$status"
-fi
+case "$status" in
+  0) ;;
+  1) echo "Skylume failed (status 1): see \"SYSTEM ERROR\" at the end of $program/Log.txt." >&2 ;;
+  2) echo "Skylume ended with status 2: the simulator was closed (\"SIM WAS CLOSED\" in Log.txt)." >&2 ;;
+  255) echo "Skylume ended with status 255: another Skylume runs already; this one started nothing." >&2 ;;
+  *)
+    if ((status > 128)); then
+      echo "Skylume was ended by signal $((status - 128)) (see the end of $program/Log.txt)." >&2
+    else
+      echo "Skylume ended with status $status (see the end of $program/Log.txt)." >&2
+    fi
+    ;;
+esac
+exit "$status"

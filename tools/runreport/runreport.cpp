@@ -231,15 +231,22 @@ std::string gf_statusLine(const TraceFacts& trace, std::istream& log, StatusMark
   }
   // The last removal Log.txt explains after the mark; all of a Log.txt begun anew
   // (shorter than the mark: a restart).
-  std::vector<std::pair<std::size_t, std::string>> reasons;
+  // So is the last error shown to the user: a program stopped on one shows it in its
+  // window and waits to be closed, which without a window nobody would see.
+  std::vector<std::pair<std::size_t, std::string>> reasons, errors;
   std::size_t lines = 0;
   for (std::string raw; std::getline(log, raw); ++lines) {
     std::string line = lf_squeezed(lf_logText(raw));
-    if (lf_isRemovalReason(line)) reasons.emplace_back(lines, std::move(line));
+    if (line.starts_with("Error "))
+      errors.emplace_back(lines, std::move(line));
+    else if (lf_isRemovalReason(line))
+      reasons.emplace_back(lines, std::move(line));
   }
   const std::size_t from = lines < mark.logLines ? 0 : mark.logLines;
-  std::string reason;
-  if (!reasons.empty() && reasons.back().first >= from) reason = reasons.back().second;
+  auto lastSince = [&](const std::vector<std::pair<std::size_t, std::string>>& found) {
+    return !found.empty() && found.back().first >= from ? found.back().second : std::string();
+  };
+  const std::string reason = lastSince(reasons), error = lastSince(errors);
   const auto seconds = static_cast<std::int64_t>(static_cast<double>(trace.lastFrame) / options.frameRate);
   std::string text =
       sk::format("[{}:{:02}:{:02}] in the simulator: {} live, {} static; since {}: {} created, {} removed",
@@ -251,6 +258,7 @@ std::string gf_statusLine(const TraceFacts& trace, std::istream& log, StatusMark
     text += sk::format(" ({}{})", names, removed.size() > kNamesShown ? " ..." : "");
   }
   if (!reason.empty()) text += sk::format("; Log.txt: \"{}\"", reason);
+  if (!error.empty()) text += sk::format("; Log.txt: \"{}\"", error);
   mark = {trace.lastFrame, lines};
   return text;
 }

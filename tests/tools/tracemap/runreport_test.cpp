@@ -142,6 +142,14 @@ TEST(RunReport, TheStatusLineTellsWhatChangedSinceTheLastOneAndWhyLogTxtRemovedA
   // Nothing new: no removal and no reason, however many reasons Log.txt held before.
   EXPECT_EQ(line(trace, log2),
             "[0:01:17] in the simulator: 2 live, 0 static; since the last line: 0 created, 0 removed");
+  // An error the program shows is told once.
+  const std::string log3 =
+      log2 + "Error 62: scramble key file \"scramble_key.txt\" line 1: needs 24 offsets\n";
+  EXPECT_EQ(
+      line(trace, log3),
+      "[0:01:17] in the simulator: 2 live, 0 static; since the last line: 0 created, 0 removed; Log.txt: "
+      "\"Error 62: scramble key file \"scramble_key.txt\" line 1: needs 24 offsets\"");
+  EXPECT_EQ(line(trace, log3).find("Log.txt"), std::string::npos);
   // A Log.txt begun anew is read from its start.
   EXPECT_NE(line(trace, log1).find("Log.txt: \"A12 : VLG3* removed"), std::string::npos);
 }
