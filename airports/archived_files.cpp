@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "airports/apf_file.h"
+#include "core/file_read.h"
 #include "core/format.h"
 #include "core/log.h"
 #include "core/paths.h"
@@ -125,6 +126,10 @@ std::string gf_publisherFolderName(const std::string& publisher) {
 bool gf_isLocalLocation(const std::string& location) { return location.starts_with("airports"); }
 
 bool lf_readLinkFile(const std::filesystem::path& path, std::string& out) {
+  if (gf_tooLargeToRead(path)) {
+    gf_log(gf_tooLargeText(path));
+    return false;
+  }
   std::ifstream stream(path, std::ios::binary);
   std::string line;
   if (!stream || !std::getline(stream, line)) return false;

@@ -5,6 +5,7 @@
 #include "airports/airport_list.h"
 #include "airports/static_parking.h"
 #include "core/errors.h"
+#include "core/file_read.h"
 #include "core/format.h"
 #include "core/log.h"
 #include "core/message.h"
@@ -60,6 +61,10 @@ void lf_createFolder(const fs::path& folder, bool folderTest) {
 
 std::vector<std::string> lf_readLines(const fs::path& file) {
   std::vector<std::string> lines;
+  if (gf_tooLargeToRead(file)) {
+    gf_logLine(gf_tooLargeText(file));
+    return lines;
+  }
   gf_readUtf16File(gf_detectEncoding(file), file, lines);
   return lines;
 }

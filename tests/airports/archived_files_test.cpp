@@ -109,6 +109,10 @@ TEST(UntrustedPaths, RefusedLinksAndPublisherFolders) {
     EXPECT_EQ(lf_archivePathOfAirport(line, "P").empty(), !mappable) << line;
     learned.push_back(lf_archivePathOfAirport(location, "P"));
   }
+  // A link file larger than 16 MB is not read, however good its line.
+  server.folder.write("airports/my_thirdparty/EDDF.txt",
+                      "archive/thirdparty/P/EDDF_v2.xml\n" + std::string(16U << 20, 'x'));
+  EXPECT_EQ(gf_stockApfExists("EDDF"), fallback);
   const std::pair<std::string, std::string> publishers[] = {
       {"..", "unknown"}, {"", "unknown"}, {".", "unknown"}, {"a/b", "a_b"}, {"x:y", "x_y"},
       {"Foo Inc.", "Foo Inc"}, {"..\\..\\x", ".._.._x"}, {"a\tb<>|?*\"", "a_b______"},

@@ -173,6 +173,8 @@ TEST_F(InstallDetection, ReadsTheFirstInstalledPackagesPathLine) {
       {"first key line ends the search", "InstalledPackagesPath \"/nowhere\"\n" + quoted + "\n", false},
       {"no key", "Version 66\n", false},
       {"binary", std::string("\x00\x01\xff\xfe\x00", 5), false},
+      // Not read at all, however good its first lines.
+      {"larger than 16 MB", quoted + "\n" + std::string(16U << 20, 'x'), false},
   };
   const fs::path file = install.local() / "MSFSPackages" / "UserCfg.opt";
   fs::create_directories(file.parent_path());
