@@ -105,16 +105,21 @@ std::string lf_readApf(const std::string& path, ApfInfo& info, QualityFactor& qu
   gf_logIndented(sk::format("{:24}: {}", "RT traffic week", gRtTrafficWeek));
   gAppState.qualityText.set(qualityText);
   lf_invalidateStatus();
-  gParkAirportLoaded.exchange(1);
   gAppState.parkFileLoaded.store(true);
   EnableWindow(gFlushStaticButton.controlWindow, TRUE);
   gLearnSoftLocked = 0;
-  gTrafficReader.setParkElevation(gParkAirportAltitude);
+  gf_setParkAirportLoaded(info.altitude);
   lf_invalidateStatus();
   return gStands.empty() ? "no stands found" : "";
 }
 
 }  // namespace
+
+void gf_setParkAirportLoaded(double altitudeFeet) {
+  gParkAirportAltitude = altitudeFeet;
+  gTrafficReader.setParkElevation(altitudeFeet);
+  gParkAirportLoaded.exchange(1);
+}
 
 std::string gf_readApf(const std::string& path, ApfInfo& info, QualityFactor& quality) {
   try {

@@ -36,6 +36,10 @@ extern bool gSoftLearningAllowed;
 // Feet; present whenever a park airport is loaded.
 extern std::optional<double> gParkAirportAltitude;
 
+// The park airport's file was read through: its altitude goes to the traffic
+// reader's ground filter, and the loaded flag is set.
+void gf_setParkAirportLoaded(double altitudeFeet);
+
 // Loads the park airport's file from its source location (a local "airports"
 // path or a server path) into gStands, its learned file merged. Empty on
 // success, else the reason; qlx::UserErrorException 94 and 65 pass through.

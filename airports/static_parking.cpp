@@ -358,11 +358,10 @@ void lf_settleReservedStand() {
 void lf_clearParkAirport() {
   gParkAirportCode.clear();
   gParkAirport = {};
-  gEngineParkAirport = {};
+  gf_setTrafficParkAirport({});
   gAppState.parkAirportCode.clear();
   gAppState.parkAirportLabel.clear();
   gParkAirportAltitude.reset();
-  gTrafficReader.setParkElevation(std::nullopt);
 }
 
 }  // namespace
@@ -502,7 +501,7 @@ bool lf_showParkAirport(const std::string& icao) {
   gParkAirportCode = airport->code;
   gParkAirport = {airport->iata, airport->lat, airport->lon, airport->alt};
   const std::string label = gf_airportLabel(*airport);
-  gEngineParkAirport = {airport->code, label, airport->lat, airport->lon, airport->alt};
+  gf_setTrafficParkAirport({airport->code, label, airport->lat, airport->lon, airport->alt});
   gAppState.parkAirportCode.set(airport->code);
   gAppState.parkAirportLabel.set(label);
   lf_repaint();

@@ -188,10 +188,7 @@ void lf_startUpSKLM() {
     SetWindowPos(window, ALWAYS_ON_TOP.value ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
                  SWP_NOMOVE | SWP_NOSIZE);
   }
-  if (AUTO_RANGE.value) {
-    gf_autoRange();
-    gf_enableControl(LATERAL_RANGE, false);
-  }
+  if (AUTO_RANGE.value) gf_enableControl(LATERAL_RANGE, false);
   lf_runTraffic();
 }
 
@@ -227,6 +224,9 @@ void lf_runTraffic() {
     gf_reserveSimQueues();
     gf_startSimconnect();
     if (!lf_requestUserOnGround()) return;
+    // The first traffic is judged with the range the user will have: aircraft
+    // accepted with a wider one would be created only to run dry and vanish.
+    if (AUTO_RANGE.value) gf_autoRange();
 
     const bool linked = gRtLocal && !AEROWINX.value;
     if (linked) {

@@ -21,6 +21,7 @@
 #include "traffic/engine_stats.h"
 #include "traffic/object_events.h"
 #include "traffic/placement.h"
+#include "traffic/readers.h"
 #include "traffic/sim_connection.h"
 #include "traffic/sim_ids.h"
 #include "traffic/update_queue.h"
@@ -251,9 +252,17 @@ void gf_trafficTick() {
   ++gTick;
 }
 
+void gf_setTrafficParkAirport(const EngineParkAirport& airport) {
+  std::lock_guard guard(gEngineMutex);
+  gEngineParkAirport = airport;
+  gTrafficReader.setParkAirport(
+      airport.code.empty() ? std::nullopt : std::optional(LatLon{airport.latitude, airport.longitude}));
+  gTrafficReader.setParkElevation(std::nullopt);
+}
+
 void gf_resetTraffic() {
   std::lock_guard guard(gEngineMutex);
-  gEngineParkAirport = EngineParkAirport{};
+  gf_setTrafficParkAirport({});
   gStaticParkingList.clear();
   gCreateHexids.clear();
   gRemovalQueue.clear();

@@ -55,6 +55,11 @@ struct EngineParkAirport {
   double altitude = 0.0;  // feet
 };
 extern EngineParkAirport gEngineParkAirport;
+// Sets (an empty code: clears) the park airport as the engine and the traffic
+// reader's ground filter see it, under the engine's guard. The reader's park
+// elevation is forgotten with it: it is known again once the new airport's
+// parking file is loaded.
+void gf_setTrafficParkAirport(const EngineParkAirport& airport);
 
 // Held by the tick; the window and shutdown threads take it around their calls
 // into the engine. Lock order: this, then gObjectAddedMutex, then gScMutex.

@@ -9,7 +9,9 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "airports/airport_list.h"
 #include "airports/apf_loading.h"
+#include "airports/static_parking.h"
 #include "core/clock.h"
 #include "core/format.h"
 #include "core/parameters.h"
@@ -74,15 +76,9 @@ Driver::Driver(DriverSetup setup) : m_setup(std::move(setup)) {
   gLateralRangeNm = m_setup.rangeNm;
   gLateralRangeMeters = static_cast<std::uint32_t>(m_setup.rangeNm * 1852.0);
   gAutoRangeAtTen.store(false);
-  gParkAirportLoaded.store(m_setup.park ? 1 : 0);
-  m_reader = std::make_unique<TrafficReader>();
+  gParkAirportLoaded.store(0);
   m_reader->setUserPosition(m_setup.user);
-  if (m_setup.park) {
-    const ParkAirport& park = *m_setup.park;
-    gEngineParkAirport = {park.code, park.code, park.position.lat, park.position.lon, park.elevationFt};
-    m_reader->setParkAirport(park.position);
-    m_reader->setParkElevation(park.elevationFt);
-  }
+  if (m_setup.park) lf_showPark(*m_setup.park);
   {
     std::lock_guard lock(gUpdateMutex);
     gUpdateQueue.clear();
@@ -99,12 +95,36 @@ Driver::Driver(DriverSetup setup) : m_setup(std::move(setup)) {
   lf_settle();
 }
 
+// The park airport is chosen as the control step chooses it and its file's
+// altitude handed on as the load does, so the engine and the reader's ground
+// filter learn it the program's way; the world's airport list gets it first.
+void Driver::lf_showPark(const ParkAirport& park) {
+  if (!gf_findAirport(park.code)) {
+    const Airport airport{park.code, "", park.position.lat, park.position.lon, park.elevationFt};
+    gAirports.insert(std::upper_bound(gAirports.begin(), gAirports.end(), airport,
+                                      [](const Airport& a, const Airport& b) { return a.code < b.code; }),
+                     airport);
+    m_addedAirport = park.code;
+  }
+  if (!lf_showParkAirport(park.code)) throw std::runtime_error("the park airport was not shown");
+  gf_setParkAirportLoaded(park.elevationFt);
+}
+
 Driver::~Driver() {
   try {
     finish();
   } catch (...) {
     // A run that already failed must not fail again on its way out.
   }
+  if (m_setup.park) {
+    // Left without a save: the bed's stands have no file.
+    gParkAirportLoaded.store(0);
+    try {
+      lf_saveApfIfChanged();
+    } catch (...) {
+    }
+  }
+  std::erase_if(gAirports, [this](const Airport& airport) { return airport.code == m_addedAirport; });
   gf_setAcceptUpdates(false);
   testing_traffic::resetSimLink();
   testing_traffic::resetEngine();

@@ -19,6 +19,7 @@
 #include "tools/simstandin/scenario.h"
 
 class TrafficReader;
+extern TrafficReader gTrafficReader;
 namespace standin {
 class StandIn;
 }
@@ -80,6 +81,7 @@ class Driver {
   std::vector<Violation> check() const;
 
  private:
+  void lf_showPark(const ParkAirport& park);
   void lf_tick(FeedBuilder* feed);
   void lf_frame();
   void lf_settle();
@@ -88,7 +90,8 @@ class Driver {
 
   DriverSetup m_setup;
   std::unique_ptr<standin::StandIn> m_standIn;
-  std::unique_ptr<TrafficReader> m_reader;
+  TrafficReader* m_reader = &gTrafficReader;  // the program's own, which the park airport's choice reaches
+  std::string m_addedAirport;                 // to the airport list, taken out again at the end
   std::vector<SecondHook> m_hooks;
   SideLog m_log;
   std::vector<std::uint32_t> m_pointHexids;  // beside m_log.points

@@ -70,7 +70,7 @@ inline Act liveAircraft(std::uint32_t hexid, const LatLon& position) {
 }
 
 inline void setParkAirport(const std::string& code, const LatLon& position) {
-  gEngineParkAirport = EngineParkAirport{code, code, position.lat, position.lon, 0.0};
+  gf_setTrafficParkAirport(EngineParkAirport{code, code, position.lat, position.lon, 0.0});
 }
 
 class StandTest : public ::testing::Test {
@@ -95,7 +95,7 @@ class StandTest : public ::testing::Test {
     gStaticParkingList.clear();
     gLiveStayers.clear();
     gSeenCallsignSet.clear();
-    gEngineParkAirport = EngineParkAirport{};
+    gf_setTrafficParkAirport({});
     gStandUpdateCount = 0;
     gAppState.updateCount = 0;
     gSoftLearningAllowed = true;

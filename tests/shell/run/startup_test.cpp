@@ -29,13 +29,21 @@ TEST_F(StartUp, FollowsTheOrderOfTheTrafficPhaseWithAndWithoutTheLink) {
     if (c.rtLocal) install.realTraffic();
     storeParameters({{"MSFS_INSTALL_PATH", folder().string()},
                      {"AEROWINX", c.aerowinx ? "true" : "false"},
-                     {"SCAN_AIRPORTS", "false"}});
+                     {"SCAN_AIRPORTS", "false"},
+                     {"AUTO_RANGE", "true"},
+                     {"LATERAL_RANGE", "40"}});
     gFlightRunning.store(true);
     gUserStateKnown.store(true);
     RunClock::TimePoint qnhStart{}, trafficStart{};
+    double rangeAtTraffic = 0;
     run_doubles::behaviour().onCall = [&](const std::string& call) {
+      // The simulator's answer: the user aircraft stands on the ground.
+      if (call == "gf_requestUserOnGround") gUserOnGround.store(true);
       if (call == "reader(qnh,49004)") qnhStart = m_clock.now();
-      if (call == "reader(traffic,49005)") trafficStart = m_clock.now();
+      if (call == "reader(traffic,49005)") {
+        trafficStart = m_clock.now();
+        rangeAtTraffic = gLateralRangeNm.load();
+      }
       // The main loop began: end the run at its first tick.
       if (call == "gf_checkParkAirport(true)") gExitStarted.store(true);
     };
@@ -57,6 +65,8 @@ TEST_F(StartUp, FollowsTheOrderOfTheTrafficPhaseWithAndWithoutTheLink) {
     }
     EXPECT_EQ(run_doubles::calls(), expected);
     EXPECT_GE(trafficStart - qnhStart, 2s);
+    // The first traffic meets the range the automatic range gives on the ground.
+    EXPECT_EQ(rangeAtTraffic, 10.0);
     EXPECT_EQ(gRtProfessional.load(), false);
   }
   EXPECT_NE(logged().find("No traffic in this region?\n"), std::string::npos);

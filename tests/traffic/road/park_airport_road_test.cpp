@@ -22,6 +22,7 @@
 #include "tools/simstandin/standin.h"
 #include "tests/airports/park_apf_test_support.h"
 #include "traffic/commands.h"
+#include "traffic/readers.h"
 #include "traffic/user_aircraft.h"
 
 namespace {
@@ -64,6 +65,17 @@ void lf_seedKlmB738() {
   gLargeModels.insert("B738");
   gWingspans["B738"] = 0.0097;
   gLiveriesByModelAirline[kPax]["KLM"]["B738"] = {kTitle};
+}
+
+// Whether a B738's report at the position, on the ground or at 2375 ft, gets
+// through the program's traffic reader to the update queue (left empty).
+bool lf_reachesEngine(const LatLon& at, bool onGround) {
+  std::vector<std::string> fields = testing_traffic::baseFields();
+  fields[2] = sk::format("{:.6f}", at.lat);
+  fields[3] = sk::format("{:.6f}", at.lon);
+  if (onGround) fields[4] = "0", fields[8] = "12.0";
+  lf_onTrafficDatagram(gTrafficReader, testing_traffic::joinFields(fields));
+  return !testing_traffic::takeQueued().empty();
 }
 
 class ParkAirportRoad : public stand_test::StandTest {
@@ -135,12 +147,21 @@ TEST_F(ParkAirportRoad, ChosenLoadedPlannedCreatedAndLeft) {
   ASSERT_TRUE(gf_requestUserOnGround());  // the start-up's request: its answers beat the main loop's seconds
   gSeconds.store(0);
   gf_checkParkAirport(true);
-  std::int64_t loadTick = -1;
+  std::int64_t chosenTick = -1, loadTick = -1;
   while (loadTick < 0 && driver.tick() < 4000) {
     driver.run(feed, 1);
+    if (chosenTick < 0 && !gParkAirportCode.empty()) {
+      // The choice reaches the reader: ground reports within 5 nm of the
+      // airport go on to the engine, those farther out do not, airborne ones there do.
+      chosenTick = driver.tick();
+      EXPECT_TRUE(lf_reachesEngine(lf_from(kPark, 4.5, 90.0), true));
+      EXPECT_FALSE(lf_reachesEngine(lf_from(kPark, 6.0, 90.0), true));
+      EXPECT_TRUE(lf_reachesEngine(lf_from(kPark, 6.0, 90.0), false));
+    }
     if (gf_hasParkStands()) loadTick = driver.tick();
   }
   ASSERT_GE(loadTick, 0) << "never loaded";
+  EXPECT_LT(chosenTick, loadTick);
   // 24 stands at a quality above 45 switch soft learning off.
   EXPECT_TRUE(gLearnSoftLocked);
   EXPECT_FALSE(LEARN_SOFT.value);
@@ -181,6 +202,12 @@ TEST_F(ParkAirportRoad, ChosenLoadedPlannedCreatedAndLeft) {
   while (!gParkAirportCode.empty() && driver.tick() < bound) driver.run(feed, 1);
   ASSERT_TRUE(gParkAirportCode.empty()) << "never left";
   driver.run(feed, 300);
+  // Left, no ground report gets through, not even one near the airport (once
+  // the automatic range has widened to reach it from the user aircraft).
+  const std::int64_t rangeBound = driver.tick() + 4000;
+  while (gLateralRangeNm.load() < 40.0 && driver.tick() < rangeBound) driver.run(feed, 1);
+  EXPECT_TRUE(lf_reachesEngine(lf_from(kPark, 4.5, 90.0), false));
+  EXPECT_FALSE(lf_reachesEngine(lf_from(kPark, 4.5, 90.0), true));
   const auto removals = lf_removals(driver.traceFile());
   for (const auto& create : creates) {
     const auto removed = removals.find(create["id"].get<std::uint32_t>());
