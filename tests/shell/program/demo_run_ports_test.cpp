@@ -2,29 +2,41 @@
 // the simulator installation, the stand-ins serve the data, play the recorded LFBO
 // traffic fast and looped and stand in for the simulator, and the real skylume
 // runs beside them until it is closed.
-#include <nlohmann/json.hpp>
-#include <pugixml.hpp>
-
 #include <algorithm>
 #include <cmath>
+#include <limits>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <pugixml.hpp>
 #include <sstream>
 
 #include "../../traffic/scenario_checker.h"
+#include "core/format.h"
 #include "core/version.h"
 #include "program_support.h"
 #include "tools/dlserver/archive_writer.h"
 #include "tools/dlserver/dlserver.h"
 #include "tools/rtplayer/replay.h"
+#include "tools/runreport/runreport.h"
 
 namespace {
 
 using namespace std::chrono_literals;
+namespace fs = std::filesystem;
 
 // Ten minutes of traffic in a minute, so that the landing, the departures and the
 // circuit fall within the run; looped, it never runs dry on a slow machine.
 constexpr int kReplaySpeed = 10;
-const std::filesystem::path kSource = SKLM_SOURCE_DIR;
-const std::filesystem::path kReplay = kSource / "demo" / "lfbo_20191111_1000-1010.replay";
+const fs::path kSource = SKLM_SOURCE_DIR;
+const fs::path kReplay = kSource / "demo" / "lfbo_20191111_1000-1010.replay";
+constexpr double kFramesPerSecond = 30;  // the demo worlds' simulator
+constexpr double kMetresPerNm = 1852;
+// A position set at most this high above the world's elevation (a CG height) is
+// on the ground.
+constexpr double kOnGroundFt = 25;
+bool lf_atGroundLevel(double altitudeFt, double groundFt) {
+  return altitudeFt > groundFt - 5 && altitudeFt < groundFt + kOnGroundFt;
+}
 
 struct Creation {
   std::uint32_t id = 0;
@@ -32,10 +44,16 @@ struct Creation {
   double lat = 0, lon = 0;
 };
 
+double lf_distanceM(double lat1, double lon1, double lat2, double lon2) {
+  const double k = 3.141592653589793 / 180;
+  const double x = (lon2 - lon1) * k * std::cos((lat1 + lat2) / 2 * k), y = (lat2 - lat1) * k;
+  return std::hypot(x, y) * 6371008.8;
+}
+
 // The stand-in's trace as it grows: only whole lines are read, each once.
 class TraceReader {
  public:
-  explicit TraceReader(std::filesystem::path path) : m_path(std::move(path)) {}
+  TraceReader(fs::path path, double groundFt) : m_path(std::move(path)), m_groundFt(groundFt) {}
   void readOn() {
     std::ifstream in(m_path, std::ios::binary);
     in.seekg(static_cast<std::streamoff>(m_offset));
@@ -50,10 +68,21 @@ class TraceReader {
       const auto id = j["id"].get<std::uint32_t>();
       const std::string event = j.value("event", "");
       if (event == "create") {
-        creations.push_back({id, j.value("title", ""), j.value("tail", ""), j.value("lat", 0.0), j.value("lon", 0.0)});
+        creations.push_back(
+            {id, j.value("title", ""), j.value("tail", ""), j.value("lat", 0.0), j.value("lon", 0.0)});
       } else if (event == "position") {
         const auto frame = j["frame"].get<std::int64_t>();
         m_moves.try_emplace(id, frame, frame).first->second.second = frame;
+        const auto& v = j["values"];
+        const double lat = v.value("Plane Latitude", 0.0), lon = v.value("Plane Longitude", 0.0);
+        if (!lf_atGroundLevel(v.value("Plane Altitude", 1e9), m_groundFt)) {
+          m_last.erase(id);
+          continue;
+        }
+        if (const auto last = m_last.find(id); last != m_last.end())
+          m_groundTravel[id] += lf_distanceM(last->second.first, last->second.second, lat, lon);
+        m_last[id] = {lat, lon};
+        m_groundPoints[id].emplace_back(lat, lon);
       }
     }
   }
@@ -62,48 +91,78 @@ class TraceReader {
     const auto it = m_moves.find(id);
     return it == m_moves.end() ? 0 : it->second.second - it->second.first;
   }
+  // The longest way an object of this tail moved on the ground, in metres.
+  double groundTravel(const std::string& tail) const {
+    double longest = 0;
+    for (const Creation& c : creations)
+      if (const auto it = m_groundTravel.find(c.id); c.tail == tail && it != m_groundTravel.end())
+        longest = std::max(longest, it->second);
+    return longest;
+  }
+  // Whether an object of this tail came within the metres of the place on the ground.
+  bool groundNear(const std::string& tail, double lat, double lon, double metres) const {
+    return std::any_of(creations.begin(), creations.end(), [&](const Creation& c) {
+      const auto it = m_groundPoints.find(c.id);
+      return c.tail == tail && it != m_groundPoints.end() &&
+             std::any_of(it->second.begin(), it->second.end(),
+                         [&](const auto& p) { return lf_distanceM(p.first, p.second, lat, lon) <= metres; });
+    });
+  }
   std::vector<Creation> creations;
 
  private:
-  std::filesystem::path m_path;
+  fs::path m_path;
+  double m_groundFt;
   std::size_t m_offset = 0;
   std::map<std::uint32_t, std::pair<std::int64_t, std::int64_t>> m_moves;
+  std::map<std::uint32_t, std::pair<double, double>> m_last;
+  std::map<std::uint32_t, double> m_groundTravel;
+  std::map<std::uint32_t, std::vector<std::pair<double, double>>> m_groundPoints;
 };
 
-double lf_distanceM(double lat1, double lon1, double lat2, double lon2) {
-  const double k = 3.141592653589793 / 180;
-  const double x = (lon2 - lon1) * k * std::cos((lat1 + lat2) / 2 * k), y = (lat2 - lat1) * k;
-  return std::hypot(x, y) * 6371008.8;
+struct Report {
+  double seconds = 0;  // since the replay's first line
+  double lat = 0, lon = 0, altitudeFt = 0;
+};
+
+// Callsign -> its reports in the replay, in time order.
+std::map<std::string, std::vector<Report>> lf_reportsOf(const fs::path& replay) {
+  std::map<std::string, std::vector<Report>> reports;
+  std::optional<double> first;
+  for (const auto& item : rtplay::gf_readReplayFile(replay).items) {
+    const auto fields = rtplay::gf_splitFields(item.text);
+    if (item.kind != rtplay::DatagramKind::Traffic || fields.size() < 15) continue;
+    const double stamp = rtplay::gf_parseNumber(fields[14]).value_or(0);
+    if (!first) first = stamp;
+    reports[std::string(fields[9])].push_back({stamp - *first, rtplay::gf_parseNumber(fields[2]).value_or(0),
+                                               rtplay::gf_parseNumber(fields[3]).value_or(0),
+                                               rtplay::gf_parseNumber(fields[4]).value_or(0)});
+  }
+  return reports;
 }
 
-// Callsign -> the longest leg between two of its reports, the loop's jump from its
-// last report back to its first included, in nautical miles.
-std::map<std::string, double> lf_longestLegs() {
-  std::map<std::string, std::vector<std::pair<double, double>>> tracks;
-  for (const auto& item : rtplay::gf_readReplayFile(kReplay).items) {
-    const auto fields = rtplay::gf_splitFields(item.text);
-    if (item.kind != rtplay::DatagramKind::Traffic || fields.size() < 10) continue;
-    tracks[std::string(fields[9])].emplace_back(rtplay::gf_parseNumber(fields[2]).value_or(0),
-                                                rtplay::gf_parseNumber(fields[3]).value_or(0));
-  }
+// Callsign -> the longest leg between two of its reports in nautical miles; looped,
+// the jump from its last report back to its first is one.
+std::map<std::string, double> lf_longestLegs(const fs::path& replay, bool looped) {
   std::map<std::string, double> legs;
-  for (const auto& [callsign, points] : tracks) {
+  for (const auto& [callsign, points] : lf_reportsOf(replay)) {
     double& longest = legs[callsign];
-    for (std::size_t i = 0; i < points.size(); ++i) {
-      const auto& [lat, lon] = points[i];
-      const auto& [nextLat, nextLon] = points[(i + 1) % points.size()];
-      longest = std::max(longest, lf_distanceM(lat, lon, nextLat, nextLon) / 1852);
+    for (std::size_t i = 0; i + (looped ? 0 : 1) < points.size(); ++i) {
+      const Report& a = points[i];
+      const Report& b = points[(i + 1) % points.size()];
+      longest = std::max(longest, lf_distanceM(a.lat, a.lon, b.lat, b.lon) / kMetresPerNm);
     }
   }
   return legs;
 }
 
 // Callsign -> the livery title the log gave it ("RYR4LG EI-DPX RYR B738 =1= FSLTL_B738_RYR").
-std::map<std::string, std::string> lf_liveriesOfLog(const std::filesystem::path& log) {
+std::map<std::string, std::string> lf_liveriesOfLog(const fs::path& log) {
   std::map<std::string, std::string> titles;
   for (const std::string& line : fileLines(log)) {
     const auto mark = line.find(" =");
-    if (mark == std::string::npos || mark + 5 > line.size() || line[mark + 3] != '=' || line[mark + 4] != ' ') continue;
+    if (mark == std::string::npos || mark + 5 > line.size() || line[mark + 3] != '=' || line[mark + 4] != ' ')
+      continue;
     std::istringstream words(line);
     std::string callsign;
     words >> callsign;
@@ -114,7 +173,8 @@ std::map<std::string, std::string> lf_liveriesOfLog(const std::filesystem::path&
 
 // The checker's bound on a step: the longest leg of the object's reports flown in
 // the shortest time the engine gives a segment; a static aircraft never moves.
-scenario::SideLog lf_legsOf(const std::vector<Creation>& creations, const std::map<std::string, double>& legs) {
+scenario::SideLog lf_legsOf(const std::vector<Creation>& creations,
+                            const std::map<std::string, double>& legs) {
   scenario::SideLog side;
   for (const Creation& c : creations) {
     const auto it = legs.find(c.tail);
@@ -123,40 +183,96 @@ scenario::SideLog lf_legsOf(const std::vector<Creation>& creations, const std::m
   return side;
 }
 
-TEST(DemoRun, LiveAndParkedAircraftComeMoveWithinTheRulesAndAllGoAtTheClose) {
+// One demo world run by the real program beside the stand-ins.
+class WorldRun {
+ public:
+  // Lays out the world with scripts/demo.sh, serves its data and starts the
+  // simulator, the player on the replay and skylume.
+  void start(const std::string& world, const fs::path& replay, std::vector<std::string> playerOptions) {
+    Child demo;
+    ASSERT_TRUE(demo.start({"/bin/bash", (kSource / "scripts" / "demo.sh").string(), SKLM_BINARY_DIR,
+                            folder.path().string(), world},
+                           folder.path(), {}));
+    ASSERT_EQ(demo.waitExit(60s), 0);
+
+    const auto served = folder / "served";
+    dlsrv::gf_writeDemoFolder(served, gf_versionToString(ProgramVersion));
+    dlsrv::gf_writeArchive(served / "downloads" / "dbase.zip",
+                           {{"temp2.xml", readBytes(folder / "data" / "temp2.xml")}});
+    dlsrv::gf_writeArchive(served / "downloads" / "AIG-regcodes.zip",
+                           {{"AIG-regcodes.xml", readBytes(folder / "data" / "AIG-regcodes.xml")}});
+    m_downloads = std::make_unique<dlsrv::DownloadServer>(served);
+
+    std::string address;
+    ASSERT_TRUE(
+        startSimulator(sim, folder.path(), (kSource / "demo" / (world + "_sim.json")).string(), address));
+    playerOptions.insert(playerOptions.begin(), SKLM_RTPLAYER_EXE);
+    playerOptions.push_back(replay.string());
+    ASSERT_TRUE(player.start(playerOptions, folder.path(), {}, false, folder / "rtplayer.out"));
+    ASSERT_TRUE(skylume.start({SKLM_SKYLUME_EXE}, folder.path(),
+                              {{"APPDATA", (folder / "appdata").string()},
+                               {"LOCALAPPDATA", (folder / "localappdata").string()},
+                               {"SKLM_DOWNLOAD_SERVER", m_downloads->address()},
+                               {"SKLM_SIM_ADDR", address},
+                               {"DISPLAY", ""},
+                               {"XDG_SESSION_ID", folder.path().filename().string()}}));
+  }
+
+  // The user closes skylume; then the simulator ends, its trace complete.
+  void close() {
+    skylume.signal(SIGTERM);
+    EXPECT_EQ(skylume.waitExit(30s), 0);
+    sim.send("exit");
+    EXPECT_EQ(sim.waitExit(20s), 0);
+    EXPECT_NE(readBytes(folder / "Log.txt").find("User closed Skylume\n"), std::string::npos);
+  }
+
+  runreport::TraceFacts traceFacts() const {
+    std::ifstream in(folder / "trace.jsonl");
+    return runreport::gf_readTrace(in);
+  }
+  runreport::LogFacts logFacts() const {
+    std::ifstream in(folder / "Log.txt");
+    return runreport::gf_readLog(in);
+  }
+  // What the run showed, for the reader of a failure.
+  std::string capabilityTable() const {
+    return runreport::gf_formatTable(runreport::gf_countCapabilities(traceFacts(), logFacts()));
+  }
+  bool logHas(const std::string& text) const {
+    return readBytes(folder / "Log.txt").find(text) != std::string::npos;
+  }
+
   ScratchFolder folder;
-  Child demo;
-  ASSERT_TRUE(demo.start({"/bin/bash", (kSource / "scripts" / "demo.sh").string(), SKLM_BINARY_DIR,
-                          folder.path().string()},
-                         folder.path(), {}));
-  ASSERT_EQ(demo.waitExit(60s), 0);
-
-  const auto served = folder / "served";
-  dlsrv::gf_writeDemoFolder(served, gf_versionToString(ProgramVersion));
-  dlsrv::gf_writeArchive(served / "downloads" / "dbase.zip", {{"temp2.xml", readBytes(folder / "data" / "temp2.xml")}});
-  dlsrv::gf_writeArchive(served / "downloads" / "AIG-regcodes.zip",
-                         {{"AIG-regcodes.xml", readBytes(folder / "data" / "AIG-regcodes.xml")}});
-  dlsrv::DownloadServer downloads(served);
-
   Child sim, player, skylume;
-  std::string address;
-  ASSERT_TRUE(startSimulator(sim, folder.path(), (kSource / "demo" / "lfbo_sim.json").string(), address));
-  ASSERT_TRUE(player.start({SKLM_RTPLAYER_EXE, "--loop", "--now", "--speed", std::to_string(kReplaySpeed), "--qnh",
-                            "1013", kReplay.string()},
-                           folder.path(), {}, false, folder / "rtplayer.out"));
-  ASSERT_TRUE(skylume.start({SKLM_SKYLUME_EXE}, folder.path(),
-                            {{"APPDATA", (folder / "appdata").string()},
-                             {"LOCALAPPDATA", (folder / "localappdata").string()},
-                             {"SKLM_DOWNLOAD_SERVER", downloads.address()},
-                             {"SKLM_SIM_ADDR", address},
-                             {"DISPLAY", ""},
-                             {"XDG_SESSION_ID", folder.path().filename().string()}}));
+
+ private:
+  std::unique_ptr<dlsrv::DownloadServer> m_downloads;
+};
+
+// Prints the capability table of a run when the test has failed by the end of the scope.
+struct TableOnFailure {
+  const WorldRun& run;
+  ~TableOnFailure() {
+    if (::testing::Test::HasFailure())
+      std::cerr << "The capabilities of this run:\n" << run.capabilityTable();
+  }
+};
+
+TEST(DemoRun, LiveAndParkedAircraftComeMoveWithinTheRulesAndAllGoAtTheClose) {
+  WorldRun run;
+  TableOnFailure table{run};
+  ASSERT_NO_FATAL_FAILURE(run.start(
+      "lfbo", kReplay, {"--loop", "--now", "--speed", std::to_string(kReplaySpeed), "--qnh", "1013"}));
+  const auto& folder = run.folder;
+  constexpr double kGroundFt = 499;
 
   // Parked aircraft at LFBO's stands (the user stands at A8), live aircraft that
-  // move for ten seconds.
-  const auto legs = lf_longestLegs();
+  // move for ten seconds, RYR4LG rolling out on the ground to where it was reported
+  // 22 s after its touchdown.
+  const auto legs = lf_longestLegs(kReplay, true);
   const auto isLive = [&](const Creation& c) { return legs.count(c.tail) > 0; };
-  TraceReader trace(folder / "trace.jsonl");
+  TraceReader trace(folder / "trace.jsonl", kGroundFt);
   const bool seen = eventually(
       [&] {
         trace.readOn();
@@ -164,27 +280,31 @@ TEST(DemoRun, LiveAndParkedAircraftComeMoveWithinTheRulesAndAllGoAtTheClose) {
         const bool parked = std::any_of(all.begin(), all.end(), [](const Creation& c) {
           return c.tail.ends_with('*') && lf_distanceM(c.lat, c.lon, 43.628621, 1.36985) < 1000;
         });
-        const bool moved = std::any_of(all.begin(), all.end(),
-                                       [&](const Creation& c) { return isLive(c) && trace.framesMoved(c.id) >= 300; });
-        return parked && moved;
+        const bool moved = std::any_of(all.begin(), all.end(), [&](const Creation& c) {
+          return isLive(c) && trace.framesMoved(c.id) >= 300;
+        });
+        return parked && moved && trace.groundNear("RYR4LG", 43.624498, 1.367340, 30);
       },
       150s);
-  EXPECT_TRUE(seen) << "creations: " << trace.creations.size() << "\n" << readBytes(folder / "Log.txt");
+  EXPECT_TRUE(seen) << "creations: " << trace.creations.size() << ", RYR4LG on the ground "
+                    << trace.groundTravel("RYR4LG") << " m\n"
+                    << readBytes(folder / "Log.txt");
 
-  skylume.signal(SIGTERM);
-  EXPECT_EQ(skylume.waitExit(30s), 0);
-  sim.send("exit");
-  EXPECT_EQ(sim.waitExit(20s), 0);
+  run.close();
   const std::string log = readBytes(folder / "Log.txt");
-  EXPECT_NE(log.find("User closed Skylume\n"), std::string::npos) << log;
 
-  // Every live aircraft wears the livery its match named; no object breaks a
+  // Every live aircraft wears the livery its match named and is created within the
+  // range the automatic range gives a user on the ground; no object breaks a
   // per-frame rule or stays after the close.
   trace.readOn();
   const auto liveries = lf_liveriesOfLog(folder / "Log.txt");
   for (const Creation& c : trace.creations) {
     const auto it = liveries.find(c.tail);
     EXPECT_TRUE(it != liveries.end() && it->second == c.title) << c.tail << " created as " << c.title;
+    if (isLive(c)) {
+      EXPECT_LE(lf_distanceM(c.lat, c.lon, 43.628621, 1.36985) / kMetresPerNm, 10.0)
+          << c.tail << " created so far";
+    }
   }
   std::ifstream all(folder / "trace.jsonl");
   for (const auto& v : scenario::gf_checkTrace(all, lf_legsOf(trace.creations, legs), {0, 3, 0, 0}))
@@ -195,9 +315,11 @@ TEST(DemoRun, LiveAndParkedAircraftComeMoveWithinTheRulesAndAllGoAtTheClose) {
   EXPECT_TRUE(parameters.load_file((folder / "appdata" / "Skylume" / "parameters.xml").c_str()));
   EXPECT_TRUE(parameters.select_node("//parameter[@name='LATERAL_RANGE']")) << "parameters.xml";
   EXPECT_NE(log.find("\"airports/learned/thirdparty/unknown/LFBO.xml\" saved"), std::string::npos) << log;
-  ASSERT_TRUE(learned.load_file((folder / "airports" / "learned" / "thirdparty" / "unknown" / "LFBO.xml").c_str()));
+  ASSERT_TRUE(
+      learned.load_file((folder / "airports" / "learned" / "thirdparty" / "unknown" / "LFBO.xml").c_str()));
   EXPECT_GE(learned.select_nodes("/parkpositions/parkpos").size(), 15U);
-  EXPECT_GE(learned.select_nodes("/parkpositions/parkpos/opt").size(), 105U) << "the demo's learned uses kept";
+  EXPECT_GE(learned.select_nodes("/parkpositions/parkpos/opt").size(), 105U)
+      << "the demo's learned uses kept";
 }
 
 }  // namespace
