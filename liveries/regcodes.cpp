@@ -1,6 +1,7 @@
 #include "liveries/regcodes.h"
 
 #include <exception>
+#include <fstream>
 #include <pugixml.hpp>
 
 #include "core/file_read.h"
@@ -104,6 +105,10 @@ bool lf_readRegcodeFiles(const std::filesystem::path& folder, std::vector<Regcod
       FileLines file{item.path(), {}};
       if (const auto* lines = gf_readFile(file, 512)) {
         for (const auto& line : *lines) lf_readRegcodeFile(item.path(), entries, error, line);
+      } else if (!std::ifstream(item.path())) {
+        // An empty file has no lines either, and is no error; the other files are still read.
+        gf_log(sk::format("Error in reading regcode file {}, what: cannot be opened", item.path().string()));
+        error = true;
       }
     }
     gf_logText(sk::format("{} liverie{} read", entries.size(), plural(entries.size())));

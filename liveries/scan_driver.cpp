@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <deque>
 #include <future>
+#include <string_view>
 #include <tuple>
+#include <vector>
 
 #include "core/errors.h"
 #include "core/format.h"
@@ -54,11 +56,16 @@ void findPackage(const std::filesystem::path& packages, std::vector<std::string>
   }
 }
 
-bool prunes(const std::string& path) {
+// The words cut scenery subtrees inside a scanned folder; the folder's own
+// path (a user name like "airportfan") is not tested against them.
+bool prunes(const std::filesystem::path& path, std::size_t scannedLength) {
   static const char* const words[] = {"airport",    "lvfr",        "mkstudios", "simwings", "fsdreamteam",
                                       "navigraph",  "flytampa",    "inibuilds", "_CVT_"};
-  return path.size() >= kMaxDescendLength ||
-         std::any_of(std::begin(words), std::end(words), [&](const char* word) { return path.find(word) != std::string::npos; });
+  const std::string text = path.string();
+  if (text.size() >= kMaxDescendLength) return true;
+  const std::string_view below = std::string_view(text).substr(std::min(scannedLength, text.size()));
+  return std::any_of(std::begin(words), std::end(words),
+                     [&](const char* word) { return below.find(word) != std::string_view::npos; });
 }
 
 bool isAircraftCfg(const std::filesystem::directory_entry& entry) {
@@ -92,29 +99,52 @@ void takeOldest(std::deque<std::future<ScannedCfgFile>>& pending, std::list<Live
   }
 }
 
+// Opens a folder for the walk; one that cannot be listed (unreadable, removed
+// meanwhile) is logged and skipped, and the walk goes on without it.
+void lf_openFolder(const std::filesystem::path& folder,
+                   std::vector<std::filesystem::directory_iterator>& walk) {
+  std::error_code error;
+  std::filesystem::directory_iterator listing(folder, error);
+  if (error) {
+    gf_log(sk::format("liveries search in folder {} skipped because of iterator problem: {}", folder.string(),
+                      error.message()));
+    return;
+  }
+  walk.push_back(std::move(listing));
+}
+
+// Depth first, each folder's entries before its next sibling, as a recursive
+// directory iterator walks; symbolic links to folders are not followed.
 void lf_searchLiveriesInFolder(int priority, const std::filesystem::path& folder, std::list<LiveryData>& result) {
   std::deque<std::future<ScannedCfgFile>> pending;
-  std::error_code error;
-  std::filesystem::recursive_directory_iterator it(folder, error);
-  const std::filesystem::recursive_directory_iterator end;
-  while (!error && it != end && !stopping()) {
+  std::vector<std::filesystem::directory_iterator> walk;
+  const std::size_t scannedLength = folder.string().size();
+  lf_openFolder(folder, walk);
+  while (!walk.empty() && !stopping()) {
+    if (walk.back() == std::filesystem::directory_iterator()) {
+      walk.pop_back();
+      continue;
+    }
+    const std::filesystem::directory_entry entry = *walk.back();
+    std::error_code error;
+    walk.back().increment(error);
+    if (error) {
+      gf_log(sk::format("liveries search in folder {} cut short because of iterator problem: {}",
+                        entry.path().parent_path().string(), error.message()));
+      walk.pop_back();
+    }
     try {
-      if (prunes(it->path().string())) it.disable_recursion_pending();
-      if (isAircraftCfg(*it)) {
-        const std::filesystem::path file = it->path();
+      std::error_code kind;
+      if (entry.is_directory(kind) && !entry.is_symlink(kind)) {
+        if (!prunes(entry.path(), scannedLength)) lf_openFolder(entry.path(), walk);
+      } else if (isAircraftCfg(entry)) {
+        const std::filesystem::path file = entry.path();
         pending.push_back(gf_startWorker([priority, file] { return readFile(priority, file); }));
         if (pending.size() > static_cast<std::size_t>(gMaxWorkers.load())) takeOldest(pending, result, "inner");
       }
     } catch (const std::exception& failure) {
-      gf_log(sk::format("liveries search in {} aborted, cause: {}", it->path().string(), failure.what()));
+      gf_log(sk::format("liveries search in {} aborted, cause: {}", entry.path().string(), failure.what()));
     }
-    it.increment(error);
-  }
-  if (error) {
-    gf_log(sk::format("liveries search in folder {} aborted because of iterator problem: {}", folder.string(),
-                      error.message()));
-    for (auto& future : pending) future.wait();  // their results are dropped
-    return;
   }
   while (!pending.empty()) takeOldest(pending, result, "outer");
 }

@@ -1,6 +1,10 @@
 #pragma once
 // A program folder for one test: a scratch folder made the current folder
 // (the program resolves its fixed names against it), with input/ and a log.
+#include <linux/capability.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <string>
 
@@ -12,6 +16,26 @@
 inline std::filesystem::path scrambledFixture(const std::string& name) {
   return std::filesystem::path(SKLM_BINARY_DIR) / "scrambled" / (name + ".xml");
 }
+
+// Root reads every file and lists every folder whatever its mode: for its
+// lifetime the calling thread (and the workers it starts) gives up the two
+// capabilities that let it.
+class WithoutReadOverride {
+ public:
+  WithoutReadOverride() {
+    ::syscall(SYS_capget, &m_header, m_saved);
+    __user_cap_data_struct reduced[2] = {m_saved[0], m_saved[1]};
+    reduced[0].effective &= ~((1U << CAP_DAC_OVERRIDE) | (1U << CAP_DAC_READ_SEARCH));
+    ::syscall(SYS_capset, &m_header, reduced);
+  }
+  ~WithoutReadOverride() { ::syscall(SYS_capset, &m_header, m_saved); }
+  WithoutReadOverride(const WithoutReadOverride&) = delete;
+  WithoutReadOverride& operator=(const WithoutReadOverride&) = delete;
+
+ private:
+  __user_cap_header_struct m_header{_LINUX_CAPABILITY_VERSION_3, 0};
+  __user_cap_data_struct m_saved[2]{};
+};
 
 // A download that copies a file to the target, as the real one unpacks its archive.
 inline DataDownload copier(std::filesystem::path source) {

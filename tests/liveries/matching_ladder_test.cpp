@@ -19,7 +19,7 @@ class LadderTest : public testing::Test {
     LOG.value = false;
     gLargeModels = {"A319", "A320", "A20N", "B738"};
     gHeavyModels = {"B744", "B763"};
-    gSimilarTypes = {{"A19N", "A319", "A320"}, {"A20N", "A319", "A320"}};
+    gSimilarTypes = {{"A19N", "A319", "A320"}, {"A20N", "A319", "A320"}, {"B38M", "B738"}};
     gDbaseRegistrations = {{"G-GDFA", {"BAW", "B738", "BAW", false}}, {"G-DBAS", {"BAW", "B738", "BAW", false}}};
     gScannedLiveries = {
         {"BAW", "B738", "AIG BAW B738 G-GDFA", "G-GDFA", 0, false},
@@ -88,6 +88,8 @@ TEST_F(LadderTest, EachAircraftGetsTheBestInstalledLivery) {
       {true, "PVT", "C172", "", 0, false, 2, "ZZZ C172 generic", 4},
       {true, "XXX", "B738", "G-DBAS", 2, false, 2, "AIG BAW B738 G-GDFA", 2},
       {true, "DLH", "A20N", "", 2, false, 3, "AIG DLH A320", 3},
+      // Step 3 again with the data base's airline of the registration, its own similar types.
+      {true, "XXX", "B38M", "G-DBAS", 2, false, 3, "AIG BAW B738 G-GDFA", 3},
       {true, "KLM", "B738", "", 2, true, 2, "AIG KLM B738", 2},
       {true, "ABC", "C208", "", 0, true, 3, "FDX C208 cargo", 5},
       {true, "ABC", "C208", "", 0, false, 3, "PVT C208 pax", 5},

@@ -78,6 +78,30 @@ TEST_F(RegcodesTest, UserFilesGiveTheirEntries) {
   EXPECT_TRUE(gDontUseTitles.contains("Never Use Me"));
 }
 
+// A file that cannot be read is an error of the folder, named in the log; the
+// other files still give their entries, and an empty file is no error.
+TEST_F(RegcodesTest, AnUnreadableFileIsLoggedAndTheOthersRead) {
+  std::filesystem::create_directories(MyRegcodesFolder);
+  writeBytes(MyRegcodesFolder / "empty.TXT", "");
+  writeBytes(MyRegcodesFolder / "good.TXT", "Speedbird Special;G-GDFA\r\n");
+  std::vector<RegcodeEntry> entries;
+  EXPECT_TRUE(lf_readRegcodeFiles(MyRegcodesFolder, entries));
+  const auto locked = MyRegcodesFolder / "locked.TXT";
+  writeBytes(locked, "Locked;G-LOCK\r\n");
+  std::filesystem::permissions(locked, std::filesystem::perms::none);
+  entries.clear();
+  bool read = true;
+  {
+    WithoutReadOverride unprivileged;
+    read = lf_readRegcodeFiles(MyRegcodesFolder, entries);
+  }
+  EXPECT_FALSE(read);
+  ASSERT_EQ(entries.size(), 1U);
+  EXPECT_EQ(entries[0].title, "Speedbird Special");
+  EXPECT_TRUE(contains(log.lines(),
+                       "===> Error in reading regcode file " + locked.string() + ", what: cannot be opened"));
+}
+
 TEST_F(RegcodesTest, AigFileThroughTheHook) {
   std::string served = readBytes(scrambledFixture("AIG-regcodes"));
   // A registration the tool refuses to make, written raw into its output.
