@@ -231,10 +231,11 @@ double gf_readDestApfForClosestStand(const std::string& icao, const LatLon& posi
       stands = std::move(*known);
     } else {
       const std::filesystem::path file = "airport.xml";
-      if (lf_downloadStockApf(location, file).empty()) stands = lf_readStandPoints(file);
+      ServerAnswer answer = ServerAnswer::Failed;
+      if (lf_downloadStockApf(location, file, &answer).empty()) stands = lf_readStandPoints(file);
       std::error_code ignored;
       std::filesystem::remove(file, ignored);
-      gf_rememberServerStands(icao, stands);
+      if (answer != ServerAnswer::Failed) gf_rememberServerStands(icao, stands);
     }
     double best = kNone;
     for (const ServerStand& at : stands) {

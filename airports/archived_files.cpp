@@ -61,16 +61,17 @@ std::string lf_replaceAll(std::string text, std::string_view from, std::string_v
 bool lf_fileExists(const std::filesystem::path& path) { return std::filesystem::exists(path); }
 
 // Downloads into the file; a failure leaves nothing behind there.
-bool lf_download(bool force2020Folder, const std::string& serverPath, const std::filesystem::path& file,
-                 std::string& url) {
+ServerAnswer lf_download(bool force2020Folder, const std::string& serverPath,
+                         const std::filesystem::path& file, std::string& url) {
   const AirportDownloads downloads = lf_downloads();
   url = downloads.url ? downloads.url(force2020Folder) + serverPath : serverPath;
-  const bool ok = downloads.download && downloads.download(url, file, false);
-  if (!ok) {
+  const ServerAnswer answer =
+      downloads.download ? downloads.download(url, file, false) : ServerAnswer::Failed;
+  if (answer != ServerAnswer::Fetched) {
     std::error_code ignored;
     std::filesystem::remove(file, ignored);
   }
-  return ok;
+  return answer;
 }
 
 }  // namespace
@@ -156,11 +157,14 @@ std::string gf_stockApfExists(const std::string& icao) {
   return {};
 }
 
-std::string lf_downloadStockApf(const std::string& serverPath, const std::filesystem::path& localFile) {
+std::string lf_downloadStockApf(const std::string& serverPath, const std::filesystem::path& localFile,
+                                ServerAnswer* answer) {
   const bool forced = serverPath.find("simaddon") != std::string::npos ||
                       serverPath.find("stock") != std::string::npos;
   std::string url;
-  if (lf_download(forced, serverPath, localFile, url)) return {};
+  const ServerAnswer got = lf_download(forced, serverPath, localFile, url);
+  if (answer) *answer = got;
+  if (got == ServerAnswer::Fetched) return {};
   std::string error = sk::format("failed to download: \"{}\"", url);
   gf_logText(error);
   return error;
@@ -174,11 +178,13 @@ bool gf_downloadArchivedAirport(const std::string& icao) {
   }
   const std::filesystem::path file = gf_xmlFileName(icao);
   std::string url;
-  const bool found = lf_download(true, "archive/stock/" + file.string(), file, url);
+  const ServerAnswer answer = lf_download(true, "archive/stock/" + file.string(), file, url);
+  const bool found = answer == ServerAnswer::Fetched;
   if (found) {
     std::error_code ignored;
     std::filesystem::remove(file, ignored);
   }
+  if (answer == ServerAnswer::Failed) return false;
   std::lock_guard lock(gDownloadsMutex);
   gServerHasFile[icao] = found;
   return found;

@@ -9,19 +9,26 @@
 #include <string>
 #include <vector>
 
+// What a download came to: the file, the server's own answer that it has no
+// such file, or a failure that says nothing about the server's files (no
+// connection, a time-out, a cut transfer, another status).
+enum class ServerAnswer { Fetched, NotFound, Failed };
+
 // The downloads this side makes, installed by the shell: the server folder
 // (download base + "MSFS/" when forced or in 2020 mode, else "MSFS2024/") and a
 // download of a URL into a local file. Without them every download fails.
 struct AirportDownloads {
   std::function<std::string(bool force2020Folder)> url;
-  std::function<bool(const std::string& url, const std::filesystem::path& file, bool binary)> download;
+  std::function<ServerAnswer(const std::string& url, const std::filesystem::path& file, bool binary)>
+      download;
 };
 // Installing downloads also forgets the server's answers.
 void gf_setAirportDownloads(AirportDownloads downloads);
 
 // The server's answers are kept per ICAO code for the session: whether the
 // stock archive holds the file (gf_downloadArchivedAirport) and the stands of a
-// server file (gf_readDestApfForClosestStand). Local folders are always read.
+// server file (gf_readDestApfForClosestStand). Only its answers: a failed
+// download is tried again at a later step. Local folders are always read.
 struct ServerStand {
   std::string id;
   double latitude = 0.0;
@@ -40,8 +47,10 @@ bool gf_isLocalLocation(const std::string& location);
 // unreadable or not a safe server path.
 bool lf_readLinkFile(const std::filesystem::path& path, std::string& out);
 // Empty on success, else "failed to download: \"URL\"" (logged). A failed
-// download leaves nothing at the local file.
-std::string lf_downloadStockApf(const std::string& serverPath, const std::filesystem::path& localFile);
+// download leaves nothing at the local file. answer, when given, tells what
+// the download came to.
+std::string lf_downloadStockApf(const std::string& serverPath, const std::filesystem::path& localFile,
+                                ServerAnswer* answer = nullptr);
 // Whether the server's stock archive holds the airport's file (asked once a session).
 bool gf_downloadArchivedAirport(const std::string& icao);
 // Whether the airport has a file in a local folder or on the server.

@@ -57,13 +57,18 @@ std::string gf_downloadUrl(bool msfs2020Folder) {
 }
 
 bool gf_download(CurlHandle* owner, const std::string& url, const std::filesystem::path& target, bool binary) {
-  if (!owner || !owner->get()) return false;
+  return gf_downloadOutcome(owner, url, target, binary) == DownloadOutcome::Fetched;
+}
+
+DownloadOutcome gf_downloadOutcome(CurlHandle* owner, const std::string& url,
+                                   const std::filesystem::path& target, bool binary) {
+  if (!owner || !owner->get()) return DownloadOutcome::Failed;
   try {
     CURL* curl = owner->get();
     std::unique_ptr<FILE, FileCloser> file(std::fopen(target.string().c_str(), binary ? "wb" : "w"));
     if (!file) {
       gf_logText(sk::format("could not open output file: {}", target.string()));
-      return false;
+      return DownloadOutcome::Failed;
     }
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
     curl_easy_setopt(curl, CURLOPT_USERAGENT, "SKLM");
@@ -75,16 +80,18 @@ bool gf_download(CurlHandle* owner, const std::string& url, const std::filesyste
     const CURLcode result = curl_easy_perform(curl);
     // A full disk shows only when the buffered rest is written out.
     const bool closed = std::fclose(file.release()) == 0;
-    if (result == CURLE_OK && closed) return true;
+    if (result == CURLE_OK && closed) return DownloadOutcome::Fetched;
     // Nothing half-fetched is left for a later reader to take for the whole file.
     std::error_code ignored;
     std::filesystem::remove(target, ignored);
-    return false;
+    long status = 0;
+    if (result == CURLE_HTTP_RETURNED_ERROR) curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+    return status == 404 || status == 410 ? DownloadOutcome::NotFound : DownloadOutcome::Failed;
   } catch (const std::exception& error) {
     gf_logText(sk::format("downloader exception: \"{}\", {} => {}", error.what(), url, target.string()));
     std::error_code ignored;
     std::filesystem::remove(target, ignored);
-    return false;
+    return DownloadOutcome::Failed;
   }
 }
 

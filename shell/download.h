@@ -34,11 +34,18 @@ class CurlHandle {
 // The server's address (SKLM_DOWNLOAD_SERVER, else the default) + "/downloads/".
 std::string gf_downloadBase();
 
-// Fetches url into target (text mode unless binary). True when the whole
+// What a download came to: the whole file, the server's answer that it has no
+// such file (status 404 or 410), or any other failure.
+enum class DownloadOutcome { Fetched, NotFound, Failed };
+
+// Fetches url into target (text mode unless binary). Fetched when the whole
 // transfer succeeded; a status of 400 or more, a short transfer or an exit that
 // began meanwhile is a failure, and a failed transfer leaves no target behind.
 // A target that cannot be opened logs "could not open output file: {}" and
 // nothing is requested.
+DownloadOutcome gf_downloadOutcome(CurlHandle* owner, const std::string& url,
+                                   const std::filesystem::path& target, bool binary);
+// gf_downloadOutcome is Fetched.
 bool gf_download(CurlHandle* owner, const std::string& url, const std::filesystem::path& target, bool binary);
 
 // base + "MSFS/" in MSFS 2020 mode or when asked for the 2020 folder, else base + "MSFS2024/".

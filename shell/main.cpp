@@ -22,7 +22,15 @@ int main() {
   gf_setLiveryScanSeams({[] { return gf_simPackagesPath("Community"); }, {}});
   gf_setAirportDownloads({gf_downloadUrl, [](const std::string& url, const std::filesystem::path& file, bool binary) {
                             CurlHandle handle;
-                            return gf_download(&handle, url, file, binary);
+                            switch (gf_downloadOutcome(&handle, url, file, binary)) {
+                              case DownloadOutcome::Fetched:
+                                return ServerAnswer::Fetched;
+                              case DownloadOutcome::NotFound:
+                                return ServerAnswer::NotFound;
+                              case DownloadOutcome::Failed:
+                                break;
+                            }
+                            return ServerAnswer::Failed;
                           }});
   gf_enableDisplay();
   gf_installMessageLine();

@@ -3,6 +3,7 @@
 // folder (the airport files are found relative to it) and a download double.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <mutex>
 #include <string>
@@ -71,22 +72,28 @@ class DownloadDouble {
     std::lock_guard lock(m_mutex);
     return m_urls;
   }
+  // Runs on the downloading thread at the start of every download.
+  std::function<void()> whileServing;
+  // No answer from the server at all (no connection): every download fails.
+  std::atomic<bool> unreachable{false};
 
  private:
-  bool serve(const std::string& url, const std::filesystem::path& file) {
+  ServerAnswer serve(const std::string& url, const std::filesystem::path& file) {
+    if (whileServing) whileServing();
     {
       std::lock_guard lock(m_mutex);
       m_urls.push_back(url);
     }
+    if (unreachable) return ServerAnswer::Failed;
     // As the real downloader does: the file is opened before the transfer.
     writeBytes(file, "");
     std::string relative = url.substr(std::string(kBase).size());
     for (std::size_t at = relative.find("%20"); at != std::string::npos; at = relative.find("%20"))
       relative.replace(at, 3, " ");
     const std::filesystem::path source = m_served / relative;
-    if (!std::filesystem::is_regular_file(source)) return false;
+    if (!std::filesystem::is_regular_file(source)) return ServerAnswer::NotFound;
     writeBytes(file, readBytes(source));
-    return std::filesystem::is_regular_file(file);
+    return std::filesystem::is_regular_file(file) ? ServerAnswer::Fetched : ServerAnswer::Failed;
   }
 
   std::filesystem::path m_served;

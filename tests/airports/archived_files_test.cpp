@@ -1,6 +1,7 @@
 #include "airports/archived_files.h"
 
 #include "airports/apf_file.h"
+#include "airports/apf_loading.h"
 #include "core/parameters.h"
 #include "tests/airports/airports_test_support.h"
 
@@ -46,6 +47,29 @@ TEST(ArchivedFiles, SourceLocationOrder) {
     EXPECT_EQ(lf_ensureAirportFile("EDDF"), !item.expected.empty());
     EXPECT_FALSE(std::filesystem::exists(server.folder.path() / "EDDF.xml")) << "the probe file is removed";
   }
+}
+
+// Only the server's answers are kept: a download that reached no server is
+// asked again at the next step, a file the server does not have is not.
+TEST(ArchivedFiles, ATransportFailureIsNoAnswerOfTheServer) {
+  Server server;
+  server.folder.write("airports/my_linkpack/EDDM.txt", "archive/stock/EDDM.xml");
+  server.offer("MSFS/archive/stock/EDDF.xml");
+  server.offer("MSFS/archive/stock/EDDM.xml");
+  server.downloads.unreachable = true;
+  EXPECT_FALSE(gf_downloadArchivedAirport("EDDF"));
+  std::string stand;
+  EXPECT_EQ(gf_readDestApfForClosestStand("EDDM", {0.0, 0.0}, stand), 100.0);
+  server.downloads.unreachable = false;
+  EXPECT_TRUE(gf_downloadArchivedAirport("EDDF"));
+  EXPECT_LT(gf_readDestApfForClosestStand("EDDM", {0.0, 0.0}, stand), 100.0);
+  EXPECT_EQ(stand, "1");
+
+  EXPECT_FALSE(gf_downloadArchivedAirport("EDDK"));
+  server.offer("MSFS/archive/stock/EDDK.xml");
+  const std::size_t asked = server.downloads.urls().size();
+  EXPECT_FALSE(gf_downloadArchivedAirport("EDDK")) << "the server said it has none";
+  EXPECT_EQ(server.downloads.urls().size(), asked);
 }
 
 TEST(ArchivedFiles, DownloadFoldersAndLearnedPaths) {

@@ -29,15 +29,22 @@ TEST_F(DownloadFetch, TransferFailuresLeaveNoFile) {
   status.status = 500;
   server().setFault("/downloads/broken.bin", status);
 
+  // Only a 404 is the server's answer that it has no such file.
+  using enum DownloadOutcome;
   struct Row {
-    const char* name;
-    bool ok;
-  } rows[] = {{"whole.bin", true}, {"missing.bin", false}, {"short.bin", false}, {"broken.bin", false}};
+    std::string url;
+    DownloadOutcome outcome;
+  } rows[] = {{dlsrv::gf_closedLoopbackUrl() + "/downloads/whole.bin", Failed},
+              {url("whole.bin"), Fetched},
+              {url("missing.bin"), NotFound},
+              {url("short.bin"), Failed},
+              {url("broken.bin"), Failed}};
   CurlHandle handle;
   for (const Row& row : rows) {
-    const std::filesystem::path target = std::string("got_") + row.name;
-    EXPECT_EQ(gf_download(&handle, url(row.name), target, true), row.ok) << row.name;
-    EXPECT_EQ(std::filesystem::exists(target), row.ok) << row.name;
+    const std::filesystem::path target = "got_" + std::filesystem::path(row.url).filename().string();
+    std::filesystem::remove(target);
+    EXPECT_EQ(gf_downloadOutcome(&handle, row.url, target, true), row.outcome) << row.url;
+    EXPECT_EQ(std::filesystem::exists(target), row.outcome == Fetched) << row.url;
   }
   EXPECT_EQ(readBytes("got_whole.bin"), std::string(300000, 'w'));
   for (const auto& request : server().requests()) EXPECT_EQ(request.userAgent, "SKLM") << request.line;
