@@ -450,7 +450,7 @@ void lf_notRecognisedAirport(const std::string& bglPath) {
   }
   if (icao.empty()) {
     for (const Airport& airport : gAirports) {
-      if (!airport.code.empty() && bglPath.find("-" + airport.code + "-") != std::string::npos) {
+      if (!airport.code.empty() && lf_icaoTokenIn(bglPath, airport)) {
         icao = airport.code;
         gf_addScanLog(sk::format("Not recognised airport has ICAO \"{}\" in BGL path \"{}\"", icao, bglPath));
         break;

@@ -219,6 +219,13 @@ TEST(AirportScan, UnreadAirportsGoToTbloIn2024Mode) {
   EXPECT_FALSE(fs::exists(TbloFolder / "LOWW.xml"));
   EXPECT_EQ(gAppState.tbloAirportCount.load(), 2);
 
+  // Neither the stem nor a manifest names it: the package folder does, in lower case too.
+  fs::remove_all(bed.folder().path() / "sim");
+  bed.bgl("Community/maker-egll-heathrow/scenery/apt.bgl", {compiled});
+  gf_scanAirports();
+  EXPECT_NE(text(TbloFolder / "EGLL.xml").find("apt.bgl\nEGLL by unknown"), std::string::npos);
+  EXPECT_EQ(gAppState.tbloAirportCount.load(), 1);
+
   // Nothing for TBLO: no folder.
   fs::remove_all(bed.folder().path() / "sim");
   bed.bgl("Community/maker-kjfk/scenery/kjfk.bgl", {airport("KJFK", 3)});
