@@ -41,11 +41,11 @@ void lf_applyAutoRange(const pugi::xml_document& document) {
   lf_logSetting(AUTO_RANGE.name, *value ? "true" : "false");
   EnableWindow(LATERAL_RANGE.controlWindow, FALSE);
   if (*value) {
-    gHandSetRange.store(LATERAL_RANGE.value);
+    gManualLateralRange.store(LATERAL_RANGE.value);
     gf_autoRange();
   } else {
     EnableWindow(LATERAL_RANGE.controlWindow, TRUE);
-    if (const std::int32_t handSet = gHandSetRange.load(); handSet > 0) gf_setLateralRange(handSet);
+    if (const std::int32_t handSet = gManualLateralRange.load(); handSet > 0) gf_setLateralRange(handSet);
     gf_clearMessage();
   }
   gf_showIntParameter(LATERAL_RANGE);

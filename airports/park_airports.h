@@ -13,9 +13,8 @@ struct ParkAirport {
   double distance = 0.0;  // nm from the user aircraft; refreshed by static parking control
 };
 
-// Its first entry is the candidate park airport. The main loop and the window
-// thread's selection change it, both under gEngineMutex; read it under that guard
-// outside the control step.
+// Its first entry is the candidate park airport. Only the start-up thread and
+// then the main loop touch it: the window's selection is a request they serve.
 extern std::list<ParkAirport> gParkAirports;
 
 // Reads the list anew; false when a line named an unknown airport or reading failed.

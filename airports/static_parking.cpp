@@ -32,7 +32,7 @@
 #include "traffic/stand_learning.h"
 #include "traffic/user_aircraft.h"
 
-std::int32_t gUserMaxLive = -1;
+std::atomic<std::int32_t> gUserMaxLive{-1};
 
 namespace {
 
@@ -192,14 +192,17 @@ bool lf_learnedHere(const Stand& stand, const StaticAct& aircraft, DaySlot now) 
     return option.id >= 1 && option.day == day && option.operatorCode == aircraft.key.operatorCode &&
            option.type == aircraft.key.type;
   };
-  std::int32_t remaining = -1;
-  for (const StandOption& option : stand.options) {
-    if (!sameUse(option, today)) continue;
-    if (testRange(option, static_cast<std::int32_t>(gf_slotOf(now)), limit, remaining)) return true;
-  }
-  if (remaining < 0) return false;
-  const std::uint32_t yesterday = gf_weekdayOf(lf_previousDay(now));
+  const std::int32_t slot = static_cast<std::int32_t>(gf_slotOf(now));
   std::int32_t unused = -1;
+  for (const StandOption& option : stand.options) {
+    if (sameUse(option, today) && testRange(option, slot, limit, unused)) return true;
+  }
+  // The look-back into yesterday depends on the slot and the limit alone, not
+  // on whether today has an option of this airline and type: just after
+  // midnight an aircraft of yesterday evening has none today.
+  if (limit <= slot) return false;
+  const std::int32_t remaining = std::min(limit - slot, 46);
+  const std::uint32_t yesterday = gf_weekdayOf(lf_previousDay(now));
   for (const StandOption& option : stand.options)
     if (sameUse(option, yesterday) && testRange(option, kHalfHoursPerDay - 1, remaining, unused)) return true;
   return false;
@@ -744,16 +747,30 @@ void gf_leaveParkAirport() {
   });
   lf_guarded("gf_leaveParkAirport, save", [] { lf_saveApfIfChanged(); });
   lf_guarded("gf_leaveParkAirport, MAX_LIVE", [] {
-    if (MAX_LIVE.value == gUserMaxLive) return;
-    MAX_LIVE.value = gUserMaxLive;
+    const std::int32_t own = gUserMaxLive.load();
+    if (MAX_LIVE.value == own) return;
+    MAX_LIVE.value = own;
     gf_showIntParameter(MAX_LIVE);
     gf_trimLiveToMax();
   });
 }
 
+namespace {
+// Nearest first, unless a destination holds the front.
+void lf_orderParkAirports(const LatLon& position) {
+  if (!DESTINATION.value().empty()) return;
+  for (ParkAirport& airport : gParkAirports)
+    airport.distance = gf_distanceNm(position, {airport.lat, airport.lon});
+  gParkAirports.sort([](const ParkAirport& a, const ParkAirport& b) { return a.distance < b.distance; });
+}
+}  // namespace
+
+// Finding and loading an airport's file may download it, with no time limit
+// but the exit's: that runs outside the engine's guard, which only the
+// planning and the counts take (the removals take it themselves).
 void gf_checkParkAirport(bool atStart) {
-  std::lock_guard guard(gEngineMutex);
   if (gParkingUiBlocked.load() && gStaticParkingList.empty()) {
+    std::lock_guard guard(gEngineMutex);
     lf_unblock();
     gf_clearMessage();
     gf_countStaticAtSlot(true);
@@ -763,6 +780,7 @@ void gf_checkParkAirport(bool atStart) {
     gf_clearMessage();
     gParkAirportChanged = false;
     const std::string error = lf_loadParkAirport();
+    std::lock_guard guard(gEngineMutex);
     if (error.empty()) {
       lf_setupStaticParking();
     } else {
@@ -782,10 +800,7 @@ void gf_checkParkAirport(bool atStart) {
       first.distance = gf_distanceNm(position, {first.lat, first.lon});
     } else {
       gLastUserPosition = position;
-      if (DESTINATION.value().empty()) {
-        for (ParkAirport& airport : gParkAirports) airport.distance = gf_distanceNm(position, {airport.lat, airport.lon});
-        gParkAirports.sort([](const ParkAirport& a, const ParkAirport& b) { return a.distance < b.distance; });
-      }
+      lf_orderParkAirports(position);
     }
   }
   if (!gParkAirportCode.empty()) {
@@ -798,6 +813,10 @@ void gf_checkParkAirport(bool atStart) {
 bool gf_reloadParkAirports(bool applyReservedStand, std::string& message) {
   std::lock_guard guard(gEngineMutex);
   if (!lf_readMyParkAirports()) return false;
+  // The file keeps its lines sorted by code: the list goes back to the order
+  // the control step keeps, or the park airport is seldom found first.
+  const LatLon position{gUserAc.latitude, gUserAc.longitude};
+  if (!gf_isNullPosition(position.lat, position.lon)) lf_orderParkAirports(position);
   if (applyReservedStand && gUserStateKnown.load() && !gParkingUiBlocked.load() && !gParkAirports.empty() &&
       !gParkAirportCode.empty() && gParkAirports.front().icao == gParkAirportCode) {
     const std::string wanted = gParkAirports.front().reservedStand;

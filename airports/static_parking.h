@@ -2,9 +2,10 @@
 // Static parking control as the main loop and the shutdown drive it: which
 // airport is the park airport, loading its stands with their learned use, the
 // static parked aircraft planned stand by stand, their 20-minute renewal and
-// the leaving of the airport. Main-loop thread, except gf_selectParkAirport
-// (window thread) and gf_leaveParkAirport (shutdown thread); every entry point
-// takes the engine's guard, so none overlaps an engine tick.
+// the leaving of the airport. Main-loop thread, except gf_leaveParkAirport
+// (shutdown thread, once the main loop has ended). Nothing that may download
+// runs under the engine's guard.
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -29,9 +30,9 @@ void gf_leaveParkAirport();
 // The current park airport has stands.
 bool gf_hasParkStands();
 
-// The user's own MAX_LIVE, stored by the start-up and restored by static
-// parking control when it leaves a park airport.
-extern std::int32_t gUserMaxLive;
+// The user's own MAX_LIVE, stored by the start-up and the window and restored
+// by static parking control (main loop) when it leaves a park airport.
+extern std::atomic<std::int32_t> gUserMaxLive;
 
 // ---- Loading and planning ----
 

@@ -1,7 +1,6 @@
 #include "shell/auto_range.h"
 
 #include <cmath>
-#include <mutex>
 #include <optional>
 
 #include "airports/park_airports.h"
@@ -9,11 +8,10 @@
 #include "core/parameters.h"
 #include "shell/controls.h"
 #include "shell/run_state.h"
-#include "traffic/engine.h"
 #include "traffic/user_aircraft.h"
 
 std::atomic<bool> gAutoRangeAtTen{false};
-std::atomic<std::int32_t> gHandSetRange{0};
+std::atomic<std::int32_t> gManualLateralRange{0};
 
 namespace {
 
@@ -24,11 +22,7 @@ std::int32_t lf_rangeFromSituation() {
   if (gUserAc.altitude > AUTO_RANGE_ABOVE_HEIGHT.value) return 100;
   if (gUserAc.altitude > AIRPORT_HEIGHT.value) return 40;
   std::optional<LatLon> park;
-  {
-    // The window thread's selection moves entries of the list under this guard.
-    std::lock_guard guard(gEngineMutex);
-    if (!gParkAirports.empty()) park = LatLon{gParkAirports.front().lat, gParkAirports.front().lon};
-  }
+  if (!gParkAirports.empty()) park = LatLon{gParkAirports.front().lat, gParkAirports.front().lon};
   const double distance = park ? gf_distanceNm({gUserAc.latitude, gUserAc.longitude}, *park) : kNoParkAirportNm;
   if (distance <= 7.0) return 10;
   if (distance < 37.0) return static_cast<std::int32_t>(std::lround(distance)) + 3;

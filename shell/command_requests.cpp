@@ -4,6 +4,7 @@
 
 #include "airports/airport_scan.h"
 #include "core/parameters.h"
+#include "shell/auto_range.h"
 #include "shell/commands.h"
 #include "traffic/engine.h"
 
@@ -21,6 +22,9 @@ void gf_setParkedNavLights(bool on) {
 void gf_serveCommandRequests() {
   if (gNavLightsRequest.exchange(false)) gf_setParkedNavLights(NAV_LIGHTS_WHILE_PARKED.value);
   if (gTrimLiveRequest.exchange(false)) gf_trimLiveToMax();
+  gf_serveParkAirportSelection();
+  // Switched off again before it was served: the hand-set range already stands.
+  if (gAutoRangeRequest.exchange(false) && AUTO_RANGE.value) gf_autoRange();
 }
 
 void gf_serveAirportScanReset() {

@@ -29,6 +29,7 @@
 std::atomic<bool> gNavLightsRequest{false};
 std::atomic<bool> gTrimLiveRequest{false};
 std::atomic<bool> gAirportScanResetRequest{false};
+std::atomic<bool> gAutoRangeRequest{false};
 
 namespace {
 
@@ -130,6 +131,8 @@ bool procesTbFloat(FloatEditParameter& parameter) {
       MAX_FIT.value = MAX_FIT.clamped(MAX_FIT.defaultValue);
     } else {
       const float n = std::stof(text);
+      // "nan" passes every comparison and the clamp, and "inf" is no number of hours either.
+      if (!std::isfinite(n)) throw std::invalid_argument(text);
       if (n == parameter.value) {
         lf_showAndLog(sk::format("Same {} value {}, no changes made", parameter.name, n));
         return false;
@@ -195,8 +198,8 @@ void lf_setDestination() {
     lf_showAndLog(sk::format("destination \"{}\" is not valid", *text));
   } else if (code == DESTINATION.value()) {
     lf_showAndLog(sk::format("destination \"{}\" was already set ...", code));
-  } else if (const auto airport = gf_findAirport(code)) {
-    lf_applyDestination(code, airport->lat, airport->lon);
+  } else if (gf_findAirport(code)) {
+    lf_applyDestination(code);
     return;
   } else {
     lf_showAndLog(sk::format("destination \"{}\" is unknown ...", code));
@@ -267,7 +270,7 @@ LRESULT lf_numericEditProc(IntEditParameter& parameter, HWND hwnd, UINT msg, WPA
       if (lf_parkFileLoaded()) {
         gAirportParametersChanged.store(true);
       } else {
-        gUserMaxLive = MAX_LIVE.value;
+        gUserMaxLive.store(MAX_LIVE.value);
       }
       // The engine's containers belong to the main loop.
       gTrimLiveRequest.store(true);
@@ -329,12 +332,12 @@ void lf_autoRangeSwitched() {
   gf_enableControl(LATERAL_RANGE, !AUTO_RANGE.value);
   gf_enableControl(AUTO_RANGE_ABOVE_HEIGHT, AUTO_RANGE.value);
   if (AUTO_RANGE.value) {
-    gHandSetRange.store(LATERAL_RANGE.value);
-    gf_autoRange();
+    gManualLateralRange.store(LATERAL_RANGE.value);
+    gAutoRangeRequest.store(true);
     return;
   }
   gAutoRangeAtTen.store(false);
-  gf_setLateralRange(LATERAL_RANGE.clamped(gHandSetRange.load()));
+  gf_setLateralRange(LATERAL_RANGE.clamped(gManualLateralRange.load()));
   gf_showIntParameter(LATERAL_RANGE);
   gf_clearMessage();
 }
@@ -500,10 +503,10 @@ void lf_restartNotice() {
   gRenewParkingRequest.store(true);
 }
 
-void lf_applyDestination(const std::string& icao, double latitude, double longitude) {
+void lf_applyDestination(const std::string& icao) {
   DESTINATION.setAndSave(icao);
   gf_showTextParameter(DESTINATION);
   lf_showAndLog(sk::format("New destination: {}", icao));
-  gf_selectParkAirport(icao, latitude, longitude);
+  gParkAirportSelectRequest.store(true);
   gf_enableControl(gReReadButton, false);
 }

@@ -16,6 +16,11 @@ extern std::atomic<bool> gTrimLiveRequest;
 // The simulator was switched: the next start-up thread resets the airport
 // scan's per-run state before its scans (no scan of the old run can still run then).
 extern std::atomic<bool> gAirportScanResetRequest;
+// The window never waits for the main loop (which may wait for RealTraffic):
+// AUTO_RANGE switched on and a new DESTINATION are applied by the loop's
+// one-second step; the destination is read from DESTINATION then.
+extern std::atomic<bool> gAutoRangeRequest;
+extern std::atomic<bool> gParkAirportSelectRequest;
 
 // WM_COMMAND; true when the id is one of the controls.
 bool lf_onCommand(HWND window, WPARAM wParam);
@@ -25,12 +30,16 @@ EditProcedures gf_commandEditProcedures();
 // After a change of a static-parking setting: announces when the renewal responds.
 void lf_restartNotice();
 
-// Makes the airport the destination: saved, shown, the first park airport.
-// Also the start-up's, with the saved destination.
-void lf_applyDestination(const std::string& icao, double latitude, double longitude);
+// Makes the airport (one of the airport list) the destination: saved, shown,
+// and asked to become the first park airport. Also the start-up's, with the
+// saved destination.
+void lf_applyDestination(const std::string& icao);
 
-// Main-loop thread, each second: serves gNavLightsRequest and gTrimLiveRequest.
+// Main-loop thread, each second: serves the requests above.
 void gf_serveCommandRequests();
+// Makes DESTINATION the first park airport when gParkAirportSelectRequest is
+// set; the thread that owns the park-airport list (start-up, then main loop).
+void gf_serveParkAirportSelection();
 // The nav-lights event with the value for every static aircraft present and
 // every live aircraft present and parked; main-loop thread.
 void gf_setParkedNavLights(bool on);

@@ -3,7 +3,9 @@
 #include <filesystem>
 #include <system_error>
 
+#include "core/format.h"
 #include "core/log.h"
+#include "core/message.h"
 #include "core/paths.h"
 #include "platform/process.h"
 #include "platform/system.h"
@@ -59,7 +61,16 @@ int gf_runMain(HINSTANCE instance) {
     gf_logText("initInstance failed");
     return kFailureStatus;
   }
-  lf_createDataFolder();
+  try {
+    lf_createDataFolder();
+  } catch (const std::exception& error) {
+    // Nothing can be saved without it: said and logged, and the run never starts.
+    const std::string text =
+        sk::format("The data folder {} could not be made: {}", DataFolder().string(), error.what());
+    gf_showError(text);
+    gf_log(text);
+    return kFailureStatus;
+  }
   HWND window = gAppState.mainWindow.load();
   if (window) {
     gf_closeWindowOnSignals(window);

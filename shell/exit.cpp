@@ -201,6 +201,9 @@ void FinalExit(int delaySeconds) {
     lf_post(WM_APP_STARTUP);
   } catch (...) {
     lf_onException("FinalExit");
+    // gExitStarted stays set, so no later exit would end the process: a final
+    // exit that failed half-way still ends it.
+    if (!lf_isRestart(gExitReason.load())) lf_post(WM_APP_FINAL_EXIT, static_cast<WPARAM>(kFailureStatus));
   }
 }
 

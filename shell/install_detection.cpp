@@ -107,7 +107,7 @@ void lf_controlsStartPart2() {
   gf_enableControl(DESTINATION, false);
   gf_enableControl(AIRPORT_RANGE, true);
   gf_enableControl(AIRPORT_HEIGHT, true);
-  gHandSetRange.store(LATERAL_RANGE.value);
+  gManualLateralRange.store(LATERAL_RANGE.value);
   for (const ControlBinding* control : std::initializer_list<const ControlBinding*>{
            &INITIAL_LOAD_ONLY, &PARK_SOFT, &STRAIGHT_PBS_ONLY, &PARK_FAKE, &WEEK}) {
     gf_enableControl(*control, true);
@@ -248,7 +248,7 @@ void lf_detectInstallPaths() {
   gf_invalidateMain(kStatusRect);
   lf_communityPath(lf_installPath());
   lf_createFolders();
-  gUserMaxLive = MAX_LIVE.value;
+  gUserMaxLive.store(MAX_LIVE.value);
   if (!gRestart.load()) gf_checkProgramUpdate();
   if (!MSFS_2020.value) {
     // The companion folder exists from lf_createFolders on: refill it when it holds nothing.

@@ -243,6 +243,7 @@ std::string gf_qs121Text(const UserAc& user) {
 }
 
 void gf_removeLiveAircraft() {
+  std::lock_guard guard(gEngineMutex);
   std::vector<std::pair<std::uint32_t, std::string>> queued;
   for (Act& act : gActs) {
     if (act.state == ACT_PRESENT) {

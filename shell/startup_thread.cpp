@@ -180,8 +180,9 @@ void lf_startUpSKLM() {
   gf_enableControl(gReReadButton, true);
   const std::string destination = DESTINATION.value();
   if (!destination.empty()) {
-    if (const auto airport = gf_findAirport(destination)) {
-      lf_applyDestination(destination, airport->lat, airport->lon);
+    if (gf_findAirport(destination)) {
+      lf_applyDestination(destination);
+      gf_serveParkAirportSelection();
     }
   }
   if (HWND window = gAppState.mainWindow.load()) {

@@ -217,11 +217,11 @@ void gf_clearPositionSets() {
   gPosSetsSend->clear();
 }
 
-void gf_trafficTick() {
+namespace {
+void lf_guardedTick(std::int64_t tick) {
   std::lock_guard guard(gEngineMutex);
   gf_processCreatedObjects();
   lf_motionPass();
-  const std::int64_t tick = gTick.load();
   if (tick % 10 == 0) {
     if (!gRemovalQueue.empty()) {
       const std::uint32_t objectId = gRemovalQueue.front();
@@ -244,8 +244,18 @@ void gf_trafficTick() {
   lf_takeUpdates();
   lf_queueDecidedCreation();
   if (tick % 20 == 0 && !gSimRequestsPaused.load()) lf_requestAircraftInRange();
+}
+}  // namespace
+
+void gf_trafficTick() {
+  const std::int64_t tick = gTick.load();
+  lf_guardedTick(tick);
   if (tick % 100 == 0) {
+    // Outside the guard: while RealTraffic is away this waits in accept, and
+    // the shutdown must still find the engine free. A failed send takes the
+    // guard itself to remove the live aircraft.
     gf_sendQs121();
+    std::lock_guard guard(gEngineMutex);
     gUserAc = gf_requestUserAcPosition();
     gf_updateUserStand(gUserAc);
   }

@@ -1,20 +1,23 @@
 // Static parking control: the wanted count, the control step that chooses,
 // loads and leaves the park airport, the plans, bad parking files, the
 // 20-minute adjustment and the leaving.
+#include "airports/static_parking.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <future>
 #include <memory>
 #include <thread>
 
 #include "airports/airport_list.h"
 #include "airports/park_airports.h"
-#include "airports/static_parking.h"
 #include "core/paths.h"
-#include "shell/auto_range.h"
 #include "doubles.h"
+#include "shell/auto_range.h"
+#include "shell/commands.h"
 #include "stand_test_support.h"
 #include "test_support.h"
 #include "tests/airports/park_apf_test_support.h"
@@ -156,6 +159,16 @@ TEST_F(StaticParking, AnAirportWithoutFileAsksTheServerOnce) {
     // The neighbour's file has no stand nearer than the airport itself.
     if (neighbour) m_folder->write("server/MSFS/archive/stock/EGKK.xml", "<parkpositions/>");
     DownloadDouble downloads(served);
+    // A download may take as long as the server wants: never under the engine's guard.
+    int guarded = 0;
+    downloads.whileServing = [&guarded] {
+      const bool free = std::async(std::launch::async, [] {
+                          const bool taken = gEngineMutex.try_lock();
+                          if (taken) gEngineMutex.unlock();
+                          return taken;
+                        }).get();
+      if (!free) ++guarded;
+    };
     RecordingSink sink;
     gf_resetParkControl();
     user(kEgll, true);
@@ -167,6 +180,7 @@ TEST_F(StaticParking, AnAirportWithoutFileAsksTheServerOnce) {
     for (int step = 0; step < 10; ++step) gf_checkParkAirport(false);
     EXPECT_EQ(downloads.urls().size(), asked);
     EXPECT_TRUE(gParkAirportCode.empty());
+    EXPECT_EQ(guarded, 0);
   }
 }
 
@@ -328,6 +342,27 @@ TEST_F(StaticParking, AListedAirportMovesToTheFrontWithItsStand) {
   EXPECT_EQ(fileLines(MyParkAirportsPath), (std::vector<std::string>{"EGLL,27L", "EHAM"}));
 }
 
+// "Re-read" with the park airport not on the first line of the file (the
+// program saves it sorted by code): the changed reserved stand is applied.
+TEST_F(StaticParking, ReReadAppliesTheChangedReservedStand) {
+  setClock(3, 5);  // nothing to plan: the parking controls are not blocked
+  write("EHAM", kEham, 4);
+  writeBytes(MyParkAirportsPath, "EGLL\nEHAM,A2\n");
+  ASSERT_TRUE(lf_readMyParkAirports());
+  user(kEham, true);
+  gf_checkParkAirport(false);
+  gf_checkParkAirport(false);
+  ASSERT_EQ(gParkAirportCode, "EHAM");
+  ASSERT_FALSE(gParkingUiBlocked.load());
+  ASSERT_EQ(gAppState.reservedStand.get(), "A2");
+  writeBytes(MyParkAirportsPath, "EGLL\nEHAM,A3\n");
+  std::string message;
+  ASSERT_TRUE(gf_reloadParkAirports(true, message));
+  EXPECT_EQ(message, "reserved stand changed from \"A2\" to \"A3\"");
+  EXPECT_EQ(gAppState.reservedStand.get(), "A3");
+  EXPECT_EQ(gParkAirports.front().icao, "EHAM") << "nearest first, as the automatic range reads it";
+}
+
 // ---- The adjustment over engine containers ----
 
 StaticAct& addStatic(std::uint32_t standId, const std::string& callsign, ActState state, std::uint32_t objectId,
@@ -398,6 +433,20 @@ TEST_F(StaticParking, AStayerLeavingAtMidnightIsReplacedByItsSecondCallsign) {
     EXPECT_EQ(replacing, sundayOption ? 1 : 0);
     if (sundayOption) EXPECT_EQ(gStaticActs[0].state, ACT_REMOVAL_REQUESTED);
   }
+}
+
+// Just after midnight an aircraft of yesterday evening stays within the fit
+// of the last pass, though its stand has no option of its airline and type today.
+TEST_F(StaticParking, YesterdaysAircraftStaysJustAfterMidnight) {
+  setClock(1, 0);
+  addStand("S1", standAt(kEham, 0), 20.0).options.push_back(option(1, 7, 46, "D-AIBA", "DLH4"));
+  // The pass reaches its one wanted stand at fit 1, through Sunday 47.
+  addStand("S2", standAt(kEham, 1), 20.0).options.push_back(option(1, 7, 47, "D-AIBB", "DLH5"));
+  addStatic(1, "DLH4*", ACT_PRESENT, 7, gf_makeDaySlot(7, 46));
+  parking_percentage.value = 50;
+  gf_parkingAdjustments();
+  EXPECT_EQ(gStaticActs[0].state, ACT_PRESENT);
+  EXPECT_TRUE(gStaticParkingList.empty()) << "the stayer fills the wanted count";
 }
 
 TEST_F(StaticParking, TheExcessDropsPlansThenStayersThenLiveStayers) {
@@ -473,19 +522,20 @@ TEST_F(StaticParking, LeavingRemovesEverythingEvenWhenTheSaveFails) {
 }
 
 // Run under -DSKLM_TSAN=ON: the window thread's choice never races the steps.
-TEST_F(StaticParking, SelectingFromAnotherThreadIsGuarded) {
+TEST_F(StaticParking, SelectingFromTheWindowIsServedByTheMainLoop) {
   write("EHAM", kEham, 6);
   write("EHLE", kEhle, 6);
   user(kEham, true);
-  // Relaxed flags order nothing: only the guard orders the reads of the list
-  // below against the selections. The window starts once the list is being read.
+  // Relaxed flags order nothing: the window only asks, and the list is read
+  // and changed on this thread alone. The window starts once the list is being read.
   std::atomic<bool> reading{false};
   std::atomic<int> selections{0};
   std::atomic<bool> selecting{true};
   std::thread window([&] {
     while (!reading.load(std::memory_order_relaxed)) std::this_thread::yield();
     for (int i = 0; i < 10000; ++i) {
-      gf_selectParkAirport(i % 2 ? "EHAM" : "EHLE", kEham.lat, kEham.lon);
+      DESTINATION.setValue(i % 2 ? "EHAM" : "EHLE");
+      gParkAirportSelectRequest.store(true);
       selections.fetch_add(1, std::memory_order_relaxed);
     }
     selecting = false;
@@ -494,6 +544,7 @@ TEST_F(StaticParking, SelectingFromAnotherThreadIsGuarded) {
   for (int step = 0; step < 50 || selecting.load(); ++step) {
     gf_checkParkAirport(false);
     if (gf_hasParkStands()) gf_parkingAdjustments();
+    gf_serveParkAirportSelection();
     // The automatic range of an aircraft low in the air reads the list's first
     // airport, until a selection came while it read.
     gUserOnGround = false;
@@ -504,8 +555,15 @@ TEST_F(StaticParking, SelectingFromAnotherThreadIsGuarded) {
     gUserOnGround = true;
   }
   window.join();
+  gf_serveParkAirportSelection();
   gf_setLateralRange(range);
-  EXPECT_EQ(gParkAirports.size(), 2U);
+  // Each selection served moved or added one entry: no doubles, the last one first.
+  ASSERT_FALSE(gParkAirports.empty());
+  EXPECT_EQ(gParkAirports.front().icao, "EHAM");
+  EXPECT_EQ(std::count_if(gParkAirports.begin(), gParkAirports.end(),
+                          [](const ParkAirport& a) { return a.icao == "EHAM"; }),
+            1);
+  EXPECT_LE(gParkAirports.size(), 2U);
   EXPECT_EQ(gParkAirportCode, "EHAM");
 }
 

@@ -1,14 +1,16 @@
 // The window's commands through the real window procedure: clicks with
 // gf_testClick, Enter typed into the edit boxes, read back from the controls,
 // parameters.xml, Log.txt and the recording doubles.
+#include "shell/commands.h"
+
 #include <cmath>
 #include <thread>
 
 #include "airports/airport_list.h"
 #include "airports/park_airports.h"
+#include "core/util.h"
 #include "run_test_support.h"
 #include "shell/auto_range.h"
-#include "shell/commands.h"
 #include "shell/controls.h"
 #include "traffic/engine.h"
 
@@ -33,7 +35,9 @@ class Commands : public RunTest {
     gActs.clear();
     gStaticActs.clear();
     gStartupPhase.store(true);
-    for (auto* flag : {&gNavLightsRequest, &gTrimLiveRequest, &gAirportScanResetRequest}) flag->store(false);
+    for (auto* flag : {&gNavLightsRequest, &gTrimLiveRequest, &gAirportScanResetRequest, &gAutoRangeRequest,
+                       &gParkAirportSelectRequest})
+      flag->store(false);
   }
 
   static void lf_resetParameters() {
@@ -118,6 +122,12 @@ TEST_F(Commands, NumberBoxesClampSaveAndConfirm) {
   EXPECT_EQ(boxText(MAX_FIT_FL), u"2");
   EXPECT_EQ(messageText(), "Skylume will respond in 15 seconds ...") << "the renewal follows";
   EXPECT_TRUE(gRenewParkingRequest.load());
+  for (const std::u16string typed : {u"nan", u"-inf"}) {
+    enter(MAX_FIT_FL, typed);
+    EXPECT_EQ(messageText(), "invalid input: " + gf_utf16ToUtf8(typed));
+    EXPECT_EQ(MAX_FIT_FL.value, 2.0F);
+    EXPECT_EQ(saved("MAX_FIT"), "3");
+  }
 }
 
 TEST_F(Commands, CallsignAndDestinationBoxes) {
@@ -141,6 +151,9 @@ TEST_F(Commands, CallsignAndDestinationBoxes) {
   enter(DESTINATION, u"egll");
   EXPECT_EQ(messageText(), "New destination: EGLL");
   EXPECT_EQ(saved("DESTINATION"), "EGLL");
+  // The park-airport list is the main loop's: the window only asks.
+  EXPECT_EQ(count(run_doubles::calls(), "gf_selectParkAirport(EGLL)"), 0);
+  gf_serveCommandRequests();
   EXPECT_EQ(count(run_doubles::calls(), "gf_selectParkAirport(EGLL)"), 1);
   EXPECT_FALSE(gf_testControlState(gReReadButton.controlWindow).enabled);
   enter(DESTINATION, u"zzzz");
@@ -281,11 +294,17 @@ TEST_F(Commands, CheckBoxesFollowTheirRows) {
   EXPECT_NE(GetWindowLongPtrW(window, GWL_EXSTYLE) & WS_EX_TOPMOST, 0);
 
   click(AUTO_RANGE);
+  EXPECT_EQ(LATERAL_RANGE.value, 55) << "the main loop sets the automatic range";
+  gf_serveCommandRequests();
   EXPECT_EQ(LATERAL_RANGE.value, 40) << "in the air without a park airport";
   click(AUTO_RANGE);
   EXPECT_EQ(LATERAL_RANGE.value, 55) << "the manual range is back";
   EXPECT_EQ(boxText(LATERAL_RANGE), u"55");
   EXPECT_EQ(gLateralRangeMeters.load(), 55U * 1852U);
+  click(AUTO_RANGE);
+  click(AUTO_RANGE);
+  gf_serveCommandRequests();
+  EXPECT_EQ(LATERAL_RANGE.value, 55) << "switched off before it was served";
 
   gf_testClearInvalidations(window);
   SendMessageW(window, WM_COMMAND, MAKEWPARAM(40000, 0), 0);

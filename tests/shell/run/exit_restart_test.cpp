@@ -83,6 +83,19 @@ TEST_F(ExitRestart, RestartsResetTheRunAndFinalExitsEndIt) {
   }
 }
 
+// A final exit that throws half-way still ends the program: no later close
+// could, as the exit stays begun.
+TEST_F(ExitRestart, AFinalExitThatThrowsStillEndsTheProgram) {
+  run_doubles::behaviour().onCall = [](const std::string& call) {
+    if (call == "gf_removeFlightPlanFolder") throw std::runtime_error("folder in use");
+  };
+  gf_exit(ExitReason::USER_CLOSED_SIM, 0);
+  ASSERT_TRUE(waitForExitPost());
+  run_doubles::behaviour().onCall = {};
+  EXPECT_EQ(run_doubles::calls().back(), "post(0x8002)");
+  EXPECT_NE(logged().find("FinalExit: folder in use"), std::string::npos) << logged();
+}
+
 TEST_F(ExitRestart, RemovalsAreSentBeforeTheSimConnectThreadStopsAndTheStateIsReset) {
   // With requests running a Frame sends the removals; with requests paused no
   // Frame comes within the bound and the objects are removed directly.

@@ -275,7 +275,7 @@ TEST_F(InstallDetection, PutsTheControlsIntoTheirStartStates) {
     EXPECT_EQ(state(CALLSIGN_OBJECTIDS).enabled, c.msfs2020);
     EXPECT_EQ(state(LATERAL_RANGE).enabled, !c.autoRange);
     EXPECT_EQ(state(AUTO_RANGE_ABOVE_HEIGHT).enabled, c.autoRange);
-    EXPECT_EQ(gHandSetRange.load(), 55);
+    EXPECT_EQ(gManualLateralRange.load(), 55);
     EXPECT_EQ(state(gUnblockButton).enabled, std::string(c.blocked) != "");
     EXPECT_FALSE(state(DESTINATION).enabled);
   }

@@ -187,7 +187,7 @@ bool gf_updateCompanionPackage() {
 bool lf_companionFolderMissing() { return gBehaviour.companionMissing; }
 
 // ---- Airports' copies of the user's values ----
-std::int32_t gUserMaxLive = -1;
+std::atomic<std::int32_t> gUserMaxLive{-1};
 
 // ---- RealTraffic link ----
 std::atomic<bool> gRtClientConnected{false};

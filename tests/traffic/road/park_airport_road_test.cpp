@@ -6,8 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <future>
 #include <set>
+#include <thread>
 
 #include "airports/airport_list.h"
 #include "airports/archived_files.h"
@@ -17,12 +20,17 @@
 #include "liveries/dbase.h"
 #include "liveries/livery_tables.h"
 #include "park_scenario.h"
+#include "shell/commands.h"
 #include "shell/main_loop.h"
+#include "shell/rt_link.h"
+#include "shell/startup.h"
 #include "stand_test_support.h"
-#include "tools/simstandin/standin.h"
 #include "tests/airports/park_apf_test_support.h"
+#include "tests/platform/thread_state.h"
+#include "tools/simstandin/standin.h"
 #include "traffic/commands.h"
 #include "traffic/readers.h"
+#include "traffic/update_queue.h"
 #include "traffic/user_aircraft.h"
 
 namespace {
@@ -133,7 +141,7 @@ TEST_F(ParkAirportRoad, ChosenLoadedPlannedCreatedAndLeft) {
   std::filesystem::create_directories(learned.parent_path());
   ASSERT_TRUE(gf_writeApf(airport, learned, APF_LEARNED));
   lf_seedKlmB738();
-  gUserMaxLive = MAX_LIVE.value;
+  gUserMaxLive.store(MAX_LIVE.value);
 
   scenario::DriverSetup setup = lf_parkSetup(m_folder->path() / "trace.jsonl");
   setup.park.reset();  // the control step chooses it
@@ -240,6 +248,54 @@ TEST_F(ParkAirportRoad, ChosenLoadedPlannedCreatedAndLeft) {
   driver.finish();
   EXPECT_EQ(readBytes(learned), bytes);
   EXPECT_EQ(saves(), 1);
+}
+
+// The window never waits for the main loop: while the engine tick waits in a
+// real accept for RealTraffic to come back, a new destination and AUTO_RANGE
+// switched on return at once; the main loop's next second applies both.
+TEST_F(ParkAirportRoad, TheWindowAnswersWhileTheTickWaitsForRealTraffic) {
+  using namespace std::chrono_literals;
+  m_folder->write(
+      "input/airports_msfs.xml",
+      sk::format("<airports><airport code=\"EHAM\" iata=\"AMS\" lat=\"{}\" lon=\"{}\" alt=\"0\"/></airports>",
+                 kPark.lat, kPark.lon));
+  gf_resetAirports();
+  ASSERT_TRUE(gf_readAirports());
+  const UserAc inTheAir{.latitude = kPark.lat + 12.0 / 60.0, .longitude = kPark.lon, .altitude = 1000.0};
+  gUserAc = inTheAir;
+  gUserOnGround = false;
+  AUTO_RANGE.value = false;
+  gRtLocal = true;
+  lf_startServer("0");  // any free port: nothing connects
+  gTick.store(100);     // the tick that sends the position request
+  std::atomic<pid_t> tickThread{0};
+  std::thread tick([&] {
+    tickThread = gf_currentThreadId();
+    gf_trafficTick();
+  });
+  ASSERT_TRUE(gf_waitUntilAsleep(tickThread));
+  const auto start = std::chrono::steady_clock::now();
+  auto window = std::async(std::launch::async, [] {
+    lf_applyDestination("EHAM");
+    lf_onCommand(nullptr, AUTO_RANGE.controlId);
+    return std::chrono::steady_clock::now();
+  });
+  const bool answered = window.wait_for(5s) == std::future_status::ready;
+  gf_wakeRtLink();
+  tick.join();
+  const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(window.get() - start);
+  gRtLocal = false;
+  lf_stopServer();
+  EXPECT_TRUE(answered) << "the window waited for the main loop";
+  RecordProperty("window_ms", static_cast<int>(took.count()));
+  EXPECT_TRUE(gParkAirports.empty());
+
+  gUserAc = inTheAir;
+  gf_serveCommandRequests();
+  ASSERT_EQ(gParkAirports.size(), 1U);
+  EXPECT_EQ(gParkAirports.front().icao, "EHAM");
+  EXPECT_EQ(LATERAL_RANGE.value, 15) << "12 nm from the new first park airport";
+  DESTINATION.setValue("");
 }
 
 }  // namespace
