@@ -47,7 +47,10 @@ bash "$root/scripts/build.sh" "$build" -DCMAKE_BUILD_TYPE=Release -DSKLM_TESTS=O
 # (Steam layout) with the FSLTL AI package and the world's add-on airport, RealTraffic's
 # folder and the data the download server serves; the program finds "its" simulator and
 # RealTraffic there, not in the user's home.
+# Each world has a folder of its own: the program scans the add-on airports once and then
+# keeps what it found in its settings.
 program="$build/demo"
+[[ "$world" == lfbo ]] || program="$build/demo-$world"
 bash "$root/scripts/demo.sh" "$build" "$program" "$world"
 export APPDATA="$program/appdata" LOCALAPPDATA="$program/localappdata"
 
