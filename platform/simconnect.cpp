@@ -1,7 +1,12 @@
+// The loopback client: on Linux the program's SimConnect; on Windows built
+// only into simconnect-standin.dll, which stands in for the simulator's own
+// library under test (platform/simconnect_dll.cpp loads either).
+#if !defined(_WIN32) || defined(SKLM_SIMCONNECT_STANDIN_DLL)
 #include "platform/simconnect.h"
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <atomic>
 #include <map>
 #include <mutex>
@@ -10,7 +15,6 @@
 #include <thread>
 
 #include "platform/simconnect_wire.h"
-#include "platform/system.h"
 
 using simwire::Call;
 
@@ -69,6 +73,15 @@ bool lf_injectedFailure(std::string_view function) {
 }
 
 constexpr std::size_t kBatchLimit = 64 * 1024;
+
+// Built as the stand-in for the simulator's library, the client hands messages
+// over 4 bytes off an 8-byte boundary: nothing promises better there, and the
+// loader must cope.
+#ifdef SKLM_SIMCONNECT_STANDIN_DLL
+constexpr std::size_t kHandOverOffset = 4;
+#else
+constexpr std::size_t kHandOverOffset = 0;
+#endif
 
 // Sends what the dispatch thread batched; under sendMutex.
 bool lf_flushBatch(Client& c) {
@@ -129,10 +142,11 @@ std::string lf_text(const char* s) { return s ? std::string(s) : std::string(); 
 SIMCONNECT_RECV* lf_aligned(Client& c, std::span<const std::byte> packet) {
   constexpr std::size_t kLargestFixed = std::max({sizeof(SIMCONNECT_RECV_OPEN), sizeof(SIMCONNECT_RECV_EVENT_FILENAME),
                                                    sizeof(SIMCONNECT_RECV_SIMOBJECT_DATA)});
-  std::size_t size = std::max(packet.size(), kLargestFixed);
+  std::size_t size = std::max(packet.size(), kLargestFixed) + kHandOverOffset;
   c.aligned.assign((size + 7) / 8, 0);
-  std::memcpy(c.aligned.data(), packet.data(), packet.size());
-  return reinterpret_cast<SIMCONNECT_RECV*>(c.aligned.data());
+  auto* at = reinterpret_cast<std::byte*>(c.aligned.data()) + kHandOverOffset;
+  std::memcpy(at, packet.data(), packet.size());
+  return reinterpret_cast<SIMCONNECT_RECV*>(at);
 }
 
 void lf_deliver(Client& c, std::span<const std::byte> packet, DispatchProc proc, void* ctx) {
@@ -149,9 +163,12 @@ std::string gf_simConnectAddress() {
     std::lock_guard lk(gAddressMutex);
     if (!gAddressOverride.empty()) return gAddressOverride;
   }
-  if (auto env = gf_environmentVariable("SKLM_SIM_ADDR"); env && !env->empty()) return *env;
+  // Read here, not through the system layer: the stand-in library links nothing else.
+  if (const char* env = std::getenv("SKLM_SIM_ADDR"); env && *env) return env;
   return "127.0.0.1:" + std::to_string(gSimConnectDefaultPort);
 }
+
+std::string gf_simConnectLibraryProblem() { return {}; }
 
 void gf_setSimConnectLogHook(SimConnectLogHook hook) { gLogHook.store(hook ? hook : &lf_logToStderr); }
 
@@ -384,3 +401,4 @@ HRESULT SimConnect_GetLastSentPacketID(HANDLE hSimConnect, DWORD* pdwError) {
   *pdwError = c->lastPacketId.load();
   return S_OK;
 }
+#endif

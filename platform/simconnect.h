@@ -1,7 +1,11 @@
 #pragma once
-// The simulator's client interface in the shape the traffic code calls it.
-// On this platform the calls travel over loopback TCP to the stand-in
-// simulator (tools/simstandin); the address comes from gf_simConnectAddress().
+// The simulator's client interface in the shape the traffic code calls it,
+// declared from the public SimConnect API reference.
+// On Linux the calls travel over loopback TCP to the stand-in simulator
+// (tools/simstandin); the address comes from gf_simConnectAddress(). On
+// Windows they go to the SimConnect.dll beside skylume.exe (or the file
+// SKLM_SIMCONNECT_DLL names), loaded on first use; the same loopback client
+// built as simconnect-standin.dll stands in for it under test.
 //
 // Messages are delivered only inside SimConnect_CallDispatch, on the calling
 // thread. Every other call may be made from any thread. Calls made on the
@@ -82,6 +86,12 @@ enum SIMCONNECT_EXCEPTION : DWORD {
   SIMCONNECT_EXCEPTION_OPERATION_INVALID_FOR_OBJECT_TYPE = 24,
 };
 
+// The reference gives members in order but no sizes or packing: the sizes
+// below follow from the members alone, the same packed or not, and are checked
+// after the declarations. Nor does it promise any alignment of what the
+// dispatch hands over: the Windows loader copies every message into aligned
+// storage before the dispatch procedure sees it, and data blocks are read
+// with memcpy.
 struct SIMCONNECT_DATA_INITPOSITION {
   double Latitude;   // degrees
   double Longitude;  // degrees
@@ -160,6 +170,20 @@ struct SIMCONNECT_RECV_SIMOBJECT_DATA : SIMCONNECT_RECV {
 
 struct SIMCONNECT_RECV_SIMOBJECT_DATA_BYTYPE : SIMCONNECT_RECV_SIMOBJECT_DATA {};
 
+static_assert(sizeof(SIMCONNECT_DATA_INITPOSITION) == 56);
+static_assert(sizeof(SIMCONNECT_RECV) == 12);
+static_assert(sizeof(SIMCONNECT_RECV_EXCEPTION) == 24);
+static_assert(sizeof(SIMCONNECT_RECV_OPEN) == 308);
+static_assert(sizeof(SIMCONNECT_RECV_EVENT) == 24);
+static_assert(sizeof(SIMCONNECT_RECV_EVENT_FILENAME) == 24 + MAX_PATH + 4);
+static_assert(sizeof(SIMCONNECT_RECV_EVENT_OBJECT_ADDREMOVE) == 28);
+static_assert(sizeof(SIMCONNECT_RECV_EVENT_FRAME) == 32);
+// Up to and including the first DWORD of the data block, which begins at 40.
+static_assert(sizeof(SIMCONNECT_RECV_SIMOBJECT_DATA) == 44);
+
+// The library's exports are C functions; on 64-bit Windows there is one calling convention.
+extern "C" {
+
 using DispatchProc = void (*)(SIMCONNECT_RECV* pData, DWORD cbData, void* pContext);
 
 HRESULT SimConnect_Open(HANDLE* phSimConnect, const char* szName, HWND hWnd, DWORD UserEventWin32,
@@ -206,6 +230,14 @@ HRESULT SimConnect_AIReleaseControl(HANDLE hSimConnect, SIMCONNECT_OBJECT_ID Obj
 HRESULT SimConnect_AISetAircraftFlightPlan(HANDLE hSimConnect, SIMCONNECT_OBJECT_ID ObjectID,
                                            const char* szFlightPlanPath, SIMCONNECT_DATA_REQUEST_ID RequestID);
 HRESULT SimConnect_GetLastSentPacketID(HANDLE hSimConnect, DWORD* pdwError);
+
+}  // extern "C"
+
+// Why the client library cannot be used ("SimConnect.dll not found beside
+// skylume.exe"), or empty when it can. On Windows the library is loaded by the
+// first call of this or of SimConnect_Open, and again by each later one until
+// it loads; SimConnect_Open fails while it is missing.
+std::string gf_simConnectLibraryProblem();
 
 // Where the client finds the simulator: "host:port" or "port", host within
 // 127.0.0.0/8. Taken from the environment variable SKLM_SIM_ADDR, else

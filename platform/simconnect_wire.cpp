@@ -1,5 +1,8 @@
 #include "platform/simconnect_wire.h"
 
+// The transport (Stream, Listener, ChildProcess) over POSIX here; over Winsock
+// and Win32 processes in simconnect_wire_win.cpp.
+#ifndef _WIN32
 #include <arpa/inet.h>
 #include <cerrno>
 #include <csignal>
@@ -13,13 +16,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+extern char** environ;
+#endif
+
 #include <algorithm>
 #include <array>
 #include <cstddef>
 #include <charconv>
 #include <utility>
-
-extern char** environ;
 
 namespace simwire {
 
@@ -46,6 +50,7 @@ constexpr std::array<std::string_view, 18> kCallNames = {
     "AISetAircraftFlightPlan",
 };
 
+#ifndef _WIN32
 int lf_pollFor(int fd, short events, std::chrono::milliseconds wait) {
   pollfd p{fd, events, 0};
   int ms = static_cast<int>(std::max<std::int64_t>(0, wait.count()));
@@ -70,6 +75,7 @@ bool lf_isLoopback(const std::string& host, in_addr& out) {
   if (::inet_pton(AF_INET, host == "localhost" ? "127.0.0.1" : host.c_str(), &out) != 1) return false;
   return (ntohl(out.s_addr) >> 24) == 127;
 }
+#endif
 
 }  // namespace
 
@@ -216,18 +222,8 @@ std::span<const std::byte> PacketAssembler::next() {
   return {};
 }
 
+#ifndef _WIN32
 // ---- Stream ----
-
-Stream::Stream(int fd) : m_fd(fd) {}
-Stream::Stream(Stream&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
-Stream& Stream::operator=(Stream&& other) noexcept {
-  if (this != &other) {
-    close();
-    m_fd = std::exchange(other.m_fd, -1);
-  }
-  return *this;
-}
-Stream::~Stream() { close(); }
 
 std::optional<Stream> Stream::connect(const std::string& host, std::uint16_t port) {
   sockaddr_in addr{};
@@ -301,18 +297,8 @@ void Stream::shutdown() {
   if (m_fd >= 0) ::shutdown(m_fd, SHUT_RDWR);
 }
 
-void Stream::closeAfterPeer(std::chrono::milliseconds bound) {
-  if (m_fd < 0) return;
-  ::shutdown(m_fd, SHUT_WR);
-  const auto deadline = std::chrono::steady_clock::now() + bound;
-  std::vector<std::byte> dropped;
-  for (;;) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    dropped.clear();
-    if (left.count() <= 0 || receive(dropped, left) == RecvStatus::Closed) break;
-  }
-  close();
+void Stream::shutdownSend() {
+  if (m_fd >= 0) ::shutdown(m_fd, SHUT_WR);
 }
 
 void Stream::close() {
@@ -320,18 +306,6 @@ void Stream::close() {
 }
 
 // ---- Listener ----
-
-Listener::Listener(Listener&& other) noexcept
-    : m_fd(std::exchange(other.m_fd, -1)), m_port(other.m_port) {}
-Listener& Listener::operator=(Listener&& other) noexcept {
-  if (this != &other) {
-    close();
-    m_fd = std::exchange(other.m_fd, -1);
-    m_port = other.m_port;
-  }
-  return *this;
-}
-Listener::~Listener() { close(); }
 
 Listener Listener::listen(std::uint16_t port) {
   int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -371,6 +345,8 @@ void Listener::close() {
   if (m_fd >= 0) ::close(std::exchange(m_fd, -1));
 }
 
+#endif
+
 bool gf_splitAddress(const std::string& address, std::string& host, std::uint16_t& port) {
   auto colon = address.rfind(':');
   std::string_view portText = address;
@@ -388,18 +364,8 @@ bool gf_splitAddress(const std::string& address, std::string& host, std::uint16_
   return true;
 }
 
+#ifndef _WIN32
 // ---- ChildProcess ----
-
-ChildProcess::ChildProcess(ChildProcess&& other) noexcept
-    : m_pid(std::exchange(other.m_pid, -1)), m_input(std::exchange(other.m_input, -1)) {}
-ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept {
-  if (this != &other) {
-    kill();
-    m_pid = std::exchange(other.m_pid, -1);
-    m_input = std::exchange(other.m_input, -1);
-  }
-  return *this;
-}
 
 bool ChildProcess::writeInput(std::string_view text) {
   while (m_input >= 0 && !text.empty()) {
@@ -414,7 +380,6 @@ bool ChildProcess::writeInput(std::string_view text) {
 void ChildProcess::closeInput() {
   if (m_input >= 0) ::close(std::exchange(m_input, -1));
 }
-ChildProcess::~ChildProcess() { kill(); }
 
 ChildProcess ChildProcess::spawn(const std::string& program, const std::vector<std::string>& args) {
   std::vector<std::string> all;
@@ -458,5 +423,57 @@ int ChildProcess::wait() {
   m_pid = -1;
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
+#endif
+
+// ---- Stream, Listener, ChildProcess: the parts the systems share ----
+
+Stream::Stream(int fd) : m_fd(fd) {}
+Stream::Stream(Stream&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
+Stream& Stream::operator=(Stream&& other) noexcept {
+  if (this != &other) {
+    close();
+    m_fd = std::exchange(other.m_fd, -1);
+  }
+  return *this;
+}
+Stream::~Stream() { close(); }
+
+void Stream::closeAfterPeer(std::chrono::milliseconds bound) {
+  if (m_fd < 0) return;
+  shutdownSend();
+  const auto deadline = std::chrono::steady_clock::now() + bound;
+  std::vector<std::byte> dropped;
+  for (;;) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    dropped.clear();
+    if (left.count() <= 0 || receive(dropped, left) == RecvStatus::Closed) break;
+  }
+  close();
+}
+
+Listener::Listener(Listener&& other) noexcept
+    : m_fd(std::exchange(other.m_fd, -1)), m_port(other.m_port) {}
+Listener& Listener::operator=(Listener&& other) noexcept {
+  if (this != &other) {
+    close();
+    m_fd = std::exchange(other.m_fd, -1);
+    m_port = other.m_port;
+  }
+  return *this;
+}
+Listener::~Listener() { close(); }
+
+ChildProcess::ChildProcess(ChildProcess&& other) noexcept
+    : m_pid(std::exchange(other.m_pid, -1)), m_input(std::exchange(other.m_input, -1)) {}
+ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept {
+  if (this != &other) {
+    kill();
+    m_pid = std::exchange(other.m_pid, -1);
+    m_input = std::exchange(other.m_input, -1);
+  }
+  return *this;
+}
+ChildProcess::~ChildProcess() { kill(); }
 
 }  // namespace simwire

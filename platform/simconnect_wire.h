@@ -178,6 +178,7 @@ class Stream {
   void setSendTimeout(std::chrono::milliseconds timeout);
 
  private:
+  void shutdownSend();
   int m_fd = -1;
 };
 

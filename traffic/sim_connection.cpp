@@ -354,7 +354,14 @@ void gf_simconThread(std::stop_token stop) {
       if (gExitStarted.load() || gStopRequested.load() || stop.stop_requested()) break;
       if (firstPass) {
         firstPass = false;
-        gf_showMessage(sk::format("Waiting for MSFS {} ...", MSFS_2020.value ? "2020" : "2024"), true);
+        // Without the simulator's client library nothing ever connects: the user
+        // is told why, and the thread waits as for a simulator not running.
+        if (const std::string problem = gf_simConnectLibraryProblem(); !problem.empty()) {
+          gf_log(problem);
+          gf_showMessage(problem, true);
+        } else {
+          gf_showMessage(sk::format("Waiting for MSFS {} ...", MSFS_2020.value ? "2020" : "2024"), true);
+        }
         gf_invalidateMain(kMessageRect);
       }
       if (!gf_simconOpen()) {

@@ -1,0 +1,32 @@
+# Sourced by the scripts that run the Windows build under Wine: the tree's one
+# prefix (build/wine, made on first use, about 700 MB), a wineserver kept up
+# between programs (each then starts in hundredths of a second instead of
+# seconds) and the user's folders, which Wine takes from the prefix's registry
+# and never from APPDATA in the environment. Wine's server holds the programs'
+# sockets, so it must run in the network namespace of the stand-ins they meet.
+sk_wine_root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+export WINEPREFIX="${WINEPREFIX:-$sk_wine_root/build/wine}"
+export WINEDEBUG="${WINEDEBUG:--all}"
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+# Non-ASCII arguments reach Windows programs through the locale's encoding.
+export LC_ALL=C.UTF-8
+
+# The persistent server, and the prefix made in it when there is none.
+sk_wine_start() {
+  mkdir -p "$WINEPREFIX"
+  wineserver -p
+  [[ -f "$WINEPREFIX/system.reg" ]] || wineboot -i > /dev/null 2>&1
+}
+
+sk_wine_stop() { wineserver -k 2> /dev/null || true; }
+
+# The Windows name of a Linux path (Wine's drive Z: is the root).
+sk_wine_path() { local p="Z:$1"; printf '%s' "${p//\//\\}"; }
+
+# sk_wine_folders ROAMING LOCAL: the user's application-data folders, made and set.
+sk_wine_folders() {
+  local key='HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\User Shell Folders'
+  mkdir -p "$1" "$2"
+  wine reg add "$key" /v AppData /t REG_EXPAND_SZ /d "$(sk_wine_path "$1")" /f > /dev/null
+  wine reg add "$key" /v 'Local AppData' /t REG_EXPAND_SZ /d "$(sk_wine_path "$2")" /f > /dev/null
+}
