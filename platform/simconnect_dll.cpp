@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -23,12 +24,13 @@ static_assert(sizeof(void*) == 8, "a 32-bit build needs the functions declared _
 
 namespace {
 
-#define SKLM_SIMCONNECT_FUNCTIONS(X)                                                                      \
-  X(Open)                                                                                                 \
-  X(Close) X(CallDispatch) X(SubscribeToSystemEvent) X(UnsubscribeFromSystemEvent) X(AddToDataDefinition) \
-      X(ClearDataDefinition) X(MapClientEventToSimEvent) X(AddClientEventToNotificationGroup)             \
-          X(SetNotificationGroupPriority) X(RequestDataOnSimObject) X(RequestDataOnSimObjectType)         \
-              X(SetDataOnSimObject) X(TransmitClientEvent) X(AICreateNonATCAircraft) X(AIRemoveObject)    \
+#define SKLM_SIMCONNECT_FUNCTIONS(X)                                                                   \
+  X(Open)                                                                                              \
+  X(Close)                                                                                             \
+  X(CallDispatch) X(SubscribeToSystemEvent) X(UnsubscribeFromSystemEvent) X(AddToDataDefinition)       \
+      X(ClearDataDefinition) X(MapClientEventToSimEvent) X(AddClientEventToNotificationGroup)          \
+          X(SetNotificationGroupPriority) X(RequestDataOnSimObject) X(RequestDataOnSimObjectType)      \
+              X(SetDataOnSimObject) X(TransmitClientEvent) X(AICreateNonATCAircraft) X(AIRemoveObject) \
                   X(AIReleaseControl) X(AISetAircraftFlightPlan) X(GetLastSentPacketID)
 
 struct Library {
@@ -49,8 +51,12 @@ std::string gProblem;
 
 std::atomic<SimConnectLogHook> gLogHook{nullptr};
 
+// The stand-in's lines go where the header says: stderr until a hook is set.
 void lf_forwardLogLine(const char* line) {
-  if (SimConnectLogHook hook = gLogHook.load()) hook(line ? line : "");
+  if (SimConnectLogHook hook = gLogHook.load())
+    hook(line ? line : "");
+  else
+    std::fprintf(stderr, "%s\n", line ? line : "");
 }
 
 std::string lf_utf8(const std::wstring& text) {

@@ -59,6 +59,7 @@ int lf_pollFor(int fd, short events, std::chrono::milliseconds wait) {
     if (r >= 0 || errno != EINTR) return r < 0 ? -1 : (r == 0 ? 0 : p.revents);
   }
 }
+#endif
 
 // Room an idle assembler keeps: more than a few ordinary reads' worth is only
 // ever needed during a flood.
@@ -71,6 +72,7 @@ void lf_dropConsumed(std::vector<std::byte>& buffer, std::size_t& start) {
   start = 0;
 }
 
+#ifndef _WIN32
 bool lf_isLoopback(const std::string& host, in_addr& out) {
   if (::inet_pton(AF_INET, host == "localhost" ? "127.0.0.1" : host.c_str(), &out) != 1) return false;
   return (ntohl(out.s_addr) >> 24) == 127;

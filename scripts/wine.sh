@@ -14,7 +14,7 @@ export LC_ALL=C.UTF-8
 # The persistent server, and the prefix made in it when there is none.
 sk_wine_start() {
   mkdir -p "$WINEPREFIX"
-  wineserver -p
+  wineserver -p > /dev/null 2>&1 < /dev/null
   [[ -f "$WINEPREFIX/system.reg" ]] || wineboot -i > /dev/null 2>&1
 }
 

@@ -6,6 +6,9 @@
 
 #include "platform/simconnect.h"
 #include "platform/simconnect_wire.h"
+#ifdef _WIN32
+#include "platform/system.h"
+#endif
 
 using namespace std::chrono_literals;
 using simwire::Call;
@@ -445,5 +448,36 @@ TEST(SimConnectClient, NullHandlesFail) {
   EXPECT_EQ(SimConnect_Close(nullptr), E_FAIL);
   EXPECT_EQ(SimConnect_Open(nullptr, "Skylume", nullptr, 0, nullptr, 0), E_INVALIDARG);
 }
+
+#ifdef _WIN32
+// The simulator's library is looked for beside the program, or where
+// SKLM_SIMCONNECT_DLL says; until one with every function loads, opening fails
+// and the reason is told. ctest runs each test in a process of its own, so no
+// library is loaded before this test begins.
+TEST(SimConnectLibrary, AMissingOrForeignLibraryIsNamedAndOpenFailsUntilOneLoads) {
+  const auto standin = gf_environmentVariable("SKLM_SIMCONNECT_DLL");
+  ASSERT_TRUE(standin) << "ctest names the stand-in library";
+  HANDLE h = nullptr;
+  ASSERT_TRUE(gf_setEnvironmentVariable("SKLM_SIMCONNECT_DLL", std::nullopt));
+  EXPECT_EQ(gf_simConnectLibraryProblem(), "SimConnect.dll not found beside skylume.exe");
+  EXPECT_EQ(SimConnect_Open(&h, "Skylume", nullptr, 0, nullptr, 0), E_FAIL);
+  EXPECT_EQ(h, nullptr);
+  EXPECT_EQ(SimConnect_CallDispatch(h, lf_collect, nullptr), E_FAIL);
+  const std::string missing = *standin + ".gone";
+  ASSERT_TRUE(gf_setEnvironmentVariable("SKLM_SIMCONNECT_DLL", missing));
+  EXPECT_EQ(gf_simConnectLibraryProblem(), missing + " not found");
+  const std::string foreign = "C:\\windows\\system32\\kernel32.dll";
+  ASSERT_TRUE(gf_setEnvironmentVariable("SKLM_SIMCONNECT_DLL", foreign));
+  EXPECT_EQ(gf_simConnectLibraryProblem(), foreign + " has no SimConnect_Open");
+  EXPECT_EQ(SimConnect_Open(&h, "Skylume", nullptr, 0, nullptr, 0), E_FAIL);
+
+  ASSERT_TRUE(gf_setEnvironmentVariable("SKLM_SIMCONNECT_DLL", *standin));
+  EXPECT_EQ(gf_simConnectLibraryProblem(), "");
+  FakeSim sim;
+  h = lf_open(sim);
+  ASSERT_NE(h, nullptr);
+  EXPECT_EQ(SimConnect_Close(h), S_OK);
+}
+#endif
 
 }  // namespace
