@@ -11,11 +11,14 @@ export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 # Non-ASCII arguments reach Windows programs through the locale's encoding.
 export LC_ALL=C.UTF-8
 
-# The persistent server, and the prefix made in it when there is none.
+# The persistent server, the prefix made in it when there is none, and its services.
 sk_wine_start() {
   mkdir -p "$WINEPREFIX"
   wineserver -p > /dev/null 2>&1 < /dev/null
   [[ -f "$WINEPREFIX/system.reg" ]] || wineboot -i > /dev/null 2>&1
+  # Wine's services start with the first program and keep its standard streams:
+  # started here, they hold nothing of ctest's.
+  wineboot > /dev/null 2>&1 < /dev/null
 }
 
 sk_wine_stop() { wineserver -k 2> /dev/null || true; }
