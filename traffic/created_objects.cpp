@@ -1,5 +1,6 @@
 // Created-object placement: the engine tick's first step drains the objects
 // the simulator reported, places new ones and settles them 200 ticks later.
+#include <exception>
 #include <filesystem>
 #include <unordered_map>
 
@@ -235,6 +236,7 @@ void lf_giveUpLostCreations() {
     if (tick - aircraft.creationDecidedTick < kCreationTimeoutTicks) continue;
     gf_log(sk::format("{:8} not created after {} s, given up", aircraft.key.callsign, kCreationTimeoutTicks / 100));
     gf_freeStandOf(aircraft);
+    gf_dropPendingCreation(aircraft.hexid);
     aircraft.eraseMark = 1;
   }
 }
@@ -291,8 +293,18 @@ void gf_processCreatedObjects() {
     std::lock_guard lock(gObjectAddedMutex);
     gDrained.swap(gObjectAddedQueue);
   }
-  for (ObjectEvent& event : gDrained) lf_onCreatedObject(event);
+  // Error 81 (the 20th refusal) ends the run: the rest of the batch is taken
+  // first, so that an object matched in it is one the exit removes.
+  std::exception_ptr refusal;
+  for (ObjectEvent& event : gDrained) {
+    try {
+      lf_onCreatedObject(event);
+    } catch (...) {
+      if (!refusal) refusal = std::current_exception();
+    }
+  }
   gDrained.clear();
+  if (refusal) std::rethrow_exception(refusal);
   bool done = false;
   for (ObjectEvent& event : gLightsQueue) gf_allLightsToggle(done, event);
   if (done) std::erase_if(gLightsQueue, [](const ObjectEvent& event) { return event.counter < 0; });

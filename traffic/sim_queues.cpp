@@ -18,6 +18,8 @@
 namespace {
 
 std::vector<PosSet> gPosSetBuffers[2];
+// Under gScMutex: hexids of creations the engine gave up.
+std::vector<std::uint32_t> gDroppedCreations;
 
 std::mutex gExitProgressMutex;
 std::condition_variable gExitProgressChanged;
@@ -47,6 +49,16 @@ void lf_appendEvent(std::uint32_t objectId, std::uint32_t eventId, std::uint32_t
 }
 
 void lf_notePendingCount() { gPendingCreationCount.store(gPendingCreations.size()); }
+
+// The SimConnect thread, under gScMutex.
+void lf_forgetDroppedCreations() {
+  if (gDroppedCreations.empty()) return;
+  std::erase_if(gPendingCreations, [](const PendingCreation& p) {
+    return std::find(gDroppedCreations.begin(), gDroppedCreations.end(), p.hexid) != gDroppedCreations.end();
+  });
+  gDroppedCreations.clear();
+  lf_notePendingCount();
+}
 
 void lf_emptyQueues() {
   gPosSetsSend->clear();
@@ -133,6 +145,7 @@ void gf_handOverPosSets() {
 void lf_onFrame() {
   std::unique_lock lock(gScMutex, std::try_to_lock);
   if (!lock.owns_lock()) return;  // the queues wait for the next Frame
+  lf_forgetDroppedCreations();
   const bool exiting = gExitStarted.load() || gExitRemovalsBegun.load();
   if (gSimRequestsPaused.load()) {
     // Objects left behind would outlive the program: an exit still removes them.
@@ -204,6 +217,11 @@ void lf_releaseAndFreeze(std::uint32_t objectId) {
   SimConnect_AIReleaseControl(gHSimConnect, objectId, REQ_RELEASE);
   for (std::uint32_t ev : {EV_FREEZE_LATITUDE_LONGITUDE_SET, EV_FREEZE_ALTITUDE_SET, EV_FREEZE_ATTITUDE_SET})
     gEventCmds.push_back({objectId, ev, 1});
+}
+
+void gf_dropPendingCreation(std::uint32_t hexid) {
+  std::lock_guard lock(gScMutex);
+  gDroppedCreations.push_back(hexid);
 }
 
 bool gf_takePendingCreation(std::uint32_t packetId, std::uint32_t& hexid) {
@@ -281,6 +299,7 @@ void gf_clearSimQueues() {
   gCreateReqs.clear();
   gRemoveIds.clear();
   gPendingCreations.clear();
+  gDroppedCreations.clear();
   lf_notePendingCount();
   gAddedObjectIds.clear();
   gExitRemovalsBegun.store(false);

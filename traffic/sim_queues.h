@@ -92,6 +92,10 @@ void lf_releaseAndFreeze(std::uint32_t objectId);
 void lf_onObjectsByType(const SIMCONNECT_RECV_SIMOBJECT_DATA& data, DWORD size);
 // The pending creation sent as this packet, taken out of the list; false when none.
 bool gf_takePendingCreation(std::uint32_t packetId, std::uint32_t& hexid);
+// Main-loop thread: the creation of this hexid was given up; the next Frame
+// takes its pending entry out, so that the widened in-range request and the
+// exit's wait for pending creations end.
+void gf_dropPendingCreation(std::uint32_t hexid);
 
 // The shutdown's removals (traffic/exit_removals.cpp): once begun, an object
 // matched to a pending creation goes straight onto gRemoveIds, and the flush

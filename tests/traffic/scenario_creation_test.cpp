@@ -9,6 +9,7 @@
 #include <set>
 
 #include "airports/stand.h"
+#include "core/errors.h"
 #include "core/parameters.h"
 #include "core/random.h"
 #include "engine_placement.h"
@@ -26,6 +27,7 @@
 #include "traffic/sim_ids.h"
 #include "doubles.h"
 #include "scenario_driver.h"
+#include "tools/simstandin/standin.h"
 
 using namespace simlink;
 
@@ -347,6 +349,21 @@ TEST_F(ScenarioCreation, PlacementEventsOnKnownObjects) {
     EXPECT_EQ(gf_findAct(hexid), nullptr);
     EXPECT_FALSE(stand.liveOccupied) << hexid;
   }
+
+  // The 20th refusal of the process stops the run, but the rest of its batch
+  // is taken first: the object matched after it is known to the exit's removals.
+  for (std::uint32_t hexid = 20010; hexid < 20028; ++hexid) {
+    creatingAct(hexid, "REF" + std::to_string(hexid)).liveryTitle = "Refused Livery";
+    push(OBJ_CREATE_FAILED, 0, hexid);
+    ticks(1);
+  }
+  creatingAct(20030, "REF20030").liveryTitle = "Refused Livery";
+  creatingAct(20031, "KLM31");
+  push(OBJ_CREATE_FAILED, 0, 20030);
+  push(OBJ_CREATED_LIVE, 31, 20031);
+  EXPECT_THROW(ticks(1), qlx::UserErrorException);
+  ASSERT_NE(gf_findAct(20031), nullptr);
+  EXPECT_EQ(gf_findAct(20031)->objectId, 31u);
 }
 
 TEST_F(ScenarioCreation, RemovalsWhileTheCreationIsUnderWay) {
@@ -765,28 +782,37 @@ TEST_F(ScenarioCreation, TwelveReportedAndTwoStaticAreCreatedPlacedLitAndRemoved
 }
 
 TEST_F(ScenarioCreation, ACreateCallThatFailsFreesTheHexidAfterAMinuteAndTheNextReportsCreateIt) {
-  scenario::Driver driver(creationRun(m_scratch / "run.jsonl"));
-  scenario::FeedBuilder feed(1733652000.0, 4);
-  feed.add(flying(50001, 0.0, 15.0, 9000.0, 150));
-  gf_simConnectFailNextCalls("AICreateNonATCAircraft", 1);
-  while (!gf_findAct(50001) || gf_findAct(50001)->state != ACT_CREATION_REQUESTED) driver.run(feed, 1);
-  const std::int64_t decided = driver.tick();
-  driver.run(feed, kCreationTimeoutTicks + 4000);
-  ASSERT_NE(gf_findAct(50001), nullptr);
-  EXPECT_EQ(gf_findAct(50001)->state, ACT_PRESENT);
-  const auto lines = m_log.lines();
-  EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
-                          [](const std::string& line) {
-                            return line.starts_with("! Simcon call to create ac in sim failed, hexid:50001");
-                          }),
-            1);
-  driver.finish();
-  if (const auto violation = scenario::gf_firstViolationKept(driver, feed, "ACreateCallThatFails"))
-    ADD_FAILURE() << scenario::gf_describe(*violation);
-  const auto objects = scenario::gf_tracedObjects(driver.traceFile());
-  ASSERT_EQ(objects.size(), 1u);
-  EXPECT_GE(objects.begin()->second.createFrame * 2, decided + kCreationTimeoutTicks);
-  EXPECT_EQ(objects.begin()->second.removeFrames.size(), 1u);
+  // The call fails here, or the simulator answers the sent creation with an
+  // exception that names no failed creation: its pending entry goes with it.
+  for (const bool sent : {true, false}) {  // the log keeps the lines of both runs
+    SCOPED_TRACE(sent ? "sent, never answered" : "the call failed");
+    scenario::Driver driver(creationRun(m_scratch / "run.jsonl"));
+    scenario::FeedBuilder feed(1733652000.0, 4);
+    feed.add(flying(50001, 0.0, 15.0, 9000.0, 150));
+    if (sent)
+      driver.standIn().failNextCalls(simwire::Call::AICreateNonATCAircraft, SIMCONNECT_EXCEPTION_ERROR);
+    else
+      gf_simConnectFailNextCalls("AICreateNonATCAircraft", 1);
+    while (!gf_findAct(50001) || gf_findAct(50001)->state != ACT_CREATION_REQUESTED) driver.run(feed, 1);
+    const std::int64_t decided = driver.tick();
+    driver.run(feed, kCreationTimeoutTicks + 4000);
+    ASSERT_NE(gf_findAct(50001), nullptr);
+    EXPECT_EQ(gf_findAct(50001)->state, ACT_PRESENT);
+    EXPECT_EQ(gPendingCreationCount.load(), 0u) << "the in-range request keeps asking for 200 km";
+    const auto lines = m_log.lines();
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [](const std::string& line) {
+                              return line.starts_with("! Simcon call to create ac in sim failed, hexid:50001");
+                            }),
+              sent ? 0 : 1);
+    driver.finish();
+    if (const auto violation = scenario::gf_firstViolationKept(driver, feed, "ACreateCallThatFails"))
+      ADD_FAILURE() << scenario::gf_describe(*violation);
+    const auto objects = scenario::gf_tracedObjects(driver.traceFile());
+    ASSERT_EQ(objects.size(), 1u);
+    EXPECT_GE(objects.begin()->second.createFrame * 2, decided + kCreationTimeoutTicks);
+    EXPECT_EQ(objects.begin()->second.removeFrames.size(), 1u);
+  }
 }
 
 // The user lands: the range falls to 10 nm while an aircraft 30 nm out waits
