@@ -9,6 +9,7 @@
 #include <unordered_map>
 
 #include "airports/stand.h"
+#include "core/clock.h"
 #include "core/format.h"
 #include "core/log.h"
 #include "core/parameters.h"
@@ -19,6 +20,7 @@
 #include "traffic/creation_failures.h"
 #include "traffic/engine_hooks.h"
 #include "traffic/engine_stats.h"
+#include "traffic/landing.h"
 #include "traffic/object_events.h"
 #include "traffic/placement.h"
 #include "traffic/readers.h"
@@ -177,8 +179,13 @@ void gf_initTraffic() {
 void lf_motionPass() {
   bool anyErased = false;
   const std::int64_t tick = gTick.load();
+  std::uint64_t steady = 0;  // read once a pass, and only for a parked aircraft that reports
   for (Act& aircraft : gActs) {
     if (aircraft.state == ACT_PRESENT) {
+      if (aircraft.reporting && aircraft.phase == PHASE_PARKED) {
+        if (steady == 0) steady = gf_steadyNow();
+        gf_lapseParkedReports(aircraft, steady);
+      }
       if (!aircraft.track.empty() && gf_ticksUntil(aircraft.track.front().dueTick, tick) <= 0) {
         nextPosMain(aircraft);
         aircraft.pose.verticalSpeed = aircraft.targetVs / 60.0;

@@ -27,6 +27,7 @@ constexpr double kMoveAwayNm = 3.0 / 1852.0;
 constexpr double kStandReachNm = 200.0 / 1852.0;
 // The front point of a parked aircraft without reports is due a week after it parked.
 constexpr std::int64_t kWeekTicks = 60480000;
+constexpr std::uint64_t kReportsLapse = 5ULL * 60 * 10'000'000;  // steady clock units of 100 ns
 constexpr AircraftCategory kLight = 0;
 constexpr AircraftCategory kRotorcraft = 5;
 
@@ -126,6 +127,12 @@ bool lf_approachStand(Act& aircraft, TrackPoint& point) {
     aircraft.previousPhase = PHASE_PARKED;
   }
   return true;
+}
+
+void gf_lapseParkedReports(Act& aircraft, std::uint64_t now) {
+  if (!aircraft.reporting || aircraft.phase != PHASE_PARKED || now < aircraft.parkedSince + kReportsLapse) return;
+  aircraft.reporting = false;
+  if (Stand* stand = gf_standById(aircraft.standId)) stand->liveOccupied = false;
 }
 
 void lf_arrivedAtStand(Act& aircraft) {

@@ -3,12 +3,17 @@
 // a ground track. Main-loop thread, inside the engine tick; the definition-401
 // set takes gScMutex.
 #include <cstddef>
+#include <cstdint>
 
 #include "traffic/records.h"
 
 // A report of an aircraft taxiing to or standing at its stand: false drops it.
 // Notices an aircraft leaving its stand (leaveStand) and one that gave it up.
 bool lf_approachStand(Act& aircraft, TrackPoint& point);
+// A parked aircraft reported from its stand holds it while the reports come;
+// five minutes after the last one (steady time `now`) it no longer does, and
+// its stay limits count from that report.
+void gf_lapseParkedReports(Act& aircraft, std::uint64_t now);
 // The stay at the stand ends: towed or not, the stand's learned use, the stand free.
 void lf_arrivedAtStand(Act& aircraft);
 // A short stop in a ground track that the aircraft now leaves is cut to its first point.

@@ -11,6 +11,7 @@
 #include <nlohmann/json.hpp>
 
 #include "airports/stand.h"
+#include "core/clock.h"
 #include "core/geometry.h"
 #include "core/parameters.h"
 #include "engine_placement.h"
@@ -23,6 +24,7 @@
 #include "traffic/commands.h"
 #include "traffic/engine_hooks.h"
 #include "traffic/landing.h"
+#include "traffic/live_stayers.h"
 #include "traffic/sim_ids.h"
 #include "traffic/sim_queues.h"
 #include "traffic/track_following.h"
@@ -489,6 +491,37 @@ TEST_F(ScenarioPark, TrackIntake) {
     reset();
     row.run();
   }
+}
+
+std::uint64_t lf_steadyFollowsTicks() { return static_cast<std::uint64_t>(gTick.load()) * 100'000; }
+
+TEST_F(ScenarioPark, ReportsFromTheStandHoldItUntilFiveMinutesAfterTheLast) {
+  gf_setSteadySource(&lf_steadyFollowsTicks);
+  parkAtB();
+  ASSERT_EQ(gActs.size(), 1u);
+  ASSERT_EQ(gActs.front().phase, PHASE_PARKED);
+  // Reported at B every 5 s for 10 minutes, then silent.
+  std::vector<Report> reports;
+  for (std::int64_t i = 0, tick = gTick.load(); i <= 120; ++i) reports.push_back(report(kStandAt, 0.0, tick + 500 * i));
+  std::size_t next = 0;
+  fly(70001, reports, next, reports.back().queueTick + 1);
+  EXPECT_TRUE(gActs.front().reporting);
+  EXPECT_TRUE(gStands[1].liveOccupied);
+  const std::int64_t lastReport = reports.back().queueTick;
+  fly(70001, reports, next, lastReport + 29990);
+  EXPECT_TRUE(gStands[1].liveOccupied) << "silent for less than five minutes";
+  fly(70001, reports, next, lastReport + 30010);
+  EXPECT_FALSE(gActs.front().reporting);
+  EXPECT_FALSE(gStands[1].liveOccupied);
+  // A Large aircraft stays 90 minutes from its last report.
+  gTick = static_cast<std::int32_t>(lastReport + 89 * 6000);
+  gf_collectLiveStayers();
+  EXPECT_EQ(gActs.front().state, ACT_PRESENT);
+  gTick = static_cast<std::int32_t>(lastReport + 92 * 6000);
+  gf_collectLiveStayers();
+  EXPECT_EQ(gActs.front().state, ACT_REMOVAL_REQUESTED);
+  gLiveStayers.clear();
+  gf_setSteadySource(nullptr);
 }
 
 TEST_F(ScenarioPark, RollsOntoTheClaimedStandAndShutsDown) {
