@@ -391,7 +391,7 @@ void gf_simconThread(std::stop_token stop) {
     gFlightRunning = false;
     lf_onSimconnectClose();
   }
-  gf_recordUserStandHandover();
+  gf_recordLinkEndHandover();
 }
 
 void gf_reserveSimQueues() {

@@ -23,13 +23,18 @@ constexpr double kStandStillKnots = 2.0;
 std::mutex gHandoverMutex;
 Handover gHandover;
 
-}  // namespace
-
-void gf_recordUserStandHandover() {
+void lf_recordHandover(bool keepPending) {
   UserAc latest = gf_latestUserAc();
   std::lock_guard lock(gHandoverMutex);
+  if (keepPending && gHandover.pending) return;
   gHandover = {true, latest.latitude, latest.longitude, latest.groundSpeed, gUserStateKnown.load()};
 }
+
+}  // namespace
+
+void gf_recordUserStandHandover() { lf_recordHandover(false); }
+
+void gf_recordLinkEndHandover() { lf_recordHandover(true); }
 
 void gf_takeUserStandHandover() {
   Handover seen;

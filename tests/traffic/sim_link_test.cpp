@@ -306,6 +306,9 @@ TEST_F(SimLinkTest, SimLinkFlightLoadedStoresTheUserStandOffTheSimConnectThread)
     AirportsFolder folder;
     standin::Scenario sc;
     sc.user.groundSpeedKts = c.groundSpeed;
+    // The new flight starts off the stand: the user moves once frames come.
+    sc.route = {{52.3, 4.76, 0.0}, {52.5, 4.76, 3000.0}};
+    sc.routeSpeedKts = 160.0;
     startStandIn(sc);
     gParkAirports = {{"EHAM", "", 52.3, 4.76, 0.0}};
     gParkAirportCode = "EHAM";
@@ -320,7 +323,9 @@ TEST_F(SimLinkTest, SimLinkFlightLoadedStoresTheUserStandOffTheSimConnectThread)
       ASSERT_TRUE(waitFor([] { return !doubles::exitCalls().empty(); }));
       EXPECT_EQ(doubles::exitCalls()[0], (std::pair<ExitReason, int>{ExitReason::RESTART, 45}));
       EXPECT_TRUE(doubles::standNameThreads().empty());  // nothing worked out on the SimConnect thread
-      gf_takeUserStandHandover();  // the main loop's tick
+      m_standIn->step(20);
+      gf_requestUserAcPosition();
+      ASSERT_TRUE(waitFor([] { return gf_latestUserAc().groundSpeed > 100.0; }));
     }
     gf_stopSimconnect();
     auto threads = doubles::standNameThreads();
