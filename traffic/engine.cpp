@@ -47,6 +47,9 @@ std::unordered_map<std::uint32_t, std::size_t> gActIndex;
 std::vector<TrafficRecord> gTakenRecords;
 
 constexpr double kRadiansToDegrees = 180.0 / 3.14159265358979323846;
+// A ground report whose speed differs by more than this from the speed its
+// positions show is not taken at its word.
+constexpr double kContradictedSpeedKts = 25.0;
 
 void lf_removeCallsignFile() {
   if (std::filesystem::exists(Callsign2ObjectIdPath)) std::filesystem::remove(Callsign2ObjectIdPath);
@@ -82,10 +85,14 @@ void lf_queueDecidedCreation() {
   request.initPos.Latitude = aircraft->pose.latitude;
   request.initPos.Longitude = aircraft->pose.longitude;
   request.initPos.Altitude = aircraft->pose.altitude;
+  // An aircraft reported on the ground is created on it: at altitude 0 and
+  // airborne it would stand below the terrain of any airport above sea level.
+  const bool onGround = !aircraft->track.empty() && !aircraft->track.front().airborne;
+  if (onGround && !gEngineParkAirport.code.empty()) request.initPos.Altitude = gEngineParkAirport.altitude;
   request.initPos.Pitch = aircraft->pose.pitch * kRadiansToDegrees;
   request.initPos.Bank = aircraft->pose.bank * kRadiansToDegrees;
   request.initPos.Heading = aircraft->pose.heading * kRadiansToDegrees;
-  request.initPos.OnGround = 0;
+  request.initPos.OnGround = onGround ? 1 : 0;
   request.initPos.Airspeed = 0;
   request.tailNumber = aircraft->key.callsign;
   request.liveryTitle = aircraft->liveryTitle;
@@ -97,6 +104,21 @@ void lf_queueDecidedCreation() {
 bool lf_altitudePasses(double altitude) {
   const double reference = gEngineParkAirport.code.empty() ? -1000.0 : gEngineParkAirport.altitude;
   return altitude >= 10000.0 || altitude <= 0.0 || std::abs(altitude - reference) > 120.0;
+}
+
+// Ground reports may carry a speed the transponder stopped updating (100 kt
+// for minutes while the positions show a taxi); such a report keeps the speed
+// its positions show beside the reported one.
+void lf_checkReportedSpeed(TrafficRecord& record, const LatLon& previous, double dt) {
+  TrackPoint& point = record.point;
+  if (point.airborne) return;
+  const double shown = gf_distanceNm(previous, {point.latitude, point.longitude}) / dt * 3600.0;
+  if (std::abs(shown - point.groundSpeed) > kContradictedSpeedKts) point.positionSpeed = shown;
+}
+
+bool lf_speedJump(double g0, double g) {
+  return (g0 > 5.0 && g >= 10.0 * g0) || (g > 5.0 && g0 >= 10.0 * g) || (g0 <= 5.0 && g >= 80.0) ||
+         (g <= 5.0 && g0 >= 80.0);
 }
 
 double lf_trackDifference(double a, double b) {
@@ -393,8 +415,10 @@ bool lf_updateAct(TrafficRecord& record, Act& aircraft) {
     const double g0 = last.groundSpeed;
     const double g = point.groundSpeed;
     if (dt == 0.0 || dt <= 1.0) return true;
-    if ((g0 > 5.0 && g >= 10.0 * g0) || (g > 5.0 && g0 >= 10.0 * g)) return true;
-    if ((g0 <= 5.0 && g >= 80.0) || (g <= 5.0 && g0 >= 80.0)) return true;
+    lf_checkReportedSpeed(record, aircraft.lastReportAt, dt);
+    // A speed jump is judged on the speeds believed: a stale speed would drop
+    // every report of an aircraft that stopped, and freeze it there.
+    if (lf_speedJump(gf_believedSpeed(last), gf_believedSpeed(point))) return true;
     if (aircraft.extrapolationsLeft < 1) {
       const double turn = lf_trackDifference(point.track, last.track);
       if (point.airborne && g > 120.0 && turn <= 1.0 && dt <= 0.2429805615550756 / (g / 3600.0)) return true;
@@ -407,6 +431,7 @@ bool lf_updateAct(TrafficRecord& record, Act& aircraft) {
   if (aircraft.state == ACT_NOT_IN_SIM && !lf_altitudePasses(point.altitude)) return true;
   if (!gf_updateIdentity(aircraft, record)) return true;
   aircraft.lastUpdate = record.timestamp;
+  aircraft.lastReportAt = {point.latitude, point.longitude};
   gf_takeTrackPoint(aircraft, record.point);
   return true;
 }

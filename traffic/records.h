@@ -14,6 +14,7 @@
 
 #include "core/clock.h"
 #include "core/format.h"
+#include "core/geometry.h"
 #include "liveries/airline_type.h"
 #include "traffic/act_base.h"
 
@@ -53,7 +54,17 @@ struct TrackPoint {
   std::uint8_t airborne = 0;
   std::uint8_t stationary = 0;
   std::uint8_t headingValid = 0;
+  // A ground report whose ground speed its position contradicts by more than
+  // 25 kt (a transponder that kept sending a stale speed): the speed, in knots,
+  // from its distance and time to the report before; negative otherwise.
+  double positionSpeed = -1.0;
 };
+
+// The speed a point is believed to move at: the reported ground speed, unless
+// the positions contradicted it; a stop is a stop.
+inline double gf_believedSpeed(const TrackPoint& point) {
+  return point.positionSpeed >= 0.0 && !point.stationary ? point.positionSpeed : point.groundSpeed;
+}
 
 // One accepted traffic line: the element of the update queue.
 struct TrafficRecord {
@@ -112,11 +123,15 @@ struct SimPose {
 // One live aircraft.
 struct Act : PlacedAct {
   Act(ActBase&& base, const TrackPoint& first, double timestamp)
-      : PlacedAct(std::move(base)), track{first}, lastUpdate(timestamp) {}
+      : PlacedAct(std::move(base)),
+        track{first},
+        lastUpdate(timestamp),
+        lastReportAt{first.latitude, first.longitude} {}
 
   SimPose pose;
   std::deque<TrackPoint> track;
   double lastUpdate = 0.0;  // timestamp of the last applied record
+  LatLon lastReportAt;      // its position, as reported (the track may hold it changed)
   // Track following's targets and its count of invented points still ahead.
   double targetVs = 0.0;   // feet per minute
   double targetTas = 0.0;  // knots

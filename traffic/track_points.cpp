@@ -101,8 +101,10 @@ void lf_touchAndGo(Act& aircraft) {
 void lf_checkTakeOff(Act& aircraft, const TrackPoint& last, const TrackPoint& point) {
   if (!aircraft.onGround || aircraft.state != ACT_PRESENT || aircraft.takeOffRoll) return;
   if (!aircraft.landingRoll) {
+    // Believed speeds: a taxiing aircraft whose reports kept a stale
+    // take-off speed must not take off.
     if (aircraft.phase == PHASE_GROUND &&
-        (point.airborne || (point.groundSpeed >= 43.0 && last.groundSpeed >= 43.0)))
+        (point.airborne || (gf_believedSpeed(point) >= 43.0 && gf_believedSpeed(last) >= 43.0)))
       lf_prepareTakeOff(aircraft);
   } else if (last.airborne && point.airborne) {
     lf_touchAndGo(aircraft);

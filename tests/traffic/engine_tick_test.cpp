@@ -60,6 +60,7 @@ TEST_F(EngineTick, MetersRemovalsCreationsAndRequestsOverTwoHundredTicks) {
   gf_appendAct(waitingAct(0x10002, "DECIDED"));
   gActs.back().state = ACT_CREATION_REQUESTED;  // decided: the arbitration leaves it alone
   gCreateHexids = {0x10002, 0x20003};  // the last is taken first; 0x20003 is gone
+  gf_setTrafficParkAirport({"EHAM", "EHAM", 52.3, 4.76, -11.0});
   const int qs121Before = doubles::qs121Sends();
   const int staticBefore = doubles::staticCreations();
 
@@ -79,6 +80,9 @@ TEST_F(EngineTick, MetersRemovalsCreationsAndRequestsOverTwoHundredTicks) {
         EXPECT_EQ(r.initPos.Latitude, 52.5);
         EXPECT_NEAR(r.initPos.Heading, 180.0, 1e-9);
         EXPECT_EQ(r.hexid, 0x10002u);
+        // Reported on the ground: created on it, at the park airport's elevation.
+        EXPECT_EQ(r.initPos.OnGround, 1u);
+        EXPECT_EQ(r.initPos.Altitude, -11.0);
       }
     }
     gCreateReqs.clear();

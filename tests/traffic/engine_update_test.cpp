@@ -53,8 +53,8 @@ TEST_F(EngineUpdate, FiltersRecordsAndCreatesOnlyWantedAircraft) {
       {"new ground aircraft", record(1, "AFR1", "A320", 1000, 52.0, 0, 4, false), 1},
       {"repeat", record(1, "AFR1", "A320", 1000, 52.1, 0, 4, false), 1},
       {"0.8 s newer", record(1, "AFR1", "A320", 1000.8, 52.1, 0, 4, false), 1},
-      {"4 -> 90 kt", record(1, "AFR1", "A320", 1005, 52.1, 0, 90, false), 1},
-      {"4 -> 60 kt", record(1, "AFR1", "A320", 1005, 52.1, 0, 60, false), 2},
+      {"4 -> 90 kt, as its position shows", record(1, "AFR1", "A320", 1005, 52.00208, 0, 90, false), 1},
+      {"4 -> 60 kt, as its position shows", record(1, "AFR1", "A320", 1005, 52.00139, 0, 60, false), 2},
       {"airborne at 400 kt", record(2, "AFR2", "A320", 2000, 51.0, 20000, 400, true), 1},
       {"2 s later, same track", record(2, "AFR2", "A320", 2002, 50.99, 20000, 400, true), 1},
       {"3 s later", record(2, "AFR2", "A320", 2003, 50.98, 20000, 400, true), 2},
@@ -67,6 +67,9 @@ TEST_F(EngineUpdate, FiltersRecordsAndCreatesOnlyWantedAircraft) {
       {"category 0, light aircraft off", record(6, "FGABC", "C172", 5000, 55.0, 0, 4, false), -1},
       {"1000 ft beside a 950 ft park airport", record(7, "AFR7", "A320", 5000, 55.0, 1000, 140, true), -1},
       {"unknown type and registration", record(8, "AFR8", "ZZZZ", 5000, 55.0, 0, 4, false), -1},
+      {"stopped", record(9, "AFR9", "A320", 6000, 56.0, 0, 0, false), 1},
+      {"a stale 104 kt while its position shows 20 kt",
+       record(9, "AFR9", "A320", 6010, 56.000926, 0, 104, false), 2},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.what);

@@ -404,6 +404,24 @@ TEST_F(ScenarioPark, TrackIntake) {
          take(a, at(metresFrom(kStandAt, 90, 250), t + 300));
          EXPECT_EQ(a.state, ACT_REMOVAL_REQUESTED);
        }},
+      {"a taxi whose reports keep a stale 104 kt does not take off; at 104 kt by its positions it does",
+       [&] {
+         for (const double shownKnots : {20.0, 104.0}) {
+           SCOPED_TRACE(shownKnots);
+           reset();
+           Act& a = ground(PHASE_GROUND, at(kStandAt, t, 104));
+           for (int i = 1; i <= 2; ++i) {
+             TrafficRecord r;
+             r.hexid = a.hexid;
+             r.key = a.key;
+             r.timestamp = a.lastUpdate + 4.0;
+             r.point = at(metresFrom(kStandAt, 0, shownKnots * 1852.0 / 3600.0 * 4.0 * i), t + 400 * i, 104);
+             lf_updateAct(r, a);
+           }
+           EXPECT_EQ(a.track.size(), 3u);
+           EXPECT_EQ(a.takeOffRoll, shownKnots > 43.0);
+         }
+       }},
       {"a touch-and-go restarts the take-off roll",
        [&] {
          Act& a = ground(PHASE_GROUND, at(kStandAt, t, 120, true));

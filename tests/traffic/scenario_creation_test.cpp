@@ -771,6 +771,7 @@ TEST_F(ScenarioCreation, TwelveReportedAndTwoStaticAreCreatedPlacedLitAndRemoved
     ASSERT_EQ(toggles.size(), 2u);
     EXPECT_TRUE(near(toggles[0], 50) && near(toggles[1], 100)) << t0 << " " << toggles[0] << " " << toggles[1];
     EXPECT_EQ(gearDown, ground.at(object.tail));
+    EXPECT_EQ(object.createdOnGround, ground.at(object.tail)) << "reported on the ground, created on it";
     for (const char* name : {"ENGINE_AUTO_START", "NAV_LIGHTS_SET", "BEACON_LIGHTS_SET", "CABIN_LIGHTS_SET"})
       EXPECT_TRUE(settled.contains(name)) << name;
     if (ground.at(object.tail)) {

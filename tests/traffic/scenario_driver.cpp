@@ -283,6 +283,7 @@ std::map<std::uint32_t, TracedObject> gf_tracedObjects(const std::filesystem::pa
     if (event == "create") {
       objects[id].tail = line["tail"];
       objects[id].createFrame = frame;
+      objects[id].createdOnGround = line.value("on_ground", 0) != 0;
       continue;
     }
     const auto known = objects.find(id);
