@@ -96,6 +96,15 @@ std::string gf_utf16ToUtf8(std::u16string_view text);
 // carriage return dropped. On a conversion failure the lines before it stay.
 void gf_utf16ToUtf8(std::u16string_view text, std::vector<std::string>& lines);
 
+// Paths and their text. A path made from text (a setting, a line of a file, an
+// archive entry) and a path shown or stored as text go through these two: on
+// Windows a std::string handed straight to std::filesystem::path (or taken back
+// with .string()) passes through the C library's narrow code page, which
+// garbles or refuses any name outside ASCII. UTF-8 in, UTF-8 out, on both
+// systems; on Linux the bytes pass unchanged.
+std::filesystem::path gf_pathFromUtf8(std::string_view text);
+std::string gf_pathToUtf8(const std::filesystem::path& path);
+
 // The roaming (CSIDL_APPDATA) or local (CSIDL_LOCAL_APPDATA) application-data
 // folder; empty when the system cannot give it.
 std::filesystem::path gf_knownFolderPath(int csidl);

@@ -150,6 +150,15 @@ void gf_utf16ToUtf8(std::u16string_view text, std::vector<std::string>& lines) {
   }
 }
 
+std::filesystem::path gf_pathFromUtf8(std::string_view text) {
+  return std::filesystem::path(std::u8string(text.begin(), text.end()));
+}
+
+std::string gf_pathToUtf8(const std::filesystem::path& path) {
+  const std::u8string text = path.u8string();
+  return std::string(text.begin(), text.end());
+}
+
 int gf_detectEncoding(const std::filesystem::path& path) {
   std::ifstream file(path, std::ios::binary);
   if (!file) {

@@ -228,7 +228,7 @@ void lf_newSimPath(StringParameter& installPath, std::string text) {
     if (!installPath.value().empty()) installPath.setAndSave("");
     return;
   }
-  if (!lf_exists(text)) {
+  if (!lf_exists(gf_pathFromUtf8(text))) {
     lf_showAndLog(sk::format("This install path does not exist: {}", text));
     return;
   }
@@ -238,10 +238,10 @@ void lf_newSimPath(StringParameter& installPath, std::string text) {
   const std::size_t separator = text.find_last_of("\\/");
   const std::string last = separator == std::string::npos ? text : text.substr(separator + 1);
   std::string folder = text;
-  if (std::filesystem::path(last).stem() == "Community" && separator != std::string::npos) {
+  if (gf_pathFromUtf8(last).stem() == "Community" && separator != std::string::npos) {
     folder = text.substr(0, separator);
   }
-  if (!lf_exists(std::filesystem::path(folder) / "Community")) {
+  if (!lf_exists(gf_pathFromUtf8(folder) / "Community")) {
     lf_showAndLog("This path exists but is not a path to Community ...");
     return;
   }

@@ -172,7 +172,7 @@ void lf_paintStateLabels() {
   if (tbloAirports >= 1) {
     lf_textOut(217, SCAN_AIRPORTS.rowY,
                sk::format("{} airport{} in {} folder", tbloAirports, tbloAirports == 1 ? "" : "s",
-                          TbloFolder.string()),
+                          gf_pathToUtf8(TbloFolder)),
                kYellow);
   }
 

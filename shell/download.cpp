@@ -65,9 +65,9 @@ DownloadOutcome gf_downloadOutcome(CurlHandle* owner, const std::string& url,
   if (!owner || !owner->get()) return DownloadOutcome::Failed;
   try {
     CURL* curl = owner->get();
-    std::unique_ptr<FILE, FileCloser> file(std::fopen(target.string().c_str(), binary ? "wb" : "w"));
+    std::unique_ptr<FILE, FileCloser> file(std::fopen(gf_pathToUtf8(target).c_str(), binary ? "wb" : "w"));
     if (!file) {
-      gf_logText(sk::format("could not open output file: {}", target.string()));
+      gf_logText(sk::format("could not open output file: {}", gf_pathToUtf8(target)));
       return DownloadOutcome::Failed;
     }
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
@@ -88,7 +88,8 @@ DownloadOutcome gf_downloadOutcome(CurlHandle* owner, const std::string& url,
     if (result == CURLE_HTTP_RETURNED_ERROR) curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
     return status == 404 || status == 410 ? DownloadOutcome::NotFound : DownloadOutcome::Failed;
   } catch (const std::exception& error) {
-    gf_logText(sk::format("downloader exception: \"{}\", {} => {}", error.what(), url, target.string()));
+    gf_logText(
+        sk::format("downloader exception: \"{}\", {} => {}", error.what(), url, gf_pathToUtf8(target)));
     std::error_code ignored;
     std::filesystem::remove(target, ignored);
     return DownloadOutcome::Failed;

@@ -40,6 +40,24 @@ TEST(UtilEncoding, Utf8AndUtf16RoundTripWithSurrogatePair) {
   EXPECT_EQ(gf_utf16ToUtf8(gf_utf8ToUtf16(edges)), edges);
 }
 
+// On Windows a path made from the bytes of a std::string reads them in the
+// narrow code page; the helpers must keep every character, the one outside
+// the basic plane included, in the name the system sees.
+TEST(UtilEncoding, PathsFromUtf8TextKeepEveryCharacter) {
+  ScratchFolder folder;
+  const std::string name = "Zo\xC3\xAB \xE6\x9D\xB1\xE4\xBA\xAC \xF0\x9F\x9B\xA9.txt";  // Zoë 東京 U+1F6E9
+  const std::filesystem::path file = folder.path() / gf_pathFromUtf8(name);
+  EXPECT_TRUE(file.filename().u8string() == u8"Zo\u00EB \u6771\u4EAC \U0001F6E9.txt");
+  EXPECT_EQ(gf_pathToUtf8(file.filename()), name);
+  EXPECT_EQ(gf_pathToUtf8(gf_pathFromUtf8("")), "");
+  ASSERT_TRUE(gf_writeFile("x", file, false));
+  std::vector<std::string> found;
+  for (const auto& entry : std::filesystem::directory_iterator(folder.path()))
+    found.push_back(gf_pathToUtf8(entry.path().filename()));
+  EXPECT_EQ(found, Lines{name});
+  EXPECT_EQ(readBytes(gf_pathFromUtf8(gf_pathToUtf8(file))), "x");
+}
+
 TEST(UtilEncoding, InvalidInputThrowsCode1113) {
   constexpr auto fromUtf8 = win32::Utf8ConversionException::FROM_UTF8;
   constexpr auto fromUtf16 = win32::Utf8ConversionException::FROM_UTF16;
