@@ -197,7 +197,8 @@ void lf_readLearned(const std::filesystem::path& path, const ApfInfo& info, std:
         gf_logText(sk::format("{} found, but could not be loaded, saved as *.0.xml: {}", gf_pathToUtf8(path),
                               loaded.description()));
       } else if (std::filesystem::exists(path)) {
-        gf_logText(sk::format("{} found, but could not be loaded: {}", path.string(), loaded.description()));
+        gf_logText(
+            sk::format("{} found, but could not be loaded: {}", gf_pathToUtf8(path), loaded.description()));
       }
       return;
     }

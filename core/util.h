@@ -92,6 +92,11 @@ std::string gf_wsaErrorText(int code);
 // with code 1113; text longer than 2147483647 units throws std::overflow_error.
 std::u16string gf_utf8ToUtf16(const std::string& text);
 std::string gf_utf16ToUtf8(std::u16string_view text);
+// The same text in the unit the system's W calls take (WCHAR: wchar_t on
+// Windows, char16_t on Linux), and back; they throw as the two above.
+using WideText = std::basic_string<WCHAR>;
+WideText gf_wideText(const std::string& text);
+std::string gf_textFromWide(std::basic_string_view<WCHAR> text);
 // Splits UTF-16 text at line feeds and appends each line in UTF-8, one trailing
 // carriage return dropped. On a conversion failure the lines before it stay.
 void gf_utf16ToUtf8(std::u16string_view text, std::vector<std::string>& lines);

@@ -86,7 +86,7 @@ int gf_runMain(HINSTANCE instance) {
   return static_cast<int>(msg.wParam);
 }
 
-int wWinMain(HINSTANCE instance) {
+int gf_winMain(HINSTANCE instance) {
   CreateMutexW(nullptr, FALSE, L"Local\\$Skylume$");
   if (GetLastError() == ERROR_ALREADY_EXISTS) return kSecondInstanceStatus;
   gf_startLog();

@@ -83,7 +83,7 @@ bool lf_downloadInstaller(const Version& version) {
   const std::string versionText = gf_versionToString(version);
   const std::string name = sk::format("setup_{}_d_v{}.zip", "Skylume", versionText);
   LocalFile local{gf_pathFromUtf8(name)};
-  CurlHandle handle;
+  HttpSession handle;
   if (!gf_download(&handle, gf_downloadBase() + "release/" + name, local.path(), true)) {
     gf_showMessage(sk::format("Downloading program installer file version {} failed", versionText), true);
     return false;
@@ -129,7 +129,7 @@ bool lf_extractCompanionEntry(const ZipEntry& entry,
 
 bool lf_downloadDataArchive(const DataArchive& table, const std::filesystem::path& target) {
   LocalFile local{gf_pathFromUtf8(table.file)};
-  CurlHandle handle;
+  HttpSession handle;
   if (!gf_download(&handle, gf_downloadBase() + std::string(table.file), local.path(), true)) {
     gf_log(table.downloadFailed);
     return false;
@@ -170,7 +170,7 @@ bool lf_downloadDataArchive(const DataArchive& table, const std::filesystem::pat
 void gf_checkProgramUpdate() {
   Version server;
   {
-    CurlHandle handle;
+    HttpSession handle;
     server = gf_fetchVersion(&handle, gf_downloadBase() + "release/version.json");
   }
   if (server == Version{}) {
@@ -195,7 +195,7 @@ bool lf_companionFolderMissing() {
 }
 
 bool gf_updateCompanionPackage() {
-  CurlHandle handle;
+  HttpSession handle;
   const Version server = gf_fetchVersion(&handle, gf_downloadBase() + "mylinkpack24" + "/version.json");
   if (server == Version{}) {
     gf_log("No mylinkpack version info found at the SKLM server?");

@@ -38,6 +38,10 @@ TEST(UtilEncoding, Utf8AndUtf16RoundTripWithSurrogatePair) {
   EXPECT_EQ(gf_utf8ToUtf16(std::string("a\0b", 3)), std::u16string(u"a\0b", 3));
   const std::string edges = "\x7F\xDF\xBF\xEF\xBF\xBF\xF4\x8F\xBF\xBF";  // last of each length
   EXPECT_EQ(gf_utf16ToUtf8(gf_utf8ToUtf16(edges)), edges);
+  // The same units in the system's wide type, the pair beyond the basic plane kept whole.
+  const WideText system = gf_wideText(text);
+  EXPECT_EQ(system, (WideText{WCHAR('A'), WCHAR(0x00C4), WCHAR(0x20AC), WCHAR(0xD83D), WCHAR(0xDE00)}));
+  EXPECT_EQ(gf_textFromWide(system), text);
 }
 
 // On Windows a path made from the bytes of a std::string reads them in the
