@@ -5,12 +5,15 @@
 // windows.h, as it must be). On Linux they are our own declarations: the
 // handles are opaque pointers owned by the platform layer.
 #ifdef _WIN32
-#include <mmsystem.h>
-#include <shlobj.h>
-#include <windows.h>
-#include <windowsx.h>
+// Winsock 2 before windows.h, the others after it.
+// clang-format off
 #include <winsock2.h>
 #include <ws2tcpip.h>
+#include <windows.h>
+#include <windowsx.h>
+#include <mmsystem.h>
+#include <shlobj.h>
+// clang-format on
 #else
 #include <cstdint>
 

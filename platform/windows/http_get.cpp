@@ -1,6 +1,10 @@
 #include "platform/http_get.h"
 
+// winhttp.h needs windows.h first.
+// clang-format off
+#include "platform/win_types.h"
 #include <winhttp.h>
+// clang-format on
 
 #include <chrono>
 #include <condition_variable>
@@ -10,7 +14,6 @@
 #include <thread>
 #include <vector>
 
-#include "platform/win_types.h"
 #include "platform/windows/text.h"
 
 namespace {
