@@ -71,8 +71,7 @@ void lf_clearThirdpartyFolder() {
   try {
     for (const fs::directory_entry& entry : fs::directory_iterator(MyThirdpartyFolder)) {
       if (gf_isHandmadeApf(entry.path())) continue;
-      if (!fs::remove(entry.path(), error))
-        gf_logText(sk::format("{} could not be removed", gf_pathToUtf8(entry.path())));
+      if (!fs::remove(entry.path(), error)) gf_logText(sk::format("{} could not be removed", entry.path().string()));
     }
   } catch (const fs::filesystem_error& failure) {
     throw qlx::UserErrorException(5, failure.what());
@@ -89,7 +88,7 @@ void lf_writeScanLog() {
   for (const std::string& line : lines) text += line + "\n";
   std::error_code error;
   fs::create_directories(AirportsScanLogPath.parent_path(), error);
-  if (gf_replaceFile(AirportsScanLogPath, text)) gf_logText(gf_pathToUtf8(AirportsScanLogPath) + " written");
+  if (gf_replaceFile(AirportsScanLogPath, text)) gf_logText(AirportsScanLogPath.string() + " written");
   gf_clearMessage();
 }
 
@@ -100,22 +99,22 @@ std::int32_t lf_copyForOfflineLearning() {
   fs::create_directories(TbloFolder);
   std::int32_t copied = 0;
   for (const std::string& icao : icaos) {
-    const fs::path file = MyThirdpartyFolder / gf_pathFromUtf8(icao + ".xml");
+    const fs::path file = MyThirdpartyFolder / (icao + ".xml");
     if (gf_isHandmadeApf(file)) continue;
     if (icao == "KMCI" && lf_readPublisher(file) == "TropicalSim") {
       fs::remove(file);
       continue;
     }
     if (!lf_suitableForOfflineLearning(icao) || !lf_metaSummary(file).empty()) continue;
-    const fs::path target = TbloFolder / gf_pathFromUtf8(icao + ".xml");
+    const fs::path target = TbloFolder / (icao + ".xml");
     std::error_code error;
     if (!fs::copy_file(file, target, fs::copy_options::overwrite_existing, error)) {
-      gf_logText(sk::format("\"{}\" failed to copy \"{}\"", gf_pathToUtf8(target), gf_pathToUtf8(file)));
+      gf_logText(sk::format("\"{}\" failed to copy \"{}\"", target.string(), file.string()));
       continue;
     }
-    gf_logText(sk::format("{} copied to {}", icao, gf_pathToUtf8(target)));
+    gf_logText(sk::format("{} copied to {}", icao, target.string()));
     ++copied;
-    fs::remove(MyThirdpartyFolder / gf_pathFromUtf8(icao + ".txt"));
+    fs::remove(MyThirdpartyFolder / (icao + ".txt"));
   }
   return copied;
 }
@@ -131,7 +130,7 @@ std::optional<pugi::xml_document> lf_loadApf(const fs::path& file) {
 bool gf_isHandmadeApf(const fs::path& file) {
   std::error_code error;
   if (!fs::is_regular_file(file, error)) return false;
-  std::string extension = gf_pathToUtf8(file.extension());
+  std::string extension = file.extension().string();
   for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   if (extension != ".xml") return false;
   const std::optional<pugi::xml_document> document = lf_loadApf(file);
@@ -199,9 +198,8 @@ bool lf_runAirportsScan(const std::vector<fs::path>& folders) {
   if (copied > 0) {
     gTbloEntryCount += copied;
     gf_logText("");
-    gf_logText(sk::format(
-        "Please zip the folder {} and mail it to {}, so that its airports can be learned off line.",
-        gf_pathToUtf8(fs::absolute(TbloFolder)), kSupportAddress));
+    gf_logText(sk::format("Please zip the folder {} and mail it to {}, so that its airports can be learned off line.",
+                          fs::absolute(TbloFolder).string(), kSupportAddress));
   } else {
     gf_logText("All your third party airports are done, no off line learning needed.");
   }
@@ -215,16 +213,16 @@ void lf_checkScanFolders(const fs::path& folder) {
   if (folder.empty()) return;
   std::error_code error;
   if (!fs::exists(folder, error)) {
-    gf_showMessage(gf_pathToUtf8(folder) + " does not exist, skipped!", true);
+    gf_showMessage(folder.string() + " does not exist, skipped!", true);
   } else if (!fs::is_directory(folder, error)) {
-    gf_showMessage(gf_pathToUtf8(folder) + " is not a folder name, skipped!", false);
+    gf_showMessage(folder.string() + " is not a folder name, skipped!", false);
   } else {
     lf_scanFolder(folder);
   }
 }
 
 void lf_scanFolder(const fs::path& folder) {
-  gf_addScanLog(sk::format("Scanning for {}{}", "addon airports in ", gf_pathToUtf8(folder)));
+  gf_addScanLog(sk::format("Scanning for {}{}", "addon airports in ", folder.string()));
   std::deque<std::future<void>> futures;
   std::size_t started = 0;
   try {
@@ -233,7 +231,7 @@ void lf_scanFolder(const fs::path& folder) {
     for (; walk != fs::recursive_directory_iterator(); walk.increment(walkError)) {
       try {
         const fs::directory_entry& entry = *walk;
-        const std::string text = gf_pathToUtf8(entry.path());
+        const std::string text = entry.path().string();
         if (lf_skipPackage(text)) {
           walk.disable_recursion_pending();
           continue;
@@ -250,29 +248,29 @@ void lf_scanFolder(const fs::path& folder) {
           try {
             futures.front().get();
           } catch (const std::exception& failure) {
-            gf_addScanLog(sk::format("{} airports search aborted, futs inner, \n{}\n{}\n{}", "===> ",
-                                     gf_pathToUtf8(folder), text, failure.what()));
+            gf_addScanLog(sk::format("{} airports search aborted, futs inner, \n{}\n{}\n{}", "===> ", folder.string(),
+                                     text, failure.what()));
           }
           futures.pop_front();
         }
       } catch (const std::exception& failure) {
-        gf_addScanLog(sk::format("{} airports search in folder {} aborted, cause: {}", "===> ",
-                                 gf_pathToUtf8(folder), failure.what()));
+        gf_addScanLog(sk::format("{} airports search in folder {} aborted, cause: {}", "===> ", folder.string(),
+                                 failure.what()));
       }
     }
     // A folder that cannot be listed ends the walk; the workers started still count.
     if (walkError) throw fs::filesystem_error("recursive_directory_iterator", folder, walkError);
   } catch (const std::exception& failure) {
-    gf_addScanLog(sk::format("{} airports search in folder {} aborted because of iterator problem: {}",
-                             "===> ", gf_pathToUtf8(folder), failure.what()));
+    gf_addScanLog(sk::format("{} airports search in folder {} aborted because of iterator problem: {}", "===> ",
+                             folder.string(), failure.what()));
   }
   // Workers already started always end: the folders they write must be whole.
   for (std::future<void>& future : futures) {
     try {
       future.get();
     } catch (const std::exception& failure) {
-      gf_addScanLog(sk::format("{} airports search in {} aborted, futs outer error: {}", "===> ",
-                               gf_pathToUtf8(folder), failure.what()));
+      gf_addScanLog(
+          sk::format("{} airports search in {} aborted, futs outer error: {}", "===> ", folder.string(), failure.what()));
     }
   }
 }
@@ -318,7 +316,7 @@ bool lf_linkSimaddon(const ApfAirport& airport) {
   const auto [archivePath, exists] = lf_simaddonExists(airport.icao);
   if (!exists) return false;
   fs::create_directories(MyLinkpackFolder);
-  if (!gf_replaceFile(MyLinkpackFolder / gf_pathFromUtf8(airport.icao + ".txt"), archivePath)) return false;
+  if (!gf_replaceFile(MyLinkpackFolder / (airport.icao + ".txt"), archivePath)) return false;
   gf_addScanLog(sk::format("{} airport {} linked to {}", "simaddon", airport.icao, archivePath));
   return true;
 }
@@ -346,7 +344,7 @@ bool lf_linkThirdparty(const std::string& publisher, const ApfAirport& airport, 
   const auto [archivePath, exists] = lf_thirdpartyExists(publisher, airport.icao, archivedCount);
   if (!exists) return false;
   fs::create_directories(MyThirdpartyFolder);
-  if (!gf_replaceFile(MyThirdpartyFolder / gf_pathFromUtf8(airport.icao + ".txt"), archivePath)) return false;
+  if (!gf_replaceFile(MyThirdpartyFolder / (airport.icao + ".txt"), archivePath)) return false;
   gf_addScanLog(sk::format("thirdparty airport {} linked to {}", airport.icao, archivePath));
   return true;
 }
@@ -360,7 +358,7 @@ std::string lf_readPublisher(const fs::path& file) {
 std::string lf_metaSummary(const fs::path& file) {
   const std::optional<pugi::xml_document> document = lf_loadApf(file);
   if (!document) {
-    gf_logText(sk::format("\"{}\" not found", gf_pathToUtf8(file)));
+    gf_logText(sk::format("\"{}\" not found", file.string()));
     return {};
   }
   if (lf_xmlValueString(*document, "publisher").value_or("") != "unknown") return {};
@@ -371,7 +369,7 @@ std::string lf_metaSummary(const fs::path& file) {
 }
 
 bool lf_suitableForOfflineLearning(const std::string& icao) {
-  const fs::path local = TbloFolder / gf_pathFromUtf8(icao + ".stock");
+  const fs::path local = TbloFolder / (icao + ".stock");
   bool suitable = false;
   if (lf_downloadStockApf("archive/stock/" + icao + ".xml", local).empty()) {
     if (const std::optional<pugi::xml_document> document = lf_loadApf(local)) {
@@ -392,10 +390,10 @@ bool lf_suitableForOfflineLearning(const std::string& icao) {
 
 void lf_toParkingPositions(const fs::path& path) {
   try {
-    ScanActions actions(gf_pathToUtf8(path));
+    ScanActions actions(path.string());
     gf_decodeBglFile(path, MSFS_2020.value, actions);
   } catch (const std::exception&) {
-    gf_log(sk::format("Exception in lf_toParkingPositions: {}", gf_pathToUtf8(path)));
+    gf_log(sk::format("Exception in lf_toParkingPositions: {}", path.string()));
     throw;
   }
 }
@@ -407,9 +405,9 @@ void lf_generateApf(ApfAirport& airport) {
       airport.BGLpath = airport.BGLpath.substr(community);
   }
   const fs::path folder = airport.publisher == "simaddon" ? MyLinkpackFolder : MyThirdpartyFolder;
-  const fs::path file = folder / gf_pathFromUtf8(airport.icao + ".xml");
+  const fs::path file = folder / (airport.icao + ".xml");
   if (gf_isHandmadeApf(file)) {
-    gf_addScanLog(sk::format("{}hand-made {} kept, not generated", "===> ", gf_pathToUtf8(file)));
+    gf_addScanLog(sk::format("{}hand-made {} kept, not generated", "===> ", file.string()));
     return;
   }
   std::int32_t helipads = 0;
@@ -423,7 +421,7 @@ void lf_generateApf(ApfAirport& airport) {
                    [](const Stand& a, const Stand& b) { return a.name < b.name; });
   fs::create_directories(folder);
   if (!gf_writeApf(airport, file, APF_GENERATED)) {
-    gf_addScanLog(sk::format("{}Generating {} did not succeed", "===> ", gf_pathToUtf8(file)));
+    gf_addScanLog(sk::format("{}Generating {} did not succeed", "===> ", file.string()));
     return;
   }
   gAirportsFound.store(true);
@@ -432,7 +430,7 @@ void lf_generateApf(ApfAirport& airport) {
 void lf_notRecognisedAirport(const std::string& bglPath) {
   gf_addScanLog(sk::format("\n==> Not recognised airport {}", bglPath));
   std::string icao;
-  std::string stem = gf_pathToUtf8(gf_pathFromUtf8(bglPath).stem());
+  std::string stem = fs::path(bglPath).stem().string();
   for (char& c : stem)
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
   std::optional<ManifestValues> manifest = lf_searchManifest(bglPath);
@@ -468,10 +466,10 @@ void lf_notRecognisedAirport(const std::string& bglPath) {
   std::int32_t archived = 0;
   if (lf_publisherAndLink(airport, archived, bglPath) || airport.publisher == "simaddon") return;
   fs::create_directories(TbloFolder);
-  const fs::path entry = TbloFolder / gf_pathFromUtf8(icao + ".xml");
+  const fs::path entry = TbloFolder / (icao + ".xml");
   const ManifestValues values = manifest.value_or(ManifestValues{});
   gf_replaceFile(entry, sk::format("{}\n{} by {}, title: {} crea: {} manu: {}", bglPath, icao, airport.publisher,
                                    values.title, values.creator, values.manufacturer));
-  gf_addScanLog(sk::format("==> TBLO entry {} created ", gf_pathToUtf8(entry)));
+  gf_addScanLog(sk::format("==> TBLO entry {} created ", entry.string()));
   ++gTbloEntryCount;
 }

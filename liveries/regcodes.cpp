@@ -61,7 +61,7 @@ void lf_readRegcodeFile(const std::filesystem::path& file, std::vector<RegcodeEn
     return;
   }
   if (fields.size() != 2 && fields.size() != 3) {
-    gf_log(sk::format("{}: wrong format \"{}\"", gf_pathToUtf8(file), line));
+    gf_log(sk::format("{}: wrong format \"{}\"", file.string(), line));
     error = true;
     return;
   }
@@ -69,7 +69,7 @@ void lf_readRegcodeFile(const std::filesystem::path& file, std::vector<RegcodeEn
   if (regcodes.empty()) return;
   if (regcodes.size() == 1) {
     if (fields[1].size() > kMaxRegcodeLength) {
-      gf_log(sk::format("wrong regcode length \"{}\" in {}", fields[1], gf_pathToUtf8(file)));
+      gf_log(sk::format("wrong regcode length \"{}\" in {}", fields[1], file.string()));
       error = true;
       return;
     }
@@ -81,12 +81,12 @@ void lf_readRegcodeFile(const std::filesystem::path& file, std::vector<RegcodeEn
     if (regcode.size() >= kMinListedRegcodeLength && regcode.size() <= kMaxRegcodeLength) {
       entry.regcodes.push_back(regcode);
     } else {
-      gf_log(sk::format("wrong regcode length \"{}\" in {}", regcode, gf_pathToUtf8(file)));
+      gf_log(sk::format("wrong regcode length \"{}\" in {}", regcode, file.string()));
       error = true;
     }
   }
   if (entry.regcodes.empty()) {
-    gf_log(sk::format("{} ; regs empty? ", gf_pathToUtf8(file)));
+    gf_log(sk::format("{} ; regs empty? ", file.string()));
     return;
   }
   entries.push_back(std::move(entry));
@@ -97,7 +97,7 @@ bool lf_readRegcodeFiles(const std::filesystem::path& folder, std::vector<Regcod
   try {
     for (const auto& item : std::filesystem::directory_iterator(folder)) {
       if (!item.is_regular_file() || item.path().extension() != ".TXT") continue;
-      gf_logText(sk::format("Processing regcodes file \"{}\"", gf_pathToUtf8(item.path())));
+      gf_logText(sk::format("Processing regcodes file \"{}\"", item.path().string()));
       if (gf_tooLargeToRead(item.path())) {
         gf_log(gf_tooLargeText(item.path()));
         continue;
@@ -107,14 +107,13 @@ bool lf_readRegcodeFiles(const std::filesystem::path& folder, std::vector<Regcod
         for (const auto& line : *lines) lf_readRegcodeFile(item.path(), entries, error, line);
       } else if (!std::ifstream(item.path())) {
         // An empty file has no lines either, and is no error; the other files are still read.
-        gf_log(sk::format("Error in reading regcode file {}, what: cannot be opened",
-                          gf_pathToUtf8(item.path())));
+        gf_log(sk::format("Error in reading regcode file {}, what: cannot be opened", item.path().string()));
         error = true;
       }
     }
     gf_logText(sk::format("{} liverie{} read", entries.size(), plural(entries.size())));
   } catch (const std::exception& failure) {
-    gf_log(sk::format("Error in reading regcode file {}, what: {}", gf_pathToUtf8(folder), failure.what()));
+    gf_log(sk::format("Error in reading regcode file {}, what: {}", folder.string(), failure.what()));
     return false;
   }
   return !error;
@@ -123,7 +122,7 @@ bool lf_readRegcodeFiles(const std::filesystem::path& folder, std::vector<Regcod
 bool lf_readAigRegcodes(const std::filesystem::path& path, std::vector<RegcodeEntry>& entries) {
   pugi::xml_document document;
   if (!gf_loadXmlFile(document, path)) {
-    gf_log(sk::format("Failed to load {}", gf_pathToUtf8(path)));
+    gf_log(sk::format("Failed to load {}", path.string()));
     return false;
   }
   const std::size_t before = entries.size();
@@ -141,7 +140,7 @@ bool lf_readAigRegcodes(const std::filesystem::path& path, std::vector<RegcodeEn
   }
   gf_backupFile(path);
   const std::size_t read = entries.size() - before;
-  gf_logText(sk::format("{} liverie{} read from {}", read, plural(read), gf_pathToUtf8(path)));
+  gf_logText(sk::format("{} liverie{} read from {}", read, plural(read), path.string()));
   return true;
 }
 
@@ -164,8 +163,7 @@ void lf_processInlineRegcodes() {
   if (clashes.empty()) return;
   std::filesystem::create_directories(OutputErrorsFolder);
   gf_writeTextFile(clashes, InlineRegcodesPath);
-  gf_logText(sk::format("{} in-line regcode clashes, see \"{}\"", clashes.size(),
-                        gf_pathToUtf8(InlineRegcodesPath)));
+  gf_logText(sk::format("{} in-line regcode clashes, see \"{}\"", clashes.size(), InlineRegcodesPath.string()));
 }
 
 void lf_addRegcodes(const std::vector<RegcodeEntry>& entries) {
@@ -197,24 +195,23 @@ void lf_addRegcodes(const std::vector<RegcodeEntry>& entries) {
 }
 
 void lf_readAigRegcodeFile(const std::filesystem::path& path) {
-  gRegcodeResultLines.push_back("Processing file " + gf_pathToUtf8(path));
+  gRegcodeResultLines.push_back("Processing file " + path.string());
   std::vector<RegcodeEntry> entries;
   if (!lf_readAigRegcodes(path, entries)) {
-    gRegcodeResultLines.push_back(sk::format(
-        "There were errors in processing the AIG-regcode file \"{}\", see the Log.txt", gf_pathToUtf8(path)));
+    gRegcodeResultLines.push_back(
+        sk::format("There were errors in processing the AIG-regcode file \"{}\", see the Log.txt", path.string()));
   }
   lf_addRegcodes(entries);
 }
 
 void lf_readRegcodeFolder() {
   if (!hasRegularFile(MyRegcodesFolder)) return;
-  gRegcodeResultLines.push_back("Processing files in " + gf_pathToUtf8(MyRegcodesFolder));
+  gRegcodeResultLines.push_back("Processing files in " + MyRegcodesFolder.string());
   std::vector<RegcodeEntry> entries;
   if (!lf_readRegcodeFiles(MyRegcodesFolder, entries)) {
-    gf_showMessage(
-        sk::format("There were errors in processing the regcode files in folder \"{}\", see the Log.txt",
-                   gf_pathToUtf8(MyRegcodesFolder)),
-        true);
+    gf_showMessage(sk::format("There were errors in processing the regcode files in folder \"{}\", see the Log.txt",
+                              MyRegcodesFolder.string()),
+                   true);
   }
   lf_addRegcodes(entries);
 }
@@ -232,8 +229,7 @@ void gf_processRegcodes() {
   if (gRegcodeResultLines.empty()) return;
   std::filesystem::create_directories(OutputInfoFolder);
   gf_writeTextFile(gRegcodeResultLines, OfflineRegcodesPath);
-  gf_logText(sk::format("Offline regcode files processed, results can be found in \"{}\"",
-                        gf_pathToUtf8(OfflineRegcodesPath)));
+  gf_logText(sk::format("Offline regcode files processed, results can be found in \"{}\"", OfflineRegcodesPath.string()));
   if (!gSpecialLiveries.empty()) gf_logText(sk::format("{} special liveries", gSpecialLiveries.size()));
 }
 
@@ -249,5 +245,5 @@ void lf_readTitleFolder() {
   lf_readRegcodeFiles(MyRegcodesFolder, entries);
   const std::size_t appended = appendTitlesNotToUse(entries);
   gf_logText(sk::format("{} don't use title{} read from files in {}", appended, plural(appended),
-                        gf_pathToUtf8(MyRegcodesFolder)));
+                        MyRegcodesFolder.string()));
 }

@@ -8,7 +8,6 @@
 #include "core/log.h"
 #include "core/message.h"
 #include "core/parameters.h"
-#include "core/util.h"
 #include "liveries/livery_matching.h"
 #include "platform/system.h"
 #include "platform/window.h"
@@ -89,7 +88,7 @@ void mainLoop() {
     gf_setAcceptUpdates(true);
     gf_enableControl(CALLSIGN_2_OBJECTID, true);
     if (const auto stats = gf_environmentVariable("SKLM_ENGINE_STATS"); stats && !stats->empty()) {
-      gf_startEngineStats(gf_pathFromUtf8(*stats));
+      gf_startEngineStats(*stats);
     }
     const TimerResolutionGuard timerResolution(1);
     for (;;) {
