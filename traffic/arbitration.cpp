@@ -23,6 +23,7 @@
 #include "traffic/engine_hooks.h"
 #include "traffic/stand_choice.h"
 #include "traffic/stand_learning.h"
+#include "traffic/track_following.h"
 #include "traffic/update_queue.h"
 #include "traffic/user_aircraft.h"
 
@@ -198,6 +199,20 @@ void lf_parkOnCreation(Act& aircraft, Stand& stand) {
   gf_enforceParkMax(1);
 }
 
+// Moving on the ground. First seen there at speed, it is rolling out after a
+// touchdown its reports did not show (approach reports below zero pressure
+// altitude are ground reports): in its landing roll the take-off rule is not
+// applied to it. A take-off roll seen this late still lifts off, as a
+// touch-and-go, once its reports are airborne.
+void lf_startOnGround(Act& aircraft) {
+  aircraft.phase = PHASE_GROUND;
+  const TrackPoint& front = aircraft.track.front();
+  if (gf_believedSpeed(front) >= kLiftOffKnots) {
+    aircraft.landingRoll = true;
+    aircraft.runwayHeading = front.track * DEG_TO_RAD;
+  }
+}
+
 // The ground decision: parked at a stand, moving on the ground, or not yet
 // (false: wait or never).
 bool lf_decideGroundStart(Act& aircraft) {
@@ -210,7 +225,7 @@ bool lf_decideGroundStart(Act& aircraft) {
   const bool stillAtEnd =
       second && aircraft.track[1].groundSpeed <= 5.0 && gf_distanceNm(lf_at(front), lf_at(last)) <= kStandingStillNm;
   if (!nearPark || (!front.stationary && !stillAtEnd)) {
-    aircraft.phase = PHASE_GROUND;
+    lf_startOnGround(aircraft);
     return true;
   }
   const TrackPoint& search = front.stationary ? front : last;

@@ -412,7 +412,6 @@ bool lf_updateAct(TrafficRecord& record, Act& aircraft) {
   if (!aircraft.track.empty()) {
     const TrackPoint& last = aircraft.track.back();
     const double dt = record.timestamp - aircraft.lastUpdate;
-    const double g0 = last.groundSpeed;
     const double g = point.groundSpeed;
     if (dt == 0.0 || dt <= 1.0) return true;
     lf_checkReportedSpeed(record, aircraft.lastReportAt, dt);

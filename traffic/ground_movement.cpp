@@ -25,7 +25,6 @@ namespace {
 constexpr std::int64_t kMinTravelTicks = 25;
 constexpr double kTicksPerHour = 360000.0;
 constexpr double kMetresPerDegreeLat = 111132.95;
-constexpr double kLiftOffKnots = 43.0;
 constexpr AircraftCategory kLight = 0;
 constexpr AircraftCategory kRotorcraft = 5;
 

@@ -8,6 +8,9 @@
 
 #include "traffic/records.h"
 
+// Below it on the ground an aircraft taxies; a take-off roll is at or above it.
+constexpr double kLiftOffKnots = 43.0;
+
 // A longitude difference the short way across +-180, in (-180, 180].
 inline double lf_lonDelta(double from, double to) {
   double d = to - from;

@@ -457,6 +457,7 @@ TEST_F(ScenarioCreation, ReportedAircraftAreCheckedBeforeTheyAreCreated) {
       {"due in 100 ticks", due(100), CREATED},
       {"moving on the ground, due in 301", [&](Act& a) { a.track = {at(20, 90, 0, 10), at(20, 91, 0, 10)}; due(301)(a); }, WAITS},
       {"moving on the ground, due in 300", [&](Act& a) { a.track = {at(20, 90, 0, 10), at(20, 91, 0, 10)}; due(300)(a); }, CREATED},
+      {"moving on the ground at 119 kt: rolling out", [&](Act& a) { a.track = {at(20, 90, 0, 119), at(20, 91, 0, 119)}; due(300)(a); }, CREATED},
       {"11 creations queued", prioQueue(11), DROPS_FRONT},
       {"10 creations queued", prioQueue(10), CREATED},
       {"blocked callsign", [](Act&) { BLOCK_CALLSIGN.setValue("KLM1"); }, ERASED},
@@ -505,9 +506,17 @@ TEST_F(ScenarioCreation, ReportedAircraftAreCheckedBeforeTheyAreCreated) {
                         : a.track.size() == points && a.state == ACT_NOT_IN_SIM ? WAITS
                                                                                  : Outcome(-1);
     EXPECT_EQ(got, row.outcome);
-    if (created) EXPECT_EQ(a.headingStep, 0.0);
-    if (created) EXPECT_FALSE(a.key.callsign.empty() || a.key.callsign == "@@@@@@@@");
-    if (std::string(row.what) == "no livery") EXPECT_TRUE(gNoLiveryKeys.contains(lf_aircraftKeyText(a.key)));
+    if (created) {
+      EXPECT_EQ(a.headingStep, 0.0);
+      EXPECT_FALSE(a.key.callsign.empty() || a.key.callsign == "@@@@@@@@");
+    }
+    const std::string what = row.what;
+    if (what == "no livery") {
+      EXPECT_TRUE(gNoLiveryKeys.contains(lf_aircraftKeyText(a.key)));
+    }
+    if (what.starts_with("moving on the ground")) {
+      EXPECT_EQ(a.landingRoll, what.ends_with("rolling out"));
+    }
   }
   gUncreatableTitles.clear();
 
