@@ -29,6 +29,7 @@ namespace fs = std::filesystem;
 constexpr int kReplaySpeed = 10;
 const fs::path kSource = SKLM_SOURCE_DIR;
 const fs::path kReplay = kSource / "demo" / "lfbo_20191111_1000-1010.replay";
+const fs::path kEssaReplay = kSource / "demo" / "essa_20210824_0900-0910.replay";
 constexpr double kFramesPerSecond = 30;  // the demo worlds' simulator
 constexpr double kMetresPerNm = 1852;
 // A position set at most this high above the world's elevation (a CG height) is
@@ -183,6 +184,33 @@ scenario::SideLog lf_legsOf(const std::vector<Creation>& creations,
   return side;
 }
 
+// Whether the object stood still for a minute while the reports of its callsign
+// moved on by more than 100 m. The object's clock is tied to its reports' by its
+// creation, which follows its first report within seconds: a margin of 10 s.
+bool lf_frozenWhileReportsMove(const runreport::TracedObject& object, const std::vector<Report>& reports) {
+  constexpr double kStillFrames = 60 * kFramesPerSecond, kMarginS = 10;
+  const auto& points = object.points;
+  const auto timeOf = [&](std::int64_t frame) {
+    return reports.front().seconds + static_cast<double>(frame - object.createdFrame()) / kFramesPerSecond;
+  };
+  for (std::size_t from = 0, to = 0; from < points.size(); from = to) {
+    to = from + 1;
+    while (to < points.size() &&
+           lf_distanceM(points[from].lat, points[from].lon, points[to].lat, points[to].lon) < 1)
+      ++to;
+    const std::int64_t last = to < points.size() ? points[to].frame : object.removedFrame.value_or(points.back().frame);
+    if (last - points[from].frame < kStillFrames) continue;
+    const double begin = timeOf(points[from].frame) + kMarginS, end = timeOf(last) - kMarginS;
+    std::optional<Report> first;
+    for (const Report& r : reports) {
+      if (r.seconds < begin || r.seconds > end) continue;
+      if (!first) first = r;
+      if (lf_distanceM(first->lat, first->lon, r.lat, r.lon) > 100) return true;
+    }
+  }
+  return false;
+}
+
 // One demo world run by the real program beside the stand-ins.
 class WorldRun {
  public:
@@ -320,6 +348,58 @@ TEST(DemoRun, LiveAndParkedAircraftComeMoveWithinTheRulesAndAllGoAtTheClose) {
   EXPECT_GE(learned.select_nodes("/parkpositions/parkpos").size(), 15U);
   EXPECT_GE(learned.select_nodes("/parkpositions/parkpos/opt").size(), 105U)
       << "the demo's learned uses kept";
+}
+
+// Real surface movements at Arlanda played as they happened: aircraft come on the
+// ground, stand at their stands, and SAS1136, whose approach reports are ground
+// reports (its pressure altitude on short final is below zero), rolls out and
+// taxies without ever leaving the ground again.
+TEST(DemoRun, EssaSurfaceTrafficIsCreatedOnTheGroundTaxisAndParks) {
+  WorldRun run;
+  TableOnFailure table{run};
+  ASSERT_NO_FATAL_FAILURE(run.start("essa", kEssaReplay, {"--now", "--wait-version", "--speed", "1", "--qnh", "1013"}));
+  constexpr double kGroundFt = 137;
+  TraceReader trace(run.folder / "trace.jsonl", kGroundFt);
+  const auto parked = [&] {
+    const auto created = run.logFacts().createdParked;
+    return std::any_of(created.begin(), created.end(),
+                       [](const std::string& c) { return c == "THY5HT" || c == "SAS2023"; });
+  };
+  const bool seen = eventually(
+      [&] {
+        trace.readOn();
+        return trace.groundTravel("SAS1136") >= 1000 && parked();
+      },
+      230s);
+  EXPECT_TRUE(seen) << "SAS1136 on the ground " << trace.groundTravel("SAS1136") << " m, THY5HT or SAS2023 "
+                    << (parked() ? "" : "not ") << "created parked\n"
+                    << readBytes(run.folder / "Log.txt");
+  run.close();
+
+  const auto facts = run.traceFacts();
+  const auto log = run.logFacts();
+  const auto reports = lf_reportsOf(kEssaReplay);
+  std::size_t onGround = 0;
+  for (const auto& [id, object] : facts.objects) {
+    const auto it = reports.find(object.tail);
+    if (object.isStatic() || it == reports.end()) continue;
+    onGround += object.createdOnGround;
+    EXPECT_FALSE(lf_frozenWhileReportsMove(object, it->second)) << object.tail << " stood still";
+    if (object.tail != "SAS1136") continue;
+    const auto touchdown = std::find_if(object.points.begin(), object.points.end(), [&](const auto& p) {
+      return lf_atGroundLevel(p.altitudeFt, kGroundFt);
+    });
+    EXPECT_TRUE(std::all_of(touchdown, object.points.end(),
+                            [&](const auto& p) { return lf_atGroundLevel(p.altitudeFt, kGroundFt); }))
+        << "SAS1136 left the ground";
+  }
+  EXPECT_GE(onGround, 1U);
+  EXPECT_EQ(std::count(log.tookOff.begin(), log.tookOff.end(), "SAS1136"), 0);
+
+  std::ifstream all(run.folder / "trace.jsonl");
+  for (const auto& v : scenario::gf_checkTrace(all, lf_legsOf(trace.creations, lf_longestLegs(kEssaReplay, false)),
+                                               {0, 3, 0, 0}))
+    ADD_FAILURE() << scenario::gf_describe(v);
 }
 
 }  // namespace
