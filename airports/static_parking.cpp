@@ -810,6 +810,8 @@ void gf_checkParkAirport(bool atStart) {
   }
 }
 
+bool gf_parkAirportLoadPending() { return gParkAirportChanged; }
+
 bool gf_reloadParkAirports(bool applyReservedStand, std::string& message) {
   std::lock_guard guard(gEngineMutex);
   if (!lf_readMyParkAirports()) return false;

@@ -21,6 +21,8 @@ bool gf_reloadParkAirports(bool applyReservedStand, std::string& message);
 // One step of static parking control: with true once at the start of the main
 // loop, then every 16 s with false.
 void gf_checkParkAirport(bool atStart);
+// A park airport has been chosen and its file waits for the next step to load it.
+bool gf_parkAirportLoadPending();
 // Removes the aircraft standing on the stand reserved for the user aircraft.
 void gf_freeReservedStand();
 // Phase 2 of the renewal: removes or adds static aircraft to the wanted number.

@@ -51,6 +51,13 @@ constexpr std::int32_t kSecondsPerDay = 86400;
 
 // Ticks left to the next once-a-second step while no flight runs; loop thread only.
 int gNotRunningCountdown = kNotRunningCountdown;
+// A park airport chosen at the start gives the parser its elevation only once its
+// file is loaded, a check later: traffic taken before that is judged without it,
+// and airliners far above the airport were created only to be dropped seconds
+// later. Until then the reader only collects callsigns. Loop thread only.
+bool gHoldUpdatesForParkAirport = false;
+
+void lf_acceptUpdates() { gf_setAcceptUpdates(!gHoldUpdatesForParkAirport); }
 
 bool lf_every(std::int32_t n, std::int32_t period) { return n % period == 0; }
 
@@ -80,12 +87,13 @@ void lf_renewParking() {
 void mainLoop() {
   try {
     gf_checkParkAirport(true);
+    gHoldUpdatesForParkAirport = gf_parkAirportLoadPending();
     gf_readerControl().check();
     gSeconds.store(0);
     RunClock& clock = gf_runClock();
     auto deadline = clock.now() + kTickPeriod;
     gNow.store(gf_currentSlot());
-    gf_setAcceptUpdates(true);
+    lf_acceptUpdates();
     gf_enableControl(CALLSIGN_2_OBJECTID, true);
     if (const auto stats = gf_environmentVariable("SKLM_ENGINE_STATS"); stats && !stats->empty()) {
       gf_startEngineStats(*stats);
@@ -123,7 +131,13 @@ bool lf_tick() {
   if (gf_runEnding()) return false;
   const std::int32_t n = gSeconds.load();
   if (!lf_every(n, 15)) {
-    if (lf_every(n, 16) && !gRenewParkingPhase.load()) gf_checkParkAirport(false);
+    if (lf_every(n, 16) && !gRenewParkingPhase.load()) {
+      gf_checkParkAirport(false);
+      if (gHoldUpdatesForParkAirport && !gf_parkAirportLoadPending()) {
+        gHoldUpdatesForParkAirport = false;
+        lf_acceptUpdates();
+      }
+    }
     if (lf_every(n, 59)) gf_readerControl().check();
     if (lf_every(n, 61) && !gStaticActs.empty()) {
       for (const Act& aircraft : gActs) gf_removeStaticTwin(aircraft);
@@ -146,7 +160,7 @@ bool lf_tick() {
 void lf_secondTick() {
   if (gFlightNotRunning.exchange(false)) {
     gf_logLine(sk::format("{} Flight resumed", gf_utcNowString()));
-    gf_setAcceptUpdates(true);
+    lf_acceptUpdates();
   }
   gf_messageSecondTick();
   gf_writeEngineStats();

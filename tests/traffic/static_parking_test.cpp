@@ -431,7 +431,9 @@ TEST_F(StaticParking, AStayerLeavingAtMidnightIsReplacedByItsSecondCallsign) {
       return p.firstCallsignUsed == 0 && p.secondCallsign == "DLH4X" && p.startOffset == 40;
     });
     EXPECT_EQ(replacing, sundayOption ? 1 : 0);
-    if (sundayOption) EXPECT_EQ(gStaticActs[0].state, ACT_REMOVAL_REQUESTED);
+    if (sundayOption) {
+      EXPECT_EQ(gStaticActs[0].state, ACT_REMOVAL_REQUESTED);
+    }
   }
 }
 

@@ -42,7 +42,7 @@ bool lf_atGroundLevel(double altitudeFt, double groundFt) {
 struct Creation {
   std::uint32_t id = 0;
   std::string title, tail;
-  double lat = 0, lon = 0;
+  double lat = 0, lon = 0, altitudeFt = 0;
 };
 
 double lf_distanceM(double lat1, double lon1, double lat2, double lon2) {
@@ -70,7 +70,7 @@ class TraceReader {
       const std::string event = j.value("event", "");
       if (event == "create") {
         creations.push_back(
-            {id, j.value("title", ""), j.value("tail", ""), j.value("lat", 0.0), j.value("lon", 0.0)});
+            {id, j.value("title", ""), j.value("tail", ""), j.value("lat", 0.0), j.value("lon", 0.0), j.value("alt", 0.0)});
       } else if (event == "position") {
         const auto frame = j["frame"].get<std::int64_t>();
         m_moves.try_emplace(id, frame, frame).first->second.second = frame;
@@ -322,7 +322,8 @@ TEST(DemoRun, LiveAndParkedAircraftComeMoveWithinTheRulesAndAllGoAtTheClose) {
   const std::string log = readBytes(folder / "Log.txt");
 
   // Every live aircraft wears the livery its match named and is created within the
-  // range the automatic range gives a user on the ground; no object breaks a
+  // range the automatic range gives a user on the ground, and not more than 3000 ft
+  // above the park airport (the airliners passing far above are dropped); no object breaks a
   // per-frame rule or stays after the close.
   trace.readOn();
   const auto liveries = lf_liveriesOfLog(folder / "Log.txt");
@@ -332,6 +333,7 @@ TEST(DemoRun, LiveAndParkedAircraftComeMoveWithinTheRulesAndAllGoAtTheClose) {
     if (isLive(c)) {
       EXPECT_LE(lf_distanceM(c.lat, c.lon, 43.628621, 1.36985) / kMetresPerNm, 10.0)
           << c.tail << " created so far";
+      EXPECT_LE(c.altitudeFt, kGroundFt + 3000) << c.tail << " created so high";
     }
   }
   std::ifstream all(folder / "trace.jsonl");

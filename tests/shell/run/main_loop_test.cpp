@@ -1,3 +1,5 @@
+#include <map>
+
 #include "core/parameters.h"
 #include "run_test_support.h"
 
@@ -16,22 +18,26 @@ std::vector<std::string> lf_matching(const std::string& prefix) {
 TEST_F(MainLoop, PeriodicTasksFollowTheBeatsOfARunningFlight) {
   struct Case {
     int renewalAt;  // 0: no renewal requested
+    bool parkLoadPending;  // the start's check chose a park airport, loaded at the next
     std::vector<std::string> parkChecks;
     std::vector<std::string> renewal;
   };
+  const std::vector<std::string> everySixteen = {"gf_checkParkAirport@16", "gf_checkParkAirport@32",
+                                                 "gf_checkParkAirport@48", "gf_checkParkAirport@64"};
   const Case cases[] = {
-      {0,
-       {"gf_checkParkAirport@16", "gf_checkParkAirport@32", "gf_checkParkAirport@48", "gf_checkParkAirport@64"},
-       {}},
-      {14,
+      {0, false, everySixteen, {}},
+      {0, true, everySixteen, {}},
+      {14, false,
        {"gf_checkParkAirport@32", "gf_checkParkAirport@48", "gf_checkParkAirport@64"},
        {"gf_blockParkingUi@15", "gf_parkingAdjustments@30"}},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.renewalAt);
+    SCOPED_TRACE(testing::Message() << c.renewalAt << (c.parkLoadPending ? ", park airport loading" : ""));
     run_doubles::clear();
     lf_resetRunState();
     run_doubles::behaviour().hasParkStands = true;
+    run_doubles::behaviour().parkLoadPending = c.parkLoadPending;
+    std::map<int, bool> accepting;  // by second
     gAppState.parkAirportCode.set("EHAM");
     gFlightRunning.store(true);
     gRtProfessional.store(true);
@@ -40,6 +46,10 @@ TEST_F(MainLoop, PeriodicTasksFollowTheBeatsOfARunningFlight) {
     m_clock.setOnSleep([&] {
       const int n = gSeconds.load();
       if (n == 60) minutesAt60 = gAppState.minutesToRenewal.load();
+      if (n == 15 || n == 17) {
+        std::lock_guard lock(gUpdateMutex);
+        accepting[n] = gAcceptUpdates;
+      }
       if (n == c.renewalAt && n > 0) gRenewParkingRequest.store(true);
       if (n < 64) {
         gSecondTick.store(true);
@@ -61,6 +71,8 @@ TEST_F(MainLoop, PeriodicTasksFollowTheBeatsOfARunningFlight) {
     for (const auto& call : lf_matching("gf_parkingAdjustments")) renewal.push_back(call);
     EXPECT_EQ(renewal, c.renewal);
     EXPECT_EQ(minutesAt60, 19);
+    // Traffic waits for the park airport the start chose until its file is loaded.
+    EXPECT_EQ(accepting, (std::map<int, bool>{{15, !c.parkLoadPending}, {17, true}}));
     EXPECT_FALSE(gRenewParkingRequest.load());
     EXPECT_EQ(gSeconds.load(), 64);
   }

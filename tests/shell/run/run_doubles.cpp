@@ -162,7 +162,11 @@ bool gf_reloadParkAirports(bool, std::string&) {
   lf_record(lf_atSecond("gf_reloadParkAirports"));
   return false;
 }
-void gf_checkParkAirport(bool first) { lf_record(first ? "gf_checkParkAirport(true)" : lf_atSecond("gf_checkParkAirport")); }
+void gf_checkParkAirport(bool first) {
+  lf_record(first ? "gf_checkParkAirport(true)" : lf_atSecond("gf_checkParkAirport"));
+  if (!first) gBehaviour.parkLoadPending = false;
+}
+bool gf_parkAirportLoadPending() { return gBehaviour.parkLoadPending; }
 void gf_freeReservedStand() {}
 void gf_parkingAdjustments() { lf_record(lf_atSecond("gf_parkingAdjustments")); }
 void gf_leaveParkAirport() { lf_record("gf_leaveParkAirport"); }

@@ -25,6 +25,7 @@ bool waitForCall(const std::string& call);
 struct Behaviour {
   UserAc position{52.3, 4.76};       // what gf_requestUserAcPosition returns
   bool hasParkStands = false;        // gf_hasParkStands
+  bool parkLoadPending = false;      // gf_parkAirportLoadPending, until the next check loads it
   bool removalsSent = true;          // gf_waitExitRemovalsSent
   bool connectBlocks = false;        // lf_connectRealTraffic blocks until gf_wakeRtLink
   bool companionMissing = false;     // lf_companionFolderMissing
