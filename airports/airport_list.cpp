@@ -41,9 +41,10 @@ T lf_parseNumber(const char* text, const char* name) {
 void lf_readAirportFile(const std::filesystem::path& path) {
   pugi::xml_document document;
   const XmlFileLoad result = gf_loadXmlFile(document, path);
-  if (!result) throw std::runtime_error(sk::format("{} not loaded {}", path.string(), result.description()));
+  if (!result)
+    throw std::runtime_error(sk::format("{} not loaded {}", gf_pathToUtf8(path), result.description()));
   const pugi::xml_node root = gf_topLevelElement(document, "airports");
-  if (!root) throw std::runtime_error(sk::format("{} not found", path.string()));
+  if (!root) throw std::runtime_error(sk::format("{} not found", gf_pathToUtf8(path)));
   for (pugi::xml_node node : root.children("airport")) {
     Airport airport;
     airport.alt = lf_parseNumber<float>(node.attribute("alt").as_string(), "stof");
@@ -75,7 +76,7 @@ bool gf_readAirports() {
   std::sort(gAirports.begin(), gAirports.end(),
             [](const Airport& a, const Airport& b) { return a.code < b.code; });
   gAirports.shrink_to_fit();
-  gf_log(sk::format("{} airports read from \"{}\"", gAirports.size(), path.string()));
+  gf_log(sk::format("{} airports read from \"{}\"", gAirports.size(), gf_pathToUtf8(path)));
   gAirportsLoaded = true;
   return !gAirports.empty();
 }
@@ -93,7 +94,7 @@ bool gf_readAirportNames() {
       for (pugi::xml_node node : root.children("airport"))
         gAirportNames.try_emplace(node.attribute("ICAO").as_string(), node.attribute("name").as_string());
   }
-  gf_log(sk::format("{} airport names read from \"{}\"", gAirportNames.size(), path.string()));
+  gf_log(sk::format("{} airport names read from \"{}\"", gAirportNames.size(), gf_pathToUtf8(path)));
   return !gAirportNames.empty();
 }
 

@@ -71,7 +71,8 @@ void lf_clearThirdpartyFolder() {
   try {
     for (const fs::directory_entry& entry : fs::directory_iterator(MyThirdpartyFolder)) {
       if (gf_isHandmadeApf(entry.path())) continue;
-      if (!fs::remove(entry.path(), error)) gf_logText(sk::format("{} could not be removed", entry.path().string()));
+      if (!fs::remove(entry.path(), error))
+        gf_logText(sk::format("{} could not be removed", gf_pathToUtf8(entry.path())));
     }
   } catch (const fs::filesystem_error& failure) {
     throw qlx::UserErrorException(5, failure.what());
@@ -88,7 +89,7 @@ void lf_writeScanLog() {
   for (const std::string& line : lines) text += line + "\n";
   std::error_code error;
   fs::create_directories(AirportsScanLogPath.parent_path(), error);
-  if (gf_replaceFile(AirportsScanLogPath, text)) gf_logText(AirportsScanLogPath.string() + " written");
+  if (gf_replaceFile(AirportsScanLogPath, text)) gf_logText(gf_pathToUtf8(AirportsScanLogPath) + " written");
   gf_clearMessage();
 }
 
@@ -99,22 +100,22 @@ std::int32_t lf_copyForOfflineLearning() {
   fs::create_directories(TbloFolder);
   std::int32_t copied = 0;
   for (const std::string& icao : icaos) {
-    const fs::path file = MyThirdpartyFolder / (icao + ".xml");
+    const fs::path file = MyThirdpartyFolder / gf_pathFromUtf8(icao + ".xml");
     if (gf_isHandmadeApf(file)) continue;
     if (icao == "KMCI" && lf_readPublisher(file) == "TropicalSim") {
       fs::remove(file);
       continue;
     }
     if (!lf_suitableForOfflineLearning(icao) || !lf_metaSummary(file).empty()) continue;
-    const fs::path target = TbloFolder / (icao + ".xml");
+    const fs::path target = TbloFolder / gf_pathFromUtf8(icao + ".xml");
     std::error_code error;
     if (!fs::copy_file(file, target, fs::copy_options::overwrite_existing, error)) {
-      gf_logText(sk::format("\"{}\" failed to copy \"{}\"", target.string(), file.string()));
+      gf_logText(sk::format("\"{}\" failed to copy \"{}\"", gf_pathToUtf8(target), gf_pathToUtf8(file)));
       continue;
     }
-    gf_logText(sk::format("{} copied to {}", icao, target.string()));
+    gf_logText(sk::format("{} copied to {}", icao, gf_pathToUtf8(target)));
     ++copied;
-    fs::remove(MyThirdpartyFolder / (icao + ".txt"));
+    fs::remove(MyThirdpartyFolder / gf_pathFromUtf8(icao + ".txt"));
   }
   return copied;
 }
@@ -130,7 +131,7 @@ std::optional<pugi::xml_document> lf_loadApf(const fs::path& file) {
 bool gf_isHandmadeApf(const fs::path& file) {
   std::error_code error;
   if (!fs::is_regular_file(file, error)) return false;
-  std::string extension = file.extension().string();
+  std::string extension = gf_pathToUtf8(file.extension());
   for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   if (extension != ".xml") return false;
   const std::optional<pugi::xml_document> document = lf_loadApf(file);
@@ -198,8 +199,9 @@ bool lf_runAirportsScan(const std::vector<fs::path>& folders) {
   if (copied > 0) {
     gTbloEntryCount += copied;
     gf_logText("");
-    gf_logText(sk::format("Please zip the folder {} and mail it to {}, so that its airports can be learned off line.",
-                          fs::absolute(TbloFolder).string(), kSupportAddress));
+    gf_logText(sk::format(
+        "Please zip the folder {} and mail it to {}, so that its airports can be learned off line.",
+        gf_pathToUtf8(fs::absolute(TbloFolder)), kSupportAddress));
   } else {
     gf_logText("All your third party airports are done, no off line learning needed.");
   }
@@ -213,16 +215,16 @@ void lf_checkScanFolders(const fs::path& folder) {
   if (folder.empty()) return;
   std::error_code error;
   if (!fs::exists(folder, error)) {
-    gf_showMessage(folder.string() + " does not exist, skipped!", true);
+    gf_showMessage(gf_pathToUtf8(folder) + " does not exist, skipped!", true);
   } else if (!fs::is_directory(folder, error)) {
-    gf_showMessage(folder.string() + " is not a folder name, skipped!", false);
+    gf_showMessage(gf_pathToUtf8(folder) + " is not a folder name, skipped!", false);
   } else {
     lf_scanFolder(folder);
   }
 }
 
 void lf_scanFolder(const fs::path& folder) {
-  gf_addScanLog(sk::format("Scanning for {}{}", "addon airports in ", folder.string()));
+  gf_addScanLog(sk::format("Scanning for {}{}", "addon airports in ", gf_pathToUtf8(folder)));
   std::deque<std::future<void>> futures;
   std::size_t started = 0;
   try {
@@ -231,7 +233,7 @@ void lf_scanFolder(const fs::path& folder) {
     for (; walk != fs::recursive_directory_iterator(); walk.increment(walkError)) {
       try {
         const fs::directory_entry& entry = *walk;
-        const std::string text = entry.path().string();
+        const std::string text = gf_pathToUtf8(entry.path());
         if (lf_skipPackage(text)) {
           walk.disable_recursion_pending();
           continue;
@@ -248,29 +250,29 @@ void lf_scanFolder(const fs::path& folder) {
           try {
             futures.front().get();
           } catch (const std::exception& failure) {
-            gf_addScanLog(sk::format("{} airports search aborted, futs inner, \n{}\n{}\n{}", "===> ", folder.string(),
-                                     text, failure.what()));
+            gf_addScanLog(sk::format("{} airports search aborted, futs inner, \n{}\n{}\n{}", "===> ",
+                                     gf_pathToUtf8(folder), text, failure.what()));
           }
           futures.pop_front();
         }
       } catch (const std::exception& failure) {
-        gf_addScanLog(sk::format("{} airports search in folder {} aborted, cause: {}", "===> ", folder.string(),
-                                 failure.what()));
+        gf_addScanLog(sk::format("{} airports search in folder {} aborted, cause: {}", "===> ",
+                                 gf_pathToUtf8(folder), failure.what()));
       }
     }
     // A folder that cannot be listed ends the walk; the workers started still count.
     if (walkError) throw fs::filesystem_error("recursive_directory_iterator", folder, walkError);
   } catch (const std::exception& failure) {
-    gf_addScanLog(sk::format("{} airports search in folder {} aborted because of iterator problem: {}", "===> ",
-                             folder.string(), failure.what()));
+    gf_addScanLog(sk::format("{} airports search in folder {} aborted because of iterator problem: {}",
+                             "===> ", gf_pathToUtf8(folder), failure.what()));
   }
   // Workers already started always end: the folders they write must be whole.
   for (std::future<void>& future : futures) {
     try {
       future.get();
     } catch (const std::exception& failure) {
-      gf_addScanLog(
-          sk::format("{} airports search in {} aborted, futs outer error: {}", "===> ", folder.string(), failure.what()));
+      gf_addScanLog(sk::format("{} airports search in {} aborted, futs outer error: {}", "===> ",
+                               gf_pathToUtf8(folder), failure.what()));
     }
   }
 }
@@ -316,7 +318,7 @@ bool lf_linkSimaddon(const ApfAirport& airport) {
   const auto [archivePath, exists] = lf_simaddonExists(airport.icao);
   if (!exists) return false;
   fs::create_directories(MyLinkpackFolder);
-  if (!gf_replaceFile(MyLinkpackFolder / (airport.icao + ".txt"), archivePath)) return false;
+  if (!gf_replaceFile(MyLinkpackFolder / gf_pathFromUtf8(airport.icao + ".txt"), archivePath)) return false;
   gf_addScanLog(sk::format("{} airport {} linked to {}", "simaddon", airport.icao, archivePath));
   return true;
 }
@@ -344,7 +346,7 @@ bool lf_linkThirdparty(const std::string& publisher, const ApfAirport& airport, 
   const auto [archivePath, exists] = lf_thirdpartyExists(publisher, airport.icao, archivedCount);
   if (!exists) return false;
   fs::create_directories(MyThirdpartyFolder);
-  if (!gf_replaceFile(MyThirdpartyFolder / (airport.icao + ".txt"), archivePath)) return false;
+  if (!gf_replaceFile(MyThirdpartyFolder / gf_pathFromUtf8(airport.icao + ".txt"), archivePath)) return false;
   gf_addScanLog(sk::format("thirdparty airport {} linked to {}", airport.icao, archivePath));
   return true;
 }
@@ -358,7 +360,7 @@ std::string lf_readPublisher(const fs::path& file) {
 std::string lf_metaSummary(const fs::path& file) {
   const std::optional<pugi::xml_document> document = lf_loadApf(file);
   if (!document) {
-    gf_logText(sk::format("\"{}\" not found", file.string()));
+    gf_logText(sk::format("\"{}\" not found", gf_pathToUtf8(file)));
     return {};
   }
   if (lf_xmlValueString(*document, "publisher").value_or("") != "unknown") return {};
@@ -369,7 +371,7 @@ std::string lf_metaSummary(const fs::path& file) {
 }
 
 bool lf_suitableForOfflineLearning(const std::string& icao) {
-  const fs::path local = TbloFolder / (icao + ".stock");
+  const fs::path local = TbloFolder / gf_pathFromUtf8(icao + ".stock");
   bool suitable = false;
   if (lf_downloadStockApf("archive/stock/" + icao + ".xml", local).empty()) {
     if (const std::optional<pugi::xml_document> document = lf_loadApf(local)) {
@@ -390,10 +392,10 @@ bool lf_suitableForOfflineLearning(const std::string& icao) {
 
 void lf_toParkingPositions(const fs::path& path) {
   try {
-    ScanActions actions(path.string());
+    ScanActions actions(gf_pathToUtf8(path));
     gf_decodeBglFile(path, MSFS_2020.value, actions);
   } catch (const std::exception&) {
-    gf_log(sk::format("Exception in lf_toParkingPositions: {}", path.string()));
+    gf_log(sk::format("Exception in lf_toParkingPositions: {}", gf_pathToUtf8(path)));
     throw;
   }
 }
@@ -405,9 +407,9 @@ void lf_generateApf(ApfAirport& airport) {
       airport.BGLpath = airport.BGLpath.substr(community);
   }
   const fs::path folder = airport.publisher == "simaddon" ? MyLinkpackFolder : MyThirdpartyFolder;
-  const fs::path file = folder / (airport.icao + ".xml");
+  const fs::path file = folder / gf_pathFromUtf8(airport.icao + ".xml");
   if (gf_isHandmadeApf(file)) {
-    gf_addScanLog(sk::format("{}hand-made {} kept, not generated", "===> ", file.string()));
+    gf_addScanLog(sk::format("{}hand-made {} kept, not generated", "===> ", gf_pathToUtf8(file)));
     return;
   }
   std::int32_t helipads = 0;
@@ -421,7 +423,7 @@ void lf_generateApf(ApfAirport& airport) {
                    [](const Stand& a, const Stand& b) { return a.name < b.name; });
   fs::create_directories(folder);
   if (!gf_writeApf(airport, file, APF_GENERATED)) {
-    gf_addScanLog(sk::format("{}Generating {} did not succeed", "===> ", file.string()));
+    gf_addScanLog(sk::format("{}Generating {} did not succeed", "===> ", gf_pathToUtf8(file)));
     return;
   }
   gAirportsFound.store(true);
@@ -430,7 +432,7 @@ void lf_generateApf(ApfAirport& airport) {
 void lf_notRecognisedAirport(const std::string& bglPath) {
   gf_addScanLog(sk::format("\n==> Not recognised airport {}", bglPath));
   std::string icao;
-  std::string stem = fs::path(bglPath).stem().string();
+  std::string stem = gf_pathToUtf8(gf_pathFromUtf8(bglPath).stem());
   for (char& c : stem)
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
   std::optional<ManifestValues> manifest = lf_searchManifest(bglPath);
@@ -466,10 +468,10 @@ void lf_notRecognisedAirport(const std::string& bglPath) {
   std::int32_t archived = 0;
   if (lf_publisherAndLink(airport, archived, bglPath) || airport.publisher == "simaddon") return;
   fs::create_directories(TbloFolder);
-  const fs::path entry = TbloFolder / (icao + ".xml");
+  const fs::path entry = TbloFolder / gf_pathFromUtf8(icao + ".xml");
   const ManifestValues values = manifest.value_or(ManifestValues{});
   gf_replaceFile(entry, sk::format("{}\n{} by {}, title: {} crea: {} manu: {}", bglPath, icao, airport.publisher,
                                    values.title, values.creator, values.manufacturer));
-  gf_addScanLog(sk::format("==> TBLO entry {} created ", entry.string()));
+  gf_addScanLog(sk::format("==> TBLO entry {} created ", gf_pathToUtf8(entry)));
   ++gTbloEntryCount;
 }

@@ -218,7 +218,9 @@ std::optional<bool> lf_xmlValueBool(const pugi::xml_document& document, const st
   return node.attribute("value").as_bool();
 }
 
-std::filesystem::path gf_xmlFileName(const std::string& name) { return std::filesystem::path(name + ".xml"); }
+std::filesystem::path gf_xmlFileName(const std::string& name) {
+  return gf_pathFromUtf8(name + ".xml");
+}
 std::string gf_txtFileName(const std::string& name) { return name + ".txt"; }
 
 std::string lf_slotText(const QualityFactor& quality) {

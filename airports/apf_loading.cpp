@@ -28,7 +28,7 @@ namespace {
 // Local locations may carry Windows separators.
 std::filesystem::path lf_localPath(std::string location) {
   std::replace(location.begin(), location.end(), '\\', '/');
-  return std::filesystem::path(location);
+  return gf_pathFromUtf8(location);
 }
 
 void lf_invalidateStatus() { gf_invalidateMain(kParkingRect); }
@@ -90,8 +90,8 @@ std::string lf_readApf(const std::string& path, ApfInfo& info, QualityFactor& qu
   for (std::size_t i = 0; i < gStands.size(); ++i) gStands[i].index = static_cast<std::uint32_t>(i + 1);
   lf_findAdjacentStands();
   gf_clearStandLearning();  // names and visits of the previous stands mean nothing here
-  gf_logText(sk::format("Airport file read from \"{}\" for {}", gHandmadeAirport ? learned.string() : path,
-                        info.airportName));
+  gf_logText(sk::format("Airport file read from \"{}\" for {}",
+                        gHandmadeAirport ? gf_pathToUtf8(learned) : path, info.airportName));
   gAppState.parkAirportText1.set(path);
   gAppState.parkAirportText2.set(info.publisher);
   gAppState.handMadeMark.store(gHandmadeAirport);
@@ -226,7 +226,7 @@ double gf_readDestApfForClosestStand(const std::string& icao, const LatLon& posi
     if (location.empty()) return kNone;
     std::vector<ServerStand> stands;
     if (gf_isLocalLocation(location)) {
-      stands = lf_readStandPoints(location);
+      stands = lf_readStandPoints(gf_pathFromUtf8(location));
     } else if (std::optional<std::vector<ServerStand>> known = gf_knownServerStands(icao)) {
       stands = std::move(*known);
     } else {

@@ -138,7 +138,7 @@ bool lf_readLinkFile(const std::filesystem::path& path, std::string& out) {
   line.erase(lastL == std::string::npos ? 0 : lastL + 1);
   if (line.empty()) return false;
   if (!gf_isSafeServerPath(line)) {
-    gf_log(sk::format("link file {} refused: \"{}\"", path.string(), line));
+    gf_log(sk::format("link file {} refused: \"{}\"", gf_pathToUtf8(path), line));
     return false;
   }
   out = std::move(line);
@@ -146,14 +146,14 @@ bool lf_readLinkFile(const std::filesystem::path& path, std::string& out) {
 }
 
 std::string gf_stockApfExists(const std::string& icao) {
-  const std::filesystem::path link = gf_txtFileName(icao);
+  const std::filesystem::path link = gf_pathFromUtf8(gf_txtFileName(icao));
   const std::filesystem::path file = gf_xmlFileName(icao);
   for (const std::filesystem::path& folder : {MyThirdpartyFolder, MyLinkpackFolder}) {
     std::string serverPath;
     if (lf_fileExists(folder / link) && lf_readLinkFile(folder / link, serverPath)) return serverPath;
-    if (lf_fileExists(folder / file)) return (folder / file).string();
+    if (lf_fileExists(folder / file)) return gf_pathToUtf8(folder / file);
   }
-  if (gf_downloadArchivedAirport(icao)) return "archive/stock/" + file.string();
+  if (gf_downloadArchivedAirport(icao)) return "archive/stock/" + gf_pathToUtf8(file);
   return {};
 }
 
@@ -178,7 +178,7 @@ bool gf_downloadArchivedAirport(const std::string& icao) {
   }
   const std::filesystem::path file = gf_xmlFileName(icao);
   std::string url;
-  const ServerAnswer answer = lf_download(true, "archive/stock/" + file.string(), file, url);
+  const ServerAnswer answer = lf_download(true, "archive/stock/" + gf_pathToUtf8(file), file, url);
   const bool found = answer == ServerAnswer::Fetched;
   if (found) {
     std::error_code ignored;
@@ -192,7 +192,9 @@ bool gf_downloadArchivedAirport(const std::string& icao) {
 
 bool lf_ensureAirportFile(const std::string& icao) {
   for (const std::filesystem::path& folder : {MyThirdpartyFolder, MyLinkpackFolder}) {
-    if (lf_fileExists(folder / gf_xmlFileName(icao)) || lf_fileExists(folder / gf_txtFileName(icao))) return true;
+    if (lf_fileExists(folder / gf_xmlFileName(icao)) ||
+        lf_fileExists(folder / gf_pathFromUtf8(gf_txtFileName(icao))))
+      return true;
   }
   return gf_downloadArchivedAirport(icao);
 }

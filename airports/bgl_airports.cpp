@@ -365,7 +365,7 @@ bool lf_hasAirports(BglFile& file) {
 
 BglFileResult gf_decodeBglFile(const std::filesystem::path& path, bool msfs2020, BglAirportActions& actions) {
   BglFile file(path);
-  return BglDecoder(file, path.string(), msfs2020, actions).run();
+  return BglDecoder(file, gf_pathToUtf8(path), msfs2020, actions).run();
 }
 
 BglFileResult gf_decodeBglBytes(std::string_view bytes, const std::string& path, bool msfs2020,

@@ -89,7 +89,8 @@ void lf_applySettings(const pugi::xml_document& document) {
 
 // "EGLL.xml" -> "EGLL0.xml"
 std::filesystem::path lf_zeroCopyName(const std::filesystem::path& path) {
-  return path.parent_path() / (path.stem().string() + "0" + path.extension().string());
+  return path.parent_path() /
+         gf_pathFromUtf8(gf_pathToUtf8(path.stem()) + "0" + gf_pathToUtf8(path.extension()));
 }
 
 void lf_mergeStands(const pugi::xml_node& parkpositions, const std::filesystem::path& path,
@@ -106,20 +107,21 @@ void lf_mergeStands(const pugi::xml_node& parkpositions, const std::filesystem::
         lf_readParkposAttributes(id, parkpos, stands[found->second]);
       } else {
         // A re-lettered or withdrawn stand: its learning waits in the file.
-        gf_logText(sk::format("learned stand {} in {} not found?", id, path.string()));
+        gf_logText(sk::format("learned stand {} in {} not found?", id, gf_pathToUtf8(path)));
         gLearnedFile.keptParkpos.append_copy(parkpos);
       }
       continue;
     }
     if (found != byName.end()) {
-      gf_log(sk::format("manually created standid {} already exists in {}", id, path.string()));
+      gf_log(sk::format("manually created standid {} already exists in {}", id, gf_pathToUtf8(path)));
       continue;
     }
     const double latitude = parkpos.attribute("latitude").as_double();
     const double longitude = parkpos.attribute("longitude").as_double();
     const double radius = parkpos.attribute("radius").as_double();
     if ((latitude >= 0.0 && latitude <= 0.0009 && longitude >= 0.0 && longitude <= 0.05) || radius == 0.0) {
-      gf_log(sk::format("manually created standid {} misses correct attributes in {}", id, path.string()));
+      gf_log(
+          sk::format("manually created standid {} misses correct attributes in {}", id, gf_pathToUtf8(path)));
       continue;
     }
     std::vector<StandOption> options;
@@ -192,14 +194,15 @@ void lf_readLearned(const std::filesystem::path& path, const ApfInfo& info, std:
     if (!loaded) {
       if (std::filesystem::is_regular_file(path)) {
         std::filesystem::copy_file(path, lf_zeroCopyName(path), std::filesystem::copy_options::overwrite_existing);
-        gf_logText(sk::format("{} found, but could not be loaded, saved as *.0.xml: {}", path.string(),
+        gf_logText(sk::format("{} found, but could not be loaded, saved as *.0.xml: {}", gf_pathToUtf8(path),
                               loaded.description()));
       } else if (std::filesystem::exists(path)) {
-        gf_logText(sk::format("{} found, but could not be loaded: {}", path.string(), loaded.description()));
+        gf_logText(
+            sk::format("{} found, but could not be loaded: {}", gf_pathToUtf8(path), loaded.description()));
       }
       return;
     }
-    gf_logText(sk::format("Read from learned airport file: \"{}\"", path.string()));
+    gf_logText(sk::format("Read from learned airport file: \"{}\"", gf_pathToUtf8(path)));
     if (!gf_checkMeta(document)) return;
     const std::string learnedName = lf_xmlValueString(document, "airport_name").value_or("");
     if (learnedName != info.airportName)

@@ -62,9 +62,9 @@ std::filesystem::path lf_keepUnreadFile(const std::filesystem::path& path) {
 std::filesystem::path gf_learnedBackupPath(const std::filesystem::path& learned, const std::string& icao,
                                            std::int64_t utcSeconds) {
   const std::string stem = sk::format("{}-{}", icao, lf_utcStamp(utcSeconds));
-  std::filesystem::path backup = learned.parent_path() / (stem + ".xml");
+  std::filesystem::path backup = learned.parent_path() / gf_pathFromUtf8(stem + ".xml");
   for (int n = 2; std::filesystem::exists(backup); ++n)
-    backup = learned.parent_path() / sk::format("{}-{}.xml", stem, n);
+    backup = learned.parent_path() / gf_pathFromUtf8(sk::format("{}-{}.xml", stem, n));
   return backup;
 }
 
@@ -86,15 +86,16 @@ void lf_saveParkAirportFile() {
   }
   gAppState.updateCount.store(0);
   if (!saved) {
-    gf_showMessage(sk::format("{} saving \"{}\" did not succeed", gf_utcNowString(), path.string()), true);
+    gf_showMessage(sk::format("{} saving \"{}\" did not succeed", gf_utcNowString(), gf_pathToUtf8(path)),
+                   true);
     return;
   }
   gLearnedFile.notFullyRead = false;
   std::string text = sk::format("{}{} \"{}\" saved with {} update{} {}", gf_utcNowString(),
-                                gHandmadeAirport ? " handmade" : "", path.string(), updates,
+                                gHandmadeAirport ? " handmade" : "", gf_pathToUtf8(path), updates,
                                 updates == 1 || updates < 0 ? "" : "s",
                                 parametersChanged ? "and one or more parameter changes" : "");
-  if (!backup.empty()) text += sk::format(" (unread file kept as \"{}\")", backup.string());
+  if (!backup.empty()) text += sk::format(" (unread file kept as \"{}\")", gf_pathToUtf8(backup));
   gf_showMessage(text, true);
 }
 

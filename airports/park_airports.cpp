@@ -55,7 +55,7 @@ void lf_scanMyThirdparty() {
   int added = 0;
   for (const std::filesystem::directory_entry& entry : std::filesystem::directory_iterator(MyThirdpartyFolder)) {
     if (!entry.is_directory()) continue;
-    const std::string code = entry.path().filename().string();
+    const std::string code = gf_pathToUtf8(entry.path().filename());
     if (gf_isParkAirportListed(code)) continue;
     const std::optional<Airport> airport = gf_findAirport(code);
     if (!airport) continue;
@@ -72,7 +72,7 @@ bool lf_readMyParkAirports() {
     gParkAirports.clear();
     std::ifstream stream(MyParkAirportsPath, std::ios::binary);
     if (!stream) {
-      gf_log(sk::format("{} not found", MyParkAirportsPath.string()));
+      gf_log(sk::format("{} not found", gf_pathToUtf8(MyParkAirportsPath)));
     } else {
       std::vector<std::string> lines;
       gf_readLines(stream, lines);
@@ -118,19 +118,20 @@ void gf_saveMyParkAirport() {
   std::error_code error;
   const bool exists = std::filesystem::exists(MyParkAirportsPath, error);
   if (error) {
-    gf_log(sk::format("{} cannot be read, not saved: {}", MyParkAirportsPath.string(), error.message()));
+    gf_log(
+        sk::format("{} cannot be read, not saved: {}", gf_pathToUtf8(MyParkAirportsPath), error.message()));
     return;
   }
   if (exists) {
     std::ifstream stream(MyParkAirportsPath, std::ios::binary);
     if (!stream || !std::filesystem::is_regular_file(MyParkAirportsPath, error)) {
       // Writing now would replace the user's whole list by one line.
-      gf_log(sk::format("{} cannot be read, not saved", MyParkAirportsPath.string()));
+      gf_log(sk::format("{} cannot be read, not saved", gf_pathToUtf8(MyParkAirportsPath)));
       return;
     }
     gf_readLines(stream, lines);
     if (stream.bad()) {
-      gf_log(sk::format("{} cannot be read, not saved", MyParkAirportsPath.string()));
+      gf_log(sk::format("{} cannot be read, not saved", gf_pathToUtf8(MyParkAirportsPath)));
       return;
     }
     const bool updated = std::any_of(lines.begin(), lines.end(), [](std::string& line) { return lf_updateMyParkAirportLine(line); });
@@ -147,5 +148,5 @@ void gf_saveMyParkAirport() {
   std::string text;
   for (const std::string& line : lines) text += line + '\n';
   if (!gf_replaceFile(MyParkAirportsPath, text))
-    gf_log(sk::format("{} could not be saved", MyParkAirportsPath.string()));
+    gf_log(sk::format("{} could not be saved", gf_pathToUtf8(MyParkAirportsPath)));
 }

@@ -17,7 +17,7 @@ namespace {
 std::filesystem::path lf_pathOf(std::string text) {
   for (char& c : text)
     if (c == '\\') c = '/';
-  return std::filesystem::path(text);
+  return gf_pathFromUtf8(text);
 }
 
 // The Community folder followed by the package's folder name, when the path
@@ -72,7 +72,7 @@ std::optional<ManifestValues> lf_searchManifest(const std::string& sceneryPath) 
       if (std::filesystem::is_directory(folder)) {
         const std::filesystem::path manifest = lf_findManifestFile(folder);
         if (!manifest.empty()) {
-          gf_addScanLog(manifest.string() + " found");
+          gf_addScanLog(gf_pathToUtf8(manifest) + " found");
           return lf_readManifest(manifest);
         }
       }
@@ -83,7 +83,7 @@ std::optional<ManifestValues> lf_searchManifest(const std::string& sceneryPath) 
       candidate /= component;
       const std::filesystem::path manifest = lf_findManifestFile(candidate);
       if (manifest.empty()) continue;
-      gf_addScanLog(manifest.string() + " found");
+      gf_addScanLog(gf_pathToUtf8(manifest) + " found");
       if (std::optional<ManifestValues> values = lf_readManifest(manifest)) return values;
     }
     return std::nullopt;

@@ -3,6 +3,7 @@
 #include <system_error>
 
 #include "core/format.h"
+#include "core/util.h"
 
 bool gf_tooLargeToRead(const std::filesystem::path& file) {
   std::error_code error;
@@ -11,7 +12,7 @@ bool gf_tooLargeToRead(const std::filesystem::path& file) {
 }
 
 std::string gf_tooLargeText(const std::filesystem::path& file) {
-  return sk::format("{} is larger than {} MB, not read", file.string(), gMaxForeignTextBytes >> 20);
+  return sk::format("{} is larger than {} MB, not read", gf_pathToUtf8(file), gMaxForeignTextBytes >> 20);
 }
 
 XmlFileLoad gf_loadXmlFile(pugi::xml_document& document, const std::filesystem::path& file,

@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "core/format.h"
+#include "core/util.h"
 #include "platform/process.h"
 #include "platform/system.h"
 
@@ -25,12 +26,12 @@ std::filesystem::path lf_temporaryFor(const std::filesystem::path& target, unsig
 // same target removes those of processes that have ended; a save under way in
 // another running process keeps its own.
 void lf_removeDeadTemporaries(const std::filesystem::path& target) {
-  const std::string prefix = target.filename().string() + ".";
+  const std::string prefix = gf_pathToUtf8(target.filename()) + ".";
   const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : ".";
   const DWORD self = GetCurrentProcessId();
   std::error_code error;
   for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
-    const std::string name = it->path().filename().string();
+    const std::string name = gf_pathToUtf8(it->path().filename());
     if (name.size() <= prefix.size() + 4 || !name.starts_with(prefix) || !name.ends_with(".tmp")) continue;
     const std::string_view middle =
         std::string_view(name).substr(prefix.size(), name.size() - prefix.size() - 4);

@@ -41,7 +41,7 @@ void gf_startLog(const std::filesystem::path& file) {
   gLogStream.open(file, std::ios::out | std::ios::trunc);
   if (!gLogStream.is_open()) {
     gLogStream.clear();
-    throw qlx::SysErrorException(40, "Failed to write file " + file.string());
+    throw qlx::SysErrorException(40, "Failed to write file " + gf_pathToUtf8(file));
   }
   gLogStream << header << '\n';
   gLogStream.flush();

@@ -53,12 +53,12 @@ FileLoad lf_loadDocument(pugi::xml_document& document, const std::filesystem::pa
 bool lf_keepUnloadable(const std::filesystem::path& file) {
   const std::filesystem::path kept = gf_moveAside(file);
   if (kept.empty()) {
-    gf_log(sk::format("{} cannot be read nor moved aside; settings are not saved", file.string()));
+    gf_log(sk::format("{} cannot be read nor moved aside; settings are not saved", gf_pathToUtf8(file)));
     return false;
   }
-  gf_log(sk::format("{} cannot be read; kept as {}", file.string(), kept.string()));
+  gf_log(sk::format("{} cannot be read; kept as {}", gf_pathToUtf8(file), gf_pathToUtf8(kept)));
   gf_showNotice(sk::format("Settings file could not be read: kept as {}, default values taken",
-                           kept.filename().string()));
+                           gf_pathToUtf8(kept.filename())));
   return true;
 }
 
@@ -66,7 +66,7 @@ bool lf_keepUnloadable(const std::filesystem::path& file) {
 // minute at most.
 void lf_reportSaveFailure(const std::filesystem::path& file) {
   static LogThrottle shown(1, {}, std::chrono::minutes(1));
-  if (shown.admit()) gf_showNotice(sk::format("Settings could not be saved to {}", file.string()));
+  if (shown.admit()) gf_showNotice(sk::format("Settings could not be saved to {}", gf_pathToUtf8(file)));
 }
 
 void lf_logParameter(const StringParameter& parameter) {
@@ -242,7 +242,7 @@ void gf_loadParameters(const std::vector<BoolParameter*>& plainBools,
   {
     std::lock_guard lock(lf_fileMutex());
     const auto file = gf_parametersFile();
-    const std::string fileText = file.string();
+    const std::string fileText = gf_pathToUtf8(file);
     gf_logText(gf_bannerLine(70, 0, true, false, "parameters"));
     pugi::xml_document document;
     const FileLoad load = lf_loadDocument(document, file);

@@ -38,4 +38,6 @@ void gf_setDataFolder(std::filesystem::path folder) {
 
 std::filesystem::path gf_parametersFile() { return DataFolder() / "parameters.xml"; }
 
-std::string ParametersPath() { return gf_parametersFile().string(); }
+std::string ParametersPath() {
+  return gf_pathToUtf8(gf_parametersFile());
+}

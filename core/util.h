@@ -92,9 +92,23 @@ std::string gf_wsaErrorText(int code);
 // with code 1113; text longer than 2147483647 units throws std::overflow_error.
 std::u16string gf_utf8ToUtf16(const std::string& text);
 std::string gf_utf16ToUtf8(std::u16string_view text);
+// The same text in the unit the system's W calls take (WCHAR: wchar_t on
+// Windows, char16_t on Linux), and back; they throw as the two above.
+using WideText = std::basic_string<WCHAR>;
+WideText gf_wideText(const std::string& text);
+std::string gf_textFromWide(std::basic_string_view<WCHAR> text);
 // Splits UTF-16 text at line feeds and appends each line in UTF-8, one trailing
 // carriage return dropped. On a conversion failure the lines before it stay.
 void gf_utf16ToUtf8(std::u16string_view text, std::vector<std::string>& lines);
+
+// Paths and their text. A path made from text (a setting, a line of a file, an
+// archive entry) and a path shown or stored as text go through these two: on
+// Windows a std::string handed straight to std::filesystem::path (or taken back
+// with .string()) passes through the C library's narrow code page, which
+// garbles or refuses any name outside ASCII. UTF-8 in, UTF-8 out, on both
+// systems; on Linux the bytes pass unchanged.
+std::filesystem::path gf_pathFromUtf8(std::string_view text);
+std::string gf_pathToUtf8(const std::filesystem::path& path);
 
 // The roaming (CSIDL_APPDATA) or local (CSIDL_LOCAL_APPDATA) application-data
 // folder; empty when the system cannot give it.

@@ -45,10 +45,10 @@ bool gf_writeTextFile(const std::vector<std::string>& lines, const std::filesyst
 
 bool gf_saveXmlFile(const pugi::xml_document& document, const std::filesystem::path& path) {
   if (gf_replaceXmlFile(document, path)) {
-    gf_logText(sk::format("\"{}\" saved", path.string()));
+    gf_logText(sk::format("\"{}\" saved", gf_pathToUtf8(path)));
     return true;
   }
-  gf_logText(sk::format("could not save to \"{}\"", path.string()));
+  gf_logText(sk::format("could not save to \"{}\"", gf_pathToUtf8(path)));
   return false;
 }
 
@@ -61,8 +61,8 @@ bool lf_backupNames(const std::filesystem::path& path, std::filesystem::path& fi
   const std::filesystem::path extension = path.extension();
   if (extension.empty()) return false;
   const std::filesystem::path stem = path.stem();
-  first = path.parent_path() / (stem.string() + "0" + extension.string());
-  second = path.parent_path() / (stem.string() + "00" + extension.string());
+  first = path.parent_path() / gf_pathFromUtf8(gf_pathToUtf8(stem) + "0" + gf_pathToUtf8(extension));
+  second = path.parent_path() / gf_pathFromUtf8(gf_pathToUtf8(stem) + "00" + gf_pathToUtf8(extension));
   return true;
 }
 
@@ -127,7 +127,7 @@ void gf_clearFolder(const std::filesystem::path& folder) {
     for (const auto& entry : std::filesystem::directory_iterator(folder)) {
       if (!std::filesystem::exists(entry.symlink_status())) continue;
       if (!std::filesystem::remove(entry.path())) {
-        gf_logText(sk::format("{} could not be removed", entry.path().string()));
+        gf_logText(sk::format("{} could not be removed", gf_pathToUtf8(entry.path())));
       }
     }
   } catch (const std::filesystem::filesystem_error& error) {

@@ -150,11 +150,29 @@ void gf_utf16ToUtf8(std::u16string_view text, std::vector<std::string>& lines) {
   }
 }
 
+WideText gf_wideText(const std::string& text) {
+  const std::u16string units = gf_utf8ToUtf16(text);
+  return WideText(units.begin(), units.end());
+}
+
+std::string gf_textFromWide(std::basic_string_view<WCHAR> text) {
+  return gf_utf16ToUtf8(std::u16string(text.begin(), text.end()));
+}
+
+std::filesystem::path gf_pathFromUtf8(std::string_view text) {
+  return std::filesystem::path(std::u8string(text.begin(), text.end()));
+}
+
+std::string gf_pathToUtf8(const std::filesystem::path& path) {
+  const std::u8string text = path.u8string();
+  return std::string(text.begin(), text.end());
+}
+
 int gf_detectEncoding(const std::filesystem::path& path) {
   std::ifstream file(path, std::ios::binary);
   if (!file) {
     const int error = errno;
-    gf_logText(sk::format("cannot open file {} for character encoding, err: {}", path.string(), error));
+    gf_logText(sk::format("cannot open file {} for character encoding, err: {}", gf_pathToUtf8(path), error));
     return ENC_NONE_FOUND;
   }
   unsigned char mark[3] = {};

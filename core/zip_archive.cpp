@@ -7,6 +7,7 @@
 #include <ostream>
 
 #include "core/format.h"
+#include "core/util.h"
 
 namespace skzip {
 
@@ -77,7 +78,7 @@ int ZipEntry::readContent(std::ostream& out, std::uint64_t chunkSize) const {
 bool ZipArchive::open() {
   if (m_archive) return true;
   int error = 0;
-  m_archive = zip_open(m_path.c_str(), ZIP_RDONLY, &error);
+  m_archive = zip_open(gf_pathToUtf8(m_path).c_str(), ZIP_RDONLY, &error);
   return m_archive != nullptr;
 }
 

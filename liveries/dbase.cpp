@@ -182,7 +182,7 @@ void lf_listPrivateRegistrations() {
 void gf_readDataBase() {
   gf_installScrambleKey();
   const std::filesystem::path file = Temp2Path;
-  const std::string path = file.string();
+  const std::string path = gf_pathToUtf8(file);
   if (!lf_downloadDbase(file)) {
     throw qlx::SysErrorException(23, "data base could not be read from on-line?");
   }

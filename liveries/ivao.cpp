@@ -164,14 +164,14 @@ std::optional<LiveryCandidate> lf_procesIvaoFltSimSection(int priority, std::vec
     if (texture.empty()) lf_parseTexture(line, texture);
   }
 
-  const std::filesystem::path textureFolder = std::filesystem::path(folder) / ("texture." + texture);
+  const std::filesystem::path textureFolder = gf_pathFromUtf8(folder) / gf_pathFromUtf8("texture." + texture);
   std::error_code error;
   const auto status = std::filesystem::status(textureFolder, error);
   if (error && error != std::errc::no_such_file_or_directory) {
     throw std::filesystem::filesystem_error("texture folder", textureFolder, error);
   }
   if (!std::filesystem::is_directory(status)) {
-    return reject(sk::format("{} {} does not exist", textureFolder.string(), header));
+    return reject(sk::format("{} {} does not exist", gf_pathToUtf8(textureFolder), header));
   }
   if (title.empty()) return reject(sk::format("{} {} misses title", folder, header));
   if (gDontUseTitles.contains(title)) return std::nullopt;
@@ -196,10 +196,10 @@ std::optional<LiveryCandidate> lf_procesIvaoFltSimSection(int priority, std::vec
 
 ScannedCfgFile lf_searchLiveriesinIvaoFile(int priority, const std::filesystem::path& path) {
   ScannedCfgFile result;
-  const std::string file = path.string();
+  const std::string file = gf_pathToUtf8(path);
   const std::string model = lf_ivaoModelFromPath(file, result.fixes);
   if (model.empty()) return result;
-  const std::string folder = path.parent_path().string();
+  const std::string folder = gf_pathToUtf8(path.parent_path());
   std::vector<std::string> lines;
   const CfgRead read = lf_readAircraftCfg(path, lines);
   if (read == CfgRead::NotOpened) gf_log(sk::format("no character set found for {}", file));

@@ -28,12 +28,12 @@ void lf_saveLiveriesScanned() {
   pugi::xml_node liveries = document.append_child("liveries");
   for (const LiveryData& livery : gScannedLiveries) lf_appendLiveryNode(liveries, livery);
   gf_saveXmlFile(document, LiveriesScannedPath);
-  gf_logText(sk::format("{} liveries in {}", gScannedLiveries.size(), LiveriesScannedPath.string()));
+  gf_logText(sk::format("{} liveries in {}", gScannedLiveries.size(), gf_pathToUtf8(LiveriesScannedPath)));
 }
 
 void lf_readLiveriesScanned() {
   gScannedLiveries.clear();
-  const std::string path = LiveriesScannedPath.string();
+  const std::string path = gf_pathToUtf8(LiveriesScannedPath);
   pugi::xml_document document;
   if (!gf_loadXmlFile(document, LiveriesScannedPath)) {
     throw qlx::UserErrorException(51, sk::format("File {} not found", path));

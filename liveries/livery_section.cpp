@@ -173,9 +173,9 @@ ScannedCfgFile lf_searchLiveriesinFile(int priority, const std::filesystem::path
   ScannedCfgFile result;
   std::error_code error;
   if (!std::filesystem::exists(path, error)) return result;
-  const std::string file = path.string();
+  const std::string file = gf_pathToUtf8(path);
   try {
-    const std::string folder = path.parent_path().string();
+    const std::string folder = gf_pathToUtf8(path.parent_path());
     std::vector<std::string> lines;
     if (lf_readAircraftCfg(path, lines) != CfgRead::Ok) return result;
     if (!lf_checkFltSimNumbers(lines, file)) return result;

@@ -61,7 +61,7 @@ void lf_readRegcodeFile(const std::filesystem::path& file, std::vector<RegcodeEn
     return;
   }
   if (fields.size() != 2 && fields.size() != 3) {
-    gf_log(sk::format("{}: wrong format \"{}\"", file.string(), line));
+    gf_log(sk::format("{}: wrong format \"{}\"", gf_pathToUtf8(file), line));
     error = true;
     return;
   }
@@ -69,7 +69,7 @@ void lf_readRegcodeFile(const std::filesystem::path& file, std::vector<RegcodeEn
   if (regcodes.empty()) return;
   if (regcodes.size() == 1) {
     if (fields[1].size() > kMaxRegcodeLength) {
-      gf_log(sk::format("wrong regcode length \"{}\" in {}", fields[1], file.string()));
+      gf_log(sk::format("wrong regcode length \"{}\" in {}", fields[1], gf_pathToUtf8(file)));
       error = true;
       return;
     }
@@ -81,12 +81,12 @@ void lf_readRegcodeFile(const std::filesystem::path& file, std::vector<RegcodeEn
     if (regcode.size() >= kMinListedRegcodeLength && regcode.size() <= kMaxRegcodeLength) {
       entry.regcodes.push_back(regcode);
     } else {
-      gf_log(sk::format("wrong regcode length \"{}\" in {}", regcode, file.string()));
+      gf_log(sk::format("wrong regcode length \"{}\" in {}", regcode, gf_pathToUtf8(file)));
       error = true;
     }
   }
   if (entry.regcodes.empty()) {
-    gf_log(sk::format("{} ; regs empty? ", file.string()));
+    gf_log(sk::format("{} ; regs empty? ", gf_pathToUtf8(file)));
     return;
   }
   entries.push_back(std::move(entry));
@@ -97,7 +97,7 @@ bool lf_readRegcodeFiles(const std::filesystem::path& folder, std::vector<Regcod
   try {
     for (const auto& item : std::filesystem::directory_iterator(folder)) {
       if (!item.is_regular_file() || item.path().extension() != ".TXT") continue;
-      gf_logText(sk::format("Processing regcodes file \"{}\"", item.path().string()));
+      gf_logText(sk::format("Processing regcodes file \"{}\"", gf_pathToUtf8(item.path())));
       if (gf_tooLargeToRead(item.path())) {
         gf_log(gf_tooLargeText(item.path()));
         continue;
@@ -107,13 +107,14 @@ bool lf_readRegcodeFiles(const std::filesystem::path& folder, std::vector<Regcod
         for (const auto& line : *lines) lf_readRegcodeFile(item.path(), entries, error, line);
       } else if (!std::ifstream(item.path())) {
         // An empty file has no lines either, and is no error; the other files are still read.
-        gf_log(sk::format("Error in reading regcode file {}, what: cannot be opened", item.path().string()));
+        gf_log(sk::format("Error in reading regcode file {}, what: cannot be opened",
+                          gf_pathToUtf8(item.path())));
         error = true;
       }
     }
     gf_logText(sk::format("{} liverie{} read", entries.size(), plural(entries.size())));
   } catch (const std::exception& failure) {
-    gf_log(sk::format("Error in reading regcode file {}, what: {}", folder.string(), failure.what()));
+    gf_log(sk::format("Error in reading regcode file {}, what: {}", gf_pathToUtf8(folder), failure.what()));
     return false;
   }
   return !error;
@@ -122,7 +123,7 @@ bool lf_readRegcodeFiles(const std::filesystem::path& folder, std::vector<Regcod
 bool lf_readAigRegcodes(const std::filesystem::path& path, std::vector<RegcodeEntry>& entries) {
   pugi::xml_document document;
   if (!gf_loadXmlFile(document, path)) {
-    gf_log(sk::format("Failed to load {}", path.string()));
+    gf_log(sk::format("Failed to load {}", gf_pathToUtf8(path)));
     return false;
   }
   const std::size_t before = entries.size();
@@ -140,7 +141,7 @@ bool lf_readAigRegcodes(const std::filesystem::path& path, std::vector<RegcodeEn
   }
   gf_backupFile(path);
   const std::size_t read = entries.size() - before;
-  gf_logText(sk::format("{} liverie{} read from {}", read, plural(read), path.string()));
+  gf_logText(sk::format("{} liverie{} read from {}", read, plural(read), gf_pathToUtf8(path)));
   return true;
 }
 
@@ -163,7 +164,8 @@ void lf_processInlineRegcodes() {
   if (clashes.empty()) return;
   std::filesystem::create_directories(OutputErrorsFolder);
   gf_writeTextFile(clashes, InlineRegcodesPath);
-  gf_logText(sk::format("{} in-line regcode clashes, see \"{}\"", clashes.size(), InlineRegcodesPath.string()));
+  gf_logText(sk::format("{} in-line regcode clashes, see \"{}\"", clashes.size(),
+                        gf_pathToUtf8(InlineRegcodesPath)));
 }
 
 void lf_addRegcodes(const std::vector<RegcodeEntry>& entries) {
@@ -195,23 +197,24 @@ void lf_addRegcodes(const std::vector<RegcodeEntry>& entries) {
 }
 
 void lf_readAigRegcodeFile(const std::filesystem::path& path) {
-  gRegcodeResultLines.push_back("Processing file " + path.string());
+  gRegcodeResultLines.push_back("Processing file " + gf_pathToUtf8(path));
   std::vector<RegcodeEntry> entries;
   if (!lf_readAigRegcodes(path, entries)) {
-    gRegcodeResultLines.push_back(
-        sk::format("There were errors in processing the AIG-regcode file \"{}\", see the Log.txt", path.string()));
+    gRegcodeResultLines.push_back(sk::format(
+        "There were errors in processing the AIG-regcode file \"{}\", see the Log.txt", gf_pathToUtf8(path)));
   }
   lf_addRegcodes(entries);
 }
 
 void lf_readRegcodeFolder() {
   if (!hasRegularFile(MyRegcodesFolder)) return;
-  gRegcodeResultLines.push_back("Processing files in " + MyRegcodesFolder.string());
+  gRegcodeResultLines.push_back("Processing files in " + gf_pathToUtf8(MyRegcodesFolder));
   std::vector<RegcodeEntry> entries;
   if (!lf_readRegcodeFiles(MyRegcodesFolder, entries)) {
-    gf_showMessage(sk::format("There were errors in processing the regcode files in folder \"{}\", see the Log.txt",
-                              MyRegcodesFolder.string()),
-                   true);
+    gf_showMessage(
+        sk::format("There were errors in processing the regcode files in folder \"{}\", see the Log.txt",
+                   gf_pathToUtf8(MyRegcodesFolder)),
+        true);
   }
   lf_addRegcodes(entries);
 }
@@ -229,7 +232,8 @@ void gf_processRegcodes() {
   if (gRegcodeResultLines.empty()) return;
   std::filesystem::create_directories(OutputInfoFolder);
   gf_writeTextFile(gRegcodeResultLines, OfflineRegcodesPath);
-  gf_logText(sk::format("Offline regcode files processed, results can be found in \"{}\"", OfflineRegcodesPath.string()));
+  gf_logText(sk::format("Offline regcode files processed, results can be found in \"{}\"",
+                        gf_pathToUtf8(OfflineRegcodesPath)));
   if (!gSpecialLiveries.empty()) gf_logText(sk::format("{} special liveries", gSpecialLiveries.size()));
 }
 
@@ -245,5 +249,5 @@ void lf_readTitleFolder() {
   lf_readRegcodeFiles(MyRegcodesFolder, entries);
   const std::size_t appended = appendTitlesNotToUse(entries);
   gf_logText(sk::format("{} don't use title{} read from files in {}", appended, plural(appended),
-                        MyRegcodesFolder.string()));
+                        gf_pathToUtf8(MyRegcodesFolder)));
 }

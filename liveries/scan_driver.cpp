@@ -14,6 +14,7 @@
 #include "core/parameters.h"
 #include "core/paths.h"
 #include "core/random.h"
+#include "core/util.h"
 #include "liveries/airline_type.h"
 #include "liveries/ivao.h"
 #include "liveries/liveries_scanned.h"
@@ -47,7 +48,7 @@ void findPackage(const std::filesystem::path& packages, std::vector<std::string>
                  const std::vector<const char*>& names, const char* kind) {
   if (packages.empty()) return;
   for (const auto& entry : std::filesystem::directory_iterator(packages)) {
-    const std::string path = entry.path().string();
+    const std::string path = gf_pathToUtf8(entry.path());
     if (std::any_of(names.begin(), names.end(), [&](const char* name) { return hasUsableName(path, name); })) {
       gf_logText(sk::format("Automatic {} scan found folder: \"{}\"", kind, path));
       folders.push_back(path);
@@ -61,7 +62,7 @@ void findPackage(const std::filesystem::path& packages, std::vector<std::string>
 bool prunes(const std::filesystem::path& path, std::size_t scannedLength) {
   static const char* const words[] = {"airport",    "lvfr",        "mkstudios", "simwings", "fsdreamteam",
                                       "navigraph",  "flytampa",    "inibuilds", "_CVT_"};
-  const std::string text = path.string();
+  const std::string text = gf_pathToUtf8(path);
   if (text.size() >= kMaxDescendLength) return true;
   const std::string_view below = std::string_view(text).substr(std::min(scannedLength, text.size()));
   return std::any_of(std::begin(words), std::end(words),
@@ -74,12 +75,13 @@ bool isAircraftCfg(const std::filesystem::directory_entry& entry) {
     for (char& c : text) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
     return text;
   };
-  return upper(entry.path().extension().string()) == ".CFG" && upper(entry.path().stem().string()) == "AIRCRAFT";
+  return upper(gf_pathToUtf8(entry.path().extension())) == ".CFG" &&
+         upper(gf_pathToUtf8(entry.path().stem())) == "AIRCRAFT";
 }
 
 ScannedCfgFile readFile(int priority, const std::filesystem::path& file) {
   if (gSeams.beforeFile) gSeams.beforeFile(file);
-  const std::string text = file.string();
+  const std::string text = gf_pathToUtf8(file);
   if (text.find("ivao_x-csl") != std::string::npos || text.find("IVAO_MTL") != std::string::npos) {
     return lf_searchLiveriesinIvaoFile(priority, file);
   }
@@ -106,8 +108,8 @@ void lf_openFolder(const std::filesystem::path& folder,
   std::error_code error;
   std::filesystem::directory_iterator listing(folder, error);
   if (error) {
-    gf_log(sk::format("liveries search in folder {} skipped because of iterator problem: {}", folder.string(),
-                      error.message()));
+    gf_log(sk::format("liveries search in folder {} skipped because of iterator problem: {}",
+                      gf_pathToUtf8(folder), error.message()));
     return;
   }
   walk.push_back(std::move(listing));
@@ -118,7 +120,7 @@ void lf_openFolder(const std::filesystem::path& folder,
 void lf_searchLiveriesInFolder(int priority, const std::filesystem::path& folder, std::list<LiveryData>& result) {
   std::deque<std::future<ScannedCfgFile>> pending;
   std::vector<std::filesystem::directory_iterator> walk;
-  const std::size_t scannedLength = folder.string().size();
+  const std::size_t scannedLength = gf_pathToUtf8(folder).size();
   lf_openFolder(folder, walk);
   while (!walk.empty() && !stopping()) {
     if (walk.back() == std::filesystem::directory_iterator()) {
@@ -130,7 +132,7 @@ void lf_searchLiveriesInFolder(int priority, const std::filesystem::path& folder
     walk.back().increment(error);
     if (error) {
       gf_log(sk::format("liveries search in folder {} cut short because of iterator problem: {}",
-                        entry.path().parent_path().string(), error.message()));
+                        gf_pathToUtf8(entry.path().parent_path()), error.message()));
       walk.pop_back();
     }
     try {
@@ -143,7 +145,8 @@ void lf_searchLiveriesInFolder(int priority, const std::filesystem::path& folder
         if (pending.size() > static_cast<std::size_t>(gMaxWorkers.load())) takeOldest(pending, result, "inner");
       }
     } catch (const std::exception& failure) {
-      gf_log(sk::format("liveries search in {} aborted, cause: {}", entry.path().string(), failure.what()));
+      gf_log(sk::format("liveries search in {} aborted, cause: {}", gf_pathToUtf8(entry.path()),
+                        failure.what()));
     }
   }
   while (!pending.empty()) takeOldest(pending, result, "outer");
@@ -151,18 +154,19 @@ void lf_searchLiveriesInFolder(int priority, const std::filesystem::path& folder
 
 void lf_scanLiveryFolder(WalkContext& context, const std::string& folder) {
   if (folder.empty()) return;
+  const std::filesystem::path path = gf_pathFromUtf8(folder);
   std::error_code error;
-  if (!std::filesystem::exists(folder, error)) {
+  if (!std::filesystem::exists(path, error)) {
     gf_logText(folder + " does not exist, skipped!");
     return;
   }
-  if (!std::filesystem::is_directory(folder, error)) {
+  if (!std::filesystem::is_directory(path, error)) {
     gf_logText(folder + " is not a folder name, skipped!");
     return;
   }
   if (context.priority < kMaxPriority) ++context.priority;
   if (stopping()) return;
-  lf_searchLiveriesInFolder(context.priority, folder, gScannedLiveries);
+  lf_searchLiveriesInFolder(context.priority, path, gScannedLiveries);
   const std::uint64_t size = gScannedLiveries.size();
   if (size > 0) {
     const std::uint64_t added = size - context.previousSize;

@@ -34,7 +34,7 @@ void writeErrorList(Lines lines, bool sorted, const std::filesystem::path& path,
   } else {
     gf_writeTextFile(lines, path);
   }
-  gf_logText(sk::format(fmt::runtime(summary), lines.size(), plural(lines.size()), path.string()));
+  gf_logText(sk::format(fmt::runtime(summary), lines.size(), plural(lines.size()), gf_pathToUtf8(path)));
 }
 
 }  // namespace
@@ -61,7 +61,7 @@ void lf_refreshAigRegcodes() {
     lf_readTitleFile(AigRegcodesPath);
     if (std::filesystem::exists(AigRegcodesPath)) std::filesystem::remove(AigRegcodesPath);
   } else {
-    gf_log(sk::format("reading {} failed?", AigRegcodesPath.string()));
+    gf_log(sk::format("reading {} failed?", gf_pathToUtf8(AigRegcodesPath)));
   }
   if (gf_countFiles(MyRegcodesFolder) > 0) lf_readTitleFolder();
 }
@@ -114,8 +114,8 @@ void lf_writeScanReports() {
     if (!gDbaseCorrections.empty()) {
       std::filesystem::create_directories(AirlineModelConversionsPath.parent_path());
       gf_writeTextFile(gDbaseCorrections, AirlineModelConversionsPath);
-      gf_logText(sk::format("{} liveries updated with real live data from dbase, see {}", gDbaseCorrections.size(),
-                            AirlineModelConversionsPath.string()));
+      gf_logText(sk::format("{} liveries updated with real live data from dbase, see {}",
+                            gDbaseCorrections.size(), gf_pathToUtf8(AirlineModelConversionsPath)));
     }
   } catch (const std::exception&) {
     // Reports already written stay; LiveriesScanned.xml is saved before this.

@@ -11,6 +11,7 @@
 #include "core/format.h"
 #include "core/log.h"
 #include "core/paths.h"
+#include "core/util.h"
 
 namespace {
 
@@ -42,7 +43,7 @@ class KeyFileError {
   KeyFileError(const std::filesystem::path& file, int line) : m_file(file), m_line(line) {}
   [[noreturn]] void fail(const std::string& what) const {
     throw qlx::UserErrorException(
-        62, sk::format("scramble key file \"{}\" line {}: {}", m_file.string(), m_line, what));
+        62, sk::format("scramble key file \"{}\" line {}: {}", gf_pathToUtf8(m_file), m_line, what));
   }
 
  private:

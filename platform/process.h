@@ -1,7 +1,8 @@
 #pragma once
 // Process-level services: names of threads, whether another process runs, and
-// the desktop's way of asking a program to close (SIGINT, SIGTERM) turned into
-// the window's close message.
+// the desktop's way of asking a program to close (SIGINT, SIGTERM on Linux; a
+// console's Ctrl+C, Ctrl+Break or close on Windows) turned into the window's
+// close message.
 #include <string>
 
 #include "platform/win_types.h"
@@ -16,7 +17,8 @@ std::string gf_threadName();
 // for still counts).
 bool gf_processRunning(DWORD processId);
 
-// From now on SIGINT and SIGTERM post WM_CLOSE to the window, so that they
+// From now on SIGINT and SIGTERM (on Windows the console's control events,
+// through SetConsoleCtrlHandler) post WM_CLOSE to the window, so that they
 // close the program the way its close button does. A later call names
 // another window; null lets the signals post nothing.
 void gf_closeWindowOnSignals(HWND window);

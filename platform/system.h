@@ -11,6 +11,10 @@
 
 #include "platform/win_types.h"
 
+#ifndef _WIN32
+// On Windows the last error, the named mutex, the known folders, the timer
+// period and the process id are the system's own (platform/win_types.h).
+
 // ---- Last error ------------------------------------------------------------
 
 inline constexpr DWORD ERROR_SUCCESS = 0;
@@ -48,11 +52,10 @@ BOOL CloseHandle(HANDLE handle);
 inline constexpr int CSIDL_APPDATA = 26;        // roaming application data
 inline constexpr int CSIDL_LOCAL_APPDATA = 28;  // local application data
 
-// The folder of a CSIDL: APPDATA / LOCALAPPDATA when set (non-empty), else
+// gf_shellFolderPath (below) gives here APPDATA / LOCALAPPDATA when set (non-empty), else
 // the XDG folder ($XDG_CONFIG_HOME or ~/.config for roaming, $XDG_DATA_HOME
 // or ~/.local/share for local). Empty when neither can be found or the CSIDL
 // is not one of the two. The path's bytes are kept exactly.
-std::filesystem::path gf_shellFolderPath(int csidl);
 
 // Windows shape of the same: path receives at most MAX_PATH wide characters
 // (the folder's UTF-8 decoded, zero-terminated). E_FAIL when the folder is
@@ -63,9 +66,16 @@ std::filesystem::path gf_shellFolderPath(int csidl);
 // gf_shellFolderPath, which keeps the folder's bytes exactly.
 HRESULT SHGetFolderPathW(HWND hwnd, int csidl, HANDLE token, DWORD flags, wchar_t* path);
 
+#endif  // !_WIN32
+
+// The folder of a CSIDL as a path: on Linux the bytes as they are, on Windows
+// the system's wide name, never through a narrow code page. Empty when the
+// system cannot give it.
+std::filesystem::path gf_shellFolderPath(int csidl);
+
 // ---- Environment -------------------------------------------------------------
 
-// The variable's value, or nullopt when it is not set.
+// The variable's value (UTF-8), or nullopt when it is not set.
 std::optional<std::string> gf_environmentVariable(const std::string& name);
 // Sets the variable, or removes it when value is nullopt. False on an invalid
 // name (empty or holding '=').
@@ -73,6 +83,7 @@ bool gf_setEnvironmentVariable(const std::string& name, const std::optional<std:
 
 // ---- Timer resolution ----------------------------------------------------------
 
+#ifndef _WIN32
 inline constexpr UINT TIMERR_NOERROR = 0;
 inline constexpr UINT TIMERR_NOCANDO = 97;
 
@@ -81,6 +92,7 @@ inline constexpr UINT TIMERR_NOCANDO = 97;
 // an unmatched timeEndPeriod, or a period of 0, gives TIMERR_NOCANDO.
 UINT timeBeginPeriod(UINT periodMs);
 UINT timeEndPeriod(UINT periodMs);
+#endif
 
 // Holds a timer period for the lifetime of the object, so that it is given
 // back on every way out of a scope, exceptions included.
@@ -103,7 +115,9 @@ unsigned gf_processorCount();
 
 // ---- Process and durable files ---------------------------------------------------
 
+#ifndef _WIN32
 DWORD GetCurrentProcessId();
+#endif
 
 // Creates (or truncates) the file, writes every byte and flushes it to the disk
 // before returning. False with a last error on any failure; a file it made is
@@ -111,5 +125,7 @@ DWORD GetCurrentProcessId();
 // refused rather than followed.
 bool gf_writeFileFlushed(const std::filesystem::path& path, std::string_view bytes);
 
-// Flushes the folder's entries (a rename just made in it) to the disk.
+// Flushes the folder's entries (a rename just made in it) to the disk. Windows
+// has no such call: its file system logs the rename itself, so there it only
+// says whether the folder exists.
 bool gf_flushFolder(const std::filesystem::path& folder);

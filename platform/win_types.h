@@ -1,6 +1,20 @@
 #pragma once
 // The basic Windows types in the shapes the program's code uses them.
-// Our own declarations: the handles are opaque pointers owned by the platform layer.
+// On Windows they are the system's own: every platform header includes this
+// one first, so the program sees the real declarations (Winsock 2 before
+// windows.h, as it must be). On Linux they are our own declarations: the
+// handles are opaque pointers owned by the platform layer.
+#ifdef _WIN32
+// Winsock 2 before windows.h, the others after it.
+// clang-format off
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#include <windows.h>
+#include <windowsx.h>
+#include <mmsystem.h>
+#include <shlobj.h>
+// clang-format on
+#else
 #include <cstdint>
 
 using BYTE = std::uint8_t;
@@ -51,6 +65,8 @@ using LPVOID = void*;
 using WCHAR = char16_t;  // UTF-16 unit: wchar_t is 32 bits here
 using LPCWSTR = const char16_t*;
 using LPWSTR = char16_t*;
+// Wide text literals, as TEXT("...") reads on Windows.
+#define TEXT(quote) u##quote
 
 struct HMENU__;
 using HMENU = HMENU__*;
@@ -99,3 +115,4 @@ constexpr WPARAM MAKEWPARAM(WORD low, WORD high) {
 constexpr LPARAM MAKELPARAM(WORD low, WORD high) {
   return static_cast<LPARAM>(static_cast<DWORD>(low) | (static_cast<DWORD>(high) << 16));
 }
+#endif  // _WIN32

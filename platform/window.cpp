@@ -809,6 +809,10 @@ void gf_setIconResource(UINT id, int size, std::vector<std::uint32_t> argb) {
   icon->argb = std::move(argb);
 }
 
+HINSTANCE gf_programInstance() {
+  return nullptr;
+}
+
 HICON LoadIconW(HINSTANCE, LPCWSTR name) {
   Layer& g = lf_layer();
   std::lock_guard lk(g.m);

@@ -31,6 +31,10 @@
 
 #include "platform/win_types.h"
 
+// On Windows the user interface and GDI are the system's own: of this header
+// only the program's own helpers remain there.
+#ifndef _WIN32
+
 // ---- Messages ----
 inline constexpr UINT WM_NULL = 0x0000;
 inline constexpr UINT WM_CREATE = 0x0001;
@@ -183,10 +187,14 @@ struct PAINTSTRUCT {
   BYTE rgbReserved[32] = {};
 };
 
+#endif  // !_WIN32
+
 // A control id passed where CreateWindowExW takes the menu.
 inline HMENU gf_controlIdAsMenu(int id) {
   return reinterpret_cast<HMENU>(static_cast<std::uintptr_t>(static_cast<WORD>(id)));
 }
+
+#ifndef _WIN32
 inline LPCWSTR MAKEINTRESOURCEW(WORD id) {
   return reinterpret_cast<LPCWSTR>(static_cast<std::uintptr_t>(id));
 }
@@ -294,8 +302,14 @@ COLORREF SetTextColor(HDC hdc, COLORREF colour);
 COLORREF SetBkColor(HDC hdc, COLORREF colour);
 int SetBkMode(HDC hdc, int mode);
 BOOL DeleteDC(HDC hdc);
+#endif  // !_WIN32
+
+// The program's module, whose resources LoadStringW and LoadIconW read (null
+// here on Linux, where the program registers them with this layer).
+HINSTANCE gf_programInstance();
 
 // ---- Display ----
+// On Windows the desktop is always there: both give true.
 // Opt in to drawing on the X11 display named by DISPLAY: top-level windows
 // made from then on are shown there. Returns whether a display is in use (false
 // without DISPLAY, without X11 support, or when it cannot be opened).
@@ -304,6 +318,7 @@ BOOL DeleteDC(HDC hdc);
 bool gf_enableDisplay(bool on = true);
 bool gf_displayActive();
 
+#ifndef _WIN32
 // ---- Test hooks ----
 // One drawing operation as a paint made it, in the window's client coordinates.
 struct PaintOp {
@@ -368,3 +383,4 @@ bool gf_testType(HWND hwnd, std::u16string_view keys);
 // Colours as the display shows them in a rectangle of the window's client area,
 // row by row; empty when no display is in use.
 std::vector<COLORREF> gf_testScreenPixels(HWND hwnd, RECT rect);
+#endif  // !_WIN32

@@ -21,6 +21,41 @@
 //   even when it exceeds len; only len bytes are stored. So a result >= len
 //   means "did not fit" and the caller must not read past len.
 // - socket and getaddrinfo need WSAStartup (else WSANOTINITIALISED, 10093).
+//
+// On Windows all of it is the system's Winsock; namespace ws only names the
+// system's functions, so that callers read the same on both systems.
+#ifdef _WIN32
+#include "platform/win_types.h"
+
+namespace ws {
+
+using ::accept;
+using ::bind;
+using ::closesocket;
+using ::connect;
+using ::freeaddrinfo;
+using ::getaddrinfo;
+using ::getsockname;
+using ::getsockopt;
+using ::inet_addr;
+using ::inet_pton;
+using ::ioctlsocket;
+using ::listen;
+using ::recv;
+using ::recvfrom;
+using ::send;
+using ::sendto;
+using ::setsockopt;
+using ::shutdown;
+using ::socket;
+using ::WSACleanup;
+using ::WSAGetLastError;
+using ::WSASetLastError;
+using ::WSAStartup;
+
+}  // namespace ws
+
+#else
 #include <arpa/inet.h>
 #include <netdb.h>
 #include <netinet/in.h>
@@ -205,3 +240,4 @@ SKLM_REFUSE_POSIX_SOCKET_CALL(setsockopt)
 SKLM_REFUSE_POSIX_SOCKET_CALL(getsockopt)
 SKLM_REFUSE_POSIX_SOCKET_CALL(getsockname)
 #undef SKLM_REFUSE_POSIX_SOCKET_CALL
+#endif  // _WIN32

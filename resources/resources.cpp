@@ -1,7 +1,7 @@
 #include "resources/resources.h"
 
+#include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -9,31 +9,40 @@
 
 namespace {
 
-constexpr int kIconSize = 32;
-constexpr std::uint32_t kClear = 0x00000000;
-constexpr std::uint32_t kSky = 0xFF1E4B8C;
-constexpr std::uint32_t kAircraft = 0xFFFFFFFF;
+// resources/skylume.ico, the file skylume.rc gives the Windows build, as bytes.
+constexpr unsigned char kIconFile[] = {
+#include "skylume_ico.inc"
+};
 
-// A white aircraft seen from above, nose up, on a deep blue disc.
-std::vector<std::uint32_t> lf_icon() {
-  std::vector<std::uint32_t> pixels(kIconSize * kIconSize, kClear);
-  for (int y = 0; y < kIconSize; ++y) {
-    for (int x = 0; x < kIconSize; ++x) {
-      const int dx = 2 * x - 31, dy = 2 * y - 31;  // doubled offsets from the centre
-      if (dx * dx + dy * dy > 31 * 31) continue;
-      const int across = std::abs(dx);
-      const bool fuselage = across <= 1 && y >= 4 && y <= 27;
-      const bool wings = y >= 12 && y <= 15 && across <= 25 - 2 * (y - 12);
-      const bool tail = y >= 23 && y <= 25 && across <= 11 - 2 * (y - 23);
-      pixels[y * kIconSize + x] = fuselage || wings || tail ? kAircraft : kSky;
+std::uint32_t lf_le32(std::size_t at) {
+  return static_cast<std::uint32_t>(kIconFile[at]) | static_cast<std::uint32_t>(kIconFile[at + 1]) << 8 |
+         static_cast<std::uint32_t>(kIconFile[at + 2]) << 16 |
+         static_cast<std::uint32_t>(kIconFile[at + 3]) << 24;
+}
+
+// The icon file's first image, 32 bits a pixel, stored bottom-up as blue,
+// green, red and alpha after its bitmap header; 0xAARRGGBB row by row from the top.
+std::vector<std::uint32_t> lf_iconPixels(int& size) {
+  constexpr std::size_t kEntry = 6;  // after the icon directory's header
+  size = kIconFile[kEntry] == 0 ? 256 : kIconFile[kEntry];
+  const std::size_t image = lf_le32(kEntry + 12);
+  const std::size_t pixels = image + lf_le32(image);  // past the bitmap header
+  std::vector<std::uint32_t> argb(static_cast<std::size_t>(size) * static_cast<std::size_t>(size));
+  for (int y = 0; y < size; ++y) {
+    for (int x = 0; x < size; ++x) {
+      const std::size_t at = pixels + 4 * (static_cast<std::size_t>(size - 1 - y) * size + x);
+      const std::uint32_t bgra = lf_le32(at);
+      argb[static_cast<std::size_t>(y) * size + x] = bgra;  // little-endian BGRA is 0xAARRGGBB
     }
   }
-  return pixels;
+  return argb;
 }
 
 }  // namespace
 
 void gf_registerResources() {
   gf_setStringResource(IDS_APP_TITLE, u"Skylume");
-  gf_setIconResource(IDI_SKYLUME, kIconSize, lf_icon());
+  int size = 0;
+  std::vector<std::uint32_t> argb = lf_iconPixels(size);
+  gf_setIconResource(IDI_SKYLUME, size, std::move(argb));
 }

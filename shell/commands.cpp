@@ -49,8 +49,8 @@ std::string lf_upperAscii(std::string text) {
   return text;
 }
 
-std::u16string lf_windowText(int controlId, int units) {
-  std::u16string buffer(static_cast<std::size_t>(units), u'\0');
+WideText lf_windowText(int controlId, int units) {
+  WideText buffer(static_cast<std::size_t>(units), WCHAR{0});
   const int copied = GetWindowTextW(GetDlgItem(gDlgParent.load(), controlId), buffer.data(), units);
   buffer.resize(static_cast<std::size_t>(std::max(copied, 0)));
   return buffer;
@@ -58,9 +58,9 @@ std::u16string lf_windowText(int controlId, int units) {
 
 // The box's text in UTF-8; nothing (after its plain log line) when the text
 // does not convert: a typing slip must not count as an emptied box.
-std::optional<std::string> lf_convert(const std::u16string& text) {
+std::optional<std::string> lf_convert(const WideText& text) {
   try {
-    return gf_utf16ToUtf8(text);
+    return gf_textFromWide(text);
   } catch (const std::exception& e) {
     gf_logText(e.what());
     return std::nullopt;
@@ -228,7 +228,7 @@ void lf_newSimPath(StringParameter& installPath, std::string text) {
     if (!installPath.value().empty()) installPath.setAndSave("");
     return;
   }
-  if (!lf_exists(text)) {
+  if (!lf_exists(gf_pathFromUtf8(text))) {
     lf_showAndLog(sk::format("This install path does not exist: {}", text));
     return;
   }
@@ -238,10 +238,10 @@ void lf_newSimPath(StringParameter& installPath, std::string text) {
   const std::size_t separator = text.find_last_of("\\/");
   const std::string last = separator == std::string::npos ? text : text.substr(separator + 1);
   std::string folder = text;
-  if (std::filesystem::path(last).stem() == "Community" && separator != std::string::npos) {
+  if (gf_pathFromUtf8(last).stem() == "Community" && separator != std::string::npos) {
     folder = text.substr(0, separator);
   }
-  if (!lf_exists(std::filesystem::path(folder) / "Community")) {
+  if (!lf_exists(gf_pathFromUtf8(folder) / "Community")) {
     lf_showAndLog("This path exists but is not a path to Community ...");
     return;
   }

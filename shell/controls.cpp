@@ -37,15 +37,15 @@ LRESULT lf_editEntry(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 
 void lf_createCheckBox(CheckboxParameter& parameter, HWND parent, const CREATESTRUCTW* create, int x) {
   HWND box =
-      CreateWindowExW(0, u"button", u"", WS_CHILD | WS_VISIBLE | BS_CHECKBOX, x, parameter.rowY + 2, 12, 12,
-                      parent, gf_controlIdAsMenu(parameter.controlId), create->hInstance, nullptr);
+      CreateWindowExW(0, TEXT("button"), TEXT(""), WS_CHILD | WS_VISIBLE | BS_CHECKBOX, x, parameter.rowY + 2,
+                      12, 12, parent, gf_controlIdAsMenu(parameter.controlId), create->hInstance, nullptr);
   parameter.controlWindow = box;
   CheckDlgButton(parent, parameter.controlId, parameter.value ? BST_CHECKED : BST_UNCHECKED);
   EnableWindow(box, TRUE);
 }
 
 void lf_createButton(ParameterButton& button, HWND parent, const CREATESTRUCTW* create, int x, int width) {
-  HWND control = CreateWindowExW(0, u"button", gf_utf8ToUtf16(button.name).c_str(),
+  HWND control = CreateWindowExW(0, TEXT("button"), gf_wideText(button.name).c_str(),
                                  WS_CHILD | WS_VISIBLE | BS_DEFPUSHBUTTON, x, button.rowY, width, 20, parent,
                                  gf_controlIdAsMenu(button.controlId), create->hInstance, nullptr);
   button.controlWindow = control;
@@ -54,8 +54,9 @@ void lf_createButton(ParameterButton& button, HWND parent, const CREATESTRUCTW* 
 
 void lf_createEdit(ControlBinding& binding, HWND parent, const CREATESTRUCTW* create, int x, int width,
                    WNDPROC subclass) {
-  HWND edit = CreateWindowExW(0, u"Edit", u"", WS_CHILD | WS_VISIBLE | WS_BORDER, x, binding.rowY, width, 16,
-                              parent, gf_controlIdAsMenu(binding.controlId), create->hInstance, nullptr);
+  HWND edit =
+      CreateWindowExW(0, TEXT("Edit"), TEXT(""), WS_CHILD | WS_VISIBLE | WS_BORDER, x, binding.rowY, width,
+                      16, parent, gf_controlIdAsMenu(binding.controlId), create->hInstance, nullptr);
   binding.controlWindow = edit;
   if (edit) {
     binding.previousWndProc = reinterpret_cast<WNDPROC>(
@@ -80,9 +81,9 @@ void lf_installParameterHooks() {
 }
 
 void lf_setControlText(int controlId, const std::string& text) {
-  std::u16string wide;
+  WideText wide;
   try {
-    wide = gf_utf8ToUtf16(text);
+    wide = gf_wideText(text);
   } catch (const std::exception& e) {
     gf_logText(e.what());
     return;
@@ -172,7 +173,7 @@ void lf_paintStateLabels() {
   if (tbloAirports >= 1) {
     lf_textOut(217, SCAN_AIRPORTS.rowY,
                sk::format("{} airport{} in {} folder", tbloAirports, tbloAirports == 1 ? "" : "s",
-                          TbloFolder.string()),
+                          gf_pathToUtf8(TbloFolder)),
                kYellow);
   }
 

@@ -1,9 +1,5 @@
 #include "shell/download.h"
 
-#include <curl/curl.h>
-
-#include <cstdio>
-#include <memory>
 #include <fstream>
 
 #include "core/format.h"
@@ -16,25 +12,13 @@
 
 namespace {
 
-size_t lf_curlWrite(char* data, size_t size, size_t count, FILE* file) { return std::fwrite(data, size, count, file); }
-
-// libcurl calls this about once a second even on a stalled transfer, so an exit
-// ends a download within seconds; libcurl's own defaults stay otherwise.
-int lf_curlProgress(void*, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-  return gExitStarted.load() || gStopRequested.load() ? 1 : 0;
+// Asked about once a second even on a stalled transfer, so that an exit ends a
+// download within seconds.
+bool lf_stopping() {
+  return gExitStarted.load() || gStopRequested.load();
 }
-
-struct FileCloser {
-  void operator()(FILE* file) const { std::fclose(file); }
-};
 
 }  // namespace
-
-CurlHandle::CurlHandle() : m_handle(curl_easy_init()) {}
-
-CurlHandle::~CurlHandle() {
-  if (m_handle) curl_easy_cleanup(m_handle);
-}
 
 LocalFile::~LocalFile() {
   if (m_removed) return;
@@ -56,46 +40,44 @@ std::string gf_downloadUrl(bool msfs2020Folder) {
   return gf_downloadBase() + (MSFS_2020.value || msfs2020Folder ? "MSFS/" : "MSFS2024/");
 }
 
-bool gf_download(CurlHandle* owner, const std::string& url, const std::filesystem::path& target, bool binary) {
+bool gf_download(HttpSession* owner, const std::string& url, const std::filesystem::path& target,
+                 bool binary) {
   return gf_downloadOutcome(owner, url, target, binary) == DownloadOutcome::Fetched;
 }
 
-DownloadOutcome gf_downloadOutcome(CurlHandle* owner, const std::string& url,
+DownloadOutcome gf_downloadOutcome(HttpSession* owner, const std::string& url,
                                    const std::filesystem::path& target, bool binary) {
-  if (!owner || !owner->get()) return DownloadOutcome::Failed;
+  if (!owner || !owner->valid()) return DownloadOutcome::Failed;
   try {
-    CURL* curl = owner->get();
-    std::unique_ptr<FILE, FileCloser> file(std::fopen(target.string().c_str(), binary ? "wb" : "w"));
+    std::ofstream file(target, binary ? std::ios::out | std::ios::binary : std::ios::out);
     if (!file) {
-      gf_logText(sk::format("could not open output file: {}", target.string()));
+      gf_logText(sk::format("could not open output file: {}", gf_pathToUtf8(target)));
       return DownloadOutcome::Failed;
     }
-    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(curl, CURLOPT_USERAGENT, "SKLM");
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, lf_curlWrite);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, file.get());
-    curl_easy_setopt(curl, CURLOPT_FAILONERROR, 1L);
-    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, lf_curlProgress);
-    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
-    const CURLcode result = curl_easy_perform(curl);
+    const HttpResult result = owner->get(
+        url,
+        [&file](const char* data, std::size_t size) {
+          file.write(data, static_cast<std::streamsize>(size));
+          return static_cast<bool>(file);
+        },
+        lf_stopping);
     // A full disk shows only when the buffered rest is written out.
-    const bool closed = std::fclose(file.release()) == 0;
-    if (result == CURLE_OK && closed) return DownloadOutcome::Fetched;
+    file.close();
+    if (result.whole && file) return DownloadOutcome::Fetched;
     // Nothing half-fetched is left for a later reader to take for the whole file.
     std::error_code ignored;
     std::filesystem::remove(target, ignored);
-    long status = 0;
-    if (result == CURLE_HTTP_RETURNED_ERROR) curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
-    return status == 404 || status == 410 ? DownloadOutcome::NotFound : DownloadOutcome::Failed;
+    return result.status == 404 || result.status == 410 ? DownloadOutcome::NotFound : DownloadOutcome::Failed;
   } catch (const std::exception& error) {
-    gf_logText(sk::format("downloader exception: \"{}\", {} => {}", error.what(), url, target.string()));
+    gf_logText(
+        sk::format("downloader exception: \"{}\", {} => {}", error.what(), url, gf_pathToUtf8(target)));
     std::error_code ignored;
     std::filesystem::remove(target, ignored);
     return DownloadOutcome::Failed;
   }
 }
 
-Version gf_fetchVersion(CurlHandle* owner, const std::string& url) {
+Version gf_fetchVersion(HttpSession* owner, const std::string& url) {
   LocalFile local(VersionJsonPath);
   if (!gf_download(owner, url, local.path(), false)) {
     gf_log(sk::format("downloading \"{}\" failed", url));

@@ -1,35 +1,19 @@
 #pragma once
 // The one download path: every file the program fetches comes from its download
-// server by a plain GET through libcurl. Downloads never throw to their callers:
-// a failure is a false result (or the zero version) with one line in Log.txt.
-// curl_global_init runs once at program entry, before any thread starts.
+// server by a plain GET (platform/http_get.h). Downloads never throw to their
+// callers: a failure is a false result (or the zero version) with one line in
+// Log.txt. gf_httpStartUp runs once at program entry, before any thread starts.
 #include <filesystem>
 #include <string>
 #include <string_view>
 
 #include "core/version.h"
-
-typedef void CURL;
+#include "platform/http_get.h"
 
 // The server's address when SKLM_DOWNLOAD_SERVER is not set.
 inline constexpr std::string_view kDefaultDownloadServer = "https://www.tarvimo.com";
 // Where users mail the TBLO folder of airports the scan could not read.
 inline constexpr std::string_view kSupportAddress = "support@tarvimo.com";
-
-// Owns one libcurl easy handle for a sequence of downloads; frees it when it goes.
-class CurlHandle {
- public:
-  CurlHandle();
-  ~CurlHandle();
-  CurlHandle(const CurlHandle&) = delete;
-  CurlHandle& operator=(const CurlHandle&) = delete;
-
-  // Null when libcurl could not make one.
-  CURL* get() const { return m_handle; }
-
- private:
-  CURL* m_handle;
-};
 
 // The server's address (SKLM_DOWNLOAD_SERVER, else the default) + "/downloads/".
 std::string gf_downloadBase();
@@ -43,10 +27,11 @@ enum class DownloadOutcome { Fetched, NotFound, Failed };
 // began meanwhile is a failure, and a failed transfer leaves no target behind.
 // A target that cannot be opened logs "could not open output file: {}" and
 // nothing is requested.
-DownloadOutcome gf_downloadOutcome(CurlHandle* owner, const std::string& url,
+DownloadOutcome gf_downloadOutcome(HttpSession* owner, const std::string& url,
                                    const std::filesystem::path& target, bool binary);
 // gf_downloadOutcome is Fetched.
-bool gf_download(CurlHandle* owner, const std::string& url, const std::filesystem::path& target, bool binary);
+bool gf_download(HttpSession* owner, const std::string& url, const std::filesystem::path& target,
+                 bool binary);
 
 // base + "MSFS/" in MSFS 2020 mode or when asked for the 2020 folder, else base + "MSFS2024/".
 std::string gf_downloadUrl(bool msfs2020Folder);
@@ -54,7 +39,7 @@ std::string gf_downloadUrl(bool msfs2020Folder);
 // The version a server version file announces, through the local file
 // version.json (deleted after use); the zero version, logged
 // "downloading \"{url}\" failed", when it cannot be had.
-Version gf_fetchVersion(CurlHandle* owner, const std::string& url);
+Version gf_fetchVersion(HttpSession* owner, const std::string& url);
 
 // Removes a local file on every way out of a scope. remove() removes it now and
 // raises the filesystem error "remove" when that fails; the destructor, on the

@@ -7,6 +7,7 @@
 #include "core/log.h"
 #include "core/message.h"
 #include "core/paths.h"
+#include "core/util.h"
 #include "platform/process.h"
 #include "platform/system.h"
 #include "platform/window.h"
@@ -66,7 +67,7 @@ int gf_runMain(HINSTANCE instance) {
   } catch (const std::exception& error) {
     // Nothing can be saved without it: said and logged, and the run never starts.
     const std::string text =
-        sk::format("The data folder {} could not be made: {}", DataFolder().string(), error.what());
+        sk::format("The data folder {} could not be made: {}", gf_pathToUtf8(DataFolder()), error.what());
     gf_showError(text);
     gf_log(text);
     return kFailureStatus;
@@ -85,7 +86,7 @@ int gf_runMain(HINSTANCE instance) {
   return static_cast<int>(msg.wParam);
 }
 
-int wWinMain(HINSTANCE instance) {
+int gf_winMain(HINSTANCE instance) {
   CreateMutexW(nullptr, FALSE, L"Local\\$Skylume$");
   if (GetLastError() == ERROR_ALREADY_EXISTS) return kSecondInstanceStatus;
   gf_startLog();

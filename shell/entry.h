@@ -23,4 +23,4 @@ int gf_runMain(HINSTANCE instance);
 // The whole program: the named mutex "Local\$Skylume$" (a second instance
 // returns kSecondInstanceStatus at once, with no window and no log line), the
 // log, then gf_runMain.
-int wWinMain(HINSTANCE instance);
+int gf_winMain(HINSTANCE instance);

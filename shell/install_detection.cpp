@@ -132,15 +132,15 @@ std::string lf_simFolderName() {
 // Nothing stored gives nothing, never a folder relative to the program's.
 fs::path gf_simPackagesPath(const fs::path& folder) {
   const std::string install = lf_installPath().value();
-  return install.empty() ? fs::path() : fs::path(install) / folder;
+  return install.empty() ? fs::path() : gf_pathFromUtf8(install) / folder;
 }
 
 fs::path lf_findSteamPackages() {
   const fs::path roaming = gf_knownFolderPath(CSIDL_APPDATA);
   if (roaming.empty()) return {};
-  const fs::path packages = roaming / lf_simFolderName() / "Packages";
+  const fs::path packages = roaming / gf_pathFromUtf8(lf_simFolderName()) / "Packages";
   if (!lf_exists(packages)) return {};
-  gf_logLine(sk::format("Steam packages:{}", packages.string()));
+  gf_logLine(sk::format("Steam packages:{}", gf_pathToUtf8(packages)));
   return packages;
 }
 
@@ -154,9 +154,11 @@ fs::path lf_findUserCfg() {
   std::vector<Candidate> candidates;
   // An unknown folder gives no candidate, never one relative to the program folder.
   if (!local.empty()) {
-    candidates.push_back({"Store", local / "Packages" / lf_packageFamilyName() / "LocalCache" / "UserCfg.opt"});
+    candidates.push_back({"Store", local / "Packages" / gf_pathFromUtf8(lf_packageFamilyName()) /
+                                       "LocalCache" / "UserCfg.opt"});
   }
-  if (!roaming.empty()) candidates.push_back({"Steam1", roaming / lf_simFolderName() / "UserCfg.opt"});
+  if (!roaming.empty())
+    candidates.push_back({"Steam1", roaming / gf_pathFromUtf8(lf_simFolderName()) / "UserCfg.opt"});
   if (!local.empty()) {
     candidates.push_back(
         {"Steam2", local / "Packages" / "Microsoft.FlightDashboard_8wekyb3d8bbwe" / "LocalCache" / "UserCfg.opt"});
@@ -164,7 +166,7 @@ fs::path lf_findUserCfg() {
   }
   for (const Candidate& candidate : candidates) {
     if (lf_exists(candidate.path)) return candidate.path;
-    gf_logLine(sk::format("MSFS detection, no {}:{}", candidate.name, candidate.path.string()));
+    gf_logLine(sk::format("MSFS detection, no {}:{}", candidate.name, gf_pathToUtf8(candidate.path)));
   }
   return candidates.empty() ? fs::path() : candidates.back().path;
 }
@@ -180,7 +182,7 @@ bool lf_parseInstalledPackagesPath(fs::path& out, const std::string& line) {
     const auto close = view.find('"', open + 1);
     if (close != std::string_view::npos) text = view.substr(open + 1, close - open - 1);
   }
-  out = fs::path(text);
+  out = gf_pathFromUtf8(text);
   if (!lf_exists(out)) out.clear();
   return true;
 }
@@ -195,7 +197,8 @@ fs::path lf_readUserCfg() {
   for (const std::string& line : lf_readLines(file)) {
     if (lf_parseInstalledPackagesPath(packages, line)) break;
   }
-  gf_logLine(sk::format("UserCfg.opt: InstalledPackagesPath={}", packages.empty() ? "???" : packages.string()));
+  gf_logLine(sk::format("UserCfg.opt: InstalledPackagesPath={}",
+                        packages.empty() ? "???" : gf_pathToUtf8(packages)));
   return packages;
 }
 
@@ -236,9 +239,10 @@ std::vector<std::string> gf_listXmlFiles() {
     if (!entry.is_regular_file(error)) continue;
     const fs::path& path = entry.path();
     // Extensions are compared as the simulator's file system does, whatever their case.
-    std::string extension = path.extension().string();
+    std::string extension = gf_pathToUtf8(path.extension());
     for (char& c : extension) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    if (extension == ".XML" && path.stem().string().size() == 4) codes.push_back(path.stem().string());
+    if (extension == ".XML" && gf_pathToUtf8(path.stem()).size() == 4)
+      codes.push_back(gf_pathToUtf8(path.stem()));
   }
   return codes;
 }
@@ -256,7 +260,7 @@ void lf_detectInstallPaths() {
     if (!gRestart.load()) gf_updateCompanionPackage();
   }
   lf_controlsStartPart1();
-  PROGRAM_INSTALL_PATH.setAndSave(fs::current_path().string());
+  PROGRAM_INSTALL_PATH.setAndSave(gf_pathToUtf8(fs::current_path()));
   gNow.store(gf_currentSlot());
   if (!gDataBaseRead) {
     gf_readDataBase();
@@ -271,8 +275,8 @@ void lf_detectInstallPaths() {
       throw qlx::UserErrorException(
           150, "No install path detected, type full path to your Community folder above, and press Enter");
     }
-    lf_installPath().setAndSave(packages.string());
-    ALL_INSTALL_PATH.setValue(packages.string());
+    lf_installPath().setAndSave(gf_pathToUtf8(packages));
+    ALL_INSTALL_PATH.setValue(gf_pathToUtf8(packages));
     gf_showTextParameter(ALL_INSTALL_PATH);
   }
   gf_invalidateMain(kStatusRect);

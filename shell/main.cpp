@@ -1,6 +1,4 @@
 // Entry of the program.
-#include <curl/curl.h>
-
 #include <string>
 
 #include "airports/archived_files.h"
@@ -17,24 +15,25 @@
 
 int main() {
   // Once, before any thread starts: every download builds on it.
-  curl_global_init(CURL_GLOBAL_DEFAULT);
+  gf_httpStartUp();
   gf_setDataDownloads({gf_downloadDbase, gf_downloadAigRegcodes});
   gf_setLiveryScanSeams({[] { return gf_simPackagesPath("Community"); }, {}});
-  gf_setAirportDownloads({gf_downloadUrl, [](const std::string& url, const std::filesystem::path& file, bool binary) {
-                            CurlHandle handle;
-                            switch (gf_downloadOutcome(&handle, url, file, binary)) {
-                              case DownloadOutcome::Fetched:
-                                return ServerAnswer::Fetched;
-                              case DownloadOutcome::NotFound:
-                                return ServerAnswer::NotFound;
-                              case DownloadOutcome::Failed:
-                                break;
-                            }
-                            return ServerAnswer::Failed;
-                          }});
+  gf_setAirportDownloads(
+      {gf_downloadUrl, [](const std::string& url, const std::filesystem::path& file, bool binary) {
+         HttpSession handle;
+         switch (gf_downloadOutcome(&handle, url, file, binary)) {
+           case DownloadOutcome::Fetched:
+             return ServerAnswer::Fetched;
+           case DownloadOutcome::NotFound:
+             return ServerAnswer::NotFound;
+           case DownloadOutcome::Failed:
+             break;
+         }
+         return ServerAnswer::Failed;
+       }});
   gf_enableDisplay();
   gf_installMessageLine();
   gf_installLiveryWindow();
   gf_registerResources();
-  return wWinMain(nullptr);
+  return gf_winMain(gf_programInstance());
 }

@@ -8,6 +8,7 @@
 #include "core/log.h"
 #include "core/message.h"
 #include "core/parameters.h"
+#include "core/util.h"
 #include "liveries/livery_matching.h"
 #include "platform/system.h"
 #include "platform/window.h"
@@ -96,7 +97,7 @@ void mainLoop() {
     lf_acceptUpdates();
     gf_enableControl(CALLSIGN_2_OBJECTID, true);
     if (const auto stats = gf_environmentVariable("SKLM_ENGINE_STATS"); stats && !stats->empty()) {
-      gf_startEngineStats(*stats);
+      gf_startEngineStats(gf_pathFromUtf8(*stats));
     }
     const TimerResolutionGuard timerResolution(1);
     for (;;) {

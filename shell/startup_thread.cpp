@@ -151,7 +151,7 @@ void lf_startUpSKLM() {
   gRunningWorkers.store(0);
 
   if (!std::filesystem::exists(LiveriesScannedPath) && !SCAN_LIVERIES.value) {
-    gf_showMessage(sk::format("File {} is gone, rescan liveries", LiveriesScannedPath.string()), true);
+    gf_showMessage(sk::format("File {} is gone, rescan liveries", gf_pathToUtf8(LiveriesScannedPath)), true);
     SCAN_LIVERIES.value = true;
     SCAN_LIVERIES.save();
     lf_showCheck(SCAN_LIVERIES);

@@ -158,9 +158,9 @@ void lf_paintParking() {
 
 void lf_textOut(int x, int y, const std::string& text, COLORREF colour) {
   if (text.empty()) return;
-  std::u16string wide;
+  WideText wide;
   try {
-    wide = gf_utf8ToUtf16(text);
+    wide = gf_wideText(text);
   } catch (const win32::Utf8ConversionException& e) {
     gf_logText(sk::format("{} conversion exception {}, error code: {}", text, e.what(), e.errorCode()));
     return;

@@ -74,26 +74,27 @@ bool lf_unzipInstallerEntry(const ZipEntry& entry, const std::filesystem::path& 
     std::filesystem::remove(InstallNewVersionPath, ignored);
     return false;
   }
-  gf_logText(sk::format("{} unzipped to {}", archivePath.string(), InstallNewVersionPath.string()));
+  gf_logText(
+      sk::format("{} unzipped to {}", gf_pathToUtf8(archivePath), gf_pathToUtf8(InstallNewVersionPath)));
   return true;
 }
 
 bool lf_downloadInstaller(const Version& version) {
   const std::string versionText = gf_versionToString(version);
   const std::string name = sk::format("setup_{}_d_v{}.zip", "Skylume", versionText);
-  LocalFile local{std::filesystem::path(name)};
-  CurlHandle handle;
+  LocalFile local{gf_pathFromUtf8(name)};
+  HttpSession handle;
   if (!gf_download(&handle, gf_downloadBase() + "release/" + name, local.path(), true)) {
     gf_showMessage(sk::format("Downloading program installer file version {} failed", versionText), true);
     return false;
   }
-  gf_logText(sk::format("downloaded {}", local.path().string()));
+  gf_logText(sk::format("downloaded {}", gf_pathToUtf8(local.path())));
   bool unpacked = false;
   {
     ZipArchive archive(local.path());
     const auto entries = lf_openArchive(archive);
     if (!entries) {
-      gf_log(sk::format("could not open {}", local.path().string()));
+      gf_log(sk::format("could not open {}", gf_pathToUtf8(local.path())));
       return false;
     }
     // Each entry replaces the file the one before wrote: the archive holds the one installer.
@@ -108,9 +109,9 @@ bool lf_downloadInstaller(const Version& version) {
 
 // The entry's file name without folders and extension, + ".txt".
 std::optional<std::filesystem::path> lf_companionFileName(const std::string& entryName) {
-  const std::string stem = std::filesystem::path(entryName).stem().string();
+  const std::string stem = gf_pathToUtf8(gf_pathFromUtf8(entryName).stem());
   if (stem.empty() || stem == "." || stem == "..") return std::nullopt;
-  return std::filesystem::path(stem + ".txt");
+  return gf_pathFromUtf8(stem + ".txt");
 }
 
 // Reads one file entry of the package; false when it cannot be read whole.
@@ -127,8 +128,8 @@ bool lf_extractCompanionEntry(const ZipEntry& entry,
 }
 
 bool lf_downloadDataArchive(const DataArchive& table, const std::filesystem::path& target) {
-  LocalFile local{std::filesystem::path(table.file)};
-  CurlHandle handle;
+  LocalFile local{gf_pathFromUtf8(table.file)};
+  HttpSession handle;
   if (!gf_download(&handle, gf_downloadBase() + std::string(table.file), local.path(), true)) {
     gf_log(table.downloadFailed);
     return false;
@@ -169,7 +170,7 @@ bool lf_downloadDataArchive(const DataArchive& table, const std::filesystem::pat
 void gf_checkProgramUpdate() {
   Version server;
   {
-    CurlHandle handle;
+    HttpSession handle;
     server = gf_fetchVersion(&handle, gf_downloadBase() + "release/version.json");
   }
   if (server == Version{}) {
@@ -180,8 +181,9 @@ void gf_checkProgramUpdate() {
   if (lf_downloadInstaller(server)) {
     // The folder the installer was unpacked into, whatever PROGRAM_INSTALL_PATH holds yet.
     const auto installer = std::filesystem::current_path() / InstallNewVersionPath;
-    throw qlx::UserErrorException(99, sk::format("New version {} available. Exit here, and run as administrator:   \"{}\"",
-                                                 gf_versionToString(server), installer.string()));
+    throw qlx::UserErrorException(
+        99, sk::format("New version {} available. Exit here, and run as administrator:   \"{}\"",
+                       gf_versionToString(server), gf_pathToUtf8(installer)));
   }
   gf_showMessage("The downloading/unzipping of the new version failed? Try manually via tarvimo website", true);
 }
@@ -193,7 +195,7 @@ bool lf_companionFolderMissing() {
 }
 
 bool gf_updateCompanionPackage() {
-  CurlHandle handle;
+  HttpSession handle;
   const Version server = gf_fetchVersion(&handle, gf_downloadBase() + "mylinkpack24" + "/version.json");
   if (server == Version{}) {
     gf_log("No mylinkpack version info found at the SKLM server?");
@@ -203,7 +205,7 @@ bool gf_updateCompanionPackage() {
   if (!(server > installed) && !lf_companionFolderMissing()) return false;
 
   LocalFile local(kCompanionArchive);
-  const std::string url = gf_downloadBase() + "mylinkpack24/" + kCompanionArchive.string();
+  const std::string url = gf_downloadBase() + "mylinkpack24/" + gf_pathToUtf8(kCompanionArchive);
   if (!gf_download(&handle, url, local.path(), true)) {
     gf_log(sk::format("downloading \"{}\" failed", url));
     return false;
@@ -226,7 +228,7 @@ bool gf_updateCompanionPackage() {
     }
   }
   if (!complete || files.empty()) {
-    gf_log(sk::format("could not open {}", local.path().string()));
+    gf_log(sk::format("could not open {}", gf_pathToUtf8(local.path())));
     local.remove();
     return false;
   }
@@ -240,11 +242,11 @@ bool gf_updateCompanionPackage() {
   // Entries of different folders with the same stem share a file; the later one wins.
   for (const auto& [name, text] : files) {
     if (!gf_writeFile(text, MyLinkpackFolder / name, false)) {
-      gf_log(sk::format("could not write {}", (MyLinkpackFolder / name).string()));
+      gf_log(sk::format("could not write {}", gf_pathToUtf8((MyLinkpackFolder / name))));
       return false;
     }
   }
-  gf_showMessage(sk::format("{} unzipped {} files", kCompanionArchive.string(), files.size()), true);
+  gf_showMessage(sk::format("{} unzipped {} files", gf_pathToUtf8(kCompanionArchive), files.size()), true);
   const std::string versionText = gf_versionToString(server);
   MYLINKPACK24_VERSION.setAndSave(versionText);
   gf_showMessage(sk::format("mylinkpack has been updated to version {}", versionText), true);

@@ -256,8 +256,8 @@ void lf_setFlightPlan(Act& aircraft) {
   bool handed = gf_writeFlightPlan(file, aircraft);
   if (handed && MSFS_2020.value) {
     std::lock_guard lock(gScMutex);
-    handed = SUCCEEDED(
-        SimConnect_AISetAircraftFlightPlan(gHSimConnect, aircraft.objectId, file.string().c_str(), REQ_FLIGHT_PLAN));
+    handed = SUCCEEDED(SimConnect_AISetAircraftFlightPlan(gHSimConnect, aircraft.objectId,
+                                                          gf_pathToUtf8(file).c_str(), REQ_FLIGHT_PLAN));
   }
   aircraft.hasFlightPlan = handed;
   if (!handed) gf_showMessage(gf_aircraftDescription(aircraft) + " creating a flight plan failed !", true);

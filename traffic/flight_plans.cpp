@@ -7,6 +7,7 @@
 #include "core/format.h"
 #include "core/log.h"
 #include "core/paths.h"
+#include "core/util.h"
 
 std::filesystem::path gFlightPlanFolder;
 
@@ -38,7 +39,9 @@ bool gf_createFlightPlanFolder() {
   return std::filesystem::exists(gFlightPlanFolder);
 }
 
-std::filesystem::path lf_planFileName(std::uint32_t objectId) { return sk::format("{}.pln", objectId); }
+std::filesystem::path lf_planFileName(std::uint32_t objectId) {
+  return gf_pathFromUtf8(sk::format("{}.pln", objectId));
+}
 
 bool gf_writeFlightPlan(const std::filesystem::path& file, const ActBase& aircraft) {
   std::ofstream out(file, std::ios::out | std::ios::trunc);  // text mode: the platform's line ends

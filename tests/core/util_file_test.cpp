@@ -38,6 +38,28 @@ TEST(UtilEncoding, Utf8AndUtf16RoundTripWithSurrogatePair) {
   EXPECT_EQ(gf_utf8ToUtf16(std::string("a\0b", 3)), std::u16string(u"a\0b", 3));
   const std::string edges = "\x7F\xDF\xBF\xEF\xBF\xBF\xF4\x8F\xBF\xBF";  // last of each length
   EXPECT_EQ(gf_utf16ToUtf8(gf_utf8ToUtf16(edges)), edges);
+  // The same units in the system's wide type, the pair beyond the basic plane kept whole.
+  const WideText system = gf_wideText(text);
+  EXPECT_EQ(system, (WideText{WCHAR('A'), WCHAR(0x00C4), WCHAR(0x20AC), WCHAR(0xD83D), WCHAR(0xDE00)}));
+  EXPECT_EQ(gf_textFromWide(system), text);
+}
+
+// On Windows a path made from the bytes of a std::string reads them in the
+// narrow code page; the helpers must keep every character, the one outside
+// the basic plane included, in the name the system sees.
+TEST(UtilEncoding, PathsFromUtf8TextKeepEveryCharacter) {
+  ScratchFolder folder;
+  const std::string name = "Zo\xC3\xAB \xE6\x9D\xB1\xE4\xBA\xAC \xF0\x9F\x9B\xA9.txt";  // Zoë 東京 U+1F6E9
+  const std::filesystem::path file = folder.path() / gf_pathFromUtf8(name);
+  EXPECT_TRUE(file.filename().u8string() == u8"Zo\u00EB \u6771\u4EAC \U0001F6E9.txt");
+  EXPECT_EQ(gf_pathToUtf8(file.filename()), name);
+  EXPECT_EQ(gf_pathToUtf8(gf_pathFromUtf8("")), "");
+  ASSERT_TRUE(gf_writeFile("x", file, false));
+  std::vector<std::string> found;
+  for (const auto& entry : std::filesystem::directory_iterator(folder.path()))
+    found.push_back(gf_pathToUtf8(entry.path().filename()));
+  EXPECT_EQ(found, Lines{name});
+  EXPECT_EQ(readBytes(gf_pathFromUtf8(gf_pathToUtf8(file))), "x");
 }
 
 TEST(UtilEncoding, InvalidInputThrowsCode1113) {

@@ -56,7 +56,7 @@ int main() {
     gf_setEnvironmentVariable("SKLM_DOWNLOAD_SERVER", server.address());
 
     {
-      CurlHandle handle;
+      HttpSession handle;
       const auto start = std::chrono::steady_clock::now();
       const bool ok = gf_download(&handle, gf_downloadBase() + "dbase.zip", "plain.zip", true);
       const double seconds = lf_seconds(start);

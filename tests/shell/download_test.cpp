@@ -39,7 +39,7 @@ TEST_F(DownloadFetch, TransferFailuresLeaveNoFile) {
               {url("missing.bin"), NotFound},
               {url("short.bin"), Failed},
               {url("broken.bin"), Failed}};
-  CurlHandle handle;
+  HttpSession handle;
   for (const Row& row : rows) {
     const std::filesystem::path target = "got_" + std::filesystem::path(row.url).filename().string();
     std::filesystem::remove(target);
@@ -58,7 +58,7 @@ TEST_F(DownloadFetch, VersionFileForms) {
               {R"({"major":10,"minor":9,"patch":5})", {10, 9, 5}},
               {"", {}},
               {nullptr, {}}};
-  CurlHandle handle;
+  HttpSession handle;
   for (const Row& row : rows) {
     std::filesystem::remove(served() / "release" / "version.json");
     if (row.served) serve("release/version.json", row.served);
@@ -70,7 +70,7 @@ TEST_F(DownloadFetch, VersionFileForms) {
 
 TEST_F(DownloadFetch, TargetInMissingFolderMakesNoRequest) {
   serve("dbase.zip", "bytes");
-  CurlHandle handle;
+  HttpSession handle;
   const std::filesystem::path target = "nowhere/dbase.zip";
   EXPECT_FALSE(gf_download(&handle, url("dbase.zip"), target, true));
   EXPECT_TRUE(logged("could not open output file: nowhere/dbase.zip"));
@@ -94,7 +94,7 @@ TEST_F(DownloadFetch, ExitEndsASlowTransfer) {
   slow.bytesPerSecond = 1;
   server().setFault("/downloads/slow.bin", slow);
   auto result = std::async(std::launch::async, [&] {
-    CurlHandle handle;
+    HttpSession handle;
     return gf_download(&handle, url("slow.bin"), "slow.bin", true);
   });
   ASSERT_TRUE(server().waitForRequests(1, std::chrono::seconds(30)));

@@ -1,0 +1,42 @@
+#pragma once
+// The program's one way to fetch a file over HTTP(S): libcurl on Linux,
+// WinHTTP on Windows (the system's proxy settings and certificate store).
+// A session serves a sequence of GETs made from one thread.
+#include <cstddef>
+#include <functional>
+#include <string>
+
+// What a GET came to: whole when the body arrived whole with a status below
+// 400; status is the server's answer when it gave one (a refusal included),
+// 0 when none came.
+struct HttpResult {
+  bool whole = false;
+  long status = 0;
+};
+
+class HttpSession {
+ public:
+  // Receives each piece of the body as it arrives; false stops the transfer.
+  using Sink = std::function<bool(const char* data, std::size_t size)>;
+  // Asked about once a second at least, also while nothing arrives; true ends
+  // the transfer.
+  using Cancelled = std::function<bool()>;
+
+  HttpSession();
+  ~HttpSession();
+  HttpSession(const HttpSession&) = delete;
+  HttpSession& operator=(const HttpSession&) = delete;
+
+  // False when the system could not make one; every get then fails.
+  bool valid() const { return m_handle != nullptr; }
+
+  // Whole when the body arrived whole with a status below 400 and the sink took
+  // every piece. The request names the program ("SKLM").
+  HttpResult get(const std::string& url, const Sink& sink, const Cancelled& cancelled);
+
+ private:
+  void* m_handle;
+};
+
+// Once, before any thread starts and before the first session.
+void gf_httpStartUp();

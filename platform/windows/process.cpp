@@ -1,0 +1,71 @@
+#include "platform/process.h"
+
+#include <atomic>
+
+#include "platform/windows/text.h"
+
+namespace {
+
+std::atomic<HWND> gConsoleWindow{nullptr};
+
+// Thread descriptions came with Windows 10 1607; taken by name so that their
+// absence costs only the names.
+using SetDescription = HRESULT(WINAPI*)(HANDLE, PCWSTR);
+using GetDescription = HRESULT(WINAPI*)(HANDLE, PWSTR*);
+
+template <class F>
+F lf_kernelFunction(const char* name) {
+  return reinterpret_cast<F>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), name)));
+}
+
+// Runs on a thread the system starts for the event.
+BOOL WINAPI lf_onConsoleEvent(DWORD event) {
+  switch (event) {
+    case CTRL_C_EVENT:
+    case CTRL_BREAK_EVENT:
+    case CTRL_CLOSE_EVENT:
+      if (HWND window = gConsoleWindow.load()) {
+        PostMessageW(window, WM_CLOSE, 0, 0);
+        return TRUE;
+      }
+      return FALSE;
+    default:
+      return FALSE;
+  }
+}
+
+}  // namespace
+
+void gf_setThreadName(const std::string& name) {
+  static const auto setDescription = lf_kernelFunction<SetDescription>("SetThreadDescription");
+  if (setDescription) setDescription(GetCurrentThread(), gf_wideFromUtf8(name.substr(0, 15)).c_str());
+}
+
+std::string gf_threadName() {
+  static const auto getDescription = lf_kernelFunction<GetDescription>("GetThreadDescription");
+  PWSTR description = nullptr;
+  if (!getDescription || FAILED(getDescription(GetCurrentThread(), &description)) || !description) return {};
+  const std::string name = gf_utf8FromWide(description);
+  LocalFree(description);
+  return name;
+}
+
+bool gf_processRunning(DWORD processId) {
+  HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, processId);
+  if (!process) return GetLastError() == ERROR_ACCESS_DENIED;  // another user's: it runs
+  const bool running = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+  CloseHandle(process);
+  return running;
+}
+
+void gf_closeWindowOnSignals(HWND window) {
+  // A desktop program has no console of its own: started from one, it joins it,
+  // so that Ctrl+C there closes it as the close button does.
+  static const bool installed = [] {
+    AttachConsole(ATTACH_PARENT_PROCESS);
+    return SetConsoleCtrlHandler(lf_onConsoleEvent, TRUE) != FALSE;
+  }();
+  (void)installed;
+  gConsoleWindow.store(window);
+}

@@ -1,0 +1,107 @@
+#!/usr/bin/env bash
+# Builds skylume.exe for 64-bit Windows with Debian's mingw-w64 into
+# build/windows/ (Release, debug information beside the program), and the
+# folder a Windows user unpacks, build/windows/dist/, with its zip.
+# Installs what it needs. The libraries not in Debian for mingw are built once
+# from Debian's own source packages into build/windows-deps/.
+# Usage: build-windows.sh [build folder] [cmake options...]
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+build="${1:-$root/build/windows}"; shift || true
+deps="${SKLM_WINDOWS_DEPS:-$root/build/windows-deps}"
+toolchain="$root/cmake/mingw-w64-x86_64.cmake"
+start=$(date +%s)
+
+PACKAGES=(
+  cmake ninja-build zip dpkg-dev
+  g++-mingw-w64-x86-64-posix libz-mingw-w64-dev
+  libfmt-dev nlohmann-json3-dev libmsgsl-dev googletest
+)
+missing=()
+for p in "${PACKAGES[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  SUDO=""
+  [[ $(id -u) -ne 0 ]] && SUDO="sudo"
+  echo "installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -qq
+  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# ---- Libraries, once ----------------------------------------------------------
+mkdir -p "$deps"
+prefix="$deps/prefix"
+log="$deps/build.log"
+
+# The header-only libraries' headers, in a folder of their own.
+if [[ ! -f "$prefix/headers/.done" ]]; then
+  rm -rf "$prefix/headers"
+  mkdir -p "$prefix/headers"
+  cp -r /usr/include/fmt /usr/include/nlohmann /usr/include/gsl "$prefix/headers/"
+  touch "$prefix/headers/.done"
+fi
+
+# Debian's source packages, fetched through apt directories of our own that
+# hold one deb-src entry: the machine's apt configuration stays as it is.
+fetch_sources() {
+  local apt="$deps/apt"
+  mkdir -p "$apt/lists/partial" "$apt/parts" "$apt/cache/archives/partial" "$deps/src"
+  local suite
+  suite="$(. /etc/os-release && echo "${VERSION_CODENAME:-bookworm}")"
+  echo "deb-src [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] http://deb.debian.org/debian $suite main" \
+    >"$apt/sources.list"
+  local opts=(-o "Dir::Etc::SourceList=$apt/sources.list" -o "Dir::Etc::SourceParts=$apt/parts"
+    -o "Dir::State::Lists=$apt/lists" -o "Dir::Cache=$apt/cache" -o Debug::NoLocking=1
+    -o APT::Sandbox::User=root)
+  apt-get "${opts[@]}" update >>"$log" 2>&1
+  (cd "$deps/src" && apt-get "${opts[@]}" source pugixml libzip >>"$log" 2>&1)
+}
+
+cmake_dep() {  # name source-folder cmake-options...
+  local name="$1" src="$2"; shift 2
+  cmake -S "$src" -B "$deps/build-$name" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+    -DSKLM_WINDOWS_DEPS="$prefix" -DCMAKE_BUILD_TYPE=Release -DBUILD_SHARED_LIBS=OFF \
+    -DCMAKE_INSTALL_PREFIX="$prefix" "$@" >>"$log" 2>&1
+  cmake --build "$deps/build-$name" -j "$(nproc)" >>"$log" 2>&1
+  cmake --install "$deps/build-$name" >>"$log" 2>&1
+}
+
+if [[ ! -f "$prefix/.done" ]]; then
+  echo "building the Windows libraries into $deps (log: $log)"
+  : >"$log"
+  t=$(date +%s)
+  ls -d "$deps"/src/pugixml-*/ "$deps"/src/libzip-*/ >/dev/null 2>&1 || fetch_sources
+  echo "  sources fetched in $(( $(date +%s) - t )) s"
+  t=$(date +%s)
+  cmake_dep pugixml "$(ls -d "$deps"/src/pugixml-*/ | head -1)" -DPUGIXML_BUILD_TESTS=OFF
+  echo "  pugixml built in $(( $(date +%s) - t )) s"
+  t=$(date +%s)
+  cmake_dep libzip "$(ls -d "$deps"/src/libzip-*/ | head -1)" -DZLIB_USE_STATIC_LIBS=ON \
+    -DENABLE_BZIP2=OFF -DENABLE_LZMA=OFF -DENABLE_OPENSSL=OFF -DENABLE_GNUTLS=OFF -DENABLE_MBEDTLS=OFF \
+    -DENABLE_COMMONCRYPTO=OFF -DENABLE_WINDOWS_CRYPTO=OFF \
+    -DBUILD_TOOLS=OFF -DBUILD_REGRESS=OFF -DBUILD_EXAMPLES=OFF -DBUILD_DOC=OFF
+  echo "  libzip built in $(( $(date +%s) - t )) s"
+  t=$(date +%s)
+  cmake_dep googletest /usr/src/googletest -Dgtest_disable_pthreads=OFF
+  echo "  googletest built in $(( $(date +%s) - t )) s"
+  touch "$prefix/.done"
+fi
+
+# ---- The program ----------------------------------------------------------------
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DSKLM_WINDOWS_DEPS="$prefix" \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSKLM_TESTS=OFF "$@" >/dev/null
+cmake --build "$build" -j "$(nproc)"
+
+# ---- The folder a Windows user unpacks ------------------------------------------------
+version="$(sed -n 's/^project(Skylume VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")"
+dist="$build/dist"
+rm -rf "$dist" "$build/skylume-$version-win64.zip"
+mkdir -p "$dist/docs" "$dist/input" "$dist/output" "$dist/airports"
+cp "$build/skylume.exe" "$dist/"
+cp "$root/resources/README-windows.txt" "$dist/README.txt"
+cp "$root/resources/README-windows.txt" "$dist/docs/README.txt"
+(cd "$dist" && zip -qr "../skylume-$version-win64.zip" .)
+
+echo "Windows build: $dist/skylume.exe and $build/skylume-$version-win64.zip in $(( $(date +%s) - start )) s"
