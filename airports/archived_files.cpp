@@ -52,10 +52,17 @@ bool lf_safeSegment(const std::string& segment) {
   return true;
 }
 
-std::string lf_replaceAll(std::string text, std::string_view from, std::string_view to) {
-  for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
-    text.replace(at, from.size(), to);
-  return text;
+// Built anew rather than replaced in place: mingw's GCC 12 warns falsely
+// (-Wrestrict) about the in-place replace.
+std::string lf_replaceAll(std::string_view text, std::string_view from, std::string_view to) {
+  std::string result;
+  std::size_t done = 0;
+  if (from.empty()) return std::string(text);
+  for (std::size_t at = text.find(from); at != std::string_view::npos; at = text.find(from, done)) {
+    result.append(text.substr(done, at - done)).append(to);
+    done = at + from.size();
+  }
+  return result.append(text.substr(done));
 }
 
 bool lf_fileExists(const std::filesystem::path& path) { return std::filesystem::exists(path); }
