@@ -46,7 +46,10 @@ void gf_installRunHooks() {
 int gf_runMain(HINSTANCE instance) {
   WCHAR className[kClassNameLength + 1] = {};
   LoadStringW(instance, 101, className, kClassNameLength);
-  WNDCLASSEXW windowClass;
+  // The system's structure has no defaults: every member given, cbSize first.
+  WNDCLASSEXW windowClass{};
+  windowClass.cbSize = sizeof(windowClass);
+  windowClass.hInstance = instance;
   windowClass.style = CS_HREDRAW | CS_VREDRAW;
   windowClass.lpfnWndProc = WndProc;
   windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(100));
