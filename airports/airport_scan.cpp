@@ -109,7 +109,7 @@ std::int32_t lf_copyForOfflineLearning() {
     if (!lf_suitableForOfflineLearning(icao) || !lf_metaSummary(file).empty()) continue;
     const fs::path target = TbloFolder / gf_pathFromUtf8(icao + ".xml");
     std::error_code error;
-    if (!fs::copy_file(file, target, fs::copy_options::overwrite_existing, error)) {
+    if (!gf_copyFileReplacing(file, target, error)) {
       gf_logText(sk::format("\"{}\" failed to copy \"{}\"", gf_pathToUtf8(target), gf_pathToUtf8(file)));
       continue;
     }

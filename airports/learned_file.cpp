@@ -193,7 +193,7 @@ void lf_readLearned(const std::filesystem::path& path, const ApfInfo& info, std:
   try {
     if (!loaded) {
       if (std::filesystem::is_regular_file(path)) {
-        std::filesystem::copy_file(path, lf_zeroCopyName(path), std::filesystem::copy_options::overwrite_existing);
+        gf_copyFileReplacing(path, lf_zeroCopyName(path));
         gf_logText(sk::format("{} found, but could not be loaded, saved as *.0.xml: {}", gf_pathToUtf8(path),
                               loaded.description()));
       } else if (std::filesystem::exists(path)) {

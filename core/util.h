@@ -133,6 +133,14 @@ bool gf_writeFile(const std::string& text, const std::filesystem::path& path, bo
 bool gf_writeTextFile(const std::vector<std::string>& lines, const std::filesystem::path& path);
 bool gf_saveXmlFile(const pugi::xml_document& document, const std::filesystem::path& path);
 
+// Copies the file over `to`, replacing what is there, through a copy beside it
+// renamed over it. Not copy_file's overwrite_existing: the Windows build's C++
+// library refuses any existing target ("File exists"). The second form throws
+// std::filesystem::filesystem_error.
+bool gf_copyFileReplacing(const std::filesystem::path& from, const std::filesystem::path& to,
+                          std::error_code& error);
+void gf_copyFileReplacing(const std::filesystem::path& from, const std::filesystem::path& to);
+
 // Log.txt: Log0.txt is copied over Log00.txt, then Log.txt over Log0.txt.
 void gf_backupFile(const std::filesystem::path& path);
 // The same names by rename, for what cannot be copied (unreadable, a folder):

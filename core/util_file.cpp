@@ -81,12 +81,28 @@ std::filesystem::path gf_moveAside(const std::filesystem::path& path) {
   return error ? std::filesystem::path() : first;
 }
 
+bool gf_copyFileReplacing(const std::filesystem::path& from, const std::filesystem::path& to,
+                          std::error_code& error) {
+  std::filesystem::path copy = to;
+  copy += ".copy";
+  std::error_code ignored;
+  std::filesystem::remove(copy, ignored);
+  if (std::filesystem::copy_file(from, copy, error)) std::filesystem::rename(copy, to, error);
+  if (!error) return true;
+  std::filesystem::remove(copy, ignored);
+  return false;
+}
+
+void gf_copyFileReplacing(const std::filesystem::path& from, const std::filesystem::path& to) {
+  std::error_code error;
+  if (!gf_copyFileReplacing(from, to, error)) throw std::filesystem::filesystem_error("copy_file", from, to, error);
+}
+
 void gf_backupFile(const std::filesystem::path& path) {
   std::filesystem::path first, second;
   if (!lf_backupNames(path, first, second)) return;
-  const auto overwrite = std::filesystem::copy_options::overwrite_existing;
-  if (std::filesystem::exists(first)) std::filesystem::copy_file(first, second, overwrite);
-  if (std::filesystem::exists(path)) std::filesystem::copy_file(path, first, overwrite);
+  if (std::filesystem::exists(first)) gf_copyFileReplacing(first, second);
+  if (std::filesystem::exists(path)) gf_copyFileReplacing(path, first);
 }
 
 int gf_countFiles(const std::filesystem::path& folder) {
