@@ -30,6 +30,12 @@ target_include_directories(nlohmann_json::nlohmann_json SYSTEM INTERFACE ${_head
 add_library(Microsoft.GSL::GSL INTERFACE IMPORTED)
 target_include_directories(Microsoft.GSL::GSL SYSTEM INTERFACE ${_headers})
 
+# Windows programs of this tree run here under Wine: ctest's test programs and
+# the tools a build step runs (the scrambled fixtures).
+if(CMAKE_CROSSCOMPILING AND NOT CMAKE_CROSSCOMPILING_EMULATOR)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh)
+endif()
+
 # The system libraries the program's calls live in.
 set(SKLM_WINDOWS_SYSTEM_LIBRARIES ws2_32 winmm winhttp shell32 user32 gdi32 kernel32)
 

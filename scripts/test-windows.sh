@@ -2,19 +2,27 @@
 # The Windows build under Wine: builds build/windows with its tests
 # (scripts/build-windows.sh), lists and runs its test programs through Wine with
 # ctest, in the tree's one prefix with a persistent wineserver. Prints the
-# number of Windows tests run and passed.
+# number of Windows tests run, passed and skipped, and the time each step took.
 # Usage: test-windows.sh
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 windows="$root/build/windows"
 jobs="${SKLM_WINDOWS_JOBS:-$(nproc)}"
+start=$(date +%s)
 
-bash "$root/scripts/build-windows.sh" "$windows" -DSKLM_TESTS=ON
+# The build runs Windows tools of the tree under Wine (the scrambled test
+# fixtures): the server and the prefix are up before it.
 source "$root/scripts/wine.sh"
 sk_wine_start
 trap sk_wine_stop EXIT
+echo "Wine prefix ready in $(( $(date +%s) - start )) s"
+
+t=$(date +%s)
+bash "$root/scripts/build-windows.sh" "$windows" -DSKLM_TESTS=ON
+echo "Windows build with its tests in $(( $(date +%s) - t )) s"
 
 # ctest's own summary gives the counts: "N% tests passed, F tests failed out of T".
+t=$(date +%s)
 status=0
 ctest --test-dir "$windows" -j "$jobs" --timeout 300 --output-on-failure > "$windows/ctest.log" 2>&1 || status=$?
 summary="$(grep -E 'tests passed, [0-9]+ tests failed out of' "$windows/ctest.log" || true)"
@@ -22,7 +30,8 @@ total="$(sed -n 's/.* out of \([0-9]*\)$/\1/p' <<< "$summary")"
 failed="$(sed -n 's/.*tests passed, \([0-9]*\) tests failed.*/\1/p' <<< "$summary")"
 skipped="$(grep -c '\*\*\*Skipped' "$windows/ctest.log" || true)"
 if ((status != 0)); then sed -n '/The following tests FAILED/,$p' "$windows/ctest.log" >&2; fi
-echo "Windows tests under Wine: ${total:-0} run, $((${total:-0} - ${failed:-0} - skipped)) passed, $skipped skipped" \
-  "(log: $windows/ctest.log)"
+echo "Windows tests under Wine: ${total:-0} run, $((${total:-0} - ${failed:-0} - skipped)) passed," \
+  "$skipped skipped, ${failed:-0} failed in $(( $(date +%s) - t )) s (log: $windows/ctest.log)"
+echo "Windows half: $(( $(date +%s) - start )) s"
 
 exit "$status"

@@ -58,7 +58,9 @@ std::uint32_t lf_crc32(const std::string& bytes) {
 zip_t* lf_create(const std::filesystem::path& path) {
   if (path.has_parent_path()) std::filesystem::create_directories(path.parent_path());
   int error = 0;
-  zip_t* archive = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+  // libzip takes its names as UTF-8 on every system.
+  const std::u8string name = path.u8string();
+  zip_t* archive = zip_open(reinterpret_cast<const char*>(name.c_str()), ZIP_CREATE | ZIP_TRUNCATE, &error);
   if (!archive) throw std::runtime_error("cannot create " + path.string());
   return archive;
 }
