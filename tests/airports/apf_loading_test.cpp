@@ -32,7 +32,7 @@ TEST(ApfLoading, SettingsFromTheLearnedFileStayInMemory) {
   writeArchived(kLocal, bedAirport());
 
   // Without a learned file: 30 %, and the user cannot edit it.
-  HWND editBox = CreateWindowExW(0, u"edit", u"", 0, 0, 0, 50, 16, nullptr, nullptr, nullptr, nullptr);
+  HWND editBox = CreateWindowExW(0, TEXT("edit"), TEXT(""), 0, 0, 0, 50, 16, nullptr, nullptr, nullptr, nullptr);
   ASSERT_NE(editBox, nullptr);
   parking_percentage.controlWindow = editBox;
   parking_percentage.value = 77;

@@ -88,15 +88,15 @@ TEST(StandOptions, AddUpdateFindAndRanges) {
   EXPECT_FALSE(gf_updateOption(list, gf_makeDaySlot(5, 60), 1, "X")) << "a bad slot is logged, not raised";
 
   // gf_findOptionNearSlot: wraps within the day, real live options of the day only.
-  std::vector<StandOption> near = {live(1, 3, OPTION_SOFT, {47}, "R"), live(2, 4, OPTION_REAL, {47}, "R"),
+  std::vector<StandOption> nearby = {live(1, 3, OPTION_SOFT, {47}, "R"), live(2, 4, OPTION_REAL, {47}, "R"),
                                    live(0, 3, OPTION_REAL, {47}, "R"), live(4, 3, OPTION_REAL, {47}, "R"),
                                    live(5, 3, OPTION_REAL, {0}, "R")};
-  EXPECT_EQ(gf_findOptionNearSlot(near, gf_makeDaySlot(3, 0), "R")->id, 4u);
-  EXPECT_EQ(gf_findOptionNearSlot(near, gf_makeDaySlot(3, 47), "R")->id, 4u);
-  near.erase(near.begin() + 3);
-  EXPECT_EQ(gf_findOptionNearSlot(near, gf_makeDaySlot(3, 47), "R")->id, 5u);
-  EXPECT_EQ(gf_findOptionNearSlot(near, gf_makeDaySlot(3, 20), "R"), near.end());
-  EXPECT_EQ(gf_findOptionNearSlot(near, gf_makeDaySlot(3, 0), "S"), near.end());
+  EXPECT_EQ(gf_findOptionNearSlot(nearby, gf_makeDaySlot(3, 0), "R")->id, 4u);
+  EXPECT_EQ(gf_findOptionNearSlot(nearby, gf_makeDaySlot(3, 47), "R")->id, 4u);
+  nearby.erase(nearby.begin() + 3);
+  EXPECT_EQ(gf_findOptionNearSlot(nearby, gf_makeDaySlot(3, 47), "R")->id, 5u);
+  EXPECT_EQ(gf_findOptionNearSlot(nearby, gf_makeDaySlot(3, 20), "R"), nearby.end());
+  EXPECT_EQ(gf_findOptionNearSlot(nearby, gf_makeDaySlot(3, 0), "S"), nearby.end());
 
   // testRange and the free-slot test.
   struct Range {

@@ -51,10 +51,16 @@ inline void writeBytes(const std::filesystem::path& path, const std::string& byt
 }
 
 // The lines of a file split at '\n' (a last line without '\n' counts too).
+// On Windows the files the program writes as text end their lines with "\r\n".
 inline std::vector<std::string> fileLines(const std::filesystem::path& path) {
   std::vector<std::string> lines;
   std::ifstream in(path, std::ios::binary);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  for (std::string line; std::getline(in, line);) {
+#ifdef _WIN32
+    if (line.ends_with('\r')) line.pop_back();
+#endif
+    lines.push_back(line);
+  }
   return lines;
 }
 

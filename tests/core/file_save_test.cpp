@@ -17,7 +17,7 @@ namespace {
 
 std::vector<std::string> names(const std::filesystem::path& folder) {
   std::vector<std::string> found;
-  for (const auto& entry : std::filesystem::directory_iterator(folder)) found.push_back(entry.path().filename());
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) found.push_back(entry.path().filename().string());
   std::sort(found.begin(), found.end());
   return found;
 }

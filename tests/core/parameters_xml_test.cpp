@@ -246,7 +246,10 @@ TEST_F(ParametersFile, FileThatDoesNotLoadIsKeptAsideBeforeDefaultsAreWritten) {
     pugi::xml_document probe;
     if (!probe.load_string(good.substr(0, cut).c_str())) cases.push_back({"cut at " + std::to_string(cut), good.substr(0, cut)});
   }
-  if (::geteuid() != 0) cases.push_back({"mode 000", good, true});  // root reads any file
+#ifndef _WIN32
+  // Root reads any file; on Windows a file's mode does not make it unreadable.
+  if (::geteuid() != 0) cases.push_back({"mode 000", good, true});
+#endif
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     RecordingSink sink;
@@ -360,7 +363,7 @@ TEST_F(ParametersFile, FailedSaveIsLoggedShownAndLeavesNothingBehind) {
   EXPECT_EQ(readBytes(file()), before);
   std::filesystem::remove(temporary);  // the folder only: nothing else was left
   std::vector<std::string> left;
-  for (const auto& entry : std::filesystem::directory_iterator(m_data.path())) left.push_back(entry.path().filename());
+  for (const auto& entry : std::filesystem::directory_iterator(m_data.path())) left.push_back(entry.path().filename().string());
   EXPECT_EQ(left, std::vector<std::string>{"parameters.xml"});
   // A data folder that is a file; the user is told once a minute at most.
   writeBytes(m_data / "not-a-folder", "x");

@@ -1,14 +1,17 @@
 #pragma once
 // A program folder for one test: a scratch folder made the current folder
 // (the program resolves its fixed names against it), with input/ and a log.
+#ifndef _WIN32
 #include <linux/capability.h>
 #include <sys/syscall.h>
 #include <unistd.h>
+#endif
 
 #include <filesystem>
 #include <string>
 
 #include "core/paths.h"
+#include "core/util.h"
 #include "liveries/data_downloads.h"
 #include "tests/core/core_test_support.h"
 
@@ -17,6 +20,7 @@ inline std::filesystem::path scrambledFixture(const std::string& name) {
   return std::filesystem::path(SKLM_BINARY_DIR) / "scrambled" / (name + ".xml");
 }
 
+#ifndef _WIN32
 // Root reads every file and lists every folder whatever its mode: for its
 // lifetime the calling thread (and the workers it starts) gives up the two
 // capabilities that let it.
@@ -36,13 +40,13 @@ class WithoutReadOverride {
   __user_cap_header_struct m_header{_LINUX_CAPABILITY_VERSION_3, 0};
   __user_cap_data_struct m_saved[2]{};
 };
+#endif
 
 // A download that copies a file to the target, as the real one unpacks its archive.
 inline DataDownload copier(std::filesystem::path source) {
   return [source](const std::filesystem::path& target) {
     std::error_code error;
-    std::filesystem::copy_file(source, target, std::filesystem::copy_options::overwrite_existing, error);
-    return !error;
+    return gf_copyFileReplacing(source, target, error);
   };
 }
 

@@ -81,6 +81,9 @@ TEST_F(RegcodesTest, UserFilesGiveTheirEntries) {
 // A file that cannot be read is an error of the folder, named in the log; the
 // other files still give their entries, and an empty file is no error.
 TEST_F(RegcodesTest, AnUnreadableFileIsLoggedAndTheOthersRead) {
+#ifdef _WIN32
+  GTEST_SKIP() << "a file's mode does not make it unreadable on Windows";
+#else
   std::filesystem::create_directories(MyRegcodesFolder);
   writeBytes(MyRegcodesFolder / "empty.TXT", "");
   writeBytes(MyRegcodesFolder / "good.TXT", "Speedbird Special;G-GDFA\r\n");
@@ -100,6 +103,7 @@ TEST_F(RegcodesTest, AnUnreadableFileIsLoggedAndTheOthersRead) {
   EXPECT_EQ(entries[0].title, "Speedbird Special");
   EXPECT_TRUE(contains(log.lines(),
                        "===> Error in reading regcode file " + locked.string() + ", what: cannot be opened"));
+#endif
 }
 
 TEST_F(RegcodesTest, AigFileThroughTheHook) {

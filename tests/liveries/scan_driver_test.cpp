@@ -161,6 +161,9 @@ void ScanDriverTest::automaticScan(const std::string& root) {
 // A folder that cannot be listed inside a package costs only its own liveries:
 // the walk logs it and goes on, and LiveriesScanned.xml keeps every other one.
 TEST_F(ScanDriverTest, AnUnreadableFolderIsSkippedAndTheWalkGoesOn) {
+#ifdef _WIN32
+  GTEST_SKIP() << "a folder's mode does not make it unlistable on Windows";
+#else
   const auto package = program.path() / "package";
   write("package/SimObjects/a", "B738", {{"A1", "BAW"}, {"A2", "BAW"}});
   write("package/SimObjects/locked/b", "B738", {{"L1", "KLM"}});
@@ -186,6 +189,7 @@ TEST_F(ScanDriverTest, AnUnreadableFolderIsSkippedAndTheWalkGoesOn) {
                             " skipped because of iterator problem");
   }));
   EXPECT_FALSE(SCAN_LIVERIES.value);
+#endif
 }
 
 TEST_F(ScanDriverTest, PoolKeepsItsLimitAndTheSubmissionOrder) {

@@ -648,8 +648,8 @@ TEST_F(ScenarioPushback, LeavesTheStandBackwardsOrForwards) {
     }
     // Reports beyond six half spans let it taxi.
     Act& a = gActs.front();
-    TrackPoint far = at(metresFrom(pushEnd, back, 6.5 * a.halfSpan * 1852.0), gTick.load() + 3000, 5);
-    take(a, far);
+    TrackPoint distant = at(metresFrom(pushEnd, back, 6.5 * a.halfSpan * 1852.0), gTick.load() + 3000, 5);
+    take(a, distant);
     EXPECT_EQ(a.phase, PHASE_GROUND);
   }
 }

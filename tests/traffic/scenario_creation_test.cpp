@@ -216,7 +216,7 @@ TEST_F(ScenarioCreation, CommandsSendWhatChangedAndParkingControlsFollowTheBlock
   for (ControlBinding* c : std::initializer_list<ControlBinding*>{
            &parking_percentage, &INITIAL_LOAD_ONLY, &PARK_FAKE, &PARK_SOFT, &CUSTOM_MAX_PARK, &MAX_FIT_FL, &WEEK,
            &gFlushStaticButton, &gReReadButton, &LATERAL_RANGE, &MAX_LIVE}) {
-    c->controlWindow = CreateWindowExW(0, u"button", u"", 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    c->controlWindow = CreateWindowExW(0, TEXT("button"), TEXT(""), 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
     controls.emplace_back(c, c->controlWindow);
   }
   gAppState.statusCode = 0;
@@ -698,7 +698,7 @@ scenario::DriverSetup creationRun(const std::filesystem::path& trace) {
   setup.world.knownTitles = std::vector<std::string>{"Known Livery"};
   setup.world.staticCgFt = 7.0;
   setup.user = {kUserLat, kUserLon};
-  setup.park = scenario::ParkAirport{"EHAM", {kUserLat, kUserLon}, 0.0};  // ground reports count only near it
+  setup.park = scenario::ParkAirport{"EHAM", {kUserLat, kUserLon}, 0.0};  // ground reports count only nearby it
   setup.traceFile = trace;
   return setup;
 }
@@ -768,17 +768,17 @@ TEST_F(ScenarioCreation, TwelveReportedAndTwoStaticAreCreatedPlacedLitAndRemoved
     if (object.tail.ends_with('*')) continue;
     EXPECT_EQ(object.flightPlans, 1);
     const std::int64_t t0 = taken.at(id);
-    const auto near = [&](std::int64_t frame, std::int64_t after) { return std::abs(frame * 2 - (t0 + after)) <= 2; };
+    const auto nearby = [&](std::int64_t frame, std::int64_t after) { return std::abs(frame * 2 - (t0 + after)) <= 2; };
     std::vector<std::int64_t> toggles;
     std::set<std::string> settled;
     bool gearDown = false;
     for (const auto& e : object.events) {
       if (e.name == "ALL_LIGHTS_TOGGLE") toggles.push_back(e.frame);
-      if (near(e.frame, 200)) settled.insert(e.name);
-      gearDown = gearDown || (e.name == "GEAR_SET" && e.value == 1 && near(e.frame, 0));
+      if (nearby(e.frame, 200)) settled.insert(e.name);
+      gearDown = gearDown || (e.name == "GEAR_SET" && e.value == 1 && nearby(e.frame, 0));
     }
     ASSERT_EQ(toggles.size(), 2u);
-    EXPECT_TRUE(near(toggles[0], 50) && near(toggles[1], 100)) << t0 << " " << toggles[0] << " " << toggles[1];
+    EXPECT_TRUE(nearby(toggles[0], 50) && nearby(toggles[1], 100)) << t0 << " " << toggles[0] << " " << toggles[1];
     EXPECT_EQ(gearDown, ground.at(object.tail));
     EXPECT_EQ(object.createdOnGround, ground.at(object.tail)) << "reported on the ground, created on it";
     for (const char* name : {"ENGINE_AUTO_START", "NAV_LIGHTS_SET", "BEACON_LIGHTS_SET", "CABIN_LIGHTS_SET"})
@@ -787,7 +787,7 @@ TEST_F(ScenarioCreation, TwelveReportedAndTwoStaticAreCreatedPlacedLitAndRemoved
       EXPECT_TRUE(settled.contains("THROTTLE_SET") && settled.contains("FLAPS_SET"));
     }
     ASSERT_FALSE(object.path.empty());
-    EXPECT_TRUE(near(object.path.front().frame, 200)) << "moved from state 2 on";
+    EXPECT_TRUE(nearby(object.path.front().frame, 200)) << "moved from state 2 on";
   }
 }
 

@@ -188,7 +188,7 @@ void Driver::lf_settle() {
   }
 }
 
-void Driver::lf_waitHandled(DWORD packetId) {
+void Driver::lf_waitHandled(std::uint32_t packetId) {
   if (!m_standIn->waitProcessed(packetId, kAnswerBound))
     throw std::runtime_error(sk::format("the stand-in did not handle packet {}", packetId));
 }

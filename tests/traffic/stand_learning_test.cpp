@@ -136,11 +136,11 @@ TEST_F(StandLearning, StandNameAtPosition) {
   addStand("A1", airport, 20.0);
   addStand("A2", gf_destinationPoint(airport, 0.0, 30.0 / 0.3048), 20.0);
   const LatLon nearA2 = gf_destinationPoint(airport, 0.0, 40.0 / 0.3048);
-  const LatLon far = gf_destinationPoint(airport, PI, 60.0 / 0.3048);
+  const LatLon distant = gf_destinationPoint(airport, PI, 60.0 / 0.3048);
   gUserOnGround = true;
   EXPECT_EQ(gf_nearestStandName(airport.lat, airport.lon), "A1");
   EXPECT_EQ(gf_nearestStandName(nearA2.lat, nearA2.lon), "A2");
-  EXPECT_EQ(gf_nearestStandName(far.lat, far.lon), "");
+  EXPECT_EQ(gf_nearestStandName(distant.lat, distant.lon), "");
   gUserOnGround = false;
   EXPECT_EQ(gf_nearestStandName(airport.lat, airport.lon), "");
   gUserOnGround = true;

@@ -83,12 +83,12 @@ int main() {
     return a;
   }();
   std::size_t found = 0;
-  const auto near = Clock::now();
+  const auto nearby = Clock::now();
   for (int i = 0; i < kCalls; ++i) {
     const LatLon at = gf_destinationPoint(kOrigin, (i % 360) * PI / 180.0, (i % 1200) / 0.3048);
     found += lf_freeStandNear(at, who, 55.0 * NM_PER_METRE, true) != gStands.end();
   }
   std::printf("lf_freeStandNear: %.2f us per call (%zu of %d found a stand)\n",
-              std::chrono::duration<double, std::micro>(Clock::now() - near).count() / kCalls, found, kCalls);
+              std::chrono::duration<double, std::micro>(Clock::now() - nearby).count() / kCalls, found, kCalls);
   return 0;
 }
