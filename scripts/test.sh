@@ -1,11 +1,22 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds with AddressSanitizer + UndefinedBehaviorSanitizer
-# and runs every test.
+# and runs every test; then builds the Windows program with its tests and runs
+# them under Wine (scripts/test-windows.sh).
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+start=$(date +%s)
 bash "$root/scripts/install-deps.sh"
 bash "$root/scripts/build.sh" "$root/build/asan" -DCMAKE_BUILD_TYPE=Debug -DSKLM_SANITIZE=ON
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
-cd "$root/build/asan"
-ctest --output-on-failure -j "$(nproc)" --timeout 300
+status=0
+(cd "$root/build/asan" && ctest --output-on-failure -j "$(nproc)" --timeout 300) | tee "$root/build/asan/ctest.log" ||
+  status=$?
+linux=$(( $(date +%s) - start ))
+echo "Linux half: $(grep -E 'tests passed, [0-9]+ tests failed out of' "$root/build/asan/ctest.log" || echo "no summary")" \
+  "in $linux s"
+
+t=$(date +%s)
+bash "$root/scripts/test-windows.sh" || status=1
+echo "Linux half $linux s, Windows half $(( $(date +%s) - t )) s, all $(( $(date +%s) - start )) s"
+exit "$status"
