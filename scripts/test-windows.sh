@@ -50,6 +50,7 @@ if ((status != 0)); then sed -n '/The following tests FAILED/,$p' "$windows/ctes
 echo "Windows tests under Wine: ${total:-0} run, $((${total:-0} - ${failed:-0} - skipped)) passed," \
   "$skipped skipped, ${failed:-0} failed in $(( $(date +%s) - t )) s; ${#pending[@]} left out as not yet passing" \
   "($pending_file; log: $windows/ctest.log)"
+bash "$root/scripts/test-windows-program.sh" "$windows" "$root/build/asan" || status=1
 echo "Windows half: $(( $(date +%s) - start )) s"
 
 exit "$status"

@@ -4,6 +4,7 @@
 // runs beside them until it is closed.
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -160,7 +161,8 @@ std::map<std::string, double> lf_longestLegs(const fs::path& replay, bool looped
 // Callsign -> the livery title the log gave it ("RYR4LG EI-DPX RYR B738 =1= FSLTL_B738_RYR").
 std::map<std::string, std::string> lf_liveriesOfLog(const fs::path& log) {
   std::map<std::string, std::string> titles;
-  for (const std::string& line : fileLines(log)) {
+  for (std::string line : fileLines(log)) {
+    if (line.ends_with('\r')) line.pop_back();  // written on Windows
     const auto mark = line.find(" =");
     if (mark == std::string::npos || mark + 5 > line.size() || line[mark + 3] != '=' || line[mark + 4] != ' ')
       continue;
@@ -211,9 +213,44 @@ bool lf_frozenWhileReportsMove(const runreport::TracedObject& object, const std:
   return false;
 }
 
+// The Windows name of a Linux path: Wine's drive Z: is the root.
+std::string lf_windowsPath(const fs::path& path) {
+  std::string text = "Z:" + path.string();
+  std::replace(text.begin(), text.end(), '/', '\\');
+  return text;
+}
+
+// A program run in the tree's Wine prefix (scripts/wine.sh); its output, Wine's
+// included, goes to a file: services Wine starts on the way would keep a pipe open.
+std::vector<std::string> lf_inWine(const std::string& command, std::vector<std::string> args) {
+  args.insert(args.begin(), {"/bin/bash", "-c", "source \"$0\" && exec 2>&1 && " + command,
+                             (kSource / "scripts" / "wine.sh").string()});
+  return args;
+}
+
+// skylume.exe of a Windows build run under Wine instead of the Linux program, on
+// a virtual display of its own and closed through its window, as a user closes it.
+struct WindowsProgram {
+  fs::path build;           // skylume.exe, simconnect-standin.dll, tools/closewindow/closewindow.exe
+  std::string appdataName;  // the user's application-data folder, in the program folder
+};
+
 // One demo world run by the real program beside the stand-ins.
 class WorldRun {
  public:
+  explicit WorldRun(std::optional<WindowsProgram> windows = std::nullopt) : m_windows(std::move(windows)) {}
+  ~WorldRun() {
+    // Wine's own folders back in the shared prefix: the scratch folder goes.
+    if (m_wineFolders) {
+      Child reset;
+      if (reset.start(
+              lf_inWine("sk_wine_folders \"$WINEPREFIX/drive_c/users/$(id -un)/AppData/\"{Roaming,Local}",
+                        {}),
+              folder.path(), {}, false, folder / "wine-folders.out"))
+        reset.waitExit(60s);
+    }
+  }
+
   // Lays out the world with scripts/demo.sh, serves its data and starts the
   // simulator, the player on the replay and skylume.
   void start(const std::string& world, const fs::path& replay, std::vector<std::string> playerOptions) {
@@ -222,6 +259,9 @@ class WorldRun {
                             folder.path().string(), world},
                            folder.path(), {}));
     ASSERT_EQ(demo.waitExit(60s), 0);
+    if (m_windows) {
+      ASSERT_NO_FATAL_FAILURE(moveAppdata());
+    }
 
     const auto served = folder / "served";
     dlsrv::gf_writeDemoFolder(served, gf_versionToString(ProgramVersion));
@@ -237,6 +277,10 @@ class WorldRun {
     playerOptions.insert(playerOptions.begin(), SKLM_RTPLAYER_EXE);
     playerOptions.push_back(replay.string());
     ASSERT_TRUE(player.start(playerOptions, folder.path(), {}, false, folder / "rtplayer.out"));
+    if (m_windows) {
+      ASSERT_NO_FATAL_FAILURE(startUnderWine(address));
+      return;
+    }
     ASSERT_TRUE(skylume.start({SKLM_SKYLUME_EXE}, folder.path(),
                               {{"APPDATA", (folder / "appdata").string()},
                                {"LOCALAPPDATA", (folder / "localappdata").string()},
@@ -248,12 +292,28 @@ class WorldRun {
 
   // The user closes skylume; then the simulator ends, its trace complete.
   void close() {
-    skylume.signal(SIGTERM);
-    EXPECT_EQ(skylume.waitExit(30s), 0);
+    if (m_windows) {
+      closeThroughTheWindow();
+    } else {
+      skylume.signal(SIGTERM);
+      EXPECT_EQ(skylume.waitExit(30s), 0);
+    }
     sim.send("exit");
     EXPECT_EQ(sim.waitExit(20s), 0);
-    EXPECT_NE(readBytes(folder / "Log.txt").find("User closed Skylume\n"), std::string::npos);
+    EXPECT_NE(
+        readBytes(folder / "Log.txt").find("User closed Skylume" + std::string(m_windows ? "\r\n" : "\n")),
+        std::string::npos);
   }
+
+  // The user's application-data folder, where the settings are saved.
+  fs::path appdata() const { return folder / (m_windows ? m_windows->appdataName : "appdata"); }
+  // A path in the program folder as the program shows it: Windows's separator on Windows.
+  std::string shown(std::string path) const {
+    if (m_windows) std::replace(path.begin(), path.end(), '/', '\\');
+    return path;
+  }
+  // The screenshot of the Windows program's display taken just before the close.
+  fs::path screenshot() const { return m_windows ? m_windows->build / "demo-run.png" : fs::path(); }
 
   runreport::TraceFacts traceFacts() const {
     std::ifstream in(folder / "trace.jsonl");
@@ -275,6 +335,61 @@ class WorldRun {
   Child sim, player, skylume;
 
  private:
+  // The simulator installation demo.sh laid out moves with the folder: its
+  // UserCfg.opt names the packages' folder as Windows names it.
+  void moveAppdata() {
+    fs::rename(folder / "appdata", appdata());
+    const auto packages = appdata() / "Microsoft Flight Simulator" / "Packages";
+    writeBytes(packages.parent_path() / "UserCfg.opt",
+               "InstalledPackagesPath \"" + lf_windowsPath(packages) + "\"\r\n");
+    Child set;
+    ASSERT_TRUE(set.start(
+        lf_inWine("sk_wine_folders \"$1\" \"$2\"", {appdata().string(), (folder / "localappdata").string()}),
+        folder.path(), {}, false, folder / "wine-folders.out"));
+    m_wineFolders = true;
+    ASSERT_EQ(set.waitExit(60s), 0) << readBytes(folder / "wine-folders.out");
+  }
+
+  // A virtual display, named by Xvfb once it accepts connections, then skylume.exe on it.
+  void startUnderWine(const std::string& simAddress) {
+    const auto named = folder / "xvfb.out";
+    ASSERT_TRUE(
+        m_xvfb.start({"/usr/bin/Xvfb", "-displayfd", "1", "-screen", "0", "1400x600x24", "-nolisten", "tcp"},
+                     folder.path(), {}, false, named));
+    ASSERT_TRUE(eventually([&] { return readBytes(named).find('\n') != std::string::npos; }, 20s))
+        << "Xvfb named no display";
+    m_display = ":" + readBytes(named).substr(0, readBytes(named).find('\n'));
+    ASSERT_TRUE(skylume.start(
+        lf_inWine("exec wine \"$@\"", {(m_windows->build / "skylume.exe").string()}), folder.path(),
+        {{"SKLM_DOWNLOAD_SERVER", m_downloads->address()},
+         {"SKLM_SIM_ADDR", simAddress},
+         {"SKLM_SIMCONNECT_DLL", lf_windowsPath(m_windows->build / "simconnect-standin.dll")},
+         {"DISPLAY", m_display}},
+        false, folder / "skylume.out"));
+  }
+
+  // The display as the user last saw it, kept in the Windows build for a person
+  // to look at; then WM_CLOSE to the program's window (its class is its name).
+  void closeThroughTheWindow() {
+    Child shot, closer;
+    EXPECT_TRUE(shot.start({"/usr/bin/import", "-window", "root", screenshot().string()}, folder.path(),
+                           {{"DISPLAY", m_display}}, false, folder / "import.out"));
+    EXPECT_EQ(shot.waitExit(60s), 0) << readBytes(folder / "import.out");
+    ASSERT_TRUE(closer.start(
+        lf_inWine(
+            "exec wine \"$@\"",
+            {(m_windows->build / "tools" / "closewindow" / "closewindow.exe").string(), "Skylume", "30"}),
+        folder.path(), {{"DISPLAY", m_display}}, false, folder / "closewindow.out"));
+    EXPECT_EQ(closer.waitExit(60s), 0) << readBytes(folder / "closewindow.out");
+    EXPECT_EQ(skylume.waitExit(60s), 0) << readBytes(folder / "skylume.out");
+    m_xvfb.signal(SIGTERM);
+    m_xvfb.waitExit(20s);
+  }
+
+  std::optional<WindowsProgram> m_windows;
+  bool m_wineFolders = false;
+  Child m_xvfb;
+  std::string m_display;
   std::unique_ptr<dlsrv::DownloadServer> m_downloads;
 };
 
@@ -287,8 +402,8 @@ struct TableOnFailure {
   }
 };
 
-TEST(DemoRun, LiveAndParkedAircraftComeMoveWithinTheRulesAndAllGoAtTheClose) {
-  WorldRun run;
+// The LFBO demo run by the program the run starts, checked from start to close.
+void lf_runLfboDemo(WorldRun& run) {
   TableOnFailure table{run};
   ASSERT_NO_FATAL_FAILURE(run.start(
       "lfbo", kReplay, {"--loop", "--now", "--speed", std::to_string(kReplaySpeed), "--qnh", "1013"}));
@@ -342,9 +457,11 @@ TEST(DemoRun, LiveAndParkedAircraftComeMoveWithinTheRulesAndAllGoAtTheClose) {
 
   // The settings and the learned stands are saved whole.
   pugi::xml_document parameters, learned;
-  EXPECT_TRUE(parameters.load_file((folder / "appdata" / "Skylume" / "parameters.xml").c_str()));
+  EXPECT_TRUE(parameters.load_file((run.appdata() / "Skylume" / "parameters.xml").c_str()));
   EXPECT_TRUE(parameters.select_node("//parameter[@name='LATERAL_RANGE']")) << "parameters.xml";
-  EXPECT_NE(log.find("\"airports/learned/thirdparty/unknown/LFBO.xml\" saved"), std::string::npos) << log;
+  EXPECT_NE(log.find("\"" + run.shown("airports/learned/thirdparty/unknown/LFBO.xml") + "\" saved"),
+            std::string::npos)
+      << log;
   ASSERT_TRUE(
       learned.load_file((folder / "airports" / "learned" / "thirdparty" / "unknown" / "LFBO.xml").c_str()));
   EXPECT_GE(learned.select_nodes("/parkpositions/parkpos").size(), 15U);
@@ -402,6 +519,38 @@ TEST(DemoRun, EssaSurfaceTrafficIsCreatedOnTheGroundTaxisAndParks) {
   for (const auto& v : scenario::gf_checkTrace(all, lf_legsOf(trace.creations, lf_longestLegs(kEssaReplay, false)),
                                                {0, 3, 0, 0}))
     ADD_FAILURE() << scenario::gf_describe(v);
+}
+
+TEST(DemoRun, LiveAndParkedAircraftComeMoveWithinTheRulesAndAllGoAtTheClose) {
+  WorldRun run;
+  lf_runLfboDemo(run);
+}
+
+// The same demo with skylume.exe on Windows's own calls under Wine, the user's
+// application data in a folder whose name is not ASCII; closed as a user closes it.
+TEST(DemoRun, TheWindowsProgramUnderWineDoesTheSameAndClosesThroughItsWindow) {
+  const char* build = std::getenv("SKLM_WINDOWS_BUILD");
+  if (!build || !*build)
+    GTEST_SKIP() << "SKLM_WINDOWS_BUILD names no Windows build (scripts/test-windows.sh runs this test)";
+  WorldRun run(WindowsProgram{build,
+                              "Donn\xC3\xA9"
+                              "es \xC3\x85\xC3\x84\xC3\x96"});  // Données ÅÄÖ
+  lf_runLfboDemo(run);
+  if (HasFatalFailure()) return;
+
+  // Narrow text is UTF-8 to the system calls only through the program's manifest.
+  const std::string program = readBytes(fs::path(build) / "skylume.exe");
+  const auto codePage = program.find("<activeCodePage");
+  ASSERT_NE(codePage, std::string::npos) << "skylume.exe has no manifest setting its code page";
+  EXPECT_EQ(program.substr(program.find('>', codePage), 7), ">UTF-8<");
+
+  // The real window on the virtual display: more than a blank screen's colour or two.
+  Child count;
+  ASSERT_TRUE(count.start({"/usr/bin/convert", run.screenshot().string(), "-format", "%k", "info:"},
+                          run.folder.path(), {}, false, run.folder / "colours.out"));
+  ASSERT_EQ(count.waitExit(60s), 0);
+  EXPECT_GE(std::atoi(readBytes(run.folder / "colours.out").c_str()), 16) << run.screenshot();
+  std::cout << "The Windows program's window: " << run.screenshot().string() << "\n";
 }
 
 }  // namespace

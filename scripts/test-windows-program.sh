@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# The Windows program as a user gets it, once scripts/build-windows.sh has built
+# it: the zip holds skylume.exe, which imports the system's DLLs only; then
+# skylume.exe runs the LFBO demo under Wine beside the Linux stand-ins (the
+# Linux build's DemoRun test for the Windows program). Run where the Wine
+# server runs (scripts/test-windows.sh): it holds the program's sockets, which
+# must meet the stand-ins in the same network namespace.
+# Usage: test-windows-program.sh [Windows build] [Linux build]
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+windows="${1:-$root/build/windows}"
+linux="${2:-$root/build/asan}"
+
+zip="$(ls "$windows"/skylume-*-win64.zip 2> /dev/null | head -1)"
+[[ -n "$zip" ]] || { echo "no skylume-*-win64.zip in $windows" >&2; exit 1; }
+unzip -Z1 "$zip" | grep -qx 'skylume.exe' || { echo "$zip holds no skylume.exe" >&2; exit 1; }
+echo "$(basename "$zip"): $(unzip -Z1 "$zip" | wc -l) entries, skylume.exe among them"
+
+# A DLL of a runtime or library that is not the system's would have to be shipped.
+imports="$(x86_64-w64-mingw32-objdump -p "$windows/dist/skylume.exe" | sed -n 's/^[[:space:]]*DLL Name: //p')"
+echo "skylume.exe imports:" $imports
+system='kernel32|user32|gdi32|shell32|advapi32|ws2_32|winmm|winhttp|msvcrt|ole32|oleaut32|comctl32|shlwapi|ntdll'
+others="$(grep -viE "^($system)\.dll$" <<< "$imports" || true)"
+[[ -z "$others" ]] || { echo "skylume.exe imports DLLs that are not the system's:" $others >&2; exit 1; }
+
+start=$(date +%s)
+SKLM_WINDOWS_BUILD="$windows" ctest --test-dir "$linux" -R '^DemoRun\.TheWindowsProgram' --no-tests=error \
+  --timeout 300 --output-on-failure
+echo "Windows end-to-end run in $(( $(date +%s) - start )) s; the window as it was: $windows/demo-run.png"
