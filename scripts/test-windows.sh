@@ -26,8 +26,7 @@ done
 # fixtures): the server and the prefix are up before it.
 source "$root/scripts/wine.sh"
 sk_wine_start
-# The build leaves the server up for the tests that follow.
-[[ "$step" == build ]] || trap sk_wine_stop EXIT
+trap sk_wine_stop EXIT
 echo "Wine prefix ready in $(( $(date +%s) - start )) s"
 
 if [[ "$step" != test ]]; then
