@@ -68,10 +68,8 @@ bool gf_replaceFile(const std::filesystem::path& target, std::string_view conten
     std::filesystem::remove(temporary, error);
     return false;
   }
-  std::filesystem::rename(temporary, target, error);
-  if (error) {
-    std::error_code ignored;
-    std::filesystem::remove(temporary, ignored);
+  if (!gf_renameOver(temporary, target)) {
+    std::filesystem::remove(temporary, error);
     return false;
   }
   // The content is safe; a folder that cannot be flushed only delays when the

@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstddef>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -330,6 +331,10 @@ bool gf_writeFileFlushed(const std::filesystem::path& path, std::string_view byt
   }
   if (::close(fd) != 0) return lf_failWith(errno);
   return true;
+}
+
+bool gf_renameOver(const std::filesystem::path& from, const std::filesystem::path& to) {
+  return ::rename(from.c_str(), to.c_str()) == 0 || lf_failWith(errno);
 }
 
 bool gf_flushFolder(const std::filesystem::path& folder) {

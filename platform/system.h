@@ -125,6 +125,12 @@ DWORD GetCurrentProcessId();
 // refused rather than followed.
 bool gf_writeFileFlushed(const std::filesystem::path& path, std::string_view bytes);
 
+// Renames the file over the target, replacing it. On Windows a target that
+// another handle holds open (a second save's rename under way, a virus
+// scanner, a reader) cannot be replaced for that moment: the rename is tried
+// again for up to two seconds. False with a last error when it did not happen.
+bool gf_renameOver(const std::filesystem::path& from, const std::filesystem::path& to);
+
 // Flushes the folder's entries (a rename just made in it) to the disk. Windows
 // has no such call: its file system logs the rename itself, so there it only
 // says whether the folder exists.

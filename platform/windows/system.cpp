@@ -1,5 +1,6 @@
 #include "platform/system.h"
 
+#include <algorithm>
 #include <thread>
 
 #include "platform/windows/text.h"
@@ -73,6 +74,28 @@ bool gf_writeFileFlushed(const std::filesystem::path& path, std::string_view byt
   CloseHandle(file);
   SetLastError(error);
   return ok;
+}
+
+bool gf_renameOver(const std::filesystem::path& from, const std::filesystem::path& to) {
+  const ULONGLONG deadline = GetTickCount64() + 2000;
+  DWORD pause = 1;
+  for (;;) {
+    if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE)
+      return true;
+    const DWORD error = GetLastError();
+    const bool held =
+        error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+    // A folder or a read-only file in the target's place refuses for good.
+    const DWORD attributes = GetFileAttributesW(to.c_str());
+    const bool forGood = attributes != INVALID_FILE_ATTRIBUTES &&
+                         (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0;
+    if (!held || forGood || GetTickCount64() >= deadline) {
+      SetLastError(error);
+      return false;
+    }
+    Sleep(pause);
+    pause = std::min<DWORD>(pause * 2, 50);
+  }
 }
 
 bool gf_flushFolder(const std::filesystem::path& folder) {
