@@ -17,13 +17,15 @@
 //   recvfrom on that socket; the woken call fails with WSAEINTR.
 // - send and sendto never raise SIGPIPE: a peer that went away gives
 //   SOCKET_ERROR with WSAECONNRESET.
-// - On a datagram socket, recv and recvfrom return the datagram's TRUE size
-//   even when it exceeds len; only len bytes are stored. So a result >= len
-//   means "did not fit" and the caller must not read past len.
+// - On a datagram socket, a result of recvfrom >= len means "did not fit":
+//   only len bytes are stored and the caller must not read past len. Linux
+//   gives the datagram's true size; Windows fails the call with WSAEMSGSIZE,
+//   which ws::recvfrom turns into len.
 // - socket and getaddrinfo need WSAStartup (else WSANOTINITIALISED, 10093).
 //
-// On Windows all of it is the system's Winsock; namespace ws only names the
-// system's functions, so that callers read the same on both systems.
+// On Windows all of it is the system's Winsock; namespace ws names the
+// system's functions, so that callers read the same on both systems, and
+// gives recvfrom the result above.
 #ifdef _WIN32
 #include "platform/win_types.h"
 
@@ -42,7 +44,6 @@ using ::inet_pton;
 using ::ioctlsocket;
 using ::listen;
 using ::recv;
-using ::recvfrom;
 using ::send;
 using ::sendto;
 using ::setsockopt;
@@ -52,6 +53,11 @@ using ::WSACleanup;
 using ::WSAGetLastError;
 using ::WSASetLastError;
 using ::WSAStartup;
+
+inline int recvfrom(SOCKET s, char* buf, int len, int flags, sockaddr* from, int* fromlen) {
+  const int n = ::recvfrom(s, buf, len, flags, from, fromlen);
+  return n == SOCKET_ERROR && ::WSAGetLastError() == WSAEMSGSIZE ? len : n;
+}
 
 }  // namespace ws
 
