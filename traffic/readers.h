@@ -101,9 +101,18 @@ class UdpReader {
   LogThrottle m_inputErrorLog;
 
  private:
+  // A socket with the number of the open that made it: Windows hands a closed
+  // socket's handle value to the next socket it makes, the number never
+  // comes back.
+  struct OwnSocket {
+    SOCKET handle = INVALID_SOCKET;
+    std::uint64_t opening = 0;
+    bool operator==(const OwnSocket&) const = default;
+  };
+  OwnSocket currentSocket() const;
   // Closes the socket when it is still the given one: a loop that outlived a
   // restart of its reader leaves the new socket alone.
-  void closeSocket(SOCKET own);
+  void closeSocket(OwnSocket own);
   void waitBeforeRetry(std::chrono::milliseconds pause);
   void dispatch(std::string_view datagram);
 
@@ -116,7 +125,9 @@ class UdpReader {
   LogThrottle m_overrunLog;
   WSADATA m_wsaData{};
   std::atomic<int> m_wsaStartups{0};
+  mutable std::mutex m_socketMutex;  // guards the pair of m_socket and m_openings
   std::atomic<SOCKET> m_socket{INVALID_SOCKET};
+  std::uint64_t m_openings = 0;
   sockaddr_in m_address{};
   int m_addressLength = sizeof(sockaddr_in);
   std::mutex m_pauseMutex;

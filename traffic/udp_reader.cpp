@@ -26,7 +26,12 @@ void UdpReader::open() {
   }
   // Published before the stop flag is looked at again: a stop requested from
   // now on closes this socket, one requested before is seen by receiveLoop.
-  const SOCKET previous = m_socket.exchange(s);
+  SOCKET previous = INVALID_SOCKET;
+  {
+    std::lock_guard lock(m_socketMutex);
+    previous = m_socket.exchange(s);
+    ++m_openings;
+  }
   if (previous != INVALID_SOCKET) closesocket(previous);
   // The default buffer holds a few hundred lines; a burst of RealTraffic's
   // lines would be lost in the kernel before this thread sees them.
@@ -95,7 +100,8 @@ void UdpReader::dispatch(std::string_view datagram) {
 }
 
 void UdpReader::receiveLoop() {
-  const SOCKET s = m_socket.load();
+  const OwnSocket own = currentSocket();
+  const SOCKET s = own.handle;
   unsigned consecutiveErrors = 0;
   // No socket: the shutdown got here first and closed it.
   while (s != INVALID_SOCKET && !m_stopRequested.load()) {
@@ -111,21 +117,30 @@ void UdpReader::receiveLoop() {
     }
     // The shutdown may have closed our socket and a restart cleared the flag
     // since: a socket that is no longer ours ends the loop as well.
-    if (m_stopRequested.load() || m_socket.load() != s) break;
+    if (m_stopRequested.load() || currentSocket() != own) break;
     if (n < 0) waitBeforeRetry(errorPause(++consecutiveErrors));
   }
-  closeSocket(s);
+  closeSocket(own);
   onStopped();
 }
 
-void UdpReader::closeSocket(SOCKET own) {
-  SOCKET expected = own;
-  if (own != INVALID_SOCKET && m_socket.compare_exchange_strong(expected, INVALID_SOCKET))
-    closesocket(own);
+UdpReader::OwnSocket UdpReader::currentSocket() const {
+  std::lock_guard lock(m_socketMutex);
+  return {m_socket.load(), m_openings};
+}
+
+void UdpReader::closeSocket(OwnSocket own) {
+  {
+    std::lock_guard lock(m_socketMutex);
+    if (own.handle == INVALID_SOCKET || OwnSocket{m_socket.load(), m_openings} != own) return;
+    m_socket.store(INVALID_SOCKET);
+  }
+  // Outside the lock: the handle cannot be handed out again before this.
+  closesocket(own.handle);
 }
 
 void UdpReader::close() {
-  closeSocket(m_socket.load());
+  closeSocket(currentSocket());
   endWinsock();
 }
 
@@ -142,7 +157,7 @@ void UdpReader::requestStop() {
     m_stopRequested.store(true);
   }
   m_pauseWake.notify_all();
-  closeSocket(m_socket.load());
+  closeSocket(currentSocket());
 }
 
 void UdpReader::resetCounters() {
