@@ -13,11 +13,12 @@
 
 namespace {
 
-// Scenery paths come as Windows text; either separator is taken.
+// Scenery paths come as Windows text; either separator is taken, and the
+// system's own is shown.
 std::filesystem::path lf_pathOf(std::string text) {
   for (char& c : text)
     if (c == '\\') c = '/';
-  return gf_pathFromUtf8(text);
+  return gf_pathFromUtf8(text).make_preferred();
 }
 
 // The Community folder followed by the package's folder name, when the path

@@ -124,7 +124,7 @@ TEST(AirportScan, LinksGeneratesAndSkipsIn2020Mode) {
   }
   // The unknown publisher's manifest is read once for the publisher and the file's header.
   const std::string log = text(AirportsScanLogPath);
-  const std::string found = "maker-kjfk/manifest.json found";
+  const std::string found = (fs::path("maker-kjfk") / "manifest.json").string() + " found";
   EXPECT_EQ(log.find(found), log.rfind(found)) << log;
   EXPECT_NE(log.find(found), std::string::npos) << log;
   EXPECT_NE(text(MyThirdpartyFolder / "KJFK.xml").find("Nobody Ltd"), std::string::npos);

@@ -114,7 +114,7 @@ TEST(ArchivedFiles, DownloadFoldersAndLearnedPaths) {
 TEST(UntrustedPaths, RefusedLinksAndPublisherFolders) {
   Server server;
   server.folder.write("airports/my_linkpack/EDDF.xml", kStandFile);
-  const std::string fallback = (std::filesystem::path("airports/my_linkpack") / "EDDF.xml").string();
+  const std::string fallback = (std::filesystem::path("airports") / "my_linkpack" / "EDDF.xml").string();
   const std::pair<std::string, bool> links[] = {
       {"archive/../../x.xml", false},         {"archive/stock/../../../x.xml", false},
       {"/etc/x.xml", false},                  {"C:\\x.xml", false},

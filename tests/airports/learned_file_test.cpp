@@ -166,7 +166,7 @@ TEST(LearnedFile, SaveWritesWhatWasLearnedOrSaysItDidNot) {
   ApfAirport airport = bedAirport();
   airport.stands.push_back(bedStand("EMPTY", 51.48, -0.46));
   writeArchived(served.path() / "MSFS/archive/stock/EGLL.xml", airport);
-  const std::filesystem::path learned = "airports/learned/stock/EGLL.xml";
+  const std::filesystem::path learned = std::filesystem::path("airports") / "learned" / "stock" / "EGLL.xml";
 
   for (const auto& [updates, word] : {std::pair{3, "updates"}, std::pair{1, "update"}}) {
     ASSERT_EQ(loadPark("archive/stock/EGLL.xml"), "");
