@@ -6,6 +6,7 @@
 #include "core/paths.h"
 #include "platform/window.h"
 #include "tests/airports/park_apf_test_support.h"
+#include "tests/platform/lone_control.h"
 #include "traffic/readers.h"
 
 namespace {
@@ -32,7 +33,7 @@ TEST(ApfLoading, SettingsFromTheLearnedFileStayInMemory) {
   writeArchived(kLocal, bedAirport());
 
   // Without a learned file: 30 %, and the user cannot edit it.
-  HWND editBox = CreateWindowExW(0, TEXT("edit"), TEXT(""), 0, 0, 0, 50, 16, nullptr, nullptr, nullptr, nullptr);
+  HWND editBox = gf_loneControl(TEXT("edit"));
   ASSERT_NE(editBox, nullptr);
   parking_percentage.controlWindow = editBox;
   parking_percentage.value = 77;

@@ -27,6 +27,7 @@
 #include "traffic/sim_ids.h"
 #include "doubles.h"
 #include "scenario_driver.h"
+#include "tests/platform/lone_control.h"
 #include "tools/simstandin/standin.h"
 
 using namespace simlink;
@@ -216,7 +217,7 @@ TEST_F(ScenarioCreation, CommandsSendWhatChangedAndParkingControlsFollowTheBlock
   for (ControlBinding* c : std::initializer_list<ControlBinding*>{
            &parking_percentage, &INITIAL_LOAD_ONLY, &PARK_FAKE, &PARK_SOFT, &CUSTOM_MAX_PARK, &MAX_FIT_FL, &WEEK,
            &gFlushStaticButton, &gReReadButton, &LATERAL_RANGE, &MAX_LIVE}) {
-    c->controlWindow = CreateWindowExW(0, TEXT("button"), TEXT(""), 0, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    c->controlWindow = gf_loneControl(TEXT("button"));
     controls.emplace_back(c, c->controlWindow);
   }
   gAppState.statusCode = 0;
