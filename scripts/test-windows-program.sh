@@ -2,9 +2,9 @@
 # The Windows program as a user gets it, once scripts/build-windows.sh has built
 # it: the zip holds skylume.exe, which imports the system's DLLs only; then
 # skylume.exe runs the LFBO demo under Wine beside the Linux stand-ins (the
-# Linux build's DemoRun test for the Windows program). Run where the Wine
-# server runs (scripts/test-windows.sh): it holds the program's sockets, which
-# must meet the stand-ins in the same network namespace.
+# Linux build's DemoRun test for the Windows program), in a Wine session of its
+# own. Run in the stand-ins' network namespace: Wine's server holds the
+# program's sockets.
 # Usage: test-windows-program.sh [Windows build] [Linux build]
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -23,13 +23,12 @@ system='kernel32|user32|gdi32|shell32|advapi32|ws2_32|winmm|winhttp|msvcrt|ole32
 others="$(grep -viE "^($system)\.dll$" <<< "$imports" || true)"
 [[ -z "$others" ]] || { echo "skylume.exe imports DLLs that are not the system's:" $others >&2; exit 1; }
 
-# Once in CI, after the unit tests under Wine, skylume.exe could not make its
-# window ("initInstance failed"); by hand it passes. Until that is understood
-# the end-to-end run is started by hand: SKLM_WINDOWS_E2E=1.
-if [[ "${SKLM_WINDOWS_E2E:-}" != 1 ]]; then
-  echo "Windows end-to-end run not started (SKLM_WINDOWS_E2E=1 starts it)"
-  exit 0
-fi
+# The end-to-end run has a Wine session of its own, begun on its virtual display.
+source "$root/scripts/wine.sh"
+sk_wine_stop
+trap 'sk_wine_stop; sk_wine_display_stop' EXIT
+sk_wine_display
+sk_wine_start
 start=$(date +%s)
 SKLM_WINDOWS_BUILD="$windows" ctest --test-dir "$linux" -R '^DemoRun\.TheWindowsProgram' --no-tests=error \
   --timeout 300 --output-on-failure

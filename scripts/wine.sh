@@ -22,7 +22,8 @@ sk_wine_start() {
   wineboot > /dev/null 2>&1 < /dev/null
 }
 
-sk_wine_stop() { wineserver -k 2> /dev/null || true; }
+# Waits for the server's end: a new one for the prefix is refused while it lives.
+sk_wine_stop() { wineserver -k 2> /dev/null || true; wineserver -w 2> /dev/null || true; }
 
 # The Windows name of a Linux path (Wine's drive Z: is the root).
 sk_wine_path() { local p="Z:$1"; printf '%s' "${p//\//\\}"; }
@@ -33,4 +34,31 @@ sk_wine_folders() {
   mkdir -p "$1" "$2"
   wine reg add "$key" /v AppData /t REG_EXPAND_SZ /d "$(sk_wine_path "$1")" /f > /dev/null
   wine reg add "$key" /v 'Local AppData' /t REG_EXPAND_SZ /d "$(sk_wine_path "$2")" /f > /dev/null
+}
+
+# sk_wine_display: a virtual display, exported as DISPLAY, for a session whose
+# programs make windows. Wine's desktop takes its display from the session's
+# first program and keeps it while programs come and go: a session begun without
+# one gives later windows no driver at all (CreateWindowExW fails), so the
+# display comes before sk_wine_start. Ended by sk_wine_display_stop.
+sk_wine_display() {
+  local named
+  named="$(mktemp)"
+  Xvfb -displayfd 3 -screen 0 1400x600x24 -nolisten tcp 3> "$named" > /dev/null 2>&1 &
+  sk_wine_xvfb=$!
+  local waits=0
+  until [[ -s "$named" ]]; do
+    if ((++waits > 400)) || ! kill -0 "$sk_wine_xvfb" 2> /dev/null; then
+      echo "Xvfb named no display" >&2
+      rm -f "$named"
+      return 1
+    fi
+    sleep 0.05
+  done
+  export DISPLAY=":$(head -n 1 "$named")"
+  rm -f "$named"
+}
+
+sk_wine_display_stop() {
+  [[ -z "${sk_wine_xvfb:-}" ]] || { kill "$sk_wine_xvfb" 2> /dev/null; wait "$sk_wine_xvfb" 2> /dev/null || true; }
 }
