@@ -324,10 +324,10 @@ TEST(PathGlobals, DataFolderDefaultsToRoamingAndCanBeRepointed) {
   gf_setDataFolder({});
   const auto roaming = gf_knownFolderPath(CSIDL_APPDATA);
   EXPECT_EQ(DataFolder(), roaming / "Skylume");
-  EXPECT_EQ(ParametersPath(), (roaming / "Skylume" / "parameters.xml").string());
+  EXPECT_EQ(ParametersPath(), gf_pathToUtf8(roaming / "Skylume" / "parameters.xml"));
 
   gf_setDataFolder("/elsewhere/data");
-  EXPECT_EQ(ParametersPath(), std::filesystem::path("/elsewhere/data/parameters.xml").string());
+  EXPECT_EQ(ParametersPath(), gf_pathToUtf8(std::filesystem::path("/elsewhere/data") / "parameters.xml"));
   gf_setDataFolder({});
   EXPECT_EQ(DataFolder(), roaming / "Skylume");
 }

@@ -23,7 +23,7 @@ TEST_F(LiveryScanTest, IvaoFiles) {
       {"IVAO_MTL/SimObjects/Airplanes/IVAO_B738WLFA", "BAW", "title = \"B738W BAW Speedbird\"\n" + baw, "",
        {"incomplete: {folder} [fltsim.0] misses airlinecode in title: B738W BAW Speedbird, and no regcode"}, {}},
       {"ivao_x-csl/SimObjects/Airplanes/IVAO_B738", "", "title = \"B738 BAW\"\n" + baw, "",
-       {"incomplete: {folder}/texture.BAW [fltsim.0] does not exist"}, {}},
+       {"incomplete: {folder/texture.BAW} [fltsim.0] does not exist"}, {}},
       {"IVAO_MTL/SimObjects/Airplanes/IVAO_B738", "BAW", "title = \"B738 BAW\"\natc_id = G-BAFM\n" + baw,
        "BAW/B738/", {}, {}},
       {"IVAO_MTL/SimObjects/Airplanes/IVAO_B738", "BAW", "title = \"B738 ZZZ\"\natc_id = D-ABCD\n" + baw,
@@ -75,6 +75,6 @@ TEST_F(LiveryScanTest, IvaoFiles) {
   ScannedCfgFile second = lf_searchLiveriesinIvaoFile(1, path);
   EXPECT_EQ(lf_claimScannedFile(first).size(), 1u);
   EXPECT_TRUE(lf_claimScannedFile(second).empty());
-  EXPECT_EQ(reportLines(), std::vector<std::string>{"incomplete: " + path.parent_path().string() +
+  EXPECT_EQ(reportLines(), std::vector<std::string>{"incomplete: " + gf_pathToUtf8(path.parent_path()) +
                                                     " [fltsim.0] title already exists: B738 BAW"});
 }

@@ -33,7 +33,7 @@ TEST_F(LiveriesScannedTest, WrittenAttributesReadBackSorted) {
   EXPECT_EQ(livLines(LiveriesScannedPath),
             (std::vector<std::string>{R"(<liv airl="BAW" type="B738" title="A &quot;q&quot; &amp; &lt;b>" atcid="G-GDFA" />)",
                                       R"(<liv airl="FDX" type="B763" cargo="true" title="F" />)"}));
-  EXPECT_EQ(log.lines().back(), "2 liveries in output/LiveriesScanned.xml");
+  EXPECT_EQ(log.lines().back(), "2 liveries in " + gf_pathToUtf8(LiveriesScannedPath));
 
   gScannedLiveries = {cargo, {"BAW", "B738", "B", "", 0, false}, pax, {"BAW", "A320", "Z", "", 0, false}};
   lf_saveLiveriesScanned();
@@ -62,7 +62,8 @@ TEST_F(LiveriesScannedTest, EmptyListOrFailedSaveKeepsTheOldFile) {
   lf_saveLiveriesScanned();
   EXPECT_EQ(readBytes(LiveriesScannedPath), old);
   const auto lines = log.lines();
-  EXPECT_NE(std::find(lines.begin(), lines.end(), "could not save to \"output/LiveriesScanned.xml\""), lines.end());
+  EXPECT_NE(std::find(lines.begin(), lines.end(), "could not save to \"" + gf_pathToUtf8(LiveriesScannedPath) + "\""),
+            lines.end());
 }
 
 TEST_F(LiveriesScannedTest, BadFilesGiveTheirErrors) {
@@ -72,7 +73,7 @@ TEST_F(LiveriesScannedTest, BadFilesGiveTheirErrors) {
     std::string text;  // empty: no file at all
     std::string error;
   };
-  const std::string p = "output/LiveriesScanned.xml";
+  const std::string p = gf_pathToUtf8(LiveriesScannedPath);
   const Row rows[] = {
       {"", "51: File " + p + " not found"},
       {good.substr(0, good.size() - 8), "51: File " + p + " not found"},

@@ -85,9 +85,10 @@ TEST_F(LiveryProcessingTest, OncePerProcessBuildsTablesAndSummaries) {
   EXPECT_TRUE(gScannedLiveries.empty());
   EXPECT_EQ(window.counts, std::vector<std::int64_t>{5});
 
-  EXPECT_EQ(linesFrom("5 liveries read from output/LiveriesScanned.xml"),
+  const std::string read = "5 liveries read from " + gf_pathToUtf8(LiveriesScannedPath);
+  EXPECT_EQ(linesFrom(read),
             (std::vector<std::string>{
-                "5 liveries read from output/LiveriesScanned.xml",
+                read,
                 "===> no download of AIG-regcodes.zip installed?",
                 "===> reading AIG-regcodes failed?",
                 "0 registration codes",

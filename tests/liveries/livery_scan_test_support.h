@@ -10,6 +10,7 @@
 
 #include "../core/core_test_support.h"
 #include "core/parameters.h"
+#include "core/util.h"
 #include "liveries/dbase.h"
 #include "liveries/livery_data.h"
 #include "liveries/scan_lists.h"
@@ -63,10 +64,18 @@ class LiveryScanTest : public testing::Test {
   bool m_stub = true;
 };
 
-// The text with {path} and {folder} put in for the file and its folder.
+// The text with {path} and {folder} put in for the file and its folder, and
+// {folder/NAME} for NAME (UTF-8) in that folder, spelled as the program shows paths.
 inline std::string withPaths(std::string text, const std::filesystem::path& file) {
-  for (const auto& [name, value] : {std::pair<std::string, std::string>{"{path}", file.string()},
-                                    {"{folder}", file.parent_path().string()}}) {
+  for (auto at = text.find("{folder/"); at != std::string::npos; at = text.find("{folder/", at)) {
+    const auto end = text.find('}', at);
+    const std::string name = text.substr(at + 8, end - at - 8);
+    const std::string value = gf_pathToUtf8(file.parent_path() / gf_pathFromUtf8(name));
+    text.replace(at, end + 1 - at, value);
+    at += value.size();
+  }
+  for (const auto& [name, value] : {std::pair<std::string, std::string>{"{path}", gf_pathToUtf8(file)},
+                                    {"{folder}", gf_pathToUtf8(file.parent_path())}}) {
     for (auto at = text.find(name); at != std::string::npos; at = text.find(name, at + value.size())) {
       text.replace(at, name.size(), value);
     }

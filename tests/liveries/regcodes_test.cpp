@@ -65,12 +65,13 @@ TEST_F(RegcodesTest, UserFilesGiveTheirEntries) {
   EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
                           [](const std::string& line) { return line.find("wrong regcode length") != std::string::npos; }),
             3);
-  EXPECT_TRUE(contains(lines, "===> " + (MyRegcodesFolder / "mine.TXT").string() + ": wrong format \"Bad4;a;b;c\""));
+  EXPECT_TRUE(contains(lines, "===> " + gf_pathToUtf8(MyRegcodesFolder / "mine.TXT") + ": wrong format \"Bad4;a;b;c\""));
 
   RecordingSink sink;
   process({{"BAW", "B738", "Speedbird Special", "", 0, false}});
   ASSERT_EQ(sink.messages.size(), 1u);
-  EXPECT_EQ(sink.messages[0], "There were errors in processing the regcode files in folder \"input/my_regcodes\", see the Log.txt");
+  EXPECT_EQ(sink.messages[0], "There were errors in processing the regcode files in folder \"" +
+                                  gf_pathToUtf8(MyRegcodesFolder) + "\", see the Log.txt");
   EXPECT_EQ(gLiveriesByRegistration.at("G-GDFA"), "Speedbird Special");
   EXPECT_EQ(gSpecialLiveries, TitleViews{"Speedbird Special"});
 
