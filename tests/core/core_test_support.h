@@ -7,6 +7,7 @@
 #include <fstream>
 #include <random>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/log.h"
@@ -48,6 +49,21 @@ inline std::string readBytes(const std::filesystem::path& path) {
 inline void writeBytes(const std::filesystem::path& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << bytes;
+}
+
+// The text with each "\n" as the line end the program's text files have:
+// "\r\n" on Windows.
+inline std::string withLineEnds(std::string_view text) {
+#ifdef _WIN32
+  std::string out;
+  for (const char c : text) {
+    if (c == '\n') out += '\r';
+    out += c;
+  }
+  return out;
+#else
+  return std::string(text);
+#endif
 }
 
 // The lines of a file split at '\n' (a last line without '\n' counts too).

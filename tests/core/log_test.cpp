@@ -40,7 +40,7 @@ TEST_F(LogTest, StartKeepsTwoPreviousLogsAndWritesTheHeader) {
   EXPECT_TRUE(gf_logIsOpen());
   EXPECT_EQ(readBytes(folder / "Log00.txt"), "B");
   EXPECT_EQ(readBytes(folder / "Log0.txt"), "A");
-  EXPECT_EQ(readBytes(folder / "Log.txt"), std::string(header) + "\n");
+  EXPECT_EQ(readBytes(folder / "Log.txt"), withLineEnds(std::string(header) + "\n"));
 }
 
 TEST_F(LogTest, FirstStartMakesOnlyLogTxt) {
@@ -74,8 +74,9 @@ TEST_F(LogTest, TheFourLineForms) {
   gf_log("");
   gf_logText("");
   gf_logIndented(std::string_view("x\0y", 3));
-  EXPECT_EQ(readBytes(folder / "Log.txt"), std::string(header) + "\n===> abc\nabc\nabc\n          abc\n===> \n\n" +
-                                               std::string("          x\0y\n", 14));
+  EXPECT_EQ(readBytes(folder / "Log.txt"),
+            withLineEnds(std::string(header) + "\n===> abc\nabc\nabc\n          abc\n===> \n\n" +
+                         std::string("          x\0y\n", 14)));
 }
 
 TEST_F(LogTest, NothingIsWrittenWhileTheLogIsNotOpen) {

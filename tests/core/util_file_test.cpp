@@ -170,11 +170,11 @@ TEST(UtilFiles, WritersTruncateAndReportFailure) {
   const auto file = folder / "out.txt";
   writeBytes(file, "previous content that is longer");
   EXPECT_TRUE(gf_writeFile("abc", file, true));
-  EXPECT_EQ(readBytes(file), "abc\n");
+  EXPECT_EQ(readBytes(file), withLineEnds("abc\n"));
   EXPECT_TRUE(gf_writeFile("abc", file, false));
   EXPECT_EQ(readBytes(file), "abc");
   EXPECT_TRUE(gf_writeTextFile({"one", "", "three"}, file));
-  EXPECT_EQ(readBytes(file), "one\n\nthree\n");
+  EXPECT_EQ(readBytes(file), withLineEnds("one\n\nthree\n"));
   EXPECT_TRUE(gf_writeTextFile({}, file));
   EXPECT_EQ(readBytes(file), "");
 
