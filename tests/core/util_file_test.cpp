@@ -198,27 +198,20 @@ TEST(UtilFiles, SaveXmlFileLogsTheOutcome) {
   EXPECT_EQ(gf_xmlAttrString(loaded.child("parameters").child("parameter"), "name"), "LOG");
   const auto bad = folder / "missing" / "x.xml";
   EXPECT_FALSE(gf_saveXmlFile(document, bad));
-  EXPECT_EQ(log.lines(), (Lines{"\"" + file.string() + "\" saved", "could not save to \"" + bad.string() + "\""}));
+  EXPECT_EQ(log.lines(),
+            (Lines{"\"" + gf_pathToUtf8(file) + "\" saved", "could not save to \"" + gf_pathToUtf8(bad) + "\""}));
 
   // Loading: only a regular file within the size asked for reaches the parser;
   // whatever failed leaves the document empty and says why.
   std::filesystem::create_directory(folder / "folder.xml");
   writeBytes(folder / "broken.xml", "<parameters><parameter");
-  std::filesystem::create_symlink("/dev/null", folder / "device.xml");
-  const struct {
+  struct Row {
     std::filesystem::path file;
     std::uintmax_t maxBytes;
     const char* reason;  // empty: loaded
-  } rows[] = {
-      {file, UINTMAX_MAX, ""},
-      {file, 20, "is larger than 20 bytes"},
-      {folder / "missing.xml", UINTMAX_MAX, "File was not found"},
-      {folder / "folder.xml", UINTMAX_MAX, "is a folder, not a file"},
-      {folder / "device.xml", UINTMAX_MAX, "is not a regular file"},
-      {folder / "broken.xml", UINTMAX_MAX, "Error parsing start element tag"},
   };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.file.string());
+  const auto check = [](const Row& row) {
+    SCOPED_TRACE(gf_pathToUtf8(row.file));
     pugi::xml_document read;
     read.append_child("left");
     const XmlFileLoad result = gf_loadXmlFile(read, row.file, row.maxBytes);
@@ -226,7 +219,20 @@ TEST(UtilFiles, SaveXmlFileLogsTheOutcome) {
     EXPECT_STREQ(result.description(), row.reason);
     EXPECT_EQ(static_cast<bool>(read.child("parameters")), *row.reason == '\0');
     EXPECT_FALSE(read.child("left"));
+  };
+  for (const Row& row : {Row{file, UINTMAX_MAX, ""}, Row{file, 20, "is larger than 20 bytes"},
+                         Row{folder / "missing.xml", UINTMAX_MAX, "File was not found"},
+                         Row{folder / "folder.xml", UINTMAX_MAX, "is a folder, not a file"},
+                         Row{folder / "broken.xml", UINTMAX_MAX, "Error parsing start element tag"}}) {
+    check(row);
   }
+  // A device last: on Windows the rows above are checked before the skip.
+#ifdef _WIN32
+  GTEST_SKIP() << "no device to load: the Windows build's C++ library makes no symbolic links, and what it "
+                  "reports of a device name (NUL, CON) is that it does not exist";
+#endif
+  std::filesystem::create_symlink("/dev/null", folder / "device.xml");
+  check({folder / "device.xml", UINTMAX_MAX, "is not a regular file"});
 }
 
 TEST(UtilFiles, BackupKeepsTwoCopies) {
