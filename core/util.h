@@ -106,7 +106,9 @@ void gf_utf16ToUtf8(std::u16string_view text, std::vector<std::string>& lines);
 // Windows a std::string handed straight to std::filesystem::path (or taken back
 // with .string()) passes through the C library's narrow code page, which
 // garbles or refuses any name outside ASCII. UTF-8 in, UTF-8 out, on both
-// systems; on Linux the bytes pass unchanged.
+// systems; on Linux the bytes pass unchanged. Text that is no UTF-8 (a user's
+// file in an old code page) never throws: on Windows each bad sequence becomes
+// U+FFFD, a name that finds nothing.
 std::filesystem::path gf_pathFromUtf8(std::string_view text);
 std::string gf_pathToUtf8(const std::filesystem::path& path);
 

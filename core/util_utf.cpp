@@ -1,8 +1,10 @@
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
+#include <type_traits>
 
 #include "core/errors.h"
 #include "core/format.h"
@@ -52,9 +54,9 @@ bool lf_decodeUtf16Bytes(const std::string& bytes, std::u16string& units) {
   return pos == bytes.size();
 }
 
-}  // namespace
-
-std::u16string gf_utf8ToUtf16(const std::string& text) {
+// UTF-8 to UTF-16. An invalid sequence throws, or with `replace` becomes one
+// U+FFFD for its lead byte and the continuation bytes that were right so far.
+std::u16string lf_utf8ToUtf16(std::string_view text, bool replace) {
   constexpr auto direction = win32::Utf8ConversionException::FROM_UTF8;
   if (text.empty()) return {};
   lf_checkLength(text.size());
@@ -78,18 +80,21 @@ std::u16string gf_utf8ToUtf16(const std::string& text) {
     } else if (lead >= 0xF0 && lead <= 0xF4) {
       length = 4;
       point = lead & 0x07;
-    } else {
-      lf_throwInvalid(direction);
     }
-    if (size - i < length) lf_throwInvalid(direction);
-    for (std::size_t k = 1; k < length; ++k) {
-      const auto byte = static_cast<unsigned char>(text[i + k]);
-      if (!lf_isContinuation(byte)) lf_throwInvalid(direction);
-      point = point << 6 | (byte & 0x3F);
+    std::size_t valid = length == 0 ? 0 : 1;
+    while (valid > 0 && valid < length && i + valid < size &&
+           lf_isContinuation(static_cast<unsigned char>(text[i + valid]))) {
+      point = point << 6 | (static_cast<unsigned char>(text[i + valid]) & 0x3F);
+      ++valid;
     }
-    if ((length == 3 && (point < 0x800 || (point >= 0xD800 && point <= 0xDFFF))) ||
-        (length == 4 && (point < 0x10000 || point > 0x10FFFF))) {
-      lf_throwInvalid(direction);
+    const bool whole = length > 0 && valid == length &&
+                       !(length == 3 && (point < 0x800 || (point >= 0xD800 && point <= 0xDFFF))) &&
+                       !(length == 4 && (point < 0x10000 || point > 0x10FFFF));
+    if (!whole) {
+      if (!replace) lf_throwInvalid(direction);
+      result.push_back(u'\uFFFD');
+      i += std::max<std::size_t>(valid, 1);
+      continue;
     }
     if (point < 0x10000) {
       result.push_back(static_cast<char16_t>(point));
@@ -102,6 +107,10 @@ std::u16string gf_utf8ToUtf16(const std::string& text) {
   }
   return result;
 }
+
+}  // namespace
+
+std::u16string gf_utf8ToUtf16(const std::string& text) { return lf_utf8ToUtf16(text, false); }
 
 std::string gf_utf16ToUtf8(std::u16string_view text) {
   constexpr auto direction = win32::Utf8ConversionException::FROM_UTF16;
@@ -160,7 +169,15 @@ std::string gf_textFromWide(std::basic_string_view<WCHAR> text) {
 }
 
 std::filesystem::path gf_pathFromUtf8(std::string_view text) {
-  return std::filesystem::path(std::u8string(text.begin(), text.end()));
+  if constexpr (std::is_same_v<std::filesystem::path::value_type, char>) {
+    return std::filesystem::path(std::u8string(text.begin(), text.end()));
+  } else {
+    // Names are UTF-16 here; bytes that are no UTF-8 (a file read in the
+    // system's old code page) make no name the user can have, and must not
+    // stop the caller: they name nothing that exists.
+    const std::u16string units = lf_utf8ToUtf16(text, true);
+    return std::filesystem::path(std::wstring(units.begin(), units.end()));
+  }
 }
 
 std::string gf_pathToUtf8(const std::filesystem::path& path) {

@@ -60,6 +60,21 @@ TEST(UtilEncoding, PathsFromUtf8TextKeepEveryCharacter) {
     found.push_back(gf_pathToUtf8(entry.path().filename()));
   EXPECT_EQ(found, Lines{name});
   EXPECT_EQ(readBytes(gf_pathFromUtf8(gf_pathToUtf8(file))), "x");
+
+  // Bytes that are no UTF-8 give a path all the same: on Linux the bytes, on
+  // Windows U+FFFD for each bad sequence.
+  const std::pair<std::string, std::string> bad[] = {{"a\xFF" "b", "a\uFFFDb"},
+                                                     {"\xE2\x82" "x\xC3", "\uFFFDx\uFFFD"},
+                                                     {"\xED\xA0\x80.txt", "\uFFFD.txt"}};
+  for (const auto& [text, windows] : bad) {
+    const std::filesystem::path path = gf_pathFromUtf8(text);
+#ifdef _WIN32
+    EXPECT_EQ(gf_pathToUtf8(path), windows);
+#else
+    EXPECT_EQ(gf_pathToUtf8(path), text);
+#endif
+    EXPECT_FALSE(std::filesystem::exists(folder.path() / path));
+  }
 }
 
 TEST(UtilEncoding, InvalidInputThrowsCode1113) {

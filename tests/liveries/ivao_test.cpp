@@ -24,6 +24,9 @@ TEST_F(LiveryScanTest, IvaoFiles) {
        {"incomplete: {folder} [fltsim.0] misses airlinecode in title: B738W BAW Speedbird, and no regcode"}, {}},
       {"ivao_x-csl/SimObjects/Airplanes/IVAO_B738", "", "title = \"B738 BAW\"\n" + baw, "",
        {"incomplete: {folder/texture.BAW} [fltsim.0] does not exist"}, {}},
+      // A texture named in an old code page (no UTF-8) names no folder: refused, never thrown.
+      {"IVAO_MTL/SimObjects/Airplanes/IVAO_B738", "BAW", "title = \"B738 BAW\"\ntexture = B\xC4W\n", "",
+       {"incomplete: {folder/texture.B\xC4W} [fltsim.0] does not exist"}, {}},
       {"IVAO_MTL/SimObjects/Airplanes/IVAO_B738", "BAW", "title = \"B738 BAW\"\natc_id = G-BAFM\n" + baw,
        "BAW/B738/", {}, {}},
       {"IVAO_MTL/SimObjects/Airplanes/IVAO_B738", "BAW", "title = \"B738 ZZZ\"\natc_id = D-ABCD\n" + baw,
