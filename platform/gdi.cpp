@@ -1,7 +1,6 @@
 // Brushes, pens and device contexts. Every device context records what it
 // draws; one that belongs to a window on the display also draws it there.
 #include <algorithm>
-#include <ostream>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -330,29 +329,3 @@ std::vector<PaintOp> gf_testPaintOps(HDC hdc) {
   return dc ? dc->ops : std::vector<PaintOp>{};
 }
 
-std::ostream& operator<<(std::ostream& os, const PaintOp& op) {
-  auto colour = [&os](COLORREF c) {
-    os << "RGB(" << int{GetRValue(c)} << ',' << int{GetGValue(c)} << ',' << int{GetBValue(c)} << ')';
-  };
-  const RECT& r = op.rect;
-  switch (op.kind) {
-    case PaintOp::Kind::Fill:
-      os << "fill(" << r.left << ',' << r.top << ',' << r.right << ',' << r.bottom << ", ";
-      break;
-    case PaintOp::Kind::Line:
-      os << "line(" << r.left << ',' << r.top << " -> " << r.right << ',' << r.bottom << ", ";
-      break;
-    case PaintOp::Kind::Text: {
-      os << "text(" << r.left << ',' << r.top << ", \"";
-      for (char16_t c : op.text) os << (c < 128 ? static_cast<char>(c) : '?');
-      os << "\", ";
-      break;
-    }
-  }
-  colour(op.colour);
-  if (op.background) {
-    os << " on ";
-    colour(*op.background);
-  }
-  return os << ')';
-}

@@ -318,8 +318,10 @@ HINSTANCE gf_programInstance();
 bool gf_enableDisplay(bool on = true);
 bool gf_displayActive();
 
-#ifndef _WIN32
 // ---- Test hooks ----
+// On Windows the recording device context is an enhanced metafile's, read back
+// record by record, and the controls are the system's, read through its calls;
+// what a window's own paints and invalidations were, only Linux's layer keeps.
 // One drawing operation as a paint made it, in the window's client coordinates.
 struct PaintOp {
   enum class Kind { Fill, Line, Text };
@@ -337,27 +339,18 @@ struct PaintOp {
                       std::optional<COLORREF> bk = std::nullopt) {
     return {Kind::Text, RECT{x, y, x, y}, c, std::move(t), bk};
   }
-  friend bool operator==(const PaintOp&, const PaintOp&) = default;
+  friend bool operator==(const PaintOp& a, const PaintOp& b) {
+    return a.kind == b.kind && a.rect.left == b.rect.left && a.rect.top == b.rect.top &&
+           a.rect.right == b.rect.right && a.rect.bottom == b.rect.bottom && a.colour == b.colour &&
+           a.text == b.text && a.background == b.background;
+  }
 };
 std::ostream& operator<<(std::ostream& os, const PaintOp& op);
 
 // A device context that draws nothing and keeps what it was asked to draw.
+// On Windows reading the operations ends the recording: read them once, last.
 HDC gf_testCreateRecordingDC();
 std::vector<PaintOp> gf_testPaintOps(HDC hdc);
-// What the last finished BeginPaint/EndPaint of the window drew (the erasing
-// of the background inside BeginPaint excluded), and how many paints ended.
-std::vector<PaintOp> gf_testLastPaint(HWND hwnd);
-int gf_testPaintCount(HWND hwnd);
-
-// The InvalidateRect calls on the window since the last clear, oldest first
-// (nullopt: whole client area); only the latest 256 are kept.
-struct Invalidation {
-  std::optional<RECT> rect;
-  bool erase = false;
-  friend bool operator==(const Invalidation&, const Invalidation&) = default;
-};
-std::vector<Invalidation> gf_testInvalidations(HWND hwnd);
-void gf_testClearInvalidations(HWND hwnd);
 
 enum class ControlKind { None, Window, PushButton, CheckBox, Edit };
 struct ControlState {
@@ -379,6 +372,22 @@ bool gf_testClick(HWND control);
 // Keys typed into a window through its current procedure: WM_KEYDOWN, WM_CHAR,
 // WM_KEYUP for each unit; u'\r' is Enter, u'\b' Backspace. False when missing or disabled.
 bool gf_testType(HWND hwnd, std::u16string_view keys);
+
+#ifndef _WIN32
+// What the last finished BeginPaint/EndPaint of the window drew (the erasing
+// of the background inside BeginPaint excluded), and how many paints ended.
+std::vector<PaintOp> gf_testLastPaint(HWND hwnd);
+int gf_testPaintCount(HWND hwnd);
+
+// The InvalidateRect calls on the window since the last clear, oldest first
+// (nullopt: whole client area); only the latest 256 are kept.
+struct Invalidation {
+  std::optional<RECT> rect;
+  bool erase = false;
+  friend bool operator==(const Invalidation&, const Invalidation&) = default;
+};
+std::vector<Invalidation> gf_testInvalidations(HWND hwnd);
+void gf_testClearInvalidations(HWND hwnd);
 
 // Colours as the display shows them in a rectangle of the window's client area,
 // row by row; empty when no display is in use.

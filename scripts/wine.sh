@@ -17,6 +17,13 @@ sk_wine_start() {
   # A server already up for this prefix (a run that did not end its own) answers 2: it serves.
   wineserver -p > /dev/null 2>&1 < /dev/null || true
   [[ -f "$WINEPREFIX/system.reg" ]] || wineboot -i > /dev/null 2>&1
+  # Windows need a display driver: X11 where a display is named (the program's
+  # runs on a virtual one), else the null driver, on which the test programs
+  # still make their windows. The first program to make a window decides, for
+  # as long as the server runs.
+  if ! grep -q '"Graphics"="x11,null"' "$WINEPREFIX/user.reg" 2> /dev/null; then
+    wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d x11,null /f > /dev/null 2>&1 < /dev/null
+  fi
   # Wine's services start with the first program and keep its standard streams:
   # started here, they hold nothing of ctest's.
   wineboot > /dev/null 2>&1 < /dev/null

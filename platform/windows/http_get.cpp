@@ -6,6 +6,7 @@
 #include <winhttp.h>
 // clang-format on
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -93,8 +94,14 @@ bool lf_receive(HINTERNET request, const HttpSession::Sink& sink, long& status) 
   std::uint64_t received = 0;
   std::vector<char> buffer(64 * 1024);
   for (;;) {
+    // Only what has arrived: a read for more waits for all of it under Wine,
+    // and a closed request is only noticed between two reads.
+    DWORD available = 0;
+    if (!WinHttpQueryDataAvailable(request, &available)) return false;
+    if (available == 0) break;
     DWORD got = 0;
-    if (!WinHttpReadData(request, buffer.data(), static_cast<DWORD>(buffer.size()), &got)) return false;
+    const auto wanted = static_cast<DWORD>(std::min<std::size_t>(available, buffer.size()));
+    if (!WinHttpReadData(request, buffer.data(), wanted, &got)) return false;
     if (got == 0) break;
     received += got;
     if (!sink(buffer.data(), got)) return false;

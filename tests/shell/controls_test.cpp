@@ -144,13 +144,17 @@ TEST_F(SettingControls, EditBoxesHandTheirParameterToTheSharedProcedure) {
 }
 
 TEST_F(SettingControls, ShowingValuesInEditBoxes) {
-  HWND window = openWindow();
+  [[maybe_unused]] HWND window = openWindow();
+#ifndef _WIN32  // Windows keeps no record of the invalidations
   gf_testClearInvalidations(window);
+#endif
 
   LATERAL_RANGE.value = 55;
   gf_showIntParameter(LATERAL_RANGE);
   EXPECT_EQ(gf_testControlState(LATERAL_RANGE.controlWindow).text, u"55");
+#ifndef _WIN32
   EXPECT_EQ(gf_testInvalidations(window), (std::vector<Invalidation>{{kSettingsRect, true}}));
+#endif
   LATERAL_RANGE.value = LATERAL_RANGE.defaultValue;
 
   gf_showFloatParameter(MAX_FIT_FL);
@@ -166,13 +170,16 @@ TEST_F(SettingControls, ShowingValuesInEditBoxes) {
   lf_clearControlText(BLOCK_CALLSIGN.controlId);
   EXPECT_TRUE(gf_testControlState(BLOCK_CALLSIGN.controlWindow).text.empty());
 
-  // From another thread too: it never waits for the window thread.
+#ifndef _WIN32
+  // From another thread too: it never waits for the window thread. (On Windows
+  // SetWindowTextW from another thread waits for the window thread's messages.)
   std::thread([] {
     DESTINATION.setValue("EGLL");
     gf_showTextParameter(DESTINATION);
   }).join();
   EXPECT_EQ(gf_testControlState(DESTINATION.controlWindow).text, u"EGLL");
   DESTINATION.setValue("");
+#endif
 
   // A text that does not convert leaves the box alone and is logged.
   BLOCK_CALLSIGN.setValue("ab\xc3");

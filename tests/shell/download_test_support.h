@@ -77,7 +77,11 @@ class DownloadTest : public testing::Test {
     for (std::size_t start = 0; start < text.size();) {
       auto end = text.find('\n', start);
       if (end == std::string::npos) end = text.size();
-      lines.push_back(text.substr(start, end - start));
+      std::string line = text.substr(start, end - start);
+#ifdef _WIN32
+      if (line.ends_with('\r')) line.pop_back();  // the program's text files end their lines with "\r\n"
+#endif
+      lines.push_back(std::move(line));
       start = end + 1;
     }
     return lines;

@@ -158,7 +158,7 @@ TEST_F(MainWindow, EditBoxesDrawOnTheSettingsBlue) {
   HDC dc = gf_testCreateRecordingDC();
   const auto brush = SendMessageW(window, WM_CTLCOLOREDIT, reinterpret_cast<WPARAM>(dc), 0);
   EXPECT_EQ(brush, reinterpret_cast<LRESULT>(GetStockObject(DC_BRUSH)));
-  TextOutW(dc, 0, 0, u"x", 1);
+  TextOutW(dc, 0, 0, TEXT("x"), 1);
   EXPECT_EQ(gf_testPaintOps(dc).back().background, kLightBlue);
   DeleteDC(dc);
 }

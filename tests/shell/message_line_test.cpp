@@ -71,6 +71,9 @@ TEST_F(MessageLine, MessagesAgeOutAfter25Beats) {
 }
 
 TEST_F(MessageLine, ShowingOnlyInvalidatesTheLine) {
+#ifdef _WIN32
+  GTEST_SKIP() << "Windows keeps no record of the invalidations a window was given: only Linux's window layer does";
+#else
   HWND window = openWindow();
   const int paints = gf_testPaintCount(window);
   gf_testClearInvalidations(window);
@@ -81,6 +84,7 @@ TEST_F(MessageLine, ShowingOnlyInvalidatesTheLine) {
   EXPECT_EQ(gf_testPaintCount(window), paints) << "never painted on the spot";
   UpdateWindow(window);
   EXPECT_TRUE(hasText(gf_testLastPaint(window), 3, 455, "oops", kYellow));
+#endif
 }
 
 // Eight threads show messages while the window thread paints: every paint
@@ -105,7 +109,12 @@ TEST_F(MessageLine, ManyThreadsWhileTheWindowPaints) {
   int paints = 0;
   int torn = 0;
   auto checkPaint = [&] {
+#ifdef _WIN32
+    // Windows keeps no record of the window's own paints: the same paint into a recording device context.
+    const auto op = textAt(paintAll(), 3, 455);
+#else
     const auto op = textAt(gf_testLastPaint(window), 3, 455);
+#endif
     if (!op) return;
     ++paints;
     const std::u16string& text = op->text;

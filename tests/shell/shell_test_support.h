@@ -22,7 +22,25 @@
 #include "shell/message_line.h"
 #include "shell/status_area.h"
 
-inline std::string readText(const std::filesystem::path& path) { return readBytes(path); }
+#ifdef _WIN32
+// The system's RECT has no comparison of its own.
+inline bool operator==(const RECT& a, const RECT& b) {
+  return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+}
+#endif
+
+// A file the program wrote as text, its line ends as '\n': on Windows they are "\r\n".
+inline std::string readText(const std::filesystem::path& path) {
+  std::string text = readBytes(path);
+#ifdef _WIN32
+  std::string lf;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) lf += text[i];
+  }
+  text = std::move(lf);
+#endif
+  return text;
+}
 
 inline std::filesystem::path shellFixture(const std::string& name) {
   return std::filesystem::path(SKLM_TEST_DATA_DIR) / "shell" / name;
@@ -93,10 +111,11 @@ class ShellTest : public testing::Test {
 
   static void registerClass() {
     static const bool registered = [] {
-      WNDCLASSEXW windowClass;
+      WNDCLASSEXW windowClass{};
+      windowClass.cbSize = sizeof(windowClass);
       windowClass.style = CS_HREDRAW | CS_VREDRAW;
       windowClass.lpfnWndProc = WndProc;
-      windowClass.lpszClassName = u"Skylume";
+      windowClass.lpszClassName = TEXT("Skylume");
       return RegisterClassExW(&windowClass) != 0;
     }();
     ASSERT_TRUE(registered);
@@ -104,7 +123,7 @@ class ShellTest : public testing::Test {
 
   HWND openWindow() {
     registerClass();
-    EXPECT_TRUE(initInstance(nullptr, u"Skylume"));
+    EXPECT_TRUE(initInstance(nullptr, TEXT("Skylume")));
     return gAppState.mainWindow.load();
   }
 

@@ -213,6 +213,9 @@ TEST_F(StatusArea, TextThatDoesNotConvertIsLoggedNotDrawn) {
 }
 
 TEST_F(StatusArea, RecountRepaintsOnlyTheBandThatChanged) {
+#ifdef _WIN32
+  GTEST_SKIP() << "Windows keeps no record of the invalidations a window was given: only Linux's window layer does";
+#else
   HWND window = openWindow();
   gf_testClearInvalidations(window);
 
@@ -232,9 +235,13 @@ TEST_F(StatusArea, RecountRepaintsOnlyTheBandThatChanged) {
   EXPECT_EQ(gf_testInvalidations(window), (std::vector<Invalidation>{{kParkingRect, true}}));
   EXPECT_EQ(gAppState.parkedLiveCount.load(), 2);
   EXPECT_EQ(gAppState.parkedStaticCount.load(), 9);
+#endif
 }
 
 TEST_F(StatusArea, WindowPaintDrawsTheState) {
+#ifdef _WIN32
+  GTEST_SKIP() << "Windows keeps no record of what a window's own paints drew: only Linux's window layer does";
+#else
   HWND window = openWindow();
   gAppState.liveryCount = 120;
   InvalidateRect(window, nullptr, TRUE);
@@ -242,6 +249,7 @@ TEST_F(StatusArea, WindowPaintDrawsTheState) {
   const auto ops = gf_testLastPaint(window);
   EXPECT_TRUE(hasText(ops, 5, 91, "# liveries: 120", kGreen));
   EXPECT_TRUE(hasText(ops, 25, 119, "Install path:", kBlack));
+#endif
 }
 
 // The SimConnect thread renames the user aircraft while the window paints it.

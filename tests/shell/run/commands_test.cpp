@@ -56,7 +56,7 @@ class Commands : public RunTest {
   // Enter in the box after its text was set; the box is enabled first.
   static void enter(const ControlBinding& box, const std::u16string& text) {
     EnableWindow(box.controlWindow, TRUE);
-    SetWindowTextW(box.controlWindow, text.c_str());
+    SetWindowTextW(box.controlWindow, reinterpret_cast<LPCWSTR>(text.c_str()));
     ASSERT_TRUE(gf_testType(box.controlWindow, u"\r"));
   }
   static void click(const ControlBinding& control) {
@@ -285,14 +285,18 @@ TEST_F(Commands, CheckBoxesFollowTheirRows) {
   };
   for (const Row& row : rows) {
     const bool before = row.box.value;
+#ifndef _WIN32  // Windows keeps no record of the invalidations
     gf_testClearInvalidations(window);
+#endif
     click(row.box);
     EXPECT_EQ(row.box.value, !before) << row.box.name;
     EXPECT_EQ(gf_testControlState(row.box.controlWindow).checked, row.box.value) << row.box.name;
     EXPECT_EQ(saved(row.box.name), row.box.value ? "true" : "false") << row.box.name;
     EXPECT_EQ(messageText(), row.shown) << row.box.name;
+#ifndef _WIN32
     const auto marks = gf_testInvalidations(window);
     EXPECT_NE(std::find(marks.begin(), marks.end(), Invalidation{kSettingsRect, true}), marks.end()) << row.box.name;
+#endif
   }
   EXPECT_NE(GetWindowLongPtrW(window, GWL_EXSTYLE) & WS_EX_TOPMOST, 0);
 
@@ -309,9 +313,11 @@ TEST_F(Commands, CheckBoxesFollowTheirRows) {
   gf_serveCommandRequests();
   EXPECT_EQ(LATERAL_RANGE.value, 55) << "switched off before it was served";
 
+#ifndef _WIN32
   gf_testClearInvalidations(window);
   SendMessageW(window, WM_COMMAND, MAKEWPARAM(40000, 0), 0);
   EXPECT_EQ(gf_testInvalidations(window), std::vector<Invalidation>{}) << "an unknown id is not handled";
+#endif
 }
 
 TEST_F(Commands, RangeRules) {

@@ -79,6 +79,7 @@ TEST_F(VersionChange, TheLateralRangeIsClampedButTheRadiusIsNot) {
 }
 
 TEST_F(InstallDetection, FindsThePackagesFolderOfEachLayout) {
+  SKLM_SKIP_WITHOUT_FAKE_APPDATA();
   enum Layout { SteamAndStore, StoreOnly, StoreWithout2024, BoxedOnly, Nothing };
   struct Case {
     const char* name;
@@ -130,6 +131,7 @@ TEST_F(InstallDetection, FindsThePackagesFolderOfEachLayout) {
 }
 
 TEST_F(InstallDetection, AFoundFolderIsStoredAndNoneStopsTheRunWithError150) {
+  SKLM_SKIP_WITHOUT_FAKE_APPDATA();
   for (const bool found : {true, false}) {
     SCOPED_TRACE(found);
     FakeInstallation install;
@@ -154,6 +156,7 @@ TEST_F(InstallDetection, AFoundFolderIsStoredAndNoneStopsTheRunWithError150) {
 }
 
 TEST_F(InstallDetection, ReadsTheFirstInstalledPackagesPathLine) {
+  SKLM_SKIP_WITHOUT_FAKE_APPDATA();
   FakeInstallation install;
   const fs::path packages = install.packages("packages", true, false);
   const std::string quoted = "InstalledPackagesPath \"" + packages.string() + "\"";
@@ -216,6 +219,7 @@ TEST_F(InstallDetection, ACommunityFolderIsStoredAsItsParent) {
 }
 
 TEST_F(InstallDetection, MakesItsFoldersListsAirportFilesAndFindsRealTraffic) {
+  SKLM_SKIP_WITHOUT_FAKE_APPDATA();
   fs::create_directories(folder() / "airports" / "my_linkpack");
   writeBytes(folder() / "airports" / "my_linkpack" / "kept.xml", "kept");
   lf_createFolders();
@@ -248,6 +252,7 @@ TEST_F(InstallDetection, MakesItsFoldersListsAirportFilesAndFindsRealTraffic) {
 }
 
 TEST_F(InstallDetection, PutsTheControlsIntoTheirStartStates) {
+  SKLM_SKIP_WITHOUT_FAKE_APPDATA();
   openWindow();
   FakeInstallation install;
   install.steam(true);
@@ -282,6 +287,7 @@ TEST_F(InstallDetection, PutsTheControlsIntoTheirStartStates) {
 }
 
 TEST_F(InstallDetection, ARestartReloadsTheSettingsButChecksNoUpdateAndReadsTheDataBaseOnce) {
+  SKLM_SKIP_WITHOUT_FAKE_APPDATA();
   FakeInstallation install;
   install.steam(false);
   storeParameters({{"MSFS_2020", "false"}, {"MAX_LIVE", "20"}});

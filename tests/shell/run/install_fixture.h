@@ -2,12 +2,24 @@
 // One fake simulator installation in a scratch folder: roaming and local
 // application-data roots that APPDATA and LOCALAPPDATA point at, and builders
 // for the Store, Steam, Steam2 and boxed layouts and for RealTraffic.
+#include <gtest/gtest.h>
+
 #include <filesystem>
 #include <optional>
 #include <string>
 
 #include "../../core/core_test_support.h"
 #include "platform/system.h"
+
+// On Windows the program takes the application-data folders from the user's
+// registry, never from APPDATA: a fake installation there would have to move
+// the user's folders under every test program running at the same time.
+#ifdef _WIN32
+#define SKLM_SKIP_WITHOUT_FAKE_APPDATA() \
+  GTEST_SKIP() << "Windows takes the application-data folders from the user's registry, not from APPDATA"
+#else
+#define SKLM_SKIP_WITHOUT_FAKE_APPDATA() static_cast<void>(0)
+#endif
 
 class FakeInstallation {
  public:

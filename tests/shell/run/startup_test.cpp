@@ -14,6 +14,7 @@ const std::vector<std::string> kBeforeTraffic{"gf_serveLiveryClearing", "gf_chec
                                                "gf_createFlightPlanFolder"};
 
 TEST_F(StartUp, FollowsTheOrderOfTheTrafficPhaseWithAndWithoutTheLink) {
+  SKLM_SKIP_WITHOUT_FAKE_APPDATA();
   struct Case {
     bool aerowinx;
     bool rtLocal;
@@ -153,6 +154,7 @@ TEST_F(StartUp, AnExitDuringEachWaitEndsTheStartUpThreadWithinOnePoll) {
 }
 
 TEST_F(StartUp, AnExitWhileWaitingForRealTrafficWakesTheAccept) {
+  SKLM_SKIP_WITHOUT_FAKE_APPDATA();
   FakeInstallation install;
   install.realTraffic();
   gFlightRunning.store(true);
