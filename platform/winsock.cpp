@@ -10,6 +10,7 @@
 #include <memory>
 #include <mutex>
 #include <unordered_map>
+#include <vector>
 
 #include "platform/system.h"
 
@@ -210,6 +211,28 @@ int closesocket(SOCKET s) {
   entry->closed.store(true);
   ::shutdown(entry->fd, SHUT_RDWR);
   return 0;
+}
+
+int WSAPoll(WSAPOLLFD* fds, unsigned long count, int timeoutMs) {
+  // The entries are held for the wait, so a socket closed meanwhile keeps its
+  // descriptor (shut down, which wakes the wait) until the wait has returned.
+  std::vector<EntryPtr> entries(count);
+  std::vector<pollfd> polled(count);
+  bool unknown = false;
+  for (unsigned long i = 0; i < count; ++i) {
+    fds[i].revents = 0;
+    entries[i] = lf_find(fds[i].fd);
+    if (!entries[i]) {
+      fds[i].revents = POLLNVAL;
+      unknown = true;
+    }
+    polled[i] = {entries[i] ? entries[i]->fd : -1, fds[i].events, 0};
+  }
+  if (unknown) return lf_failWith(WSAENOTSOCK);
+  const int ready = static_cast<int>(lf_retryOnSignal([&] { return ::poll(polled.data(), count, timeoutMs); }));
+  if (ready < 0) return lf_failWith(gf_wsaCodeFromErrno(errno));
+  for (unsigned long i = 0; i < count; ++i) fds[i].revents = polled[i].revents;
+  return ready;
 }
 
 namespace ws {

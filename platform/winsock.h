@@ -22,6 +22,9 @@
 //   gives the datagram's true size; Windows fails the call with WSAEMSGSIZE,
 //   which ws::recvfrom turns into len.
 // - socket and getaddrinfo need WSAStartup (else WSANOTINITIALISED, 10093).
+// - shutdown does not wake a thread blocked in recv on Windows (only
+//   closesocket does): a receive that another thread must be able to end
+//   without closing the socket waits first in WSAPoll, in slices.
 //
 // On Windows all of it is the system's Winsock; namespace ws names the
 // system's functions, so that callers read the same on both systems, and
@@ -51,6 +54,7 @@ using ::shutdown;
 using ::socket;
 using ::WSACleanup;
 using ::WSAGetLastError;
+using ::WSAPoll;
 using ::WSASetLastError;
 using ::WSAStartup;
 
@@ -66,6 +70,7 @@ inline int recvfrom(SOCKET s, char* buf, int len, int flags, sockaddr* from, int
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 
@@ -174,6 +179,18 @@ void WSASetLastError(int error);
 // Closes the socket; a thread blocked on it wakes with WSAEINTR.
 int closesocket(SOCKET s);
 
+// Winsock's readiness wait. events and revents are the system's POLL* bits
+// (POLLIN, POLLOUT; POLLHUP, POLLERR and POLLNVAL only ever in revents).
+struct WSAPOLLFD {
+  SOCKET fd;
+  short events;
+  short revents;
+};
+// Waits up to timeoutMs (negative: for ever) until a socket is ready or closed;
+// the number of entries with revents, 0 when the time ran out. A handle that is
+// no socket gets POLLNVAL and the call fails with WSAENOTSOCK.
+int WSAPoll(WSAPOLLFD* fds, unsigned long count, int timeoutMs);
+
 // Calls of ws::accept and ws::send made in this process so far, whatever their
 // outcome, so that tests can tell that code left the network alone.
 struct WinsockCallCounts {
@@ -220,6 +237,7 @@ int inet_pton(int family, const char* text, void* address);
 using ::closesocket;
 using ::WSACleanup;
 using ::WSAGetLastError;
+using ::WSAPoll;
 using ::WSASetLastError;
 using ::WSAStartup;
 

@@ -28,6 +28,7 @@ std::atomic<SOCKET> gRtClientSocket{INVALID_SOCKET};
 namespace {
 
 constexpr int kReceiveSize = 8192;
+constexpr int kReplyWaitSliceMs = 100;
 
 // WSAStartups of lf_startServer that lf_stopServer has still to match. Counted,
 // so that a stop without a server never takes away the readers' Winsock.
@@ -36,7 +37,8 @@ std::atomic<int> gServerWinsockUses{0};
 std::string lf_lastErrorText() { return gf_wsaErrorText(WSAGetLastError()); }
 
 // The thread that takes the handle out of the slot closes it; the other finds
-// none. Handles are never reused, so a call racing with the close just fails.
+// none. A call racing with the close fails: Windows may give the value to the
+// next socket opened, but none is opened while an exit closes the link.
 void lf_closeSlot(std::atomic<SOCKET>& slot) {
   const SOCKET s = slot.exchange(INVALID_SOCKET);
   if (s != INVALID_SOCKET) closesocket(s);
@@ -80,6 +82,18 @@ bool lf_replyComplete(std::string_view text) {
     }
   }
   return false;
+}
+
+// Until the client socket has something to receive (bytes, its end or an
+// error) or an exit has begun. The receive waits in slices because on Windows
+// the exit's wake cannot end a blocked receive: only closing the socket would,
+// and the client must stay open for the exit's goodbye.
+bool lf_awaitReply() {
+  for (;;) {
+    if (gExitStarted.load()) return false;
+    WSAPOLLFD entry{gRtClientSocket.load(), POLLIN, 0};
+    if (ws::WSAPoll(&entry, 1, kReplyWaitSliceMs) != 0) return true;  // a failure is the receive's to report
+  }
 }
 
 }  // namespace
@@ -173,7 +187,7 @@ std::string lf_receive() {
   std::array<char, kReceiveSize> buffer{};
   while (reply.size() < kReceiveSize && !lf_replyComplete(reply)) {
     // As in waitForClient: a client accepted after the exit's wake is not waited on.
-    if (gExitStarted.load()) return {};
+    if (!lf_awaitReply()) return {};
     const int received =
         ws::recv(gRtClientSocket.load(), buffer.data(), static_cast<int>(kReceiveSize - reply.size()), 0);
     if (received == SOCKET_ERROR) {

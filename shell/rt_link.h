@@ -41,9 +41,10 @@ void lf_sendQs123(std::int64_t simTimeSeconds);
 void gf_sendQs121();
 // Says "exit" to a connected RealTraffic and closes the link (shutdown thread).
 void lf_stopServer();
-// From the shutdown thread, before it waits for the start-up thread: ends a
-// blocked accept or receive at once, keeping a connected client so that
-// lf_stopServer can still say "exit".
+// From the shutdown thread, once gExitStarted is set and before it waits for
+// the start-up thread: ends a blocked accept at once and a receive within a
+// tenth of a second, keeping a connected client so that lf_stopServer can
+// still say "exit".
 void gf_wakeRtLink();
 
 // Takes every live aircraft out of the simulator: present ones are removed,

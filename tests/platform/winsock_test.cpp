@@ -235,9 +235,18 @@ TEST_F(WinsockTest, TcpExchangeWithNoDelayAndOrderlyClose) {
   ASSERT_EQ(ws::getsockopt(accepted, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<char*>(&value), &length), 0);
   EXPECT_NE(value, 0);
 
+  // Readiness as WSAPoll gives it: nothing yet, then the request; a handle that is no socket is refused.
+  WSAPOLLFD entry{client, POLLIN, 0};
+  EXPECT_EQ(WSAPoll(&entry, 1, 0), 0);
+  WSAPOLLFD unknown[] = {{client, POLLIN, 0}, {accepted + 1000, POLLIN, 0}};
+  EXPECT_EQ(WSAPoll(unknown, 2, 0), SOCKET_ERROR);
+  EXPECT_EQ(WSAGetLastError(), WSAENOTSOCK);
+  EXPECT_EQ(unknown[1].revents, POLLNVAL);
   const std::string request = "Qs999=version\r\n";
   ASSERT_EQ(ws::send(accepted, request.data(), static_cast<int>(request.size()), 0),
             static_cast<int>(request.size()));
+  EXPECT_EQ(WSAPoll(&entry, 1, 5000), 1);
+  EXPECT_EQ(entry.revents & POLLIN, POLLIN);
   char buffer[8193];
   const int n = ws::recv(client, buffer, 8192, 0);
   ASSERT_EQ(n, static_cast<int>(request.size()));
@@ -329,6 +338,16 @@ TEST_F(WinsockTest, ClosesocketWakesABlockedRecv) {
   EXPECT_EQ(woken.error, WSAEINTR);
   EXPECT_LT(woken.afterClose, kWokenWithin);
   EXPECT_EQ(ws::recv(client, buffer, 8192, 0), 0);  // the peer sees the close
+}
+
+TEST_F(WinsockTest, ClosesocketWakesABlockedPoll) {
+  SOCKET udp = boundUdp();
+  WSAPOLLFD entry{udp, POLLIN, 0};
+  WakeResult woken = closeWhileBlocked(
+      udp, [&] { return WSAPoll(&entry, 1, -1); }, [] {});
+  EXPECT_EQ(woken.result, 1);
+  EXPECT_NE(entry.revents, 0);
+  EXPECT_LT(woken.afterClose, kWokenWithin);
 }
 
 TEST_F(WinsockTest, ClosesocketWakesABlockedRecvfrom) {

@@ -17,6 +17,7 @@ constexpr auto kRetryDelay = std::chrono::milliseconds(1000);
 // After a link Skylume closed it may be listening again at once (a restart); the short
 // pause keeps a server that hangs up at once from making this a busy loop.
 constexpr auto kReconnectDelay = std::chrono::milliseconds(100);
+constexpr int kStopCheckSliceMs = 100;
 
 bool lf_isRecorded(std::string_view body) {
   return body.starts_with("Qs121=") || body.starts_with("Qs123=") || body == "exit";
@@ -95,6 +96,7 @@ void RtLinkClient::serve(SOCKET socket) {
   LinkSession session(m_info);
   char buffer[8192];
   for (;;) {
+    if (!awaitReadable(socket)) return;
     const int received = ws::recv(socket, buffer, sizeof(buffer), 0);
     if (received <= 0) return;
     const auto step = session.feed(std::string_view(buffer, static_cast<std::size_t>(received)));
@@ -111,6 +113,16 @@ void RtLinkClient::serve(SOCKET socket) {
     }
     if (step.versionAnswered && m_observer.versionAnswered) m_observer.versionAnswered();
     if (step.exitReceived) return;
+  }
+}
+
+// In slices, as the receive itself cannot be woken on Windows: shutting the
+// socket down does not end it there, and the socket is run()'s to close.
+bool RtLinkClient::awaitReadable(SOCKET socket) {
+  for (;;) {
+    if (stopped()) return false;
+    WSAPOLLFD entry{socket, POLLIN, 0};
+    if (ws::WSAPoll(&entry, 1, kStopCheckSliceMs) != 0) return true;
   }
 }
 
@@ -132,7 +144,8 @@ bool RtLinkClient::waitBeforeRetry(std::chrono::milliseconds delay) {
 void RtLinkClient::stop() {
   std::lock_guard lock(m_mutex);
   m_stop = true;
-  // Shutting down, not closing: the socket stays run()'s to close, and its receive returns.
+  // Shutting down, not closing: the socket stays run()'s to close. Its receive
+  // returns at once on Linux, after the current wait's slice on Windows.
   if (m_socket != INVALID_SOCKET) ws::shutdown(m_socket, SD_BOTH);
   m_wake.notify_all();
 }

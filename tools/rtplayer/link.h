@@ -68,6 +68,8 @@ class RtLinkClient {
 
  private:
   void serve(SOCKET socket);
+  // False when stopped before the socket had something to receive.
+  bool awaitReadable(SOCKET socket);
   bool stopped();
   // The socket stop() may shut down; only run() closes it.
   void setSocket(SOCKET socket);
