@@ -18,6 +18,8 @@
 #include <variant>
 #include <vector>
 
+#include "platform/process.h"
+
 // This thread's generator, seeded once from std::random_device on first use.
 std::mt19937& gf_randomEngine();
 
@@ -104,22 +106,23 @@ auto gf_startWorker(Work work) -> std::future<std::invoke_result_t<Work&>> {
   gf_waitForWorker();
   gRunningWorkers.fetch_add(1);
   try {
-    std::thread([outcome, work = std::move(work)]() mutable {
+    // Shared, so that the thread's body can be copied whatever the work holds.
+    gf_startDetachedThread([outcome, work = std::make_shared<Work>(std::move(work))] {
       std::optional<typename Outcome::Stored> result;
       std::exception_ptr error;
       try {
         if constexpr (std::is_void_v<Result>) {
-          work();
+          (*work)();
           result.emplace();
         } else {
-          result.emplace(work());
+          result.emplace((*work)());
         }
       } catch (...) {
         error = std::current_exception();
       }
       gf_releaseWorker();
       outcome->finish(std::move(result), std::move(error));
-    }).detach();
+    });
   } catch (...) {
     // No thread came up, so nobody else will give the slot back.
     gf_releaseWorker();

@@ -39,7 +39,7 @@ void lf_watchSignals() {
 
 void lf_installSignalWatch() {
   if (::pipe(gSignalPipe) != 0) return;
-  std::thread(lf_watchSignals).detach();
+  gf_startDetachedThread(lf_watchSignals);
   struct sigaction action {};
   action.sa_handler = lf_onSignal;
   sigemptyset(&action.sa_mask);
@@ -49,6 +49,8 @@ void lf_installSignalWatch() {
 }
 
 }  // namespace
+
+void gf_startDetachedThread(std::function<void()> body) { std::thread(std::move(body)).detach(); }
 
 void gf_setThreadName(const std::string& name) {
   pthread_setname_np(pthread_self(), name.substr(0, kThreadNameLength).c_str());

@@ -1,11 +1,21 @@
 #pragma once
-// Process-level services: names of threads, whether another process runs, and
+// Process-level services: threads nobody joins, names of threads, whether
+// another process runs, and
 // the desktop's way of asking a program to close (SIGINT, SIGTERM on Linux; a
 // console's Ctrl+C, Ctrl+Break or close on Windows) turned into the window's
 // close message.
+#include <functional>
 #include <string>
 
 #include "platform/win_types.h"
+
+// Runs body on a new thread that nobody joins; throws std::system_error when
+// no thread could be made. An exception out of body ends the process, as from
+// a std::thread. On Windows it is a thread of the system's own: the C++
+// library's threads there (winpthreads) can be detached before they have
+// started, and then under load the new thread was handed no state and crashed,
+// or detach() threw.
+void gf_startDetachedThread(std::function<void()> body);
 
 // Names the calling thread (at most 15 characters are kept), so that people
 // and tests can find it in /proc/<pid>/task/*/comm.

@@ -4,7 +4,6 @@
 #include <chrono>
 #include <mutex>
 #include <system_error>
-#include <thread>
 #include <unordered_map>
 #include <utility>
 
@@ -144,10 +143,10 @@ void gf_setExitPost(ExitPost post) {
 void gf_exit(ExitReason reason, int delaySeconds) {
   if (gExitStarted.exchange(true)) return;
   gExitReason.store(reason);
-  std::thread([delaySeconds] {
+  gf_startDetachedThread([delaySeconds] {
     gf_setThreadName("sklm-exit");
     FinalExit(delaySeconds);
-  }).detach();
+  });
 }
 
 void FinalExit(int delaySeconds) {

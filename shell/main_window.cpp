@@ -15,6 +15,7 @@
 #include "core/parameters.h"
 #include "core/parameters_xml.h"
 #include "core/paths.h"
+#include "platform/process.h"
 #include "shell/app_state.h"
 #include "shell/controls.h"
 #include "shell/status_area.h"
@@ -28,7 +29,6 @@ std::mutex hooksMutex;
 WindowHooks windowHooks;
 
 // Window thread only.
-std::thread startUpThread;
 
 WindowHooks lf_hooks() {
   std::lock_guard lock(hooksMutex);
@@ -87,8 +87,7 @@ void lf_finalExit(HWND hwnd, int status) {
 void lf_startStartUpThread() {
   auto body = lf_hooks().startUp;
   if (!body) return;
-  startUpThread = std::thread(std::move(body));
-  startUpThread.detach();
+  gf_startDetachedThread(std::move(body));
 }
 
 }  // namespace

@@ -60,14 +60,14 @@ std::condition_variable gStartUpEnded;
 int gStartUpThreads = 0;
 
 void lf_startReaderThread(bool traffic, std::uint16_t port) {
-  std::thread([traffic, port] {
+  gf_startDetachedThread([traffic, port] {
     gf_setThreadName(traffic ? "sklm-traffic" : "sklm-qnh");
     if (traffic) {
       lf_trafficReaderThread(port);
     } else {
       lf_qnhReaderThread(port);
     }
-  }).detach();
+  });
 }
 
 std::mutex gReaderControlMutex;

@@ -1,6 +1,13 @@
 #include "platform/process.h"
 
+#include <process.h>
+
 #include <atomic>
+#include <cerrno>
+#include <cstdint>
+#include <exception>
+#include <memory>
+#include <system_error>
 
 #include "platform/windows/text.h"
 
@@ -35,7 +42,26 @@ BOOL WINAPI lf_onConsoleEvent(DWORD event) {
   }
 }
 
+unsigned __stdcall lf_runDetached(void* parameter) {
+  const std::unique_ptr<std::function<void()>> body(static_cast<std::function<void()>*>(parameter));
+  try {
+    (*body)();
+  } catch (...) {
+    std::terminate();
+  }
+  return 0;
+}
+
 }  // namespace
+
+void gf_startDetachedThread(std::function<void()> body) {
+  auto owned = std::make_unique<std::function<void()>>(std::move(body));
+  // The C library's own start, so that it may keep per-thread data there.
+  const std::uintptr_t thread = _beginthreadex(nullptr, 0, lf_runDetached, owned.get(), 0, nullptr);
+  if (thread == 0) throw std::system_error(errno, std::generic_category(), "_beginthreadex");
+  owned.release();  // the thread's now
+  CloseHandle(reinterpret_cast<HANDLE>(thread));
+}
 
 void gf_setThreadName(const std::string& name) {
   static const auto setDescription = lf_kernelFunction<SetDescription>("SetThreadDescription");

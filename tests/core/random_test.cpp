@@ -123,6 +123,29 @@ TEST_F(WorkerLimit, NeverMoreThanTheLimitRunAndThrowingWorkersRelease) {
   EXPECT_EQ(gRunningWorkers.load(), 0);
 }
 
+// Workers that end as fast as they are made, started from several threads at
+// once: every one runs and hands back its result.
+TEST_F(WorkerLimit, ManyShortWorkersFromSeveralThreadsAllRun) {
+  gf_setWorkerLimit(64);
+  std::atomic<int> ran{0};
+  std::vector<std::thread> starters;
+  for (int s = 0; s < 4; ++s) {
+    starters.emplace_back([&ran] {
+      std::vector<std::future<int>> results;
+      for (int i = 0; i < 1000; ++i) {
+        results.push_back(gf_startWorker([&ran, i] {
+          ++ran;
+          return i;
+        }));
+      }
+      for (int i = 0; i < 1000; ++i) EXPECT_EQ(results[i].get(), i);
+    });
+  }
+  for (std::thread& starter : starters) starter.join();
+  EXPECT_EQ(ran.load(), 4000);
+  EXPECT_EQ(gRunningWorkers.load(), 0);
+}
+
 TEST_F(WorkerLimit, NewLimitLeavesRunningWorkersCounted) {
   gf_setWorkerLimit(1);
   std::promise<void> release;
