@@ -1,9 +1,8 @@
 #pragma once
 // Process-level services: threads nobody joins, names of threads, whether
-// another process runs, and
-// the desktop's way of asking a program to close (SIGINT, SIGTERM on Linux; a
-// console's Ctrl+C, Ctrl+Break or close on Windows) turned into the window's
-// close message.
+// another process runs, and the desktop's way of asking a program to close
+// (SIGINT, SIGTERM on Linux; a console's Ctrl+C, Ctrl+Break or close on
+// Windows) turned into the window's close message.
 #include <functional>
 #include <string>
 

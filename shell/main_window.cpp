@@ -28,8 +28,6 @@ constexpr auto kReadyPause = std::chrono::milliseconds(50);
 std::mutex hooksMutex;
 WindowHooks windowHooks;
 
-// Window thread only.
-
 WindowHooks lf_hooks() {
   std::lock_guard lock(hooksMutex);
   return windowHooks;
