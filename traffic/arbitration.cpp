@@ -87,6 +87,15 @@ bool lf_mixedTrack(const Act& aircraft) {
   return air && ground;
 }
 
+// Ground points, then only airborne ones: a departure seen in its take-off roll,
+// which is shown from the roll, not from the first airborne report on.
+bool lf_takingOff(const Act& aircraft) {
+  const auto& track = aircraft.track;
+  const auto air = std::find_if(track.begin(), track.end(), [](const TrackPoint& p) { return p.airborne != 0; });
+  return air != track.begin() && air != track.end() &&
+         std::all_of(air, track.end(), [](const TrackPoint& p) { return p.airborne != 0; });
+}
+
 // The user aircraft holds the creation back (the front point is dropped).
 bool lf_userHoldsBack(Act& aircraft, const TrackPoint& front) {
   const LatLon user = lf_userAt();
@@ -203,11 +212,12 @@ void lf_parkOnCreation(Act& aircraft, Stand& stand) {
 // touchdown its reports did not show (approach reports below zero pressure
 // altitude are ground reports): in its landing roll the take-off rule is not
 // applied to it. A take-off roll seen this late still lifts off, as a
-// touch-and-go, once its reports are airborne.
+// touch-and-go, once its reports are airborne; one whose airborne reports are
+// already in its track is no landing roll.
 void lf_startOnGround(Act& aircraft) {
   aircraft.phase = PHASE_GROUND;
   const TrackPoint& front = aircraft.track.front();
-  if (gf_believedSpeed(front) >= kLiftOffKnots) {
+  if (gf_believedSpeed(front) >= kLiftOffKnots && !lf_takingOff(aircraft)) {
     aircraft.landingRoll = true;
     aircraft.runwayHeading = front.track * DEG_TO_RAD;
   }
@@ -376,7 +386,7 @@ void lf_checkCreation(Act& aircraft) {
     aircraft.eraseMark = 1;
     return;
   }
-  if (lf_mixedTrack(aircraft) || lf_userHoldsBack(aircraft, front) ||
+  if ((lf_mixedTrack(aircraft) && !lf_takingOff(aircraft)) || lf_userHoldsBack(aircraft, front) ||
       (gCreationQueuePrio.size() >= kPriorityQueueCap && aircraft.phase == PHASE_NEW)) {
     aircraft.track.pop_front();
     return;

@@ -106,14 +106,19 @@ bool lf_altitudePasses(double altitude) {
   return altitude >= 10000.0 || altitude <= 0.0 || std::abs(altitude - reference) > 120.0;
 }
 
+// Whether the way from the last report's position contradicts the report's speed.
+bool lf_speedContradicted(const TrackPoint& point, const LatLon& previous, double dt, double& shown) {
+  shown = gf_distanceNm(previous, {point.latitude, point.longitude}) / dt * 3600.0;
+  return std::abs(shown - point.groundSpeed) > kContradictedSpeedKts;
+}
+
 // Ground reports may carry a speed the transponder stopped updating (100 kt
 // for minutes while the positions show a taxi); such a report keeps the speed
 // its positions show beside the reported one.
 void lf_checkReportedSpeed(TrafficRecord& record, const LatLon& previous, double dt) {
   TrackPoint& point = record.point;
   if (point.airborne) return;
-  const double shown = gf_distanceNm(previous, {point.latitude, point.longitude}) / dt * 3600.0;
-  if (std::abs(shown - point.groundSpeed) > kContradictedSpeedKts) point.positionSpeed = shown;
+  if (double shown = 0.0; lf_speedContradicted(point, previous, dt, shown)) point.positionSpeed = shown;
 }
 
 bool lf_speedJump(double g0, double g) {
@@ -416,13 +421,21 @@ bool lf_updateAct(TrafficRecord& record, Act& aircraft) {
     if (dt == 0.0 || dt <= 1.0) return true;
     lf_checkReportedSpeed(record, aircraft.lastReportAt, dt);
     // A speed jump is judged on the speeds believed: a stale speed would drop
-    // every report of an aircraft that stopped, and freeze it there.
-    if (lf_speedJump(gf_believedSpeed(last), gf_believedSpeed(point))) return true;
+    // every report of an aircraft that stopped, and freeze it there. An aircraft
+    // held on the ground whose reports come back airborne, at the speed their
+    // positions show, has taken off: it is no jump.
+    double shown = 0.0;
+    const bool backInTheAir = aircraft.onGround && last.stationary && point.airborne &&
+                              !lf_speedContradicted(point, aircraft.lastReportAt, dt, shown);
+    if (!backInTheAir && lf_speedJump(gf_believedSpeed(last), gf_believedSpeed(point))) return true;
     if (aircraft.extrapolationsLeft < 1) {
       const double turn = lf_trackDifference(point.track, last.track);
       if (point.airborne && g > 120.0 && turn <= 1.0 && dt <= 0.2429805615550756 / (g / 3600.0)) return true;
-      if (!point.airborne && g <= 30.0 && turn <= 2.0) {
-        const double limit = g == 0.0 ? 15.0 : std::min(0.010799136069114472 / (g / 3600.0), 15.0);
+      // Too small a step on the ground by the speed believed: a roll reported at
+      // 0 kt whose positions advance is no standing aircraft's jitter.
+      const double believed = gf_believedSpeed(point);
+      if (!point.airborne && believed <= 30.0 && turn <= 2.0) {
+        const double limit = believed == 0.0 ? 15.0 : std::min(0.010799136069114472 / (believed / 3600.0), 15.0);
         if (dt <= limit) return true;
       }
     }

@@ -157,16 +157,19 @@ void lf_setDueTick(Act& a, std::int64_t ticks) {
   next.dueTick = tickAt(std::max(candidate, tick));
 }
 
+// On the speeds believed: a roll reported at 0 kt timed by its due ticks alone
+// races to catch up with a point that came late.
 double lf_estimateSpeed(const Act& a) {
   const TrackPoint& front = a.track[0];
   const TrackPoint& next = a.track[1];
-  if (front.groundSpeed == 0.0 && next.groundSpeed == 0.0) {
+  const double g0 = gf_believedSpeed(front), g1 = gf_believedSpeed(next);
+  if (g0 == 0.0 && g1 == 0.0) {
     const std::int64_t dueDiff = static_cast<std::int64_t>(next.dueTick) - front.dueTick;
     const double speed = gf_distanceNm(at(front), at(next)) * kTicksPerHour /
                          static_cast<double>(std::max(dueDiff, kMinTravelTicks));
     return std::max(speed, 1.0);
   }
-  return (front.groundSpeed + next.groundSpeed) / 2.0;
+  return (g0 + g1) / 2.0;
 }
 
 bool lf_extendTrack(Act& a) {
@@ -230,7 +233,8 @@ void lf_addExtrapolatedPoint(Act& a, std::int32_t stepsLeft) {
     point.groundSpeed = 0.0;
     point.stationary = 1;
   }
-  if (a.onGround && !a.landingRoll) {
+  // A touch-and-go's take-off roll accelerates, though its landing roll stays set until lift-off.
+  if (a.onGround && (!a.landingRoll || a.takeOffRoll)) {
     if (!a.takeOffRoll) {
       point.stationary = 1;
       point.groundSpeed = 0.0;
@@ -251,6 +255,7 @@ void lf_addExtrapolatedPoint(Act& a, std::int32_t stepsLeft) {
     point.groundSpeed = a.approach ? std::max(point.groundSpeed * 90.0 / 100.0, 1.0)
                                    : std::max(point.groundSpeed * 95.0 / 100.0, 1.0);
   }
+  point.positionSpeed = -1.0;  // an invented point moves at the speed given it
   const bool moves = !point.stationary && point.groundSpeed > 0.0;
   const double seconds = a.onGround ? 3.0 : 8.0;
   if (moves) {

@@ -27,6 +27,11 @@ double offHeading(const Act& aircraft, const TrackPoint& from, const TrackPoint&
                                      gf_bearing({from.latitude, from.longitude}, {to.latitude, to.longitude})));
 }
 
+// A landing roll whose reports climb again is a touch-and-go: it is not braked.
+bool lf_goingAround(const Act& aircraft, const TrackPoint& point) {
+  return aircraft.takeOffRoll || (aircraft.landingRoll && !aircraft.approach && point.airborne);
+}
+
 // The flying and rolling phases: false drops the point.
 bool lf_movingFilter(Act& aircraft, TrackPoint& point) {
   if (aircraft.approach || aircraft.landingRoll) return lf_directionFilter(aircraft, point);
@@ -82,6 +87,11 @@ bool lf_leavesPushbackSpot(Act& aircraft, TrackPoint& point) {
   return true;
 }
 
+double lf_speedBothShow(const TrackPoint& point) {
+  return point.positionSpeed >= 0.0 && !point.stationary ? std::min(point.positionSpeed, point.groundSpeed)
+                                                         : point.groundSpeed;
+}
+
 // A touch-and-go: the landing roll becomes a take-off roll.
 void lf_touchAndGo(Act& aircraft) {
   aircraft.phase = PHASE_GROUND;
@@ -101,10 +111,10 @@ void lf_touchAndGo(Act& aircraft) {
 void lf_checkTakeOff(Act& aircraft, const TrackPoint& last, const TrackPoint& point) {
   if (!aircraft.onGround || aircraft.state != ACT_PRESENT || aircraft.takeOffRoll) return;
   if (!aircraft.landingRoll) {
-    // Believed speeds: a taxiing aircraft whose reports kept a stale
-    // take-off speed must not take off.
+    // A stale take-off speed beside taxiing positions, or one outlying position
+    // in a taxi, must not start the roll: only a speed both show counts.
     if (aircraft.phase == PHASE_GROUND &&
-        (point.airborne || (gf_believedSpeed(point) >= 43.0 && gf_believedSpeed(last) >= 43.0)))
+        (point.airborne || (lf_speedBothShow(point) >= 43.0 && lf_speedBothShow(last) >= 43.0)))
       lf_prepareTakeOff(aircraft);
   } else if (last.airborne && point.airborne) {
     lf_touchAndGo(aircraft);
@@ -184,12 +194,23 @@ bool lf_directionFilter(Act& aircraft, TrackPoint& point) {
     track.pop_back();
     if (track.size() >= 2 && offHeading(aircraft, track.back(), point) >= 90.0 * DEG_TO_RAD) track.pop_back();
   }
-  if (aircraft.extrapolationsLeft > 0) lf_resumeReports(aircraft);
+  if (aircraft.extrapolationsLeft > 0) {
+    // Reports back in the air after a landing roll's invented braking: the roll
+    // goes on from the point reached at the speed they show.
+    if (lf_goingAround(aircraft, point)) {
+      track.front().groundSpeed = point.groundSpeed;
+      track.front().positionSpeed = -1.0;
+    }
+    lf_resumeReports(aircraft);
+  }
   const TrackPoint& last = track.back();
   if (point.latitude == last.latitude && point.longitude == last.longitude)
     point.stationary = 1;
-  else if (point.groundSpeed > last.groundSpeed && point.groundSpeed > 40.0)
+  else if (point.groundSpeed > last.groundSpeed && point.groundSpeed > 40.0 && !lf_goingAround(aircraft, point)) {
+    // Braking: the cut speed is the point's believed one.
     point.groundSpeed = last.groundSpeed;
+    point.positionSpeed = -1.0;
+  }
   return true;
 }
 

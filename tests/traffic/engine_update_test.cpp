@@ -61,6 +61,7 @@ TEST_F(EngineUpdate, FiltersRecordsAndCreatesOnlyWantedAircraft) {
       {"standing at 0 kt", record(3, "AFR3", "A320", 3000, 53.0, 0, 0, false), 1},
       {"0 kt 10 s later", record(3, "AFR3", "A320", 3010, 53.0, 0, 0, false), 1},
       {"0 kt 16 s later", record(3, "AFR3", "A320", 3016, 53.0, 0, 0, false), 2},
+      {"still 0 kt 2 s later, its position 50 m on", record(3, "AFR3", "A320", 3018, 53.00045, 0, 0, false), 3},
       {"rolling", record(4, "AFR4", "A320", 4000, 54.0, 0, 10, false), 1},
       {"within 0.00015 deg", record(4, "AFR4", "A320", 4020, 54.0001, 0, 10, false), 2},
       {"new hexid, same callsign and type", record(5, "AFR1", "A320", 5000, 55.0, 0, 4, false), -1},

@@ -6,10 +6,12 @@
 #include <cmath>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "airports/stand.h"
+#include "core/format.h"
 #include "motion_support.h"
 #include "scenario_driver.h"
 #include "test_support.h"
@@ -52,7 +54,7 @@ TrackPoint groundPoint(LatLon at, double knots, std::int64_t due) {
 
 // The scenario bed near a park airport without stands: reports through the
 // parser, creation, the engine's ticks and the stand-in's frames.
-scenario::DriverSetup bedSetup(const std::filesystem::path& trace, LatLon park) {
+scenario::DriverSetup bedSetup(const std::filesystem::path& trace, LatLon park, double elevationFt = 0.0) {
   doubles::setModel("A20N", 2, 0.009);
   scenario::DriverSetup setup;
   setup.ticksPerFrame = 2;
@@ -61,7 +63,8 @@ scenario::DriverSetup bedSetup(const std::filesystem::path& trace, LatLon park) 
   setup.world.user.lonDeg = park.lon;
   setup.world.knownTitles = std::vector<std::string>{"Known Livery"};
   setup.user = park;
-  setup.park = scenario::ParkAirport{"EHAM", park, 0.0};
+  setup.park = scenario::ParkAirport{"EHAM", park, elevationFt};
+  setup.world.groundElevationFt = elevationFt;
   setup.traceFile = trace;
   return setup;
 }
@@ -71,10 +74,19 @@ constexpr LatLon kBedPark{52.3, 4.76};
 // One aircraft's run through the bed, with the livery it is created with.
 struct BedRun {
   BedRun(const char* trace, std::uint64_t seed, scenario::ScriptedAircraft aircraft)
-      : driver(bedSetup(scratch / trace, kBedPark)), feed(1733652000.0, seed), hexid(aircraft.hexid) {
+      : BedRun(trace, seed, aircraft.hexid, kBedPark, 0.0) {
+    feed.add(aircraft);
+  }
+  // Recorded lines of one aircraft at an airport of that elevation.
+  BedRun(const char* trace, const std::vector<std::string>& lines, std::uint32_t hexid, LatLon park,
+         double elevationFt)
+      : BedRun(trace, 1, hexid, park, elevationFt) {
+    feed.addRecorded(lines, 100);
+  }
+  BedRun(const char* trace, std::uint64_t seed, std::uint32_t hexid, LatLon park, double elevationFt)
+      : driver(bedSetup(scratch / trace, park, elevationFt)), feed(1733652000.0, seed), hexid(hexid) {
     gFlightPlanFolder = scratch.path();  // its flight plan is written there
     gLiveryMemo[hexid] = "Known Livery";
-    feed.add(aircraft);
   }
   ~BedRun() { gFlightPlanFolder = savedPlanFolder; }
   // Runs tick by tick to the end of the last report, showing each tick's present aircraft.
@@ -253,6 +265,80 @@ TEST_F(ScenarioTakeOff, ThroughTheBedTheRunPassesTheChecker) {
   EXPECT_TRUE(rolled);
   EXPECT_TRUE(climbedOut);
   bed.expectCheckerPasses("TakeOffThroughTheBed");
+}
+
+// A real departure, from its first line or first seen at 98 kt (its 19th): created
+// on the ground where it was first reported, it rolls and leaves the ground past its
+// first report climbing faster than 256 ft/min (59.651321 N) and within 500 m past
+// its first airborne one (150 ft, 59.656723 N; the runway runs north).
+TEST_F(ScenarioTakeOff, ARecordedDepartureRollsFromWhereItIsFirstSeenAndLiftsOffWhereItsReportsClimb) {
+  const auto all = fileLines(std::filesystem::path(SKLM_TEST_DATA_DIR) / "traffic" / "essa_20210824_0945_SAS69E_departure.txt");
+  constexpr double kFieldFt = 137.0, kClimbLat = 59.651321, kAirborneLat = 59.656723;
+  for (const std::size_t from : {0, 18}) {
+    SCOPED_TRACE(from);
+    const std::vector<std::string> lines(all.begin() + static_cast<std::ptrdiff_t>(from), all.end());
+    BedRun bed("sas69e.jsonl", lines, 4901349, {59.651944, 17.95}, kFieldFt);
+    const scenario::ReportedPoint first = bed.feed.reported().front();
+    std::optional<LatLon> created, leftGround;
+    bed.run([&](const Act& a) {
+      if (!created) {
+        created = LatLon{a.pose.latitude, a.pose.longitude};
+        EXPECT_TRUE(a.onGround);
+      }
+      if (!leftGround && a.pose.altitude > kFieldFt + 25.0) leftGround = LatLon{a.pose.latitude, a.pose.longitude};
+    });
+    ASSERT_TRUE(created && leftGround);
+    EXPECT_LT(gf_distanceNm(*created, {first.lat, first.lon}) * 1852.0, 30.0);
+    EXPECT_GT(leftGround->lat, kClimbLat);
+    EXPECT_LT(gf_distanceNm(*leftGround, {kAirborneLat, leftGround->lon}) * 1852.0, 500.0);
+    EXPECT_TRUE(bed.log.contains("===> SAS69E   took-off"));
+    bed.expectCheckerPasses("RecordedDeparture");
+  }
+}
+
+// First seen in its roll at 100 kt (a landing roll, by its speed), its reports
+// pausing for 40 s, then back airborne: the touch-and-go takes off, and no longer
+// brakes to the speed of the point before each report.
+TEST_F(ScenarioTakeOff, ATakeOffRollFirstSeenAtSpeedLiftsOffAfterAGapInItsReports) {
+  scenario::ScriptedAircraft departure{50203, "KLM203", "A20N", "", "AMS", "LHR", kBedPark, 0, {}, 0, {{3000, 7000}}};
+  departure.legs.push_back({{}, 90.0, 120.0 * 40.0 / 3600.0, 100.0, 140.0, true, 0, 0, 100, {}, {}});
+  departure.legs.push_back({{}, 90.0, 150.0 * 60.0 / 3600.0, 140.0, 160.0, false, 30, 2030, 100, {}, {}});
+  BedRun bed("touchandgo.jsonl", 8, departure);
+  bool rolledOut = false;
+  std::int64_t liftOff = 0;
+  bed.run([&](const Act& a) {
+    rolledOut = rolledOut || a.landingRoll;
+    if (!liftOff && a.phase == PHASE_LIFTOFF) liftOff = gTick.load();
+  });
+  EXPECT_TRUE(rolledOut);
+  // Its first report after the gap, airborne, is due at tick 10000.
+  EXPECT_GT(liftOff, 0);
+  EXPECT_LT(liftOff, 11000);
+  EXPECT_TRUE(bed.log.contains("===> KLM203   took-off"));
+  bed.expectCheckerPasses("TouchAndGoAfterAGap");
+}
+
+// A 15-kt taxi reported every 3 s with one report 80 m to the side: its two legs
+// show 54 kt, which the reports never say. It taxies on, no take-off roll.
+TEST_F(ScenarioTakeOff, OneOutlyingReportInATaxiStartsNoTakeOffRoll) {
+  scenario::ScriptedAircraft taxi{50204, "KLM204", "A20N", "", "AMS", "LHR", kBedPark, 0, {}, 0, {}};
+  taxi.legs.push_back({{}, 0.0, 15.0 * 60.0 / 3600.0, 15.0, 15.0, true, 0, 0, 300, {}, {}});
+  scenario::FeedBuilder script(1733652000.0, 1);
+  script.add(taxi);
+  std::vector<std::string> lines;
+  for (const scenario::FeedLine& line : script.lines()) lines.push_back(line.text);
+  // The 10th report's longitude, 80 m east.
+  std::vector<std::string> fields;
+  for (std::size_t at = 0, comma = 0; comma != std::string::npos; at = comma + 1)
+    fields.push_back(lines[9].substr(at, (comma = lines[9].find(',', at)) - at));
+  fields[3] = sk::format("{:.6f}", std::stod(fields[3]) + 80.0 / (111195.0 * std::cos(kBedPark.lat * kDeg)));
+  lines[9].clear();
+  for (const std::string& field : fields) lines[9] += (lines[9].empty() ? "" : ",") + field;
+  BedRun bed("outlier.jsonl", lines, 50204, kBedPark, 0.0);
+  bool rolled = false;
+  bed.run([&](const Act& a) { rolled = rolled || a.takeOffRoll || !a.onGround; });
+  EXPECT_FALSE(rolled);
+  bed.expectCheckerPasses("OutlierInATaxi");
 }
 
 TEST_F(ScenarioTaxi, CutsACornerWithACurve) {

@@ -462,7 +462,10 @@ TEST_F(ScenarioCreation, ReportedAircraftAreCheckedBeforeTheyAreCreated) {
       {"11 creations queued", prioQueue(11), DROPS_FRONT},
       {"10 creations queued", prioQueue(10), CREATED},
       {"blocked callsign", [](Act&) { BLOCK_CALLSIGN.setValue("KLM1"); }, ERASED},
-      {"air and ground points", [&](Act& a) { a.track.push_front(at(20, 90, 0)); }, DROPS_FRONT},
+      {"air, then ground points", [&](Act& a) { a.track.push_back(at(20, 90, 0)); }, DROPS_FRONT},
+      {"ground, air and ground points", [&](Act& a) { a.track = {at(20, 89, 0), high, at(20, 90, 0)}; }, DROPS_FRONT},
+      {"moving on the ground at 119 kt, then airborne: taking off",
+       [&](Act& a) { a.track = {at(20, 90, 0, 119), at(20, 91, 0, 119), higher}; due(300)(a); }, CREATED},
       {"no livery", [](Act&) { gLiveryMemo.clear(); }, ERASED},
       {"uncreatable remembered livery", [](Act&) { gUncreatableTitles.insert("Known Livery"); }, ERASED},
       {"a removed ghost", [](Act& a) { a.key.callsign = "KLM1_", gGhostCallsigns.push_back("KLM1_"); }, ERASED},
@@ -516,7 +519,7 @@ TEST_F(ScenarioCreation, ReportedAircraftAreCheckedBeforeTheyAreCreated) {
       EXPECT_TRUE(gNoLiveryKeys.contains(lf_aircraftKeyText(a.key)));
     }
     if (what.starts_with("moving on the ground")) {
-      EXPECT_EQ(a.landingRoll, what.ends_with("rolling out"));
+      EXPECT_EQ(a.landingRoll != 0, what.ends_with("rolling out"));
     }
   }
   gUncreatableTitles.clear();

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <fstream>
 #include <numbers>
+#include <optional>
 
 #include "core/format.h"
 #include "traffic/readers.h"
@@ -86,6 +87,32 @@ void FeedBuilder::add(const ScriptedAircraft& a) {
     legStart += ticks;
   }
   m_lines.insert(m_lines.end(), lines.begin(), lines.end());
+  lf_sortByTick();
+}
+
+void FeedBuilder::addRecorded(const std::vector<std::string>& lines, std::int64_t startTick) {
+  std::optional<double> first;
+  for (const std::string& text : lines) {
+    std::vector<std::string> f;
+    for (std::size_t at = 0;;) {
+      const std::size_t comma = text.find(',', at);
+      f.push_back(text.substr(at, comma - at));
+      if (comma == std::string::npos) break;
+      at = comma + 1;
+    }
+    if (f.size() < 15 || f[0] != "RTTFC") continue;
+    const double stamp = std::stod(f[14]);
+    if (!first) first = stamp;
+    const std::int64_t tick = startTick + std::llround((stamp - *first) * 100.0);
+    m_lines.push_back({tick, text});
+    const auto number = [](const std::string& t) { return t.empty() ? 0.0 : std::stod(t); };
+    m_reported.push_back({tick, static_cast<std::uint32_t>(std::stoul(f[1])), f[9], number(f[2]), number(f[3]),
+                          std::max(number(f[4]), 0.0), number(f[8]), number(f[7]), f[6] == "1"});
+  }
+  lf_sortByTick();
+}
+
+void FeedBuilder::lf_sortByTick() {
   std::stable_sort(m_lines.begin() + static_cast<std::ptrdiff_t>(m_next), m_lines.end(),
                    [](const FeedLine& x, const FeedLine& y) { return x.tick < y.tick; });
   std::stable_sort(m_reported.begin(), m_reported.end(),

@@ -60,6 +60,9 @@ class FeedBuilder {
   FeedBuilder(double epochAtTickZero, std::uint64_t seed) : m_epoch(epochAtTickZero), m_random(seed) {}
 
   void add(const ScriptedAircraft& aircraft);
+  // Recorded lines as they are, each at `startTick` plus its timestamp's distance
+  // from the first line's.
+  void addRecorded(const std::vector<std::string>& lines, std::int64_t startTick);
 
   // Every line, by tick (lines of one tick in the order the aircraft were added).
   const std::vector<FeedLine>& lines() const { return m_lines; }
@@ -72,6 +75,8 @@ class FeedBuilder {
   void writeReplay(const std::filesystem::path& path) const;
 
  private:
+  void lf_sortByTick();  // the lines not yet fed and the reported points
+
   double m_epoch;
   std::mt19937_64 m_random;
   std::vector<FeedLine> m_lines;
