@@ -812,13 +812,40 @@ void gf_checkParkAirport(bool atStart) {
 
 bool gf_parkAirportLoadPending() { return gParkAirportChanged; }
 
+namespace {
+bool lf_moveToFront(const std::string& icao) {
+  const auto entry = std::find_if(gParkAirports.begin(), gParkAirports.end(),
+                                  [&](const ParkAirport& airport) { return airport.icao == icao; });
+  if (entry == gParkAirports.end()) return false;
+  gParkAirports.splice(gParkAirports.begin(), gParkAirports, entry);
+  return true;
+}
+
+// The destination holds the front of the list; one not listed is added, and
+// the file saved.
+void lf_putFirst(const std::string& icao, double latitude, double longitude) {
+  if (lf_moveToFront(icao)) return;
+  gParkAirports.push_front({icao, std::string(), latitude, longitude, 0.0});
+  gf_saveMyParkAirport();
+}
+}  // namespace
+
 bool gf_reloadParkAirports(bool applyReservedStand, std::string& message) {
   std::lock_guard guard(gEngineMutex);
   if (!lf_readMyParkAirports()) return false;
   // The file keeps its lines sorted by code: the list goes back to the order
   // the control step keeps, or the park airport is seldom found first.
+  const std::string destination = DESTINATION.value();
   const LatLon position{gUserAc.latitude, gUserAc.longitude};
-  if (!gf_isNullPosition(position.lat, position.lon)) lf_orderParkAirports(position);
+  // As choosing the destination put it: an unknown code is not added.
+  if (!destination.empty()) {
+    if (const std::optional<Airport> airport = gf_findAirport(destination))
+      lf_putFirst(destination, airport->lat, airport->lon);
+    else
+      lf_moveToFront(destination);
+  } else if (!gf_isNullPosition(position.lat, position.lon)) {
+    lf_orderParkAirports(position);
+  }
   if (applyReservedStand && gUserStateKnown.load() && !gParkingUiBlocked.load() && !gParkAirports.empty() &&
       !gParkAirportCode.empty() && gParkAirports.front().icao == gParkAirportCode) {
     const std::string wanted = gParkAirports.front().reservedStand;
@@ -839,14 +866,7 @@ bool gf_reloadParkAirports(bool applyReservedStand, std::string& message) {
 
 void gf_selectParkAirport(const std::string& icao, double latitude, double longitude) {
   std::lock_guard guard(gEngineMutex);
-  const auto entry = std::find_if(gParkAirports.begin(), gParkAirports.end(),
-                                  [&](const ParkAirport& airport) { return airport.icao == icao; });
-  if (entry != gParkAirports.end()) {
-    gParkAirports.splice(gParkAirports.begin(), gParkAirports, entry);
-    return;
-  }
-  gParkAirports.push_front({icao, std::string(), latitude, longitude, 0.0});
-  gf_saveMyParkAirport();
+  lf_putFirst(icao, latitude, longitude);
 }
 
 bool gf_hasParkStands() { return !gStands.empty(); }

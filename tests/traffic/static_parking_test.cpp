@@ -343,24 +343,32 @@ TEST_F(StaticParking, AListedAirportMovesToTheFrontWithItsStand) {
 }
 
 // "Re-read" with the park airport not on the first line of the file (the
-// program saves it sorted by code): the changed reserved stand is applied.
+// program saves it sorted by code): the changed reserved stand is applied,
+// whether the park airport came first by distance or as the destination.
 TEST_F(StaticParking, ReReadAppliesTheChangedReservedStand) {
   setClock(3, 5);  // nothing to plan: the parking controls are not blocked
   write("EHAM", kEham, 4);
-  writeBytes(MyParkAirportsPath, "EGLL\nEHAM,A2\n");
-  ASSERT_TRUE(lf_readMyParkAirports());
-  user(kEham, true);
-  gf_checkParkAirport(false);
-  gf_checkParkAirport(false);
-  ASSERT_EQ(gParkAirportCode, "EHAM");
-  ASSERT_FALSE(gParkingUiBlocked.load());
-  ASSERT_EQ(gAppState.reservedStand.get(), "A2");
-  writeBytes(MyParkAirportsPath, "EGLL\nEHAM,A3\n");
-  std::string message;
-  ASSERT_TRUE(gf_reloadParkAirports(true, message));
-  EXPECT_EQ(message, "reserved stand changed from \"A2\" to \"A3\"");
-  EXPECT_EQ(gAppState.reservedStand.get(), "A3");
-  EXPECT_EQ(gParkAirports.front().icao, "EHAM") << "nearest first, as the automatic range reads it";
+  for (const std::string destination : {"", "EHAM"}) {
+    SCOPED_TRACE(destination);
+    writeBytes(MyParkAirportsPath, "EGLL\nEHAM,A2\n");
+    ASSERT_TRUE(lf_readMyParkAirports());
+    DESTINATION.setValue(destination);
+    if (!destination.empty()) gf_selectParkAirport(destination, kEham.lat, kEham.lon);
+    user(kEham, true);
+    gf_checkParkAirport(false);
+    gf_checkParkAirport(false);
+    ASSERT_EQ(gParkAirportCode, "EHAM");
+    ASSERT_FALSE(gParkingUiBlocked.load());
+    ASSERT_EQ(gAppState.reservedStand.get(), "A2");
+    writeBytes(MyParkAirportsPath, "EGLL\nEHAM,A3\n");
+    std::string message;
+    ASSERT_TRUE(gf_reloadParkAirports(true, message));
+    EXPECT_EQ(message, "reserved stand changed from \"A2\" to \"A3\"");
+    EXPECT_EQ(gAppState.reservedStand.get(), "A3");
+    EXPECT_EQ(gParkAirports.front().icao, "EHAM") << "as the automatic range and the next choice read it";
+    gf_resetParkControl();
+    lf_saveApfIfChanged();
+  }
 }
 
 // ---- The adjustment over engine containers ----
