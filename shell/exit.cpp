@@ -58,7 +58,7 @@ void lf_post(UINT message, WPARAM status = 0) {
     post = gPost;
   }
   if (post) {
-    post(message);
+    post(message, status);
   } else if (HWND window = gAppState.mainWindow.load()) {
     PostMessageW(window, message, status, 0);
   }
@@ -150,6 +150,7 @@ void gf_exit(ExitReason reason, int delaySeconds) {
 }
 
 void FinalExit(int delaySeconds) {
+  bool runReset = false;
   try {
     const ExitReason reason = gExitReason.load();
     const bool restart = lf_isRestart(reason);
@@ -193,6 +194,7 @@ void FinalExit(int delaySeconds) {
       return;
     }
     lf_resetRun(reason);
+    runReset = true;
     lf_restartCountdown(delaySeconds);
     // An exit begun during the countdown has its own FinalExit, which ends or
     // restarts the run; this one must not start a run beside it.
@@ -200,9 +202,12 @@ void FinalExit(int delaySeconds) {
     lf_post(WM_APP_STARTUP);
   } catch (...) {
     lf_onException("FinalExit");
-    // gExitStarted stays set, so no later exit would end the process: a final
-    // exit that failed half-way still ends it.
-    if (!lf_isRestart(gExitReason.load())) lf_post(WM_APP_FINAL_EXIT, static_cast<WPARAM>(kFailureStatus));
+    // Until the run is reset gExitStarted stays set, so no later exit would
+    // end the process: an exit that failed half-way, a restart's too, ends it.
+    if (runReset) return;
+    const ExitReason reason = gExitReason.load();
+    if (lf_isRestart(reason)) gf_logLine(sk::format("{} failed: the program ends", gf_exitReasonName(reason)));
+    lf_post(WM_APP_FINAL_EXIT, static_cast<WPARAM>(kFailureStatus));
   }
 }
 

@@ -24,5 +24,5 @@ void lf_restartCountdown(int seconds);
 
 // Where FinalExit's last message (WM_APP+1 or WM_APP+2) goes: the main window
 // by default. Tests take it to learn that the exit is done.
-using ExitPost = std::function<void(UINT message)>;
+using ExitPost = std::function<void(UINT message, WPARAM status)>;
 void gf_setExitPost(ExitPost post);

@@ -62,7 +62,9 @@ TEST_F(ExitRestart, RestartsResetTheRunAndFinalExitsEndIt) {
     EXPECT_EQ(gRestart.load(), c.restart);
     EXPECT_EQ(gExitStarted.load(), !c.restart);
     const auto calls = run_doubles::calls();
-    EXPECT_EQ(calls.back(), c.restart ? "post(0x8001)" : "post(0x8002)");
+    EXPECT_EQ(calls.back(), c.restart                                   ? "post(0x8001)"
+                            : c.reason == ExitReason::SIM_WAS_CLOSED ? "post(0x8002, 2)"
+                                                                      : "post(0x8002)");
     if (c.restart) {
       if (!c.scansKept) {
         EXPECT_EQ(saved("SCAN_LIVERIES"), "false");
@@ -83,17 +85,23 @@ TEST_F(ExitRestart, RestartsResetTheRunAndFinalExitsEndIt) {
   }
 }
 
-// A final exit that throws half-way still ends the program: no later close
-// could, as the exit stays begun.
+// An exit that throws half-way, a restart's too, still ends the program as a
+// failure: no later close could, as the exit stays begun.
 TEST_F(ExitRestart, AFinalExitThatThrowsStillEndsTheProgram) {
-  run_doubles::behaviour().onCall = [](const std::string& call) {
-    if (call == "gf_removeFlightPlanFolder") throw std::runtime_error("folder in use");
-  };
-  gf_exit(ExitReason::USER_CLOSED_SIM, 0);
-  ASSERT_TRUE(waitForExitPost());
+  for (const ExitReason reason : {ExitReason::USER_CLOSED_SIM, ExitReason::RESTART}) {
+    SCOPED_TRACE(gf_exitReasonName(reason));
+    run_doubles::clear();
+    lf_resetRunState();
+    run_doubles::behaviour().onCall = [](const std::string& call) {
+      if (call == "gf_removeFlightPlanFolder") throw std::runtime_error("folder in use");
+    };
+    gf_exit(reason, 3);
+    ASSERT_TRUE(waitForExitPost());
+    EXPECT_EQ(run_doubles::calls().back(), "post(0x8002, 1)");
+    EXPECT_NE(logged().find("FinalExit: folder in use"), std::string::npos) << logged();
+  }
+  EXPECT_NE(logged().find("RESTART failed: the program ends"), std::string::npos) << logged();
   run_doubles::behaviour().onCall = {};
-  EXPECT_EQ(run_doubles::calls().back(), "post(0x8002)");
-  EXPECT_NE(logged().find("FinalExit: folder in use"), std::string::npos) << logged();
 }
 
 TEST_F(ExitRestart, RemovalsAreSentBeforeTheSimConnectThreadStopsAndTheStateIsReset) {

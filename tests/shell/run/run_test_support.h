@@ -109,7 +109,9 @@ class RunTest : public ShellTest {
     gDataBaseRead = true;
     gf_setRunClock(&m_clock);
     gf_setReaderControl({&RunTest::lf_startReader, &RunTest::lf_checkReaders, &RunTest::lf_stopReaders});
-    gf_setExitPost([](UINT message) { run_doubles::record(sk::format("post({:#x})", message)); });
+    gf_setExitPost([](UINT message, WPARAM status) {
+      run_doubles::record(status == 0 ? sk::format("post({:#x})", message) : sk::format("post({:#x}, {})", message, status));
+    });
   }
 
   void TearDown() override {
