@@ -2,10 +2,13 @@
 
 #include <atomic>
 #include <charconv>
+#include <map>
+#include <mutex>
 #include <sstream>
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <vector>
 
 #include "core/format.h"
 #include "core/util.h"
@@ -24,17 +27,31 @@ std::filesystem::path lf_temporaryFor(const std::filesystem::path& target, unsig
 
 // A save killed half-way leaves its temporary behind. The next save of the
 // same target removes those of processes that have ended; a save under way in
-// another running process keeps its own.
-void lf_removeDeadTemporaries(const std::filesystem::path& target) {
-  const std::string prefix = gf_pathToUtf8(target.filename()) + ".";
-  const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : ".";
+// another running process keeps its own. A folder is listed once per process
+// (no process that has ended adds any later): the airport scan saves thousands
+// of files into one folder, and a listing per save made it grow with the square.
+struct DeadTemporaries {
+  std::mutex mutex;
+  // By folder, the dead temporaries found there, by the name of their target.
+  std::map<std::filesystem::path, std::map<std::string, std::vector<std::filesystem::path>>> byFolder;
+};
+
+DeadTemporaries& lf_deadTemporaries() {
+  static DeadTemporaries dead;
+  return dead;
+}
+
+std::map<std::string, std::vector<std::filesystem::path>> lf_listDeadTemporaries(const std::filesystem::path& folder) {
+  std::map<std::string, std::vector<std::filesystem::path>> found;
   const DWORD self = GetCurrentProcessId();
   std::error_code error;
   for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
     const std::string name = gf_pathToUtf8(it->path().filename());
-    if (name.size() <= prefix.size() + 4 || !name.starts_with(prefix) || !name.ends_with(".tmp")) continue;
-    const std::string_view middle =
-        std::string_view(name).substr(prefix.size(), name.size() - prefix.size() - 4);
+    if (!name.ends_with(".tmp")) continue;
+    const std::string_view rest = std::string_view(name).substr(0, name.size() - 4);
+    const std::size_t dot = rest.rfind('.');
+    if (dot == std::string_view::npos || dot == 0) continue;
+    const std::string_view middle = rest.substr(dot + 1);
     DWORD process = 0;
     unsigned long long call = 0;
     const char* const last = middle.data() + middle.size();
@@ -42,9 +59,28 @@ void lf_removeDeadTemporaries(const std::filesystem::path& target) {
     if (pidError != std::errc() || dash == last || *dash != '-') continue;
     const auto [stop, callError] = std::from_chars(dash + 1, last, call);
     if (callError != std::errc() || stop != last || process == self || gf_processRunning(process)) continue;
+    found[std::string(rest.substr(0, dot))].push_back(it->path());
+  }
+  return found;
+}
+
+void lf_removeDeadTemporaries(const std::filesystem::path& target) {
+  const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : ".";
+  DeadTemporaries& dead = lf_deadTemporaries();
+  std::vector<std::filesystem::path> mine;
+  {
+    std::lock_guard lock(dead.mutex);
+    auto entry = dead.byFolder.find(folder);
+    if (entry == dead.byFolder.end()) entry = dead.byFolder.emplace(folder, lf_listDeadTemporaries(folder)).first;
+    const auto own = entry->second.find(gf_pathToUtf8(target.filename()));
+    if (own == entry->second.end()) return;
+    mine = std::move(own->second);
+    entry->second.erase(own);
+  }
+  for (const std::filesystem::path& temporary : mine) {
     std::error_code ignored;
-    if (it->symlink_status(ignored).type() == std::filesystem::file_type::regular)
-      std::filesystem::remove(it->path(), ignored);
+    if (std::filesystem::symlink_status(temporary, ignored).type() == std::filesystem::file_type::regular)
+      std::filesystem::remove(temporary, ignored);
   }
 }
 

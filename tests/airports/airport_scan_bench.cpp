@@ -1,6 +1,8 @@
 // The airport scan over a writer-made installation of 1,000 BGL files, one in
 // ten with an airport, against reading every byte of the same files with the
-// same number of workers. Prints numbers; build Release for meaningful ones.
+// same number of workers; then a scan of many small airports, whose link files
+// fill one folder, and saves into a folder of 4,000 files. Prints numbers;
+// build Release for meaningful ones.
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -14,6 +16,7 @@
 #include "airports/airport_scan.h"
 #include "core/parameters.h"
 #include "core/paths.h"
+#include "core/file_save.h"
 #include "core/random.h"
 #include "liveries/dbase.h"
 #include "tools/bglwrite/bglwrite.h"
@@ -55,6 +58,14 @@ std::uint64_t lf_readAll(const std::vector<fs::path>& files, unsigned workers) {
   }
   for (std::thread& thread : threads) thread.join();
   return total.load();
+}
+
+std::size_t lf_generatedFiles() {
+  std::size_t generated = 0;
+  for (const fs::path& folder : {MyLinkpackFolder, MyThirdpartyFolder})
+    if (fs::is_directory(folder))
+      for (const fs::directory_entry& entry : fs::directory_iterator(folder)) generated += entry.is_regular_file();
+  return generated;
 }
 
 }  // namespace
@@ -103,10 +114,7 @@ int main() {
   const double read = lf_seconds(start);
   const double readCpu = lf_cpuSeconds(cpuStart);
 
-  std::size_t generated = 0;
-  for (const fs::path& folder : {MyLinkpackFolder, MyThirdpartyFolder})
-    if (fs::is_directory(folder))
-      for (const fs::directory_entry& entry : fs::directory_iterator(folder)) generated += entry.is_regular_file();
+  const std::size_t generated = lf_generatedFiles();
   std::printf("installation: %zu files, %.1f MB, %zu airports, %u workers\n", installation.files.size(),
               static_cast<double>(installation.bytes) / 1e6, installation.airports.size(), workers);
   std::printf("scan:       %.3f s (%.0f files/s), %zu files generated, peak RSS growth %ld kB\n", scan,
@@ -115,6 +123,30 @@ int main() {
               static_cast<double>(installation.files.size()) / read, static_cast<double>(bytes) / 1e6);
   std::printf("scan / read: %.2f (processor time %.3f s / %.3f s: %.2f)\n", scan / read, scanCpu, readCpu,
               scanCpu / readCpu);
+
+  // Every save into a full folder costs what one save into an empty one does.
+  const fs::path full = root / "full";
+  fs::create_directories(full);
+  for (int n = 0; n < 4000; ++n) std::ofstream(full / ("F" + std::to_string(n) + ".txt")) << n;
+  constexpr int kSaves = 200;
+  start = std::chrono::steady_clock::now();
+  for (int n = 0; n < kSaves; ++n) gf_replaceFile(full / ("S" + std::to_string(n) + ".txt"), "link");
+  std::printf("save into a folder of 4000 files: %.2f ms a save\n", lf_seconds(start) * 1000.0 / kSaves);
+
+  // One link file per airport, all in one folder.
+  bglw::InstallationOptions many;
+  many.seed = 35;
+  many.packages = 50;
+  many.files = 1500;
+  many.airportEvery = 1;
+  const bglw::Installation manyAirports = bglw::gf_writeInstallation(root / "sim-many", many);
+  MSFS_INSTALL_PATH.setValue((root / "sim-many").string());
+  start = std::chrono::steady_clock::now();
+  cpuStart = std::clock();
+  SCAN_AIRPORTS.value = true;
+  gf_scanAirports();
+  std::printf("scan of %zu small airports: %.3f s (processor time %.3f s), %zu files generated\n",
+              manyAirports.airports.size(), lf_seconds(start), lf_cpuSeconds(cpuStart), lf_generatedFiles());
 
   fs::current_path(previous);
   gf_setDataFolder({});
