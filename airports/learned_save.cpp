@@ -8,6 +8,7 @@
 #include "core/format.h"
 #include "core/log.h"
 #include "core/message.h"
+#include "core/util.h"
 #include "shell/app_state.h"
 #include "traffic/readers.h"
 
@@ -53,7 +54,8 @@ ApfAirport lf_saveRecord() {
 std::filesystem::path lf_keepUnreadFile(const std::filesystem::path& path) {
   if (!gLearnedFile.notFullyRead || !std::filesystem::exists(path)) return {};
   const std::filesystem::path backup = gf_learnedBackupPath(path, gParkAirportCode, gf_systemNow());
-  std::filesystem::rename(path, backup);
+  std::error_code error;
+  if (!gf_renameReplacing(path, backup, error)) throw std::filesystem::filesystem_error("rename", path, backup, error);
   return backup;
 }
 

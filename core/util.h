@@ -135,6 +135,11 @@ bool gf_writeFile(const std::string& text, const std::filesystem::path& path, bo
 bool gf_writeTextFile(const std::vector<std::string>& lines, const std::filesystem::path& path);
 bool gf_saveXmlFile(const pugi::xml_document& document, const std::filesystem::path& path);
 
+// Renames over `to`, replacing what is there, through the rename that waits out
+// a handle another program holds on the file for a moment (a virus scanner, an
+// indexer). The error names the kind of failure only.
+bool gf_renameReplacing(const std::filesystem::path& from, const std::filesystem::path& to, std::error_code& error);
+
 // Copies the file over `to`, replacing what is there, through a copy beside it
 // renamed over it. Not copy_file's overwrite_existing: the Windows build's C++
 // library refuses any existing target ("File exists"). The second form throws

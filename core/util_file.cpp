@@ -8,6 +8,7 @@
 #include "core/format.h"
 #include "core/log.h"
 #include "core/util.h"
+#include "platform/system.h"
 
 void gf_readLines(std::istream& stream, std::vector<std::string>& lines) {
   std::string line;
@@ -68,17 +69,33 @@ bool lf_backupNames(const std::filesystem::path& path, std::filesystem::path& fi
 
 }  // namespace
 
+bool gf_renameReplacing(const std::filesystem::path& from, const std::filesystem::path& to, std::error_code& error) {
+  if (gf_renameOver(from, to)) {
+    error.clear();
+    return true;
+  }
+  switch (GetLastError()) {
+    case ERROR_FILE_NOT_FOUND:
+      error = std::make_error_code(std::errc::no_such_file_or_directory);
+      break;
+    case ERROR_ACCESS_DENIED:
+      error = std::make_error_code(std::errc::permission_denied);
+      break;
+    default:
+      error = std::make_error_code(std::errc::io_error);
+  }
+  return false;
+}
+
 std::filesystem::path gf_moveAside(const std::filesystem::path& path) {
   std::filesystem::path first, second;
   if (!lf_backupNames(path, first, second)) return {};
   std::error_code error;
   if (std::filesystem::exists(std::filesystem::symlink_status(first, error))) {
     std::filesystem::remove_all(second, error);
-    std::filesystem::rename(first, second, error);
-    if (error) return {};
+    if (!gf_renameReplacing(first, second, error)) return {};
   }
-  std::filesystem::rename(path, first, error);
-  return error ? std::filesystem::path() : first;
+  return gf_renameReplacing(path, first, error) ? first : std::filesystem::path();
 }
 
 bool gf_copyFileReplacing(const std::filesystem::path& from, const std::filesystem::path& to,
@@ -87,7 +104,7 @@ bool gf_copyFileReplacing(const std::filesystem::path& from, const std::filesyst
   copy += ".copy";
   std::error_code ignored;
   std::filesystem::remove(copy, ignored);
-  if (std::filesystem::copy_file(from, copy, error)) std::filesystem::rename(copy, to, error);
+  if (std::filesystem::copy_file(from, copy, error)) gf_renameReplacing(copy, to, error);
   if (!error) return true;
   std::filesystem::remove(copy, ignored);
   return false;

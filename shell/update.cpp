@@ -152,7 +152,7 @@ bool lf_downloadDataArchive(const DataArchive& table, const std::filesystem::pat
     }
   }
   std::error_code error;
-  if (unpacked) std::filesystem::rename(temporary, target, error);
+  if (unpacked) gf_renameReplacing(temporary, target, error);
   if (!unpacked || error) {
     std::filesystem::remove(temporary, error);
     // Read afresh on every use, so an unusable target is better gone than stale.
