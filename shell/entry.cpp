@@ -65,20 +65,25 @@ int gf_runMain(HINSTANCE instance) {
     gf_logText("initInstance failed");
     return kFailureStatus;
   }
+  bool startUp = true;
   try {
     lf_createDataFolder();
   } catch (const std::exception& error) {
-    // Nothing can be saved without it: said and logged, and the run never starts.
+    // Nothing can be saved without it: the run never starts. The window shows
+    // why until the user closes it, which ends the program as a failure.
     const std::string text =
         sk::format("The data folder {} could not be made: {}", gf_pathToUtf8(DataFolder()), error.what());
     gf_showError(text);
     gf_log(text);
-    return kFailureStatus;
+    WindowHooks hooks;
+    hooks.exit = [](int, int) { PostQuitMessage(kFailureStatus); };
+    gf_setWindowHooks(std::move(hooks));
+    startUp = false;
   }
   HWND window = gAppState.mainWindow.load();
   if (window) {
     gf_closeWindowOnSignals(window);
-    PostMessageW(window, WM_APP_STARTUP, 0, 0);
+    if (startUp) PostMessageW(window, WM_APP_STARTUP, 0, 0);
   }
   MSG msg;
   while (GetMessageW(&msg, nullptr, 0, 0)) {

@@ -97,17 +97,19 @@ TEST_F(SkylumeProgram, OneInstanceRunsAndATermSignalClosesItLikeTheCloseButton) 
   EXPECT_EQ(lines.back().substr(20), text.substr(text.find(" (utc) ") + 27, 4)) << "the year closes the log";
 }
 
-// APPDATA naming a plain file: the data folder cannot be made.
+// APPDATA naming a plain file: the data folder cannot be made. The window
+// says so until the user closes it, which ends the program with a failure.
 TEST_F(SkylumeProgram, ADataFolderThatCannotBeMadeEndsTheProgramWithAFailure) {
   std::filesystem::remove_all(m_folder / "appdata");
   writeBytes(m_folder / "appdata", "a file in the way");
   Child skylume;
   ASSERT_TRUE(startSkylume(skylume));
-  EXPECT_EQ(skylume.waitExit(20s), 1);
-  EXPECT_NE(log().find("===> The data folder " + (m_folder / "appdata" / "Skylume").string() +
-                       " could not be made: "),
-            std::string::npos)
+  EXPECT_TRUE(logHas("===> The data folder " + (m_folder / "appdata" / "Skylume").string() + " could not be made: "))
       << log();
+  EXPECT_EQ(skylume.waitExit(2s), std::nullopt) << "the window waits for its close";
+  skylume.signal(SIGTERM);
+  EXPECT_EQ(skylume.waitExit(20s), 1);
+  EXPECT_EQ(log().find("Exiting: "), std::string::npos) << "no run started, none to end";
 }
 
 }  // namespace
