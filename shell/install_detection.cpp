@@ -56,7 +56,8 @@ void lf_createFolder(const fs::path& folder, bool folderTest) {
   }
   const bool present = folderTest ? fs::is_directory(status) : fs::exists(status);
   if (present) return;
-  if (!fs::create_directory(folder, error) && error) throw fs::filesystem_error("create_directory", folder, error);
+  // With its parents: a program folder unpacked without input/ still starts.
+  if (!fs::create_directories(folder, error) && error) throw fs::filesystem_error("create_directory", folder, error);
 }
 
 std::vector<std::string> lf_readLines(const fs::path& file) {

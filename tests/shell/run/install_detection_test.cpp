@@ -222,12 +222,15 @@ TEST_F(InstallDetection, MakesItsFoldersListsAirportFilesAndFindsRealTraffic) {
   SKLM_SKIP_WITHOUT_FAKE_APPDATA();
   fs::create_directories(folder() / "airports" / "my_linkpack");
   writeBytes(folder() / "airports" / "my_linkpack" / "kept.xml", "kept");
+  fs::rename(folder() / "input", folder() / "input.kept");  // a program folder without input/
   lf_createFolders();
   for (const char* made : {"output", "output/info", "output/errors", "airports", "airports/learned",
                            "airports/learned/stock", "airports/learned/linkpack", "airports/learned/thirdparty",
                            "airports/my_linkpack", "airports/my_thirdparty", "input/my_regcodes"}) {
     EXPECT_TRUE(fs::is_directory(folder() / made)) << made;
   }
+  fs::remove_all(folder() / "input");
+  fs::rename(folder() / "input.kept", folder() / "input");
   EXPECT_EQ(readBytes(folder() / "airports" / "my_linkpack" / "kept.xml"), "kept");
 
   for (const char* file : {"EGLL.XML", "LFPG1.XML", "EDDF.xml"}) {
