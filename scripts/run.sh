@@ -184,7 +184,7 @@ if "$build/tools/tracemap/tracemap" "$trace" --feed "$replay" --played "$played"
 fi
 case "$status" in
   0) ;;
-  1) echo "Skylume failed (status 1): see \"SYSTEM ERROR\" at the end of $program/Log.txt." >&2 ;;
+  1) echo "Skylume failed (status 1): a failure ended the run or stopped its start; the last lines of $program/Log.txt say which." >&2 ;;
   2) echo "Skylume ended with status 2: the simulator was closed (\"SIM WAS CLOSED\" in Log.txt)." >&2 ;;
   255) echo "Skylume ended with status 255: another Skylume runs already; this one started nothing." >&2 ;;
   *)
