@@ -1,6 +1,9 @@
 #include "shell/update.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <fstream>
+#include <new>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -24,6 +27,11 @@ using skzip::ZipArchive;
 using skzip::ZipEntry;
 
 const std::filesystem::path kCompanionArchive{"my_linkpack2024.zip"};
+// The package is read whole before the folder is touched. Its entries are
+// one-line link files, one per airport: a few megabytes in all. More than this
+// is no such package, and is refused before anything is inflated.
+constexpr std::size_t kCompanionMaxEntries = 100000;
+constexpr std::uint64_t kCompanionMaxBytes = 32ULL << 20;
 
 struct DataArchive {
   std::string_view file;  // on the server and locally
@@ -214,18 +222,19 @@ bool gf_updateCompanionPackage() {
   // the installed one and its version as they were.
   std::vector<std::pair<std::filesystem::path, std::string>> files;
   bool complete = false;
-  {
+  try {
     ZipArchive archive(local.path());
     if (const auto entries = lf_openArchive(archive)) {
-      complete = true;
-      for (const ZipEntry& entry : *entries) {
-        if (entry.isDirectory()) continue;
-        if (!lf_extractCompanionEntry(entry, files)) {
-          complete = false;
-          break;
-        }
+      std::uint64_t total = 0;
+      for (const ZipEntry& entry : *entries) total += std::min(entry.getSize(), kCompanionMaxBytes + 1);
+      complete = entries->size() <= kCompanionMaxEntries && total <= kCompanionMaxBytes;
+      for (auto entry = entries->begin(); complete && entry != entries->end(); ++entry) {
+        if (!entry->isDirectory()) complete = lf_extractCompanionEntry(*entry, files);
       }
     }
+  } catch (const std::bad_alloc&) {
+    complete = false;
+    files.clear();
   }
   if (!complete || files.empty()) {
     gf_log(sk::format("could not open {}", gf_pathToUtf8(local.path())));

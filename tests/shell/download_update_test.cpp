@@ -133,7 +133,8 @@ TEST_F(DownloadCompanion, DamagedPackageKeepsTheInstalledOne) {
   struct Row {
     const char* label;
     int kind;
-  } rows[] = {{"truncated", 0}, {"random bytes", 1}, {"second entry fails its CRC", 2}, {"no files", 3}};
+  } rows[] = {{"truncated", 0}, {"random bytes", 1}, {"second entry fails its CRC", 2}, {"no files", 3},
+              {"inflating to 33 MB", 4}};
   for (const Row& row : rows) {
     SCOPED_TRACE(row.label);
     std::filesystem::remove_all(linkpack());
@@ -151,8 +152,10 @@ TEST_F(DownloadCompanion, DamagedPackageKeepsTheInstalledOne) {
       serve("mylinkpack24/my_linkpack2024.zip", randomBytes(5000));
     } else if (row.kind == 2) {
       serveDamagedArchive("mylinkpack24/my_linkpack2024.zip", entries, 1);
-    } else {
+    } else if (row.kind == 3) {
       serveArchive("mylinkpack24/my_linkpack2024.zip", {{"empty/", ""}});
+    } else {
+      dlsrv::gf_writeLargeArchive(served() / "mylinkpack24" / "my_linkpack2024.zip", "EGLL.dat", 33U << 20, true);
     }
     EXPECT_FALSE(gf_updateCompanionPackage());
     EXPECT_EQ(tree(linkpack()), before);
