@@ -99,7 +99,9 @@ bool lf_readRegcodeFiles(const std::filesystem::path& folder, std::vector<Regcod
       if (!item.is_regular_file() || item.path().extension() != ".TXT") continue;
       gf_logText(sk::format("Processing regcodes file \"{}\"", gf_pathToUtf8(item.path())));
       if (gf_tooLargeToRead(item.path())) {
+        // Not read, as an unreadable file is not: the user is told, not only the log.
         gf_log(gf_tooLargeText(item.path()));
+        error = true;
         continue;
       }
       FileLines file{item.path(), {}};

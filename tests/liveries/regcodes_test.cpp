@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "core/file_read.h"
 #include "core/paths.h"
 #include "liveries/dbase.h"
 #include "liveries/liveries_scanned.h"
@@ -82,14 +83,23 @@ TEST_F(RegcodesTest, UserFilesGiveTheirEntries) {
 // A file that cannot be read is an error of the folder, named in the log; the
 // other files still give their entries, and an empty file is no error.
 TEST_F(RegcodesTest, AnUnreadableFileIsLoggedAndTheOthersRead) {
-#ifdef _WIN32
-  GTEST_SKIP() << "a file's mode does not make it unreadable on Windows";
-#else
   std::filesystem::create_directories(MyRegcodesFolder);
   writeBytes(MyRegcodesFolder / "empty.TXT", "");
   writeBytes(MyRegcodesFolder / "good.TXT", "Speedbird Special;G-GDFA\r\n");
   std::vector<RegcodeEntry> entries;
   EXPECT_TRUE(lf_readRegcodeFiles(MyRegcodesFolder, entries));
+  // Too large to read is unread too.
+  const auto large = MyRegcodesFolder / "large.TXT";
+  writeBytes(large, "Large;G-LARG\r\n");
+  std::filesystem::resize_file(large, gMaxForeignTextBytes + 1);
+  entries.clear();
+  EXPECT_FALSE(lf_readRegcodeFiles(MyRegcodesFolder, entries));
+  ASSERT_EQ(entries.size(), 1U);
+  EXPECT_TRUE(contains(log.lines(), "===> " + gf_tooLargeText(large)));
+  std::filesystem::remove(large);
+#ifdef _WIN32
+  GTEST_SKIP() << "a file's mode does not make it unreadable on Windows";
+#else
   const auto locked = MyRegcodesFolder / "locked.TXT";
   writeBytes(locked, "Locked;G-LOCK\r\n");
   std::filesystem::permissions(locked, std::filesystem::perms::none);
