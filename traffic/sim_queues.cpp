@@ -20,6 +20,11 @@ namespace {
 std::vector<PosSet> gPosSetBuffers[2];
 // Under gScMutex: hexids of creations the engine gave up.
 std::vector<std::uint32_t> gDroppedCreations;
+// Under gScMutex: the tail numbers of the creations given up, kept for the
+// run. The simulator may still answer one of them long after; nothing would
+// move or remove that object. Few, and out of the pending count: neither the
+// widened in-range request nor the exit waits for them.
+std::vector<std::string> gGivenUpTails;
 
 std::mutex gExitProgressMutex;
 std::condition_variable gExitProgressChanged;
@@ -54,10 +59,24 @@ void lf_notePendingCount() { gPendingCreationCount.store(gPendingCreations.size(
 void lf_forgetDroppedCreations() {
   if (gDroppedCreations.empty()) return;
   std::erase_if(gPendingCreations, [](const PendingCreation& p) {
-    return std::find(gDroppedCreations.begin(), gDroppedCreations.end(), p.hexid) != gDroppedCreations.end();
+    if (std::find(gDroppedCreations.begin(), gDroppedCreations.end(), p.hexid) == gDroppedCreations.end())
+      return false;
+    if (std::find(gGivenUpTails.begin(), gGivenUpTails.end(), p.tailNumber) == gGivenUpTails.end())
+      gGivenUpTails.push_back(p.tailNumber);
+    return true;
   });
   gDroppedCreations.clear();
   lf_notePendingCount();
+}
+
+// Matched after the pending creations: the aircraft created again under the
+// same tail number waits for an object, and takes the first one that comes.
+bool lf_removeIfGivenUp(const std::string& tailNumber, std::uint32_t objectId) {
+  std::lock_guard lock(gScMutex);
+  if (tailNumber.empty() || std::find(gGivenUpTails.begin(), gGivenUpTails.end(), tailNumber) == gGivenUpTails.end())
+    return false;
+  gRemoveIds.push_back(objectId);
+  return true;
 }
 
 void lf_emptyQueues() {
@@ -249,6 +268,8 @@ void lf_onObjectsByType(const SIMCONNECT_RECV_SIMOBJECT_DATA& data, DWORD size) 
                                  : std::find_if(gPendingCreations.begin(), gPendingCreations.end(),
                                                 [&](const PendingCreation& p) { return p.tailNumber == atcId; });
     if (pending == gPendingCreations.end()) {
+      // A creation answered after it was given up: unwanted, like any object nobody waits for.
+      if (lf_removeIfGivenUp(atcId, id)) return;
       gf_log(sk::format("just created, but not by {}, oid: {}, callsign \"{}\" unknown", "Skylume", id, atcId));
       return;
     }
@@ -300,6 +321,7 @@ void gf_clearSimQueues() {
   gRemoveIds.clear();
   gPendingCreations.clear();
   gDroppedCreations.clear();
+  gGivenUpTails.clear();
   lf_notePendingCount();
   gAddedObjectIds.clear();
   gExitRemovalsBegun.store(false);

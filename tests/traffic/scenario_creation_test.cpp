@@ -798,34 +798,41 @@ TEST_F(ScenarioCreation, TwelveReportedAndTwoStaticAreCreatedPlacedLitAndRemoved
 TEST_F(ScenarioCreation, ACreateCallThatFailsFreesTheHexidAfterAMinuteAndTheNextReportsCreateIt) {
   // The call fails here, or the simulator answers the sent creation with an
   // exception that names no failed creation: its pending entry goes with it.
-  for (const bool sent : {true, false}) {  // the log keeps the lines of both runs
-    SCOPED_TRACE(sent ? "sent, never answered" : "the call failed");
-    scenario::Driver driver(creationRun(m_scratch / "run.jsonl"));
+  // Or the simulator answers after 75 s, past the give-up of every creation:
+  // each late object is taken out at once.
+  enum Case { SENT, CALL_FAILED, ANSWERED_LATE };
+  for (const Case c : {SENT, ANSWERED_LATE, CALL_FAILED}) {  // the log keeps the lines of every run
+    SCOPED_TRACE(c == SENT ? "sent, never answered" : c == CALL_FAILED ? "the call failed" : "answered after 75 s");
+    scenario::DriverSetup setup = creationRun(m_scratch / "run.jsonl");
+    if (c == ANSWERED_LATE) setup.world.createDelaySeconds = 75;
+    scenario::Driver driver(std::move(setup));
     scenario::FeedBuilder feed(1733652000.0, 4);
-    feed.add(flying(50001, 0.0, 15.0, 9000.0, 150));
-    if (sent)
+    feed.add(flying(50001, 0.0, 15.0, 9000.0, c == ANSWERED_LATE ? 300 : 150));
+    if (c == SENT)
       driver.standIn().failNextCalls(simwire::Call::AICreateNonATCAircraft, SIMCONNECT_EXCEPTION_ERROR);
-    else
+    else if (c == CALL_FAILED)
       gf_simConnectFailNextCalls("AICreateNonATCAircraft", 1);
     while (!gf_findAct(50001) || gf_findAct(50001)->state != ACT_CREATION_REQUESTED) driver.run(feed, 1);
     const std::int64_t decided = driver.tick();
-    driver.run(feed, kCreationTimeoutTicks + 4000);
+    driver.run(feed, kCreationTimeoutTicks + (c == ANSWERED_LATE ? 12000 : 4000));
     ASSERT_NE(gf_findAct(50001), nullptr);
-    EXPECT_EQ(gf_findAct(50001)->state, ACT_PRESENT);
-    EXPECT_EQ(gPendingCreationCount.load(), 0u) << "the in-range request keeps asking for 200 km";
+    if (c != ANSWERED_LATE) {
+      EXPECT_EQ(gf_findAct(50001)->state, ACT_PRESENT);
+      EXPECT_EQ(gPendingCreationCount.load(), 0u) << "the in-range request keeps asking for 200 km";
+    }
     const auto lines = m_log.lines();
     EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
                             [](const std::string& line) {
                               return line.starts_with("! Simcon call to create ac in sim failed, hexid:50001");
                             }),
-              sent ? 0 : 1);
+              c == CALL_FAILED ? 1 : 0);
     driver.finish();
     if (const auto violation = scenario::gf_firstViolationKept(driver, feed, "ACreateCallThatFails"))
       ADD_FAILURE() << scenario::gf_describe(*violation);
     const auto objects = scenario::gf_tracedObjects(driver.traceFile());
-    ASSERT_EQ(objects.size(), 1u);
+    ASSERT_EQ(objects.size(), c == ANSWERED_LATE ? 2u : 1u);
     EXPECT_GE(objects.begin()->second.createFrame * 2, decided + kCreationTimeoutTicks);
-    EXPECT_EQ(objects.begin()->second.removeFrames.size(), 1u);
+    for (const auto& [id, object] : objects) EXPECT_EQ(object.removeFrames.size(), 1u) << id;
   }
 }
 
