@@ -3,6 +3,7 @@
 // leaves, and what its stay taught the stand.
 #include "traffic/landing.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <mutex>
@@ -25,6 +26,9 @@ namespace {
 constexpr double kStandAreaNm = 85.0 / 1852.0;
 constexpr double kMoveAwayNm = 3.0 / 1852.0;
 constexpr double kStandReachNm = 200.0 / 1852.0;
+// Faster than a pushed or pulled aircraft moves off its stand.
+constexpr double kLeavingKnots = 15.0;
+constexpr double kTicksPerHour = 360000.0;
 // The front point of a parked aircraft without reports is due a week after it parked.
 constexpr std::int64_t kWeekTicks = 60480000;
 constexpr std::uint64_t kReportsLapse = 5ULL * 60 * 10'000'000;  // steady clock units of 100 ns
@@ -47,6 +51,22 @@ std::string lf_landedFrom(const Act& aircraft) {
   const auto park = gf_findAirport(gEngineParkAirport.code);
   if (!park || park->iata.empty() || key.destination != park->iata) return {};
   return " from " + key.origin;
+}
+
+void lf_noteStandReport(Act& aircraft, const TrackPoint& point) {
+  aircraft.standReportLatitude = point.latitude;
+  aircraft.standReportLongitude = point.longitude;
+  aircraft.standReportTick = point.dueTick;
+}
+
+// Real surface positions of a standing aircraft jump tens of metres for a few
+// seconds and come back; no aircraft leaves its stand that fast.
+bool lf_jumpedFromStand(const Act& aircraft, const TrackPoint& point) {
+  if (std::isnan(aircraft.standFirstDistance)) return false;
+  const double nm = gf_distanceNm({aircraft.standReportLatitude, aircraft.standReportLongitude},
+                                  {point.latitude, point.longitude});
+  const auto ticks = static_cast<std::int64_t>(point.dueTick) - static_cast<std::int64_t>(aircraft.standReportTick);
+  return nm * kTicksPerHour > kLeavingKnots * static_cast<double>(std::max<std::int64_t>(ticks, 0));
 }
 }  // namespace
 
@@ -93,15 +113,19 @@ bool lf_approachStand(Act& aircraft, TrackPoint& point) {
       aircraft.standFirstDistance = aircraft.standLastDistance = d;
       aircraft.standMovesAway = 0;
       aircraft.leaveStand = false;
+      lf_noteStandReport(aircraft, point);
       return false;
     }
     if (d < aircraft.standLastDistance + kMoveAwayNm) {
       if (d <= aircraft.standLastDistance - kMoveAwayNm) aircraft.standMovesAway = 0;
       aircraft.leaveStand = false;
+      lf_noteStandReport(aircraft, point);
       return false;
     }
+    if (lf_jumpedFromStand(aircraft, point)) return false;
     ++aircraft.standMovesAway;
     aircraft.standLastDistance = d;
+    lf_noteStandReport(aircraft, point);
     const double away = d - aircraft.standFirstDistance;
     if (!((aircraft.standMovesAway >= 3 && away >= aircraft.halfSpan / 2.0) || away > aircraft.halfSpan)) {
       aircraft.leaveStand = false;
@@ -116,6 +140,8 @@ bool lf_approachStand(Act& aircraft, TrackPoint& point) {
   } else if (d > kStandReachNm) {
     if (aircraft.state != ACT_PRESENT) return true;
     gf_removeAct(aircraft);
+    return false;
+  } else if (lf_jumpedFromStand(aircraft, point)) {
     return false;
   }
   point.stationary = 0;

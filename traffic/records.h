@@ -202,6 +202,10 @@ struct Act : PlacedAct {
   double standFirstDistance = std::numeric_limits<double>::quiet_NaN();
   double standLastDistance = 0.0;
   std::uint32_t standMovesAway = 0;
+  // The last report taken as standing at or moving from the stand: where, and its due tick.
+  double standReportLatitude = 0.0;
+  double standReportLongitude = 0.0;
+  std::uint32_t standReportTick = 0;
   std::int64_t creationDecidedTick = 0;  // gTick when it went to state 1
   // Ground movement: the push-back legs still to run, whether it ends with a
   // turn and to which side, and the end point of a turn to the other side.

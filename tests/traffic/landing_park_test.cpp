@@ -264,13 +264,13 @@ class ParkedFlight : public motion_test::Flight {
     return add(std::move(a));
   }
   // Parked at stand B (heading north here), its only point the stand.
-  Act& parked() {
-    TrackPoint stand = at(kStandAt, kStart);
+  Act& parked(const LatLon& b = kStandAt) {
+    TrackPoint stand = at(b, kStart);
     stand.stationary = 1;
     Act& a = ground(PHASE_PARKED, stand);
     a.standId = 2;
-    a.standLatitude = kStandAt.lat;
-    a.standLongitude = kStandAt.lon;
+    a.standLatitude = b.lat;
+    a.standLongitude = b.lon;
     a.standHeading = 0.0;
     a.previousPhase = PHASE_TAXI_TO_STAND;
     gStands[1].liveOccupied = true;
@@ -398,6 +398,31 @@ TEST_F(ScenarioPark, TrackIntake) {
          take(b, at(metresFrom(kStandAt, 0, 24), t + 900));  // 23 m > 20 m
          EXPECT_TRUE(b.leaveStand);
        }},
+      {"an A20N parked at Arlanda whose reports jump 63 m for 5 s and come back, then shift 17 m, stays",
+       [&] {
+         // Its real reports, one a second, queued as they came; B lies under the first.
+         std::vector<Report> reports;
+         double firstSecond = 0.0;
+         for (const std::string& line : fileLines(SKLM_TEST_DATA_DIR "/traffic/essa_20210824_sas2023_parked.txt")) {
+           std::vector<std::string> f;
+           for (std::size_t from = 0, comma = 0; comma != std::string::npos; from = comma + 1)
+             f.push_back(line.substr(from, (comma = line.find(',', from)) - from));
+           if (reports.empty()) firstSecond = std::stod(f[14]);
+           const auto tick = static_cast<std::int64_t>(t + std::llround((std::stod(f[14]) - firstSecond) * 100));
+           reports.push_back(report({std::stod(f[2]), std::stod(f[3])}, 0.0, tick));
+         }
+         ASSERT_EQ(reports.size(), 103u);
+         gStands.clear();
+         addStands({reports[0].point.latitude, reports[0].point.longitude}, 11.0);
+         Act& a = parked({reports[0].point.latitude, reports[0].point.longitude});
+         a.halfSpan = 35.8 / 2.0 / 1852.0;
+         std::size_t next = 1;
+         bool left = false;
+         fly(a.hexid, reports, next, reports.back().queueTick + 3000, [&](Act& each) {
+           left |= each.leaveStand || each.phase != PHASE_PARKED;
+         });
+         EXPECT_FALSE(left) << "no report took it off its stand";
+       }},
       {"a report 250 m from the stand removes a parked aircraft",
        [&] {
          Act& a = parked();
@@ -460,7 +485,7 @@ TEST_F(ScenarioPark, TrackIntake) {
            // Its reports stopped: the front point is the invented one, a week after it parked.
            a.track.front().dueTick = static_cast<std::uint32_t>(t - minutes * 6000 + 60480000);
            take(a, at(metresFrom(kStandAt, 0, 1), t + 100));
-           take(a, at(metresFrom(kStandAt, 0, 30), t + 200));
+           take(a, at(metresFrom(kStandAt, 0, 30), t + 1100));  // towed off at 6 kt
            EXPECT_TRUE(a.leaveStand);
            EXPECT_EQ(a.towed, minutes < 60);
            EXPECT_FALSE(a.landed);
