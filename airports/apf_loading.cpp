@@ -64,7 +64,6 @@ std::string lf_readApf(const std::string& path, ApfInfo& info, QualityFactor& qu
   const std::optional<int> altitude = lf_xmlValueInt(document, "altitude");
   if (!altitude) throw qlx::UserErrorException(65, "Parameter altitude not found");
   info.altitude = *altitude;
-  gParkAirportAltitude = static_cast<double>(*altitude);
   info.airportName = lf_xmlValueString(document, "airport_name").value_or("");
 
   gf_readParkPositions(document, gStands);
@@ -116,7 +115,6 @@ std::string lf_readApf(const std::string& path, ApfInfo& info, QualityFactor& qu
 }  // namespace
 
 void gf_setParkAirportLoaded(double altitudeFeet) {
-  gParkAirportAltitude = altitudeFeet;
   gTrafficReader.setParkElevation(altitudeFeet);
   gParkAirportLoaded.exchange(1);
 }

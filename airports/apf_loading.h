@@ -33,8 +33,6 @@ extern std::uint8_t gLearnSoftLocked;
 // Soft learning is allowed at the loaded park airport (false for a file of
 // quality factor 45 or more and at least 20 stands); read with LEARN_SOFT.
 extern bool gSoftLearningAllowed;
-// Feet; present whenever a park airport is loaded.
-extern std::optional<double> gParkAirportAltitude;
 
 // The park airport's file was read through: its altitude goes to the traffic
 // reader's ground filter, and the loaded flag is set.

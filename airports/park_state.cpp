@@ -11,4 +11,3 @@ QualityFactor gQualityFactor;
 std::int32_t gRtTrafficWeek = 0;
 std::uint8_t gLearnSoftLocked = 0;
 bool gSoftLearningAllowed = true;
-std::optional<double> gParkAirportAltitude;

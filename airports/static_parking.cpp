@@ -364,7 +364,6 @@ void lf_clearParkAirport() {
   gf_setTrafficParkAirport({});
   gAppState.parkAirportCode.clear();
   gAppState.parkAirportLabel.clear();
-  gParkAirportAltitude.reset();
 }
 
 }  // namespace
@@ -870,8 +869,6 @@ void gf_selectParkAirport(const std::string& icao, double latitude, double longi
 }
 
 bool gf_hasParkStands() { return !gStands.empty(); }
-
-bool gf_parkAirportChosen() { return gParkAirportChanged; }
 
 void gf_resetParkControl() {
   std::lock_guard guard(gEngineMutex);

@@ -65,7 +65,7 @@ std::int32_t lf_wantedParkedCount();
 // Closes the park airport, its learned file saved when it changed.
 void lf_saveApfIfChanged();
 
-// What the control step keeps between its runs, for tests and restarts: the
-// park airport chosen but not yet loaded, and the last user position.
-bool gf_parkAirportChosen();
+// Forgets what the control step keeps between its runs (the park airport chosen
+// but not yet loaded, the last user position, the pass fits and the stayers):
+// an in-process restart starts from nothing.
 void gf_resetParkControl();

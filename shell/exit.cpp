@@ -104,6 +104,7 @@ void lf_resetRun(ExitReason reason) {
   gf_resetSimConnection();
   gf_resetUserAircraft();
   gf_resetTraffic();
+  gf_resetParkControl();
   gAppState.resetForRestart();
   gf_invalidateMain(kStatusRect);
   gExitReason.store(ExitReason::NOT_YET_SET);

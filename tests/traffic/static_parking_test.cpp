@@ -140,7 +140,7 @@ TEST_F(StaticParking, ControlStepChoosesLoadsAndKeepsTheAirportOnTheGround) {
   write("EHAM", kEham, 10);
   user(kEham, true);
   gf_checkParkAirport(true);
-  EXPECT_TRUE(gf_parkAirportChosen());
+  EXPECT_TRUE(gf_parkAirportLoadPending());
   EXPECT_FALSE(gf_hasParkStands());
   gf_checkParkAirport(false);
   EXPECT_EQ(gStands.size(), 10U);
@@ -205,7 +205,7 @@ TEST_F(StaticParking, InSightInTheAirUpToBothLimits) {
     gParkAirports = {{"EHAM", "", kEham.lat, kEham.lon, 0.0}};
     user({row.lat, kEham.lon}, false, row.height);
     gf_checkParkAirport(false);
-    EXPECT_EQ(gf_parkAirportChosen(), row.chosen);
+    EXPECT_EQ(gf_parkAirportLoadPending(), row.chosen);
   }
 }
 
@@ -221,7 +221,7 @@ TEST_F(StaticParking, ANearerListedAirportInSightTakesOver) {
   EXPECT_TRUE(gParkAirportCode.empty());
   gf_checkParkAirport(false);
   EXPECT_EQ(gParkAirportCode, "EHLE");
-  EXPECT_TRUE(gf_parkAirportChosen());
+  EXPECT_TRUE(gf_parkAirportLoadPending());
   gf_checkParkAirport(false);
   EXPECT_EQ(gStands.size(), 4U);
 }
@@ -231,7 +231,7 @@ TEST_F(StaticParking, UnknownPositionDoesNothingAndDestinationKeepsTheOrder) {
   user({0.0005, 0.01}, true);
   gf_checkParkAirport(false);
   EXPECT_EQ(gParkAirports.front().distance, 7.0);
-  EXPECT_FALSE(gf_parkAirportChosen());
+  EXPECT_FALSE(gf_parkAirportLoadPending());
   DESTINATION.setValue("EGLL");
   user(kEham, false, 50000.0);
   gf_checkParkAirport(false);
@@ -316,14 +316,14 @@ TEST_F(StaticParking, BadParkingFilesCloseTheAirportAndKeepTheLearnedFile) {
     gAirportParametersChanged = true;
     user(kEham, true);
     gf_checkParkAirport(false);
-    ASSERT_TRUE(gf_parkAirportChosen());
+    ASSERT_TRUE(gf_parkAirportLoadPending());
     gf_checkParkAirport(false);
     EXPECT_NE(std::find(sink.messages.begin(), sink.messages.end(), row.message), sink.messages.end());
     EXPECT_TRUE(gParkAirportCode.empty());
     EXPECT_EQ(gParkAirportLoaded.load(), 0);
     EXPECT_EQ(readBytes(learned), "<learned bytes/>");
     gf_checkParkAirport(false);
-    EXPECT_TRUE(gf_parkAirportChosen());  // tried again
+    EXPECT_TRUE(gf_parkAirportLoadPending());  // tried again
     gf_resetParkControl();
     lf_saveApfIfChanged();
   }

@@ -119,7 +119,7 @@ TEST_F(ExitRestart, RemovalsAreSentBeforeTheSimConnectThreadStopsAndTheStateIsRe
     if (!sent) expected.push_back("gf_removeExitObjectsDirectly");
     for (const char* call : {"lf_stopServer", "gf_stopSimconnect", "gf_clearLiveryMemory",
                              "gf_removeFlightPlanFolder", "gf_resetSimConnection", "gf_resetTraffic",
-                             "post(0x8001)"}) {
+                             "gf_resetParkControl", "post(0x8001)"}) {
       expected.push_back(call);
     }
     EXPECT_EQ(run_doubles::calls(), expected);

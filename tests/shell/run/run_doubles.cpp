@@ -167,6 +167,7 @@ void gf_checkParkAirport(bool first) {
   if (!first) gBehaviour.parkLoadPending = false;
 }
 bool gf_parkAirportLoadPending() { return gBehaviour.parkLoadPending; }
+void gf_resetParkControl() { lf_record("gf_resetParkControl"); }
 void gf_freeReservedStand() {}
 void gf_parkingAdjustments() { lf_record(lf_atSecond("gf_parkingAdjustments")); }
 void gf_leaveParkAirport() { lf_record("gf_leaveParkAirport"); }
