@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "airports/apf_file.h"
+#include "core/clock.h"
 #include "core/file_read.h"
 #include "core/format.h"
 #include "core/log.h"
@@ -22,6 +23,10 @@ AirportDownloads gDownloads;
 // the same answers again, each one stalling the main loop.
 std::map<std::string, bool> gServerHasFile;
 std::map<std::string, std::vector<ServerStand>> gServerStands;
+// When each URL whose download failed without the server's answer about the
+// file may be tried again (steady clock). Each try of a server that accepts and never answers holds the main
+// loop, and with it every live aircraft, for the transfer's limits.
+std::map<std::string, std::uint64_t> gRetryAt;
 
 AirportDownloads lf_downloads() {
   std::lock_guard lock(gDownloadsMutex);
@@ -67,17 +72,42 @@ std::string lf_replaceAll(std::string_view text, std::string_view from, std::str
 
 bool lf_fileExists(const std::filesystem::path& path) { return std::filesystem::exists(path); }
 
-// Downloads into the file; a failure leaves nothing behind there.
+constexpr std::uint64_t kSteadyPerMinute = 60ULL * 10'000'000ULL;
+
+// Whether the URL's back-off still runs; one that ended is forgotten.
+bool lf_waitingToRetry(const std::string& url) {
+  std::lock_guard lock(gDownloadsMutex);
+  const auto found = gRetryAt.find(url);
+  if (found == gRetryAt.end()) return false;
+  if (gf_steadyNow() < found->second) return true;
+  gRetryAt.erase(found);
+  return false;
+}
+
+void lf_startBackOff(const std::string& url) {
+  {
+    std::lock_guard lock(gDownloadsMutex);
+    gRetryAt[url] = gf_steadyNow() + kAirportRetryMinutes * kSteadyPerMinute;
+  }
+  gf_logText(sk::format("\"{}\" could not be downloaded, next try in {} minutes", url,
+                        kAirportRetryMinutes));
+}
+
+// Downloads into the file; a failure leaves nothing behind there. A URL whose
+// last try failed so is not asked again before its back-off ends (tried is
+// then false).
 ServerAnswer lf_download(bool force2020Folder, const std::string& serverPath,
-                         const std::filesystem::path& file, std::string& url) {
+                         const std::filesystem::path& file, std::string& url, bool& tried) {
   const AirportDownloads downloads = lf_downloads();
   url = downloads.url ? downloads.url(force2020Folder) + serverPath : serverPath;
+  tried = !lf_waitingToRetry(url);
   const ServerAnswer answer =
-      downloads.download ? downloads.download(url, file, false) : ServerAnswer::Failed;
+      downloads.download && tried ? downloads.download(url, file, false) : ServerAnswer::Failed;
   if (answer != ServerAnswer::Fetched) {
     std::error_code ignored;
     std::filesystem::remove(file, ignored);
   }
+  if (answer == ServerAnswer::Failed && tried && downloads.download) lf_startBackOff(url);
   return answer;
 }
 
@@ -88,6 +118,7 @@ void gf_setAirportDownloads(AirportDownloads downloads) {
   gDownloads = std::move(downloads);
   gServerHasFile.clear();
   gServerStands.clear();
+  gRetryAt.clear();
 }
 
 void gf_forgetServerAnswers() {
@@ -169,11 +200,13 @@ std::string lf_downloadStockApf(const std::string& serverPath, const std::filesy
   const bool forced = serverPath.find("simaddon") != std::string::npos ||
                       serverPath.find("stock") != std::string::npos;
   std::string url;
-  const ServerAnswer got = lf_download(forced, serverPath, localFile, url);
+  bool tried = false;
+  const ServerAnswer got = lf_download(forced, serverPath, localFile, url, tried);
   if (answer) *answer = got;
   if (got == ServerAnswer::Fetched) return {};
   std::string error = sk::format("failed to download: \"{}\"", url);
-  gf_logText(error);
+  // Logged once a back-off, when it was tried.
+  if (tried) gf_logText(error);
   return error;
 }
 
@@ -185,7 +218,8 @@ bool gf_downloadArchivedAirport(const std::string& icao) {
   }
   const std::filesystem::path file = gf_xmlFileName(icao);
   std::string url;
-  const ServerAnswer answer = lf_download(true, "archive/stock/" + gf_pathToUtf8(file), file, url);
+  bool tried = false;
+  const ServerAnswer answer = lf_download(true, "archive/stock/" + gf_pathToUtf8(file), file, url, tried);
   const bool found = answer == ServerAnswer::Fetched;
   if (found) {
     std::error_code ignored;

@@ -27,8 +27,13 @@ void gf_setAirportDownloads(AirportDownloads downloads);
 
 // The server's answers are kept per ICAO code for the session: whether the
 // stock archive holds the file (gf_downloadArchivedAirport) and the stands of a
-// server file (gf_readDestApfForClosestStand). Only its answers: a failed
-// download is tried again at a later step. Local folders are always read.
+// server file (gf_readDestApfForClosestStand). Only its answers: a download
+// that failed otherwise (no connection, no answer in time, a cut transfer,
+// another status) is tried again once kAirportRetryMinutes have passed (logged
+// once: "\"URL\" could not be downloaded, next try in N minutes"); until then
+// it fails at once. Local folders are always read.
+inline constexpr unsigned kAirportRetryMinutes = 5;
+
 struct ServerStand {
   std::string id;
   double latitude = 0.0;

@@ -764,9 +764,11 @@ void lf_orderParkAirports(const LatLon& position) {
 }
 }  // namespace
 
-// Finding and loading an airport's file may download it, with no time limit
-// but the exit's: that runs outside the engine's guard, which only the
-// planning and the counts take (the removals take it themselves).
+// Finding and loading an airport's file may download it, which holds this
+// loop for the transfer's limits at most (and not again before the file's
+// back-off ends, airports/archived_files.h): that runs outside the engine's
+// guard, which only the planning and the counts take (the removals take it
+// themselves).
 void gf_checkParkAirport(bool atStart) {
   if (gParkingUiBlocked.load() && gStaticParkingList.empty()) {
     std::lock_guard guard(gEngineMutex);

@@ -2,6 +2,7 @@
 // The program's one way to fetch a file over HTTP(S): libcurl on Linux,
 // WinHTTP on Windows (the system's proxy settings and certificate store).
 // A session serves a sequence of GETs made from one thread.
+#include <chrono>
 #include <cstddef>
 #include <functional>
 #include <string>
@@ -14,6 +15,15 @@ struct HttpResult {
   long status = 0;
 };
 
+// How long a transfer waits, the same on both systems: for its connection
+// (name resolution, proxy and TLS included) and, once connected, for its next
+// byte. A transfer past either ends as a failure with no status: a server that
+// accepts and never answers, or trickles, must not hold its caller for long.
+struct HttpLimits {
+  std::chrono::milliseconds connect{10000};
+  std::chrono::milliseconds stall{20000};
+};
+
 class HttpSession {
  public:
   // Receives each piece of the body as it arrives; false stops the transfer.
@@ -22,7 +32,7 @@ class HttpSession {
   // the transfer.
   using Cancelled = std::function<bool()>;
 
-  HttpSession();
+  explicit HttpSession(HttpLimits limits = {});
   ~HttpSession();
   HttpSession(const HttpSession&) = delete;
   HttpSession& operator=(const HttpSession&) = delete;
@@ -36,6 +46,7 @@ class HttpSession {
 
  private:
   void* m_handle;
+  HttpLimits m_limits;
 };
 
 // Once, before any thread starts and before the first session.

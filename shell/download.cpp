@@ -78,6 +78,8 @@ DownloadOutcome gf_downloadOutcome(HttpSession* owner, const std::string& url,
 }
 
 Version gf_fetchVersion(HttpSession* owner, const std::string& url) {
+  // The start-up waits for it: the log says what for, should the server be slow.
+  gf_logText(sk::format("asking the download server for \"{}\"", url));
   LocalFile local(VersionJsonPath);
   if (!gf_download(owner, url, local.path(), false)) {
     gf_log(sk::format("downloading \"{}\" failed", url));

@@ -23,8 +23,9 @@ std::string gf_downloadBase();
 enum class DownloadOutcome { Fetched, NotFound, Failed };
 
 // Fetches url into target (text mode unless binary). Fetched when the whole
-// transfer succeeded; a status of 400 or more, a short transfer or an exit that
-// began meanwhile is a failure, and a failed transfer leaves no target behind.
+// transfer succeeded; a status of 400 or more, a short transfer, a transfer
+// past the session's limits (platform/http_get.h) or an exit that began
+// meanwhile is a failure, and a failed transfer leaves no target behind.
 // A target that cannot be opened logs "could not open output file: {}" and
 // nothing is requested.
 DownloadOutcome gf_downloadOutcome(HttpSession* owner, const std::string& url,
@@ -38,7 +39,8 @@ std::string gf_downloadUrl(bool msfs2020Folder);
 
 // The version a server version file announces, through the local file
 // version.json (deleted after use); the zero version, logged
-// "downloading \"{url}\" failed", when it cannot be had.
+// "downloading \"{url}\" failed", when it cannot be had. The start-up waits
+// for it, so the log says first what is asked for.
 Version gf_fetchVersion(HttpSession* owner, const std::string& url);
 
 // Removes a local file on every way out of a scope. remove() removes it now and

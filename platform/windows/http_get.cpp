@@ -7,18 +7,18 @@
 // clang-format on
 
 #include <algorithm>
-#include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <optional>
-#include <thread>
 #include <vector>
 
 #include "platform/windows/text.h"
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
 constexpr auto kCancelPoll = std::chrono::milliseconds(250);
 
 struct Handle {
@@ -31,45 +31,64 @@ struct Handle {
   Handle& operator=(const Handle&) = delete;
 };
 
-// WinHTTP waits in its own calls: a stalled transfer is ended, when the caller
-// asks, by closing the request from this watcher, which wakes the waiting call.
-class CancelWatch {
- public:
-  // closed tells, once the watch has ended, whether the watcher closed the
-  // request (the caller must not close it again).
-  CancelWatch(HINTERNET request, const HttpSession::Cancelled& cancelled, bool& closed)
-      : m_request(request), m_cancelled(cancelled), m_closed(closed), m_thread([this] { lf_run(); }) {}
-  ~CancelWatch() {
-    {
-      std::lock_guard lock(m_mutex);
-      m_done = true;
-    }
-    m_wake.notify_all();
-    m_thread.join();
-  }
-  CancelWatch(const CancelWatch&) = delete;
-  CancelWatch& operator=(const CancelWatch&) = delete;
-
- private:
-  void lf_run() {
-    std::unique_lock lock(m_mutex);
-    while (!m_wake.wait_for(lock, kCancelPoll, [this] { return m_done; })) {
-      if (m_cancelled && m_cancelled()) {
-        WinHttpCloseHandle(m_request);
-        m_closed = true;
-        return;
-      }
-    }
-  }
-
-  HINTERNET m_request;
-  const HttpSession::Cancelled& m_cancelled;
-  std::mutex m_mutex;
-  std::condition_variable m_wake;
-  bool& m_closed;
-  bool m_done = false;
-  std::thread m_thread;
+// A request runs in WinHTTP's asynchronous mode so that the calling thread
+// never blocks inside WinHTTP: it starts each step, waits for its completion
+// with its own limits and, to end the request early, closes the handle itself
+// and makes no call on it afterwards. A synchronous call could only be woken
+// by closing its handle from another thread, which may then still be used.
+// What the completions report is kept here; WinHTTP's threads hold it (with
+// the buffer a pending read fills) until the handle's last callback.
+struct Exchange {
+  std::mutex mutex;
+  std::condition_variable changed;
+  DWORD completed = 0;  // the status of the last completion, 0 after it was taken
+  bool failed = false;
+  DWORD count = 0;  // bytes available, or bytes read
+  std::vector<char> buffer = std::vector<char>(64 * 1024);
 };
+
+void CALLBACK lf_onStatus(HINTERNET, DWORD_PTR context, DWORD status, LPVOID info, DWORD length) {
+  auto* holder = reinterpret_cast<std::shared_ptr<Exchange>*>(context);
+  if (!holder) return;
+  Exchange& exchange = **holder;
+  {
+    std::lock_guard lock(exchange.mutex);
+    switch (status) {
+      case WINHTTP_CALLBACK_STATUS_REQUEST_ERROR:
+        exchange.failed = true;
+        break;
+      case WINHTTP_CALLBACK_STATUS_DATA_AVAILABLE:
+        exchange.count = *static_cast<const DWORD*>(info);
+        break;
+      case WINHTTP_CALLBACK_STATUS_READ_COMPLETE:
+        exchange.count = length;
+        break;
+      default:
+        break;
+    }
+    exchange.completed = status;
+  }
+  exchange.changed.notify_all();
+  if (status == WINHTTP_CALLBACK_STATUS_HANDLE_CLOSING) delete holder;
+}
+
+// Waits for the completion of the step just started; false on an error, at
+// the deadline or when the caller cancels.
+bool lf_await(Exchange& exchange, DWORD status, Clock::time_point deadline,
+              const HttpSession::Cancelled& cancelled) {
+  std::unique_lock lock(exchange.mutex);
+  for (;;) {
+    if (exchange.failed) return false;
+    if (exchange.completed == status) {
+      exchange.completed = 0;
+      return true;
+    }
+    if (cancelled && cancelled()) return false;
+    const Clock::time_point now = Clock::now();
+    if (now >= deadline) return false;
+    exchange.changed.wait_until(lock, std::min(deadline, now + kCancelPoll));
+  }
+}
 
 std::optional<DWORD> lf_numberHeader(HINTERNET request, DWORD query) {
   DWORD value = 0;
@@ -80,46 +99,66 @@ std::optional<DWORD> lf_numberHeader(HINTERNET request, DWORD query) {
   return value;
 }
 
-// The server's status, when it answered, goes to status.
-bool lf_receive(HINTERNET request, const HttpSession::Sink& sink, long& status) {
-  if (!WinHttpSendRequest(request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0))
-    return false;
-  if (!WinHttpReceiveResponse(request, nullptr)) return false;
-  const std::optional<DWORD> answer = lf_numberHeader(request, WINHTTP_QUERY_STATUS_CODE);
-  if (!answer) return false;
-  status = static_cast<long>(*answer);
-  if (status >= 400) return false;
-  // A body cut short by the server is a failure, as it is for libcurl.
-  const std::optional<DWORD> announced = lf_numberHeader(request, WINHTTP_QUERY_CONTENT_LENGTH);
-  std::uint64_t received = 0;
-  std::vector<char> buffer(64 * 1024);
-  for (;;) {
-    // Only what has arrived: a read for more waits for all of it under Wine,
-    // and a closed request is only noticed between two reads.
-    DWORD available = 0;
-    if (!WinHttpQueryDataAvailable(request, &available)) return false;
-    if (available == 0) break;
-    DWORD got = 0;
-    const auto wanted = static_cast<DWORD>(std::min<std::size_t>(available, buffer.size()));
-    if (!WinHttpReadData(request, buffer.data(), wanted, &got)) return false;
-    if (got == 0) break;
-    received += got;
-    if (!sink(buffer.data(), got)) return false;
+struct Steps {
+  HINTERNET request;
+  Exchange& exchange;
+  const HttpSession::Cancelled& cancelled;
+  const HttpLimits& limits;
+  Clock::time_point started;
+
+  // The next completion within the stall limit.
+  bool await(DWORD status) const {
+    return lf_await(exchange, status, Clock::now() + limits.stall, cancelled);
   }
-  return !announced || received == *announced;
+
+  // The server's status, when it answered, goes to status.
+  bool receive(const HttpSession::Sink& sink, long& status) const {
+    if (!WinHttpSendRequest(request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
+        !lf_await(exchange, WINHTTP_CALLBACK_STATUS_SENDREQUEST_COMPLETE, started + limits.connect, cancelled))
+      return false;
+    if (!WinHttpReceiveResponse(request, nullptr) || !await(WINHTTP_CALLBACK_STATUS_HEADERS_AVAILABLE))
+      return false;
+    const std::optional<DWORD> answer = lf_numberHeader(request, WINHTTP_QUERY_STATUS_CODE);
+    if (!answer) return false;
+    status = static_cast<long>(*answer);
+    if (status >= 400) return false;
+    // A body cut short by the server is a failure, as it is for libcurl.
+    const std::optional<DWORD> announced = lf_numberHeader(request, WINHTTP_QUERY_CONTENT_LENGTH);
+    std::uint64_t received = 0;
+    for (;;) {
+      // Only what has arrived: a read for more waits for all of it under Wine.
+      if (!WinHttpQueryDataAvailable(request, nullptr) || !await(WINHTTP_CALLBACK_STATUS_DATA_AVAILABLE))
+        return false;
+      const DWORD available = exchange.count;
+      if (available == 0) break;
+      const auto wanted = static_cast<DWORD>(std::min<std::size_t>(available, exchange.buffer.size()));
+      if (!WinHttpReadData(request, exchange.buffer.data(), wanted, nullptr) ||
+          !await(WINHTTP_CALLBACK_STATUS_READ_COMPLETE))
+        return false;
+      const DWORD got = exchange.count;
+      if (got == 0) break;
+      received += got;
+      if (!sink(exchange.buffer.data(), got)) return false;
+    }
+    return !announced || received == *announced;
+  }
+};
+
+int lf_milliseconds(std::chrono::milliseconds limit) {
+  return static_cast<int>(std::clamp<long long>(limit.count(), 1, 0x7fffffff));
 }
 
 }  // namespace
 
 void gf_httpStartUp() {}
 
-HttpSession::HttpSession() {
+HttpSession::HttpSession(HttpLimits limits) : m_limits(limits) {
   m_handle = WinHttpOpen(L"SKLM", WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY, WINHTTP_NO_PROXY_NAME,
-                         WINHTTP_NO_PROXY_BYPASS, 0);
+                         WINHTTP_NO_PROXY_BYPASS, WINHTTP_FLAG_ASYNC);
   // Before Windows 8.1 (and in some Wine versions) the automatic proxy is not known.
   if (!m_handle)
     m_handle = WinHttpOpen(L"SKLM", WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
-                           WINHTTP_NO_PROXY_BYPASS, 0);
+                           WINHTTP_NO_PROXY_BYPASS, WINHTTP_FLAG_ASYNC);
 }
 
 HttpSession::~HttpSession() {
@@ -128,6 +167,7 @@ HttpSession::~HttpSession() {
 
 HttpResult HttpSession::get(const std::string& url, const Sink& sink, const Cancelled& cancelled) {
   if (!m_handle) return {};
+  const Clock::time_point started = Clock::now();
   std::wstring wideUrl = gf_wideFromUtf8(url);
   URL_COMPONENTS parts{};
   parts.dwStructSize = sizeof parts;
@@ -146,13 +186,26 @@ HttpResult HttpSession::get(const std::string& url, const Sink& sink, const Canc
   HINTERNET request = WinHttpOpenRequest(connection.handle, L"GET", path.c_str(), nullptr, WINHTTP_NO_REFERER,
                                          WINHTTP_DEFAULT_ACCEPT_TYPES, flags);
   if (!request) return {};
-  HttpResult result;
-  bool closed = false;
-  {
-    const CancelWatch watch(request, cancelled, closed);
-    result.whole = lf_receive(request, sink, result.status);
+  // The name resolution's time-out is unlimited unless set. The stall limit
+  // is what WinHTTP's send and receive time-outs mean: each packet's wait.
+  WinHttpSetTimeouts(request, lf_milliseconds(m_limits.connect), lf_milliseconds(m_limits.connect),
+                     lf_milliseconds(m_limits.stall), lf_milliseconds(m_limits.stall));
+  auto exchange = std::make_shared<Exchange>();
+  // Handed to WinHTTP: released by the handle's last callback.
+  auto* holder = new std::shared_ptr<Exchange>(exchange);
+  auto context = reinterpret_cast<DWORD_PTR>(holder);
+  if (!WinHttpSetOption(request, WINHTTP_OPTION_CONTEXT_VALUE, &context, sizeof context) ||
+      WinHttpSetStatusCallback(request, lf_onStatus,
+                               WINHTTP_CALLBACK_FLAG_ALL_COMPLETIONS | WINHTTP_CALLBACK_FLAG_HANDLES,
+                               0) == WINHTTP_INVALID_STATUS_CALLBACK) {
+    WinHttpCloseHandle(request);
+    delete holder;
+    return {};
   }
-  if (!closed) WinHttpCloseHandle(request);
-  result.whole = result.whole && !closed;
+  HttpResult result;
+  const Steps steps{request, *exchange, cancelled, m_limits, started};
+  result.whole = steps.receive(sink, result.status);
+  // The one close, on every way out; no call on the request follows it.
+  WinHttpCloseHandle(request);
   return result;
 }

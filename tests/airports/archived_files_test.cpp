@@ -1,7 +1,10 @@
 #include "airports/archived_files.h"
 
+#include <algorithm>
+
 #include "airports/apf_file.h"
 #include "airports/apf_loading.h"
+#include "core/clock.h"
 #include "core/parameters.h"
 #include "tests/airports/airports_test_support.h"
 
@@ -49,9 +52,18 @@ TEST(ArchivedFiles, SourceLocationOrder) {
   }
 }
 
+namespace {
+std::uint64_t gSteady = 0;
+std::uint64_t lf_steady() { return gSteady; }
+}  // namespace
+
 // Only the server's answers are kept: a download that reached no server is
-// asked again at the next step, a file the server does not have is not.
+// asked again once its back-off has passed, and not before (each try may hold
+// the main loop for the transfer's limits); a file the server does not have is
+// not asked again.
 TEST(ArchivedFiles, ATransportFailureIsNoAnswerOfTheServer) {
+  const SteadySource real = gf_setSteadySource(&lf_steady);
+  LogCapture log;
   Server server;
   server.folder.write("airports/my_linkpack/EDDM.txt", "archive/stock/EDDM.xml");
   server.offer("MSFS/archive/stock/EDDF.xml");
@@ -61,6 +73,21 @@ TEST(ArchivedFiles, ATransportFailureIsNoAnswerOfTheServer) {
   std::string stand;
   EXPECT_EQ(gf_readDestApfForClosestStand("EDDM", {0.0, 0.0}, stand), 100.0);
   server.downloads.unreachable = false;
+  const std::size_t failedTries = server.downloads.urls().size();
+  constexpr std::uint64_t kMinute = 600'000'000;
+  gSteady += (kAirportRetryMinutes - 1) * kMinute;
+  EXPECT_FALSE(gf_downloadArchivedAirport("EDDF"));
+  EXPECT_EQ(gf_readDestApfForClosestStand("EDDM", {0.0, 0.0}, stand), 100.0);
+  EXPECT_EQ(server.downloads.urls().size(), failedTries) << "asked again within the back-off";
+  const auto lines = log.lines();
+  EXPECT_EQ(std::count(lines.begin(), lines.end(),
+                       "\"https://downloads.test/MSFS/archive/stock/EDDM.xml\" could not be downloaded, next try in " +
+                           std::to_string(kAirportRetryMinutes) + " minutes"),
+            1);
+  EXPECT_EQ(std::count(lines.begin(), lines.end(),
+                       "failed to download: \"https://downloads.test/MSFS/archive/stock/EDDM.xml\""),
+            1);
+  gSteady += kMinute;
   EXPECT_TRUE(gf_downloadArchivedAirport("EDDF"));
   EXPECT_LT(gf_readDestApfForClosestStand("EDDM", {0.0, 0.0}, stand), 100.0);
   EXPECT_EQ(stand, "1");
@@ -70,6 +97,7 @@ TEST(ArchivedFiles, ATransportFailureIsNoAnswerOfTheServer) {
   const std::size_t asked = server.downloads.urls().size();
   EXPECT_FALSE(gf_downloadArchivedAirport("EDDK")) << "the server said it has none";
   EXPECT_EQ(server.downloads.urls().size(), asked);
+  gf_setSteadySource(real);
 }
 
 TEST(ArchivedFiles, DownloadFoldersAndLearnedPaths) {

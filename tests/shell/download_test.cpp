@@ -66,6 +66,8 @@ TEST_F(DownloadFetch, VersionFileForms) {
     EXPECT_FALSE(std::filesystem::exists(VersionJsonPath));
   }
   EXPECT_TRUE(logged(sk::format("===> downloading \"{}\" failed", url("release/version.json"))));
+  // What the start-up waits for, before it waits.
+  EXPECT_TRUE(logged(sk::format("asking the download server for \"{}\"", url("release/version.json"))));
 }
 
 TEST_F(DownloadFetch, TargetInMissingFolderMakesNoRequest) {
@@ -86,6 +88,29 @@ TEST_F(DownloadFetch, AirportFolderFollowsTheMode) {
     EXPECT_EQ(gf_downloadUrl(false), base + (mode ? "MSFS/" : "MSFS2024/"));
   }
   MSFS_2020.value = saved;
+}
+
+// A server that accepts and never answers, or trickles slower than the stall
+// limit, ends the transfer within the limits as a transport failure; a trickle
+// faster than it goes on to the whole file.
+TEST_F(DownloadFetch, AStalledTransferEndsWithinItsLimits) {
+  using namespace std::chrono_literals;
+  const struct Row {
+    const char* name;
+    dlsrv::Fault fault;
+    DownloadOutcome outcome;
+  } rows[] = {{"silent.bin", {.silent = true}, DownloadOutcome::Failed},
+              {"trickle.bin", {.byteEvery = 8s}, DownloadOutcome::Failed},
+              {"steady.bin", {.byteEvery = 500ms}, DownloadOutcome::Fetched}};
+  HttpSession handle({.connect = 2s, .stall = 2s});
+  for (const Row& row : rows) {
+    serve(row.name, "12345678");
+    server().setFault(std::string("/downloads/") + row.name, row.fault);
+    const auto began = std::chrono::steady_clock::now();
+    EXPECT_EQ(gf_downloadOutcome(&handle, url(row.name), row.name, true), row.outcome) << row.name;
+    EXPECT_LT(std::chrono::steady_clock::now() - began, 8s) << row.name;
+    EXPECT_EQ(std::filesystem::exists(row.name), row.outcome == DownloadOutcome::Fetched) << row.name;
+  }
 }
 
 TEST_F(DownloadFetch, ExitEndsASlowTransfer) {

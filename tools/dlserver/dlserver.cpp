@@ -201,6 +201,11 @@ void DownloadServer::serve(SOCKET client) {
     }
   }
   m_wake.notify_all();
+  if (fault.silent) {
+    std::unique_lock lock(m_mutex);
+    m_wake.wait(lock, [this] { return m_stop; });
+    return;
+  }
   int status = fault.status;
   std::filesystem::path file;
   if (status == 0) {
@@ -229,13 +234,17 @@ void DownloadServer::sendFile(SOCKET client, const std::filesystem::path& file, 
                                       size);
   if (!sendAll(client, head.data(), head.size())) return;
   std::uint64_t left = std::min(size, fault.truncateAfter.value_or(size));
-  const std::size_t chunk = fault.bytesPerSecond > 0 ? static_cast<std::size_t>(fault.bytesPerSecond) : kSendChunk;
+  const bool trickle = fault.byteEvery.count() > 0;
+  const std::size_t chunk = trickle                   ? 1
+                            : fault.bytesPerSecond > 0 ? static_cast<std::size_t>(fault.bytesPerSecond)
+                                                       : kSendChunk;
+  const auto pause = trickle ? fault.byteEvery : std::chrono::milliseconds(1000);
   std::vector<char> buffer(chunk);
-  bool firstChunk = true;
+  bool firstChunk = !trickle;
   while (left > 0) {
-    if (fault.bytesPerSecond > 0 && !firstChunk) {
+    if ((trickle || fault.bytesPerSecond > 0) && !firstChunk) {
       std::unique_lock lock(m_mutex);
-      if (m_wake.wait_for(lock, std::chrono::seconds(1), [this] { return m_stop; })) return;
+      if (m_wake.wait_for(lock, pause, [this] { return m_stop; })) return;
     } else if (stopped()) {
       return;
     }

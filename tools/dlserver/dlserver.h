@@ -21,8 +21,10 @@ namespace dlsrv {
 
 struct Fault {
   int bytesPerSecond = 0;                     // > 0: the body trickles at this rate
-  std::optional<std::uint64_t> truncateAfter;  // the full length is announced, this many bytes sent
+  std::chrono::milliseconds byteEvery{0};     // > 0: after the head, one byte of the body each such pause
+  std::optional<std::uint64_t> truncateAfter{};  // the full length is announced, this many bytes sent
   int status = 0;                             // != 0: this status instead of the file
+  bool silent = false;                        // the request is read and never answered
 };
 
 struct Request {

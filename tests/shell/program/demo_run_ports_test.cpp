@@ -331,6 +331,7 @@ class WorldRun {
   bool logHas(const std::string& text) const {
     return readBytes(folder / "Log.txt").find(text) != std::string::npos;
   }
+  dlsrv::DownloadServer& downloads() { return *m_downloads; }
 
   ScratchFolder folder;
   Child sim, player, skylume;
@@ -508,6 +509,79 @@ TEST(DemoRun, EssaSurfaceTrafficIsCreatedOnTheGroundTaxisAndParks) {
   for (const auto& v : scenario::gf_checkTrace(all, lf_legsOf(trace.creations, lf_longestLegs(kEssaReplay, false)),
                                                {0, 3, 0, 0}))
     ADD_FAILURE() << scenario::gf_describe(v);
+}
+
+// The longest time in seconds a live aircraft was given no new position, a
+// standstill still under way counted up to the frame given as now.
+double lf_longestStandstill(const runreport::TraceFacts& facts, std::int64_t now) {
+  std::int64_t longest = 0;
+  for (const auto& [id, object] : facts.objects) {
+    if (object.isStatic()) continue;
+    for (std::size_t i = 1; i < object.points.size(); ++i)
+      longest = std::max(longest, object.points[i].frame - object.points[i - 1].frame);
+    if (!object.removedFrame) longest = std::max(longest, now - object.points.back().frame);
+  }
+  return static_cast<double>(longest) / kFramesPerSecond;
+}
+
+// The user lifts off from LFBO, whose parked aircraft go, and stands on the
+// ground at LFCL, whose parking file is looked for on the download server: a
+// server that accepts and never answers holds every live aircraft no longer
+// than the transfer's stall limit (20 s), and the file is not asked again at
+// the next control steps (16 s apart), so the aircraft move on in between.
+TEST(DemoRun, ADownloadThatHangsHoldsTheLiveAircraftOnlyForTheStallLimit) {
+  WorldRun run;
+  TableOnFailure table{run};
+  ASSERT_NO_FATAL_FAILURE(run.start(
+      "lfbo", kReplay, {"--loop", "--now", "--speed", std::to_string(kReplaySpeed), "--qnh", "1013"}));
+  const auto legs = lf_longestLegs(kReplay, true);
+  TraceReader trace(run.folder / "trace.jsonl", 499);
+  ASSERT_TRUE(eventually(
+      [&] {
+        trace.readOn();
+        return std::any_of(trace.creations.begin(), trace.creations.end(), [&](const Creation& c) {
+          return legs.count(c.tail) > 0 && trace.framesMoved(c.id) >= 300;
+        });
+      },
+      150s))
+      << readBytes(run.folder / "Log.txt");
+
+  const std::string file = "/downloads/MSFS/archive/stock/LFCL.xml";
+  run.downloads().setFault(file, {.silent = true});
+  ASSERT_TRUE(run.sim.send("user 43.628621 1.36985 19500 air"));
+  ASSERT_TRUE(eventually([&] { return run.logHas("is out of sight"); }, 40s)) << readBytes(run.folder / "Log.txt");
+  const auto asked = [&] {
+    const auto all = run.downloads().requests();
+    return std::count_if(all.begin(), all.end(),
+                         [&](const dlsrv::Request& r) { return r.line == "GET " + file + " HTTP/1.1"; });
+  };
+  ASSERT_EQ(asked(), 0);
+  ASSERT_TRUE(run.sim.send("user 43.5861 1.49917 459 ground"));
+  ASSERT_TRUE(eventually([&] { return asked() == 1; }, 40s)) << readBytes(run.folder / "Log.txt");
+  const std::int64_t askedAt = run.traceFacts().lastFrame;
+  const auto askedWhen = std::chrono::steady_clock::now();
+  // A minute of frames on, the try has ended and two control steps came after it.
+  const bool steppedOn = eventually(
+      [&] {
+        for (const auto& [id, object] : run.traceFacts().objects)
+          if (!object.isStatic() && object.points.back().frame - askedAt > 60 * kFramesPerSecond) return true;
+        return false;
+      },
+      120s);
+  // The stand-in's frames follow the real clock; a program that hangs traces none.
+  const auto facts = run.traceFacts();
+  const auto now = askedAt + static_cast<std::int64_t>(
+                                 std::chrono::duration<double>(std::chrono::steady_clock::now() - askedWhen).count() *
+                                 kFramesPerSecond);
+  const double standstill = lf_longestStandstill(facts, std::max(facts.lastFrame, now));
+  std::cout << "The live aircraft stood still for " << standstill << " s at most\n";
+  EXPECT_TRUE(steppedOn) << "no live aircraft moved a minute after the try";
+  EXPECT_LE(standstill, 25.0);
+  EXPECT_EQ(asked(), 1) << "asked again within the back-off";
+  EXPECT_TRUE(run.logHas("\"" + run.downloads().address() + file +
+                         "\" could not be downloaded, next try in 5 minutes\n"))
+      << readBytes(run.folder / "Log.txt");
+  run.close();
 }
 
 TEST(DemoRun, LiveAndParkedAircraftComeMoveWithinTheRulesAndAllGoAtTheClose) {
