@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds skylume.exe for 64-bit Windows with Debian's mingw-w64 into
 # build/windows/ (Release, debug information beside the program), and the
-# folder a Windows user unpacks, build/windows/dist/, with its zip.
+# folder a Windows user unpacks, build/windows/dist/, with its zip (which holds
+# it as Skylume-<version>/).
 # Installs what it needs. The libraries not in Debian for mingw are built once
 # from Debian's own source packages into build/windows-deps/.
 # Usage: build-windows.sh [build folder] [cmake options...]
@@ -114,6 +115,12 @@ mkdir -p "$dist/docs" "$dist/input" "$dist/output" "$dist/airports"
 cp "$build/skylume.exe" "$dist/"
 cp "$root/resources/README-windows.txt" "$dist/README.txt"
 cp "$root/resources/README-windows.txt" "$dist/docs/README.txt"
-(cd "$dist" && zip -qr "../skylume-$version-win64.zip" .)
+# The zip holds one folder, so that unpacking it beside other files mixes nothing.
+stage="$build/zip-stage"
+rm -rf "$stage"
+mkdir -p "$stage"
+cp -r "$dist" "$stage/Skylume-$version"
+(cd "$stage" && zip -qr "../skylume-$version-win64.zip" "Skylume-$version")
+rm -rf "$stage"
 
 echo "Windows build: $dist/skylume.exe and $build/skylume-$version-win64.zip in $(( $(date +%s) - start )) s"

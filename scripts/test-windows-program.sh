@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The Windows program as a user gets it, once scripts/build-windows.sh has built
-# it: the zip holds skylume.exe, which imports the system's DLLs only; then
+# it: the zip holds one folder with skylume.exe, which imports the system's DLLs only; then
 # skylume.exe runs the LFBO demo under Wine beside the Linux stand-ins (the
 # Linux build's DemoRun test for the Windows program), in a Wine session of its
 # own. Run in the stand-ins' network namespace: Wine's server holds the
@@ -13,8 +13,13 @@ linux="${2:-$root/build/asan}"
 
 zip="$(ls "$windows"/skylume-*-win64.zip 2> /dev/null | head -1)"
 [[ -n "$zip" ]] || { echo "no skylume-*-win64.zip in $windows" >&2; exit 1; }
-unzip -Z1 "$zip" | grep -qx 'skylume.exe' || { echo "$zip holds no skylume.exe" >&2; exit 1; }
-echo "$(basename "$zip"): $(unzip -Z1 "$zip" | wc -l) entries, skylume.exe among them"
+# One folder, named after the version, holds everything.
+top="$(basename "$zip" -win64.zip)"
+top="Skylume-${top#skylume-}"
+unzip -Z1 "$zip" | grep -qx "$top/skylume.exe" || { echo "$zip holds no $top/skylume.exe" >&2; exit 1; }
+outside="$(unzip -Z1 "$zip" | grep -v "^$top/" || true)"
+[[ -z "$outside" ]] || { echo "$zip holds entries outside $top/:" $outside >&2; exit 1; }
+echo "$(basename "$zip"): $(unzip -Z1 "$zip" | wc -l) entries in $top/, skylume.exe among them"
 
 # A DLL of a runtime or library that is not the system's would have to be shipped.
 imports="$(x86_64-w64-mingw32-objdump -p "$windows/dist/skylume.exe" | sed -n 's/^[[:space:]]*DLL Name: //p')"
