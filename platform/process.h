@@ -29,5 +29,8 @@ bool gf_processRunning(DWORD processId);
 // From now on SIGINT and SIGTERM (on Windows the console's control events,
 // through SetConsoleCtrlHandler) post WM_CLOSE to the window, so that they
 // close the program the way its close button does. A later call names
-// another window; null lets the signals post nothing.
+// another window; null lets the signals post nothing and tells that the
+// window's message loop has ended. On Windows the console's close, log-off and
+// shut-down end the process as soon as their handler returns: it returns once
+// the loop has ended, or after 4.5 s.
 void gf_closeWindowOnSignals(HWND window);

@@ -18,12 +18,17 @@
 #include "platform/process.h"
 #include "shell/app_state.h"
 #include "shell/controls.h"
+#include "shell/entry.h"
+#include "shell/run_clock.h"
 #include "shell/status_area.h"
 
 namespace {
 
 constexpr int kReadyWaits = 18;
 constexpr auto kReadyPause = std::chrono::milliseconds(50);
+// The system shows its list of programs holding up the log-off after 5 s.
+constexpr auto kSessionEndBound = std::chrono::milliseconds(4500);
+constexpr auto kSessionEndPoll = std::chrono::milliseconds(10);
 
 std::mutex hooksMutex;
 WindowHooks windowHooks;
@@ -80,6 +85,31 @@ void lf_finalExit(HWND hwnd, int status) {
     gf_closeLog();
   }
   PostQuitMessage(status);
+}
+
+// The system may end the process as soon as WM_ENDSESSION returns: the final
+// exit (objects removed, learned use and settings saved) runs to its end before.
+// While waiting the window serves only what other threads send it (a control's
+// text set by the exit, which would otherwise wait for it); what is posted waits.
+void lf_endSession(HWND hwnd) {
+  RunClock& clock = gf_runClock();
+  const auto start = clock.now();
+  MSG done{};
+  bool ended = false;
+  for (;;) {
+    // Again while a restart in place holds the exit: once it is reset, this one begins.
+    lf_exit(kExitUserClosed, 0);
+    if (PeekMessageW(&done, hwnd, WM_APP_FINAL_EXIT, WM_APP_FINAL_EXIT, PM_REMOVE)) {
+      ended = true;
+      break;
+    }
+    if (clock.now() - start >= kSessionEndBound) break;
+    clock.sleepFor(kSessionEndPoll);
+  }
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(clock.now() - start).count();
+  gf_logLine(ended ? sk::format("The session ends: the final exit took {} ms", ms)
+                   : sk::format("The session ends: the final exit was not done within {} ms", ms));
+  lf_finalExit(hwnd, ended ? static_cast<int>(done.wParam) : kFailureStatus);
 }
 
 void lf_startStartUpThread() {
@@ -141,6 +171,12 @@ LRESULT WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       // The window stays until the exit is done.
       gf_showMessage(sk::format("Close window button clicked, closing {} ...", "Skylume"), false);
       lf_exit(kExitUserClosed, 0);
+      return 0;
+    case WM_QUERYENDSESSION:
+      // The log-off may go on: the work is done once it is certain, at WM_ENDSESSION.
+      return TRUE;
+    case WM_ENDSESSION:
+      if (wParam) lf_endSession(hwnd);
       return 0;
     case WM_COMMAND: {
       auto onCommand = lf_hooks().onCommand;

@@ -2,6 +2,7 @@
 
 #include <process.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdint>
@@ -14,6 +15,11 @@
 namespace {
 
 std::atomic<HWND> gConsoleWindow{nullptr};
+// Set once the window's message loop has ended: everything the exit writes is written.
+HANDLE gLoopEnded = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+// The system ends the process about 5 s after a console's close.
+constexpr DWORD kCloseBoundMs = 4500;
+constexpr DWORD kCloseRepostMs = 250;
 
 // Thread descriptions came with Windows 10 1607; taken by name so that their
 // absence costs only the names.
@@ -28,15 +34,26 @@ F lf_kernelFunction(const char* name) {
 
 // Runs on a thread the system starts for the event.
 BOOL WINAPI lf_onConsoleEvent(DWORD event) {
+  HWND window = gConsoleWindow.load();
+  if (!window) return FALSE;
   switch (event) {
     case CTRL_C_EVENT:
     case CTRL_BREAK_EVENT:
+      PostMessageW(window, WM_CLOSE, 0, 0);
+      return TRUE;
     case CTRL_CLOSE_EVENT:
-      if (HWND window = gConsoleWindow.load()) {
+    case CTRL_LOGOFF_EVENT:
+    case CTRL_SHUTDOWN_EVENT: {
+      // The system ends the process as soon as this returns: the close runs to
+      // its end first. Posted again while a restart in place holds the exit.
+      const ULONGLONG deadline = GetTickCount64() + kCloseBoundMs;
+      for (ULONGLONG now = GetTickCount64(); now < deadline; now = GetTickCount64()) {
         PostMessageW(window, WM_CLOSE, 0, 0);
-        return TRUE;
+        const DWORD wait = static_cast<DWORD>(std::min<ULONGLONG>(kCloseRepostMs, deadline - now));
+        if (WaitForSingleObject(gLoopEnded, wait) == WAIT_OBJECT_0) break;
       }
-      return FALSE;
+      return TRUE;
+    }
     default:
       return FALSE;
   }
@@ -94,4 +111,9 @@ void gf_closeWindowOnSignals(HWND window) {
   }();
   (void)installed;
   gConsoleWindow.store(window);
+  if (window) {
+    ResetEvent(gLoopEnded);
+  } else {
+    SetEvent(gLoopEnded);
+  }
 }

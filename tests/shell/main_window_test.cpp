@@ -1,9 +1,11 @@
 #include <future>
 #include <new>
 #include <stdexcept>
+#include <thread>
 
 #include "core/errors.h"
 #include "shell/controls.h"
+#include "shell/entry.h"
 #include "shell_test_support.h"
 
 namespace {
@@ -127,6 +129,44 @@ TEST_F(MainWindow, CloseWithoutAnExitHookEndsTheWindow) {
   MSG msg;
   ASSERT_TRUE(PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE));
   EXPECT_EQ(msg.message, WM_APP_FINAL_EXIT);
+}
+
+// Log-off: the system may end the process once WM_ENDSESSION returns, so the
+// window returns only after the final exit, serving meanwhile what the exit
+// sends it from its own thread (as setting a control's text does on Windows).
+TEST_F(MainWindow, EndOfTheSessionReturnsOnlyAfterTheFinalExit) {
+  std::vector<std::pair<int, int>> exits;
+  std::thread exitThread;
+  gf_setWindowHooks({.onCommand = {}, .startUp = {}, .exit = [&](int reason, int delay) {
+                       exits.emplace_back(reason, delay);
+                       if (exits.size() > 1) return;
+                       exitThread = std::thread([window = gAppState.mainWindow.load()] {
+                         SendMessageW(GetDlgItem(window, DESTINATION.controlId), WM_SETTEXT, 0,
+                                      reinterpret_cast<LPARAM>(TEXT("")));
+                         PostMessageW(window, WM_APP_FINAL_EXIT, kSimClosedStatus, 0);
+                       });
+                     }});
+  HWND window = openWindow();
+  ASSERT_NE(GetDlgItem(window, DESTINATION.controlId), nullptr);
+  SetWindowPos(window, nullptr, 210, 330, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+
+  EXPECT_NE(SendMessageW(window, WM_QUERYENDSESSION, 0, 0), 0) << "the log-off may go on";
+  // Another program refused the log-off: the run goes on.
+  EXPECT_EQ(SendMessageW(window, WM_ENDSESSION, FALSE, 0), 0);
+  EXPECT_TRUE(exits.empty());
+
+  EXPECT_EQ(SendMessageW(window, WM_ENDSESSION, TRUE, 0), 0);
+  if (exitThread.joinable()) exitThread.join();
+  ASSERT_FALSE(exits.empty());
+  EXPECT_EQ(exits.front(), (std::pair{kExitUserClosed, 0}));
+  EXPECT_FALSE(gf_logIsOpen());
+  const std::string log = readText(folder() / "Log.txt");
+  EXPECT_NE(log.find("The session ends: the final exit took "), std::string::npos) << log;
+  EXPECT_NE(readText(folder() / "parameters.xml").find(R"(name="MAIN_WINDOW_X" value="210")"), std::string::npos);
+  MSG msg;
+  ASSERT_TRUE(PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE));
+  EXPECT_EQ(msg.message, WM_QUIT);
+  EXPECT_EQ(msg.wParam, static_cast<WPARAM>(kSimClosedStatus)) << "the final exit's status";
 }
 
 TEST_F(MainWindow, CommandsGoToTheCommandHook) {

@@ -13,6 +13,7 @@
 
 #include "../../traffic/scenario_checker.h"
 #include "core/format.h"
+#include "core/parameters.h"
 #include "core/version.h"
 #include "program_support.h"
 #include "tools/dlserver/archive_writer.h"
@@ -362,20 +363,61 @@ class WorldRun {
         false, folder / "skylume.out"));
   }
 
+  // closewindow with the options on the program's window (its class is its name).
+  int runCloseWindow(std::vector<std::string> options) {
+    Child closer;
+    options.insert(options.begin(), (m_windows->build / "tools" / "closewindow" / "closewindow.exe").string());
+    options.insert(options.end(), {"Skylume", "30"});
+    if (!closer.start(lf_inWine("exec wine \"$@\"", options), folder.path(), {{"DISPLAY", m_windows->display}},
+                      false, folder / "closewindow.out"))
+      return -1;
+    return closer.waitExit(60s).value_or(-1);
+  }
+
+  // What the simulator holds besides the user aircraft, one object a line.
+  std::string simulatorObjects() {
+    const fs::path output = folder / "simstandin.out";
+    const std::size_t before = readBytes(output).size();
+    // An unknown command answers with the help, after the listing.
+    sim.send("objects");
+    sim.send("help");
+    std::size_t end = std::string::npos;
+    eventually([&] { return (end = readBytes(output).find("commands: ", before)) != std::string::npos; }, 20s);
+    std::istringstream lines(readBytes(output).substr(before, end == std::string::npos ? 0 : end - before));
+    std::string objects;
+    for (std::string line; std::getline(lines, line);)
+      if (!line.ends_with("(user)")) objects += line + "\n";
+    return end == std::string::npos ? "no answer" : objects;
+  }
+
+  std::string savedDestination() const {
+    pugi::xml_document parameters;
+    parameters.load_file((appdata() / "Skylume" / "parameters.xml").c_str());
+    const auto node = parameters.select_node("//parameter[@name='DESTINATION']");
+    return node ? node.node().attribute("value").value() : "missing";
+  }
+
   // The display as the user last saw it, kept in the Windows build for a person
-  // to look at; then WM_CLOSE to the program's window (its class is its name).
+  // to look at; then the user, who set a destination during the run, logs off:
+  // the system ends the program once its window has returned from WM_ENDSESSION.
   void closeThroughTheWindow() {
-    Child shot, closer;
+    EXPECT_EQ(runCloseWindow({"--type", std::to_string(DESTINATION.controlId), "lfbo"}), 0)
+        << readBytes(folder / "closewindow.out");
+    EXPECT_TRUE(eventually([&] { return savedDestination() == "LFBO"; }, 30s)) << savedDestination();
+    Child shot;
     EXPECT_TRUE(shot.start({"/usr/bin/import", "-window", "root", screenshot().string()}, folder.path(),
                            {{"DISPLAY", m_windows->display}}, false, folder / "import.out"));
     EXPECT_EQ(shot.waitExit(60s), 0) << readBytes(folder / "import.out");
-    ASSERT_TRUE(closer.start(
-        lf_inWine(
-            "exec wine \"$@\"",
-            {(m_windows->build / "tools" / "closewindow" / "closewindow.exe").string(), "Skylume", "30"}),
-        folder.path(), {{"DISPLAY", m_windows->display}}, false, folder / "closewindow.out"));
-    EXPECT_EQ(closer.waitExit(60s), 0) << readBytes(folder / "closewindow.out");
+    EXPECT_EQ(runCloseWindow({"--end-session"}), 0) << readBytes(folder / "closewindow.out");
     EXPECT_EQ(skylume.waitExit(60s), 0) << readBytes(folder / "skylume.out");
+    // Nothing the final exit does was lost to the end of the process.
+    EXPECT_EQ(simulatorObjects(), "");
+    EXPECT_EQ(savedDestination(), "");
+    const std::string log = readBytes(folder / "Log.txt");
+    const auto took = log.find("The session ends: the final exit took ");
+    ASSERT_NE(took, std::string::npos) << log;
+    std::cout << "Log-off: " << readBytes(folder / "closewindow.out") << log.substr(took, log.find('\r', took) - took)
+              << "\n";
   }
 
   std::optional<WindowsProgram> m_windows;
@@ -590,7 +632,8 @@ TEST(DemoRun, LiveAndParkedAircraftComeMoveWithinTheRulesAndAllGoAtTheClose) {
 }
 
 // The same demo with skylume.exe on Windows's own calls under Wine, the user's
-// application data in a folder whose name is not ASCII; closed as a user closes it.
+// application data in a folder whose name is not ASCII; ended by the user's
+// log-off, which reaches it through its window.
 TEST(DemoRun, TheWindowsProgramUnderWineDoesTheSameAndClosesThroughItsWindow) {
   const char* build = std::getenv("SKLM_WINDOWS_BUILD");
   if (!build || !*build)
