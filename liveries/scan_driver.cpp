@@ -63,7 +63,11 @@ bool prunes(const std::filesystem::path& path, std::size_t scannedLength) {
   static const char* const words[] = {"airport",    "lvfr",        "mkstudios", "simwings", "fsdreamteam",
                                       "navigraph",  "flytampa",    "inibuilds", "_CVT_"};
   const std::string text = gf_pathToUtf8(path);
-  if (text.size() >= kMaxDescendLength) return true;
+  // The bound is on characters: a user folder in Cyrillic or CJK letters (two
+  // or three bytes each in UTF-8) must not cut the walk short.
+  const auto characters = std::count_if(text.begin(), text.end(),
+                                        [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; });
+  if (static_cast<std::size_t>(characters) >= kMaxDescendLength) return true;
   const std::string_view below = std::string_view(text).substr(std::min(scannedLength, text.size()));
   return std::any_of(std::begin(words), std::end(words),
                      [&](const char* word) { return below.find(word) != std::string_view::npos; });

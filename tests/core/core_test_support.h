@@ -16,7 +16,8 @@
 // A fresh folder under the system's temp folder, removed with its content.
 class ScratchFolder {
  public:
-  ScratchFolder() {
+  // The suffix ends the folder's name after a blank (a name a user's folder may have).
+  explicit ScratchFolder(const std::string& suffix = {}) {
     const auto* info = testing::UnitTest::GetInstance()->current_test_info();
     std::random_device random;
     // Parameterised tests have a '/' in their names: one folder, never a nest
@@ -24,6 +25,7 @@ class ScratchFolder {
     std::string name = std::string("sklm_") + info->test_suite_name() + "_" + info->name() + "_" +
                        std::to_string(random());
     std::replace(name.begin(), name.end(), '/', '_');
+    if (!suffix.empty()) name += " " + suffix;
     m_path = std::filesystem::temp_directory_path() / name;
     std::filesystem::create_directories(m_path);
   }

@@ -14,6 +14,7 @@
 #include "core/parameters.h"
 #include "core/paths.h"
 #include "core/random.h"
+#include "core/util.h"
 #include "liveries/dbase.h"
 #include "liveries/liveries_scanned.h"
 #include "liveries/livery_processing.h"
@@ -71,7 +72,7 @@ class ScanDriverTest : public testing::Test {
   }
 
   std::filesystem::path write(const std::string& relative, const std::string& type, const std::vector<Section>& sections) {
-    const auto file = program.path() / relative / "aircraft.cfg";
+    const auto file = program.path() / gf_pathFromUtf8(relative) / "aircraft.cfg";
     std::filesystem::create_directories(file.parent_path());
     writeBytes(file, cfgText(type, sections));
     return file;
@@ -123,14 +124,19 @@ TEST_F(ScanDriverTest, ManualFoldersInTheirOrder) {
 
 TEST_F(ScanDriverTest, AutomaticFindsThePackagesInOrder) {
   // The pruning words cut subtrees below a package, never the package's own path.
-  for (const std::string root : {"Community", "Users/airportfan/Community"}) {
+  // A user folder of 40 CJK characters keeps the deepest folder under 250
+  // characters, though over 250 bytes in UTF-8.
+  std::string cjkUser;
+  for (int i = 0; i < 20; ++i) cjkUser += "\xE7\x94\xA8\xE6\x88\xB7";  // 用户
+  for (const std::string root : {std::string("Community"), std::string("Users/airportfan/Community"),
+                                 "Users/" + cjkUser + "/Community"}) {
     SCOPED_TRACE(root);
     automaticScan(root);
   }
 }
 
 void ScanDriverTest::automaticScan(const std::string& root) {
-  const auto community = program.path() / root;
+  const auto community = program.path() / gf_pathFromUtf8(root);
   for (const char* package : {"user-aitraffic", "aig-aitraffic-oci", "x_CVT_aig-aitraffic-oci", "fsltl-traffic-base"}) {
     write(sk::format("{}/{}/SimObjects/Airplanes/{}", root, package, package), "B738",
           {{sk::format("{} title", package), "BAW"}});

@@ -235,12 +235,14 @@ struct WindowsProgram {
   fs::path build;           // skylume.exe, simconnect-standin.dll, tools/closewindow/closewindow.exe
   std::string appdataName;  // the user's application-data folder, in the program folder
   std::string display;      // the virtual display the Wine session was started on
+  std::string programName;  // how the program folder's name ends
 };
 
 // One demo world run by the real program beside the stand-ins.
 class WorldRun {
  public:
-  explicit WorldRun(std::optional<WindowsProgram> windows = std::nullopt) : m_windows(std::move(windows)) {}
+  explicit WorldRun(std::optional<WindowsProgram> windows = std::nullopt)
+      : folder(windows ? windows->programName : std::string()), m_windows(std::move(windows)) {}
   ~WorldRun() {
     // Wine's own folders back in the shared prefix: the scratch folder goes.
     if (m_wineFolders) {
@@ -631,9 +633,9 @@ TEST(DemoRun, LiveAndParkedAircraftComeMoveWithinTheRulesAndAllGoAtTheClose) {
   lf_runLfboDemo(run);
 }
 
-// The same demo with skylume.exe on Windows's own calls under Wine, the user's
-// application data in a folder whose name is not ASCII; ended by the user's
-// log-off, which reaches it through its window.
+// The same demo with skylume.exe on Windows's own calls under Wine, the program
+// and the user's application data in folders whose names are not ASCII, nor
+// even Latin; ended by the user's log-off, which reaches it through its window.
 TEST(DemoRun, TheWindowsProgramUnderWineDoesTheSameAndClosesThroughItsWindow) {
   const char* build = std::getenv("SKLM_WINDOWS_BUILD");
   if (!build || !*build)
@@ -643,10 +645,14 @@ TEST(DemoRun, TheWindowsProgramUnderWineDoesTheSameAndClosesThroughItsWindow) {
   const char* display = std::getenv("DISPLAY");
   ASSERT_TRUE(display && *display)
       << "no DISPLAY: scripts/test-windows-program.sh starts the Wine session on a virtual display";
-  WorldRun run(WindowsProgram{build,
-                              "Donn\xC3\xA9"
-                              "es \xC3\x85\xC3\x84\xC3\x96",  // Données ÅÄÖ
-                              display});
+  WorldRun run(WindowsProgram{
+      build,
+      "\xD0\x9F\xD0\xBE\xD0\xBB\xD1\x8C\xD0\xB7\xD0\xBE\xD0\xB2\xD0\xB0\xD1\x82\xD0\xB5\xD0\xBB\xD1\x8C "
+      "\xE7\x94\xA8\xE6\x88\xB7",  // Пользователь 用户
+      display,
+      "Donn\xC3\xA9"
+      "es \xC3\x85\xC3\x84\xC3\x96 \xD0\x9F\xD1\x80\xD0\xBE\xD0\xB3\xD1\x80\xD0\xB0\xD0\xBC\xD0\xBC\xD1\x8B "
+      "\xE7\xA8\x8B\xE5\xBA\x8F"});  // Données ÅÄÖ Программы 程序
   lf_runLfboDemo(run);
   if (HasFatalFailure()) return;
 
