@@ -153,7 +153,22 @@ void lf_deliver(Client& c, std::span<const std::byte> packet, DispatchProc proc,
   SIMCONNECT_RECV* msg = lf_aligned(c, packet);
   if (msg->dwID >= simwire::gOpenRefusedId) return;  // transport's own messages
   if (msg->dwID == SIMCONNECT_RECV_ID_QUIT) c.quitSeen = true;
+#ifdef SKLM_SIMCONNECT_STANDIN_DLL
+  // Standing in for a library of another compiler, through which no exception
+  // may unwind: one that reaches here ends the program, so that the tests
+  // show it rather than the simulator's library at a user's.
+  try {
+    proc(msg, static_cast<DWORD>(packet.size()), ctx);
+  } catch (...) {
+    std::fprintf(stderr,
+                 "simconnect-standin.dll: an exception of the dispatch procedure reached "
+                 "SimConnect_CallDispatch, which the simulator's library would not survive\n");
+    std::fflush(stderr);
+    std::_Exit(3);
+  }
+#else
   proc(msg, static_cast<DWORD>(packet.size()), ctx);
+#endif
 }
 
 }  // namespace

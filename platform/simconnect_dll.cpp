@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -160,21 +161,32 @@ Link* lf_link(HANDLE h) {
 // Every message is handed on from aligned storage, zero-filled up to the
 // largest fixed message, so that a handler reads neither misaligned nor past
 // a short message's end.
+// The library was built by another compiler: an exception unwinding through
+// it may be swallowed there, or leave its lock held so that every later call,
+// the close included, blocks. What a handler throws is kept here instead and
+// thrown again once the library's CallDispatch has returned; the messages it
+// hands on after that are dropped, as they would have been had the throw gone
+// straight through.
 struct Redispatch {
   DispatchProc proc;
   void* context;
+  std::exception_ptr thrown;
 };
 
-void lf_redispatch(SIMCONNECT_RECV* message, DWORD size, void* context) {
+void lf_redispatch(SIMCONNECT_RECV* message, DWORD size, void* context) noexcept {
   constexpr std::size_t kLargestFixed =
       std::max({sizeof(SIMCONNECT_RECV_OPEN), sizeof(SIMCONNECT_RECV_EVENT_FILENAME),
                 sizeof(SIMCONNECT_RECV_SIMOBJECT_DATA)});
   thread_local std::vector<std::uint64_t> aligned;
-  if (!message) return;
-  const auto* target = static_cast<const Redispatch*>(context);
-  aligned.assign((std::max<std::size_t>(size, kLargestFixed) + 7) / 8, 0);
-  std::memcpy(aligned.data(), message, size);
-  target->proc(reinterpret_cast<SIMCONNECT_RECV*>(aligned.data()), size, target->context);
+  auto* target = static_cast<Redispatch*>(context);
+  if (!message || target->thrown) return;
+  try {
+    aligned.assign((std::max<std::size_t>(size, kLargestFixed) + 7) / 8, 0);
+    std::memcpy(aligned.data(), message, size);
+    target->proc(reinterpret_cast<SIMCONNECT_RECV*>(aligned.data()), size, target->context);
+  } catch (...) {
+    target->thrown = std::current_exception();
+  }
 }
 
 }  // namespace
@@ -258,8 +270,10 @@ HRESULT SimConnect_CallDispatch(HANDLE hSimConnect, DispatchProc pfcnDispatch, v
   Link* link = lf_link(hSimConnect);
   const Library* library = gLibrary.load();
   if (!link || !library || !pfcnDispatch) return E_FAIL;
-  Redispatch target{pfcnDispatch, pContext};
-  return library->CallDispatch(link->handle, &lf_redispatch, &target);
+  Redispatch target{pfcnDispatch, pContext, nullptr};
+  const HRESULT result = library->CallDispatch(link->handle, &lf_redispatch, &target);
+  if (target.thrown) std::rethrow_exception(target.thrown);
+  return result;
 }
 
 namespace {

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
 #include <thread>
 
 #include "platform/simconnect.h"
@@ -440,6 +443,40 @@ TEST(SimConnectClient, AnOversizedOrUnfinishedMessageEndsTheLinkWithALogLine) {
     SimConnect_Close(h);
   }
   gf_setSimConnectLogHook(nullptr);
+}
+
+// What a handler throws leaves CallDispatch as thrown, and nothing more of
+// that call is handed on. On Windows the throw must not unwind through the
+// library: the stand-in library ends the test program if it does.
+TEST(SimConnectClient, AHandlersExceptionLeavesCallDispatchAndStopsItsMessages) {
+  FakeSim sim;
+  HANDLE h = lf_open(sim);
+  ASSERT_NE(h, nullptr);
+  Seen seen;
+  ASSERT_TRUE(lf_dispatchUntil(h, seen, 1));
+  SIMCONNECT_RECV_EVENT events[2] = {};
+  for (auto& event : events) {
+    event.dwSize = sizeof event;
+    event.dwVersion = simwire::gProtocolVersion;
+    event.dwID = SIMCONNECT_RECV_ID_EVENT;
+  }
+  sim.sendBytes(events, sizeof events);
+  ASSERT_TRUE(gf_simConnectWaitForMessage(h, 3s));
+  int handed = 0;
+  try {
+    SimConnect_CallDispatch(
+        h,
+        [](SIMCONNECT_RECV*, DWORD, void* ctx) {
+          ++*static_cast<int*>(ctx);
+          throw std::runtime_error("71: refused");
+        },
+        &handed);
+    ADD_FAILURE() << "no exception";
+  } catch (const std::runtime_error& e) {
+    EXPECT_STREQ(e.what(), "71: refused");
+  }
+  EXPECT_EQ(handed, 1);
+  EXPECT_EQ(SimConnect_Close(h), S_OK);
 }
 
 TEST(SimConnectClient, NullHandlesFail) {

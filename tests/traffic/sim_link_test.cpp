@@ -82,22 +82,27 @@ TEST_F(SimLinkTest, SimLinkOpensOnceTheSimulatorProgramListens) {
 }
 
 TEST_F(SimLinkTest, SimLinkRefusesASimulatorOtherThanTheChosenOne) {
+  // On Windows each error is thrown inside the library's CallDispatch (the
+  // stand-in's there, which ends the program should one cross it).
   struct Case {
     const char* app;
     bool msfs2020;
     std::string error;
+    bool mismatch = false;  // the first registration call is answered with a version mismatch
   } cases[] = {
       {"SunRise", true,
        userErrorText(71, "MSFS 2024 is running ..., switch Sim or toggle the Install path checkbox of Skylume")},
       {"KittyHawk", false,
        userErrorText(71, "MSFS 2020 is running ..., switch Sim or toggle the Install path checkbox of Skylume")},
       {"Flight-Sim X!", true, userErrorText(77, "\"FlightSim X\" not being MSFS 2020 or MSFS 2024 connects ... ? ")},
+      {"KittyHawk", true, userErrorText(95, "Simconnect Version Mismatch, dwindex: 0 "), true},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.app);
+    SCOPED_TRACE(c.error);
     standin::Scenario sc;
     sc.appName = c.app;
-    startStandIn(sc);
+    standin::StandIn& sim = startStandIn(sc);
+    if (c.mismatch) sim.failNextCalls(simwire::Call::SubscribeToSystemEvent, SIMCONNECT_EXCEPTION_VERSION_MISMATCH);
     MSFS_2020.value = c.msfs2020;
     Sink sink;
     gf_startSimconnect();
