@@ -8,10 +8,19 @@
 // built as simconnect-standin.dll stands in for it under test.
 //
 // Messages are delivered only inside SimConnect_CallDispatch, on the calling
-// thread. Every other call may be made from any thread. Calls made on the
+// thread. The loopback client takes the other calls from any thread at once,
+// but the simulator's library promises nothing of the kind: its callers make
+// one call at a time (the traffic code holds gScMutex around each, the
+// registration after the open included). CallDispatch alone is made outside
+// that lock, because its handlers take it: it may overlap another thread's
+// call, which only a real simulator can show to be safe. Calls made on the
 // dispatching thread while it is inside CallDispatch are written together
 // when CallDispatch returns, in packet order with every other thread's calls. A message handed to the
 // dispatch procedure is 8-byte aligned and valid until the procedure returns.
+// An exception of the dispatch procedure leaves SimConnect_CallDispatch with
+// no further message of that call handed on; on Windows it is held while the
+// library's own CallDispatch runs and thrown once that has returned, never
+// through it.
 #include <chrono>
 #include <cstdint>
 #include <string>

@@ -323,11 +323,12 @@ bool gf_simconOpen() {
   gf_setSimConnectLogHook([](const std::string& line) { gf_log(line); });
   HANDLE h = nullptr;
   if (FAILED(SimConnect_Open(&h, kProgramName, nullptr, 0, nullptr, 0)) || !h) return false;
-  {
-    std::lock_guard lock(gScMutex);
-    gHSimConnect = h;
-  }
   gLinkEnded = false;
+  // Once published, the handle is the other threads' too: the simulator's
+  // library promises nothing of two calls at once, so the registration keeps
+  // them out. No handler runs before the first dispatch, so none waits on it.
+  std::lock_guard lock(gScMutex);
+  gHSimConnect = h;
   lf_simconDefinitions();
   return true;
 }

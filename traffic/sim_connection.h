@@ -45,7 +45,8 @@ void gf_simRequestError();
 
 // The steps of the thread body, callable on their own so that a test thread
 // can drive them in lockstep with the stand-in:
-// opens the link and registers every identifier; false when the open failed.
+// opens the link and registers every identifier under gScMutex, which the
+// caller must not hold; false when the open failed.
 bool gf_simconOpen();
 // One call of the dispatch; false when the link has ended (QUIT or lost),
 // in which case the caller runs lf_onSimconnectClose.
