@@ -272,6 +272,8 @@ UINT timeEndPeriod(UINT periodMs) {
   return TIMERR_NOERROR;
 }
 
+DWORD gf_keepTimerResolutionWhenHidden() { return ERROR_SUCCESS; }
+
 TimerResolutionGuard::TimerResolutionGuard(UINT periodMs)
     : m_period(periodMs), m_active(timeBeginPeriod(periodMs) == TIMERR_NOERROR) {}
 

@@ -108,6 +108,14 @@ class TimerResolutionGuard {
   bool m_active;
 };
 
+// From Windows 11 the system may leave a process's timer period unheeded while
+// its windows are minimised or covered (the simulator full-screen over them):
+// 1-ms waits then last a whole tick of about 15.6 ms. Asks once, at start-up,
+// that the period be honoured always. ERROR_SUCCESS when the system agreed,
+// else its error (an older Windows, or Wine, may not know the request). On
+// Linux there is nothing to ask.
+DWORD gf_keepTimerResolutionWhenHidden();
+
 // ---- Processors ------------------------------------------------------------------
 
 // The number of processors this process may run on; at least 1.

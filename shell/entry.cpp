@@ -98,5 +98,7 @@ int gf_winMain(HINSTANCE instance) {
   CreateMutexW(nullptr, FALSE, L"Local\\$Skylume$");
   if (GetLastError() == ERROR_ALREADY_EXISTS) return kSecondInstanceStatus;
   gf_startLog();
+  if (const DWORD refused = gf_keepTimerResolutionWhenHidden(); refused != ERROR_SUCCESS)
+    gf_logText(sk::format("Timer resolution may fall while the window is hidden (error {})", refused));
   return gf_runMain(instance);
 }

@@ -372,8 +372,10 @@ void gf_simconThread(std::stop_token stop) {
       TimerResolutionGuard period(1);
       bool linked = true;
       while (linked && !stop.stop_requested()) {
+        // The library signals the event it was opened with when a message
+        // comes; the bound keeps the poll's pace when it signals nothing.
+        gf_simConnectWaitForMessage(gHSimConnect, kPollInterval);
         linked = gf_simconDispatchPass();
-        std::this_thread::sleep_until(std::chrono::steady_clock::now() + kPollInterval);
       }
       if (!linked) {
         gFlightRunning = false;

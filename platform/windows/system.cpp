@@ -48,6 +48,17 @@ TimerResolutionGuard::~TimerResolutionGuard() {
   if (m_active) timeEndPeriod(m_period);
 }
 
+DWORD gf_keepTimerResolutionWhenHidden() {
+  // The flag in ControlMask takes the choice from the system; left out of
+  // StateMask it says "never ignore" (set there, it would ask for the throttling).
+  PROCESS_POWER_THROTTLING_STATE state{};
+  state.Version = PROCESS_POWER_THROTTLING_CURRENT_VERSION;
+  state.ControlMask = PROCESS_POWER_THROTTLING_IGNORE_TIMER_RESOLUTION;
+  state.StateMask = 0;
+  if (SetProcessInformation(GetCurrentProcess(), ProcessPowerThrottling, &state, sizeof state)) return ERROR_SUCCESS;
+  return GetLastError();
+}
+
 unsigned gf_processorCount() {
   const unsigned count = std::thread::hardware_concurrency();
   return count > 0 ? count : 1;
