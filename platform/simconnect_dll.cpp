@@ -97,6 +97,20 @@ std::pair<std::wstring, std::string> lf_libraryFile() {
   return {lf_exeFolder() + L"SimConnect.dll", "SimConnect.dll not found beside skylume.exe"};
 }
 
+// The two refusals a user can mend are named; the number stays for the rest
+// and for whoever reads Log.txt.
+std::string lf_loadFailure(const std::string& shown, DWORD error) {
+  const std::string number = "(error " + std::to_string(error) + ")";
+  switch (error) {
+    case ERROR_BAD_EXE_FORMAT:
+      return shown + " is not a 64-bit SimConnect.dll " + number;
+    case ERROR_MOD_NOT_FOUND:
+      return shown + " needs a DLL that is missing (the Visual C++ runtime?) " + number;
+    default:
+      return shown + " could not be loaded " + number;
+  }
+}
+
 template <typename F>
 F lf_function(HMODULE module, const char* name) {
   return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name)));
@@ -114,7 +128,7 @@ const Library* lf_load() {
   HMODULE module = LoadLibraryW(file.c_str());
   const std::string shown = lf_utf8(file);
   if (!module) {
-    gProblem = shown + " could not be loaded (error " + std::to_string(GetLastError()) + ")";
+    gProblem = lf_loadFailure(shown, GetLastError());
     return nullptr;
   }
   auto library = std::make_unique<Library>();

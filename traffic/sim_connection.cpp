@@ -358,8 +358,7 @@ void gf_simconThread(std::stop_token stop) {
         // Without the simulator's client library nothing ever connects: the user
         // is told why, and the thread waits as for a simulator not running.
         if (const std::string problem = gf_simConnectLibraryProblem(); !problem.empty()) {
-          gf_log(problem);
-          gf_showMessage(problem, true);
+          gf_showError(problem);  // logged with it
         } else {
           gf_showMessage(sk::format("Waiting for MSFS {} ...", MSFS_2020.value ? "2020" : "2024"), true);
         }

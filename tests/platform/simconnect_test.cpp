@@ -507,6 +507,14 @@ TEST(SimConnectLibrary, AMissingOrForeignLibraryIsNamedAndOpenFailsUntilOneLoads
   ASSERT_TRUE(gf_setEnvironmentVariable("SKLM_SIMCONNECT_DLL", foreign));
   EXPECT_EQ(gf_simConnectLibraryProblem(), foreign + " has no SimConnect_Open");
   EXPECT_EQ(SimConnect_Open(&h, "Skylume", nullptr, 0, nullptr, 0), E_FAIL);
+  // Not a library at all, as a 32-bit one is not for this program: the system
+  // refuses both with error 193, which the user is told in words.
+  const std::filesystem::path notLibrary =
+      std::filesystem::temp_directory_path() / ("sklm_simconnect_" + std::to_string(GetCurrentProcessId()) + ".dll");
+  std::ofstream(notLibrary) << "not a library\r\n";
+  ASSERT_TRUE(gf_setEnvironmentVariable("SKLM_SIMCONNECT_DLL", notLibrary.string()));
+  EXPECT_EQ(gf_simConnectLibraryProblem(), notLibrary.string() + " is not a 64-bit SimConnect.dll (error 193)");
+  std::filesystem::remove(notLibrary);
 
   ASSERT_TRUE(gf_setEnvironmentVariable("SKLM_SIMCONNECT_DLL", *standin));
   EXPECT_EQ(gf_simConnectLibraryProblem(), "");

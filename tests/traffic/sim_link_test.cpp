@@ -9,6 +9,7 @@
 #include "airports/apf_loading.h"
 #include "airports/park_airports.h"
 #include "platform/simconnect_wire.h"
+#include "platform/system.h"
 #include "shell/app_state.h"
 #include "sim_link_support.h"
 #include "traffic/sim_ids.h"
@@ -113,6 +114,25 @@ TEST_F(SimLinkTest, SimLinkRefusesASimulatorOtherThanTheChosenOne) {
   }
   MSFS_2020.value = true;
 }
+
+#ifdef _WIN32
+// A simulator's library that cannot be used is an error the user must mend:
+// shown in the error line, in place of the waiting text. Not in the fixture,
+// whose set-up loads the library; ctest gives each test a process of its own.
+TEST(SimLinkLibrary, AMissingLibraryIsShownAsAnError) {
+  const auto standin = gf_environmentVariable("SKLM_SIMCONNECT_DLL");
+  ASSERT_TRUE(standin) << "ctest names the stand-in library";
+  const std::string missing = *standin + ".gone";
+  ASSERT_TRUE(gf_setEnvironmentVariable("SKLM_SIMCONNECT_DLL", missing));
+  Sink sink;
+  gf_startSimconnect();
+  ASSERT_TRUE(waitFor([&] { return !sink.errors().empty(); }));
+  gf_stopSimconnect();
+  ASSERT_TRUE(gf_setEnvironmentVariable("SKLM_SIMCONNECT_DLL", *standin));
+  EXPECT_EQ(sink.errors(), std::vector<std::string>{missing + " not found"});
+  EXPECT_TRUE(sink.messages().empty());
+}
+#endif
 
 TEST_F(SimLinkTest, SimLinkDispatchTable) {
   gUserObjectId = 50;
