@@ -60,14 +60,19 @@ std::uint32_t takeOffThrottle(const Act& a) {
 
 bool parkAirportLoaded() { return !gStands.empty() && !gEngineParkAirport.code.empty(); }
 
-// Stand search at a stop ahead (the last point is stationary).
-void lf_searchStandAtStop(Act& a) {
+// Stand search at a stop ahead (the last point is stationary), judged at the
+// last point that moves: the second, or the front one when the stop came in
+// only once the aircraft had set off towards it (the reports of an aircraft
+// standing still are kept one in 15 s).
+void lf_searchStandAtStop(Act& a, const TrackPoint& arriving) {
   if (!a.track.back().stationary || a.phase != PHASE_GROUND || !parkAirportLoaded()) return;
   const bool cameFromStand = a.previousPhase == PHASE_PARKED || a.previousPhase < PHASE_GROUND;
   if (!a.towed && cameFromStand) return;
   if (a.extrapolationsLeft < 1) {
+    // The speed believed: a transponder may keep sending 100 kt for minutes
+    // while its positions taxi in and stop.
     const LatLon here{a.pose.latitude, a.pose.longitude};
-    if (a.track[1].groundSpeed <= 5.0 && gf_distanceNm(here, at(a.track.back())) <= 35.0 / 1852.0)
+    if (gf_believedSpeed(arriving) <= 5.0 && gf_distanceNm(here, at(a.track.back())) <= 35.0 / 1852.0)
       gf_claimStandNear(a, false);
   } else {
     gf_claimStandNear(a, a.arrived);
@@ -156,7 +161,9 @@ void lf_planGroundSegment(Act& a) {
       a.turnDeg = std::abs(gf_angleDifference(a.pose.heading, a.targetHeading)) * RAD_TO_DEG;
       a.turnNeeded = a.turnDeg > 3.0;
     }
-    lf_searchStandAtStop(a);
+    lf_searchStandAtStop(a, a.track[1]);
+  } else if (moving && a.track.size() >= 2 && !a.track[0].stationary) {
+    lf_searchStandAtStop(a, a.track[0]);
   }
   if (a.phase == PHASE_PARKED) {
     a.lateWindow = a.takeOffRoll ? 5000 : 3000;

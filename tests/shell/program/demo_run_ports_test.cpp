@@ -506,7 +506,8 @@ void lf_runLfboDemo(WorldRun& run) {
 // Real surface movements at Arlanda played as they happened: aircraft come on the
 // ground, stand at their stands, and SAS1136, whose approach reports are ground
 // reports (its pressure altitude on short final is below zero), rolls out and
-// taxies without ever leaving the ground again.
+// taxies without ever leaving the ground again, and parks at F3, where its
+// reports stop (their speed stays a stale 104.6 kt).
 TEST(DemoRun, EssaSurfaceTrafficIsCreatedOnTheGroundTaxisAndParks) {
   WorldRun run;
   TableOnFailure table{run};
@@ -518,15 +519,18 @@ TEST(DemoRun, EssaSurfaceTrafficIsCreatedOnTheGroundTaxisAndParks) {
     return std::any_of(created.begin(), created.end(),
                        [](const std::string& c) { return c == "THY5HT" || c == "SAS2023"; });
   };
+  const auto atStand = [&] { return run.logHas(" SAS1136  arrived at stand"); };
   const bool seen = eventually(
       [&] {
         trace.readOn();
-        return trace.groundTravel("SAS1136") >= 1000 && parked();
+        return trace.groundTravel("SAS1136") >= 1000 && parked() && atStand();
       },
-      230s);
-  EXPECT_TRUE(seen) << "SAS1136 on the ground " << trace.groundTravel("SAS1136") << " m, THY5HT or SAS2023 "
-                    << (parked() ? "" : "not ") << "created parked\n"
+      420s);
+  EXPECT_TRUE(seen) << "SAS1136 on the ground " << trace.groundTravel("SAS1136") << " m, "
+                    << (atStand() ? "" : "not ") << "at a stand, THY5HT or SAS2023 " << (parked() ? "" : "not ")
+                    << "created parked\n"
                     << readBytes(run.folder / "Log.txt");
+  EXPECT_TRUE(run.logHas("F3      : SAS1136  arrived at stand"));
   run.close();
 
   const auto facts = run.traceFacts();
@@ -548,6 +552,7 @@ TEST(DemoRun, EssaSurfaceTrafficIsCreatedOnTheGroundTaxisAndParks) {
   }
   EXPECT_GE(onGround, 1U);
   EXPECT_EQ(std::count(log.tookOff.begin(), log.tookOff.end(), "SAS1136"), 0);
+  EXPECT_EQ(log.arrivedAtStand, std::vector<std::string>{"SAS1136"}) << "parked at a stand";
 
   std::ifstream all(run.folder / "trace.jsonl");
   for (const auto& v : scenario::gf_checkTrace(all, lf_legsOf(trace.creations, lf_longestLegs(kEssaReplay, false)),
