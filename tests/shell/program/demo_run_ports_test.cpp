@@ -32,6 +32,7 @@ constexpr int kReplaySpeed = 10;
 const fs::path kSource = SKLM_SOURCE_DIR;
 const fs::path kReplay = kSource / "demo" / "lfbo_20191111_1000-1010.replay";
 const fs::path kEssaReplay = kSource / "demo" / "essa_20210824_0900-0910.replay";
+const fs::path kDepartureLines = kSource / "tests" / "data" / "traffic" / "essa_20210824_0945_SAS69E_departure.txt";
 constexpr double kFramesPerSecond = 30;  // the demo worlds' simulator
 constexpr double kMetresPerNm = 1852;
 // A position set at most this high above the world's elevation (a CG height) is
@@ -631,6 +632,106 @@ TEST(DemoRun, ADownloadThatHangsHoldsTheLiveAircraftOnlyForTheStallLimit) {
                          "\" could not be downloaded, next try in 5 minutes\n"))
       << readBytes(run.folder / "Log.txt");
   run.close();
+}
+
+// SAS69E's departure played in the ESSA world with the day's QNH once the park
+// airport is loaded, from its first line (standing at the runway start) or from
+// its 19th (first seen at 98 kt). Shown 18-30 s behind the feed, it is created on
+// the ground where it was first reported, rolls at ground level along the line of
+// its reports, and lifts off not before its first report climbing faster than
+// 256 ft/min and within 500 m past its first one the parser takes as airborne.
+void lf_runDeparture(std::size_t firstLine) {
+  WorldRun run;
+  TableOnFailure table{run};
+  const auto all = fileLines(kDepartureLines);
+  const fs::path replay = run.folder / "sas69e.replay";
+  // The player starts when skylume asks for its version; the updates are taken
+  // from the park airport's load on, some 20 s later: the lines come 45 s on. A
+  // last QNH two minutes after them keeps the link until the close.
+  const auto timeOf = [](const std::string& line) {
+    return *rtplay::gf_parseNumber(rtplay::gf_splitFields(line)[rtplay::kTimestampField]);
+  };
+  std::string text = sk::format("QNH,{:.1f},1031\n", timeOf(all[firstLine]) - 45);
+  for (std::size_t i = firstLine; i < all.size(); ++i) text += all[i] + "\n";
+  text += sk::format("QNH,{:.1f},1031\n", timeOf(all.back()) + 120);
+  writeBytes(replay, text);
+  ASSERT_NO_FATAL_FAILURE(run.start("essa", replay, {"--now", "--wait-version", "--speed", "1", "--qnh", "1031"}));
+  constexpr double kGroundFt = 137;
+  const bool tookOff = eventually([&] { return run.logHas("SAS69E   took-off"); }, 180s);
+  // The climb shown for a while, then the close.
+  TraceReader trace(run.folder / "trace.jsonl", kGroundFt);
+  eventually([&] {
+    trace.readOn();
+    return std::any_of(trace.creations.begin(), trace.creations.end(),
+                       [&](const Creation& c) { return trace.framesMoved(c.id) >= 90 * kFramesPerSecond; });
+  }, 60s);
+  run.close();
+  EXPECT_TRUE(tookOff) << readBytes(run.folder / "Log.txt");
+
+  std::vector<Report> reports = lf_reportsOf(replay)["SAS69E"];
+  ASSERT_FALSE(reports.empty());
+  std::optional<Report> climbing, airborne;
+  for (const auto& item : rtplay::gf_readReplayFile(replay).items) {
+    const auto fields = rtplay::gf_splitFields(item.text);
+    if (item.kind != rtplay::DatagramKind::Traffic || fields.size() < 6) continue;
+    const double rate = rtplay::gf_parseNumber(fields[5]).value_or(0);
+    const Report r{0, rtplay::gf_parseNumber(fields[2]).value_or(0), rtplay::gf_parseNumber(fields[3]).value_or(0),
+                   rtplay::gf_parseNumber(fields[4]).value_or(0)};
+    if (!climbing && rate > 256) climbing = r;
+    if (!airborne && r.altitudeFt >= 150) airborne = r;
+  }
+  ASSERT_TRUE(climbing && airborne);
+  const auto offLine = [&](const runreport::TracePoint& p) {
+    double best = 1e9;
+    for (std::size_t i = 0; i + 1 < reports.size(); ++i) {
+      // Flat locally: metres east and north of report i.
+      const Report& a = reports[i];
+      const Report& b = reports[i + 1];
+      const double k = std::cos(a.lat * 3.141592653589793 / 180) * 111195, m = 111195;
+      const double bx = (b.lon - a.lon) * k, by = (b.lat - a.lat) * m, px = (p.lon - a.lon) * k, py = (p.lat - a.lat) * m;
+      const double len2 = bx * bx + by * by;
+      const double t = len2 > 0 ? std::clamp((px * bx + py * by) / len2, 0.0, 1.0) : 0.0;
+      best = std::min(best, std::hypot(px - t * bx, py - t * by));
+    }
+    return best;
+  };
+  const auto facts = run.traceFacts();
+  std::size_t departures = 0;
+  for (const auto& [id, object] : facts.objects) {
+    if (object.tail != "SAS69E" || object.points.empty()) continue;
+    ++departures;
+    EXPECT_TRUE(object.createdOnGround);
+    const auto& first = object.points.front();
+    EXPECT_LT(lf_distanceM(first.lat, first.lon, reports.front().lat, reports.front().lon), 30.0);
+    const auto liftOff = std::find_if(object.points.begin(), object.points.end(),
+                                      [&](const auto& p) { return !lf_atGroundLevel(p.altitudeFt, kGroundFt); });
+    ASSERT_NE(liftOff, object.points.end()) << "SAS69E never left the ground";
+    for (auto p = object.points.begin(); p != liftOff; ++p) EXPECT_LT(offLine(*p), 30.0) << "frame " << p->frame;
+    EXPECT_GT(lf_distanceM(liftOff->lat, liftOff->lon, first.lat, first.lon),
+              lf_distanceM(climbing->lat, climbing->lon, first.lat, first.lon))
+        << "lifted off before its reports climbed";
+    const double past = lf_distanceM(liftOff->lat, liftOff->lon, first.lat, first.lon) -
+                        lf_distanceM(airborne->lat, airborne->lon, first.lat, first.lon);
+    EXPECT_LT(past, 500.0);
+    std::cout << "SAS69E from line " << firstLine + 1 << ": created "
+              << lf_distanceM(first.lat, first.lon, reports.front().lat, reports.front().lon)
+              << " m from its first report, off ground level " << past
+              << " m past its first airborne report\n";
+  }
+  EXPECT_EQ(departures, 1U);
+  std::ifstream traced(run.folder / "trace.jsonl");
+  for (const auto& v : scenario::gf_checkTrace(traced, lf_legsOf(trace.creations, lf_longestLegs(replay, false)),
+                                               {0, 3, 0, 0}))
+    ADD_FAILURE() << scenario::gf_describe(v);
+  std::cout << run.capabilityTable();
+}
+
+TEST(DemoRun, ARealDepartureSeenStandingAtTheRunwayStartRollsAndLiftsOffWhereItsReportsClimb) {
+  lf_runDeparture(0);
+}
+
+TEST(DemoRun, ARealDepartureFirstSeenAtNinetyEightKnotsRollsAndLiftsOffWhereItsReportsLeaveTheGround) {
+  lf_runDeparture(18);
 }
 
 TEST(DemoRun, LiveAndParkedAircraftComeMoveWithinTheRulesAndAllGoAtTheClose) {
