@@ -4,24 +4,29 @@
 # RealTraffic playing recorded traffic. Ctrl+C (or closing the window) ends
 # Skylume; the stand-ins are stopped with it. Every 30 s a line tells what the
 # simulator holds; at the end come the table of what the run showed and its map.
+# With --windows the program is skylume.exe of the Windows build under Wine, in
+# a program folder of its own beside the same stand-ins.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="$root/build/release"
 
 usage() {
   cat << 'EOF'
-usage: bash scripts/run.sh [--world lfbo|essa] [--every-frame] [--picture FILE.png]
+usage: bash scripts/run.sh [--world lfbo|essa] [--every-frame] [--picture FILE.png] [--windows]
   --world lfbo    Toulouse-Blagnac, its traffic mostly airborne, parked aircraft at its stands (the default)
   --world essa    Stockholm-Arlanda, its traffic mostly on the ground
   --every-frame   the simulator's trace keeps every position set (90 MB an hour) instead of
                   one a second per aircraft
   --picture FILE  a picture of the window once it shows its counts (on a virtual display
                   when there is no DISPLAY); then the program is closed as by its close button
+  --windows       skylume.exe (scripts/build-windows.sh builds build/windows/ when it is not
+                  there) under Wine, in build/release/demo-windows/ (demo-windows-essa/)
 EOF
 }
 world=lfbo
 trace_rate=(--trace-rate 1)
 picture=""
+windows=""
 while (($#)); do
   case "$1" in
     --world)
@@ -30,6 +35,7 @@ while (($#)); do
       shift 2
       ;;
     --every-frame) trace_rate=(); shift ;;
+    --windows) windows="$root/build/windows"; shift ;;
     --picture)
       [[ $# -ge 2 && -n "$2" ]] || { usage >&2; exit 2; }
       picture="$(realpath -m "$2")"
@@ -49,10 +55,17 @@ bash "$root/scripts/build.sh" "$build" -DCMAKE_BUILD_TYPE=Release -DSKLM_TESTS=O
 # RealTraffic there, not in the user's home.
 # Each world has a folder of its own: the program scans the add-on airports once and then
 # keeps what it found in its settings.
-program="$build/demo"
-[[ "$world" == lfbo ]] || program="$build/demo-$world"
+program="$build/demo${windows:+-windows}"
+[[ "$world" == lfbo ]] || program="$program-$world"
 bash "$root/scripts/demo.sh" "$build" "$program" "$world"
 export APPDATA="$program/appdata" LOCALAPPDATA="$program/localappdata"
+if [[ -n "$windows" ]]; then
+  if [[ -f "$windows/build.ninja" ]]; then
+    cmake --build "$windows" --target skylume simconnect-standin closewindow
+  else
+    bash "$root/scripts/build-windows.sh" "$windows"
+  fi
+fi
 
 pids=()
 stop_standins() {
@@ -61,6 +74,22 @@ stop_standins() {
   pids=()
 }
 trap stop_standins EXIT
+
+# Under Wine the user's folders come from the prefix's registry, not from the
+# environment: set to the program folder's for the run, and back afterwards.
+# The simulator installation names its packages' folder as Windows does.
+close_skylume() { kill -TERM "$(cat "$program/skylume.pid")" 2> /dev/null || true; }
+if [[ -n "$windows" ]]; then
+  source "$root/scripts/wine.sh"
+  restore_wine() {
+    stop_standins
+    sk_wine_folders "$WINEPREFIX/drive_c/users/$(id -un)/AppData/"{Roaming,Local} || true
+  }
+  trap restore_wine EXIT
+  close_skylume() { wine "$windows/tools/closewindow/closewindow.exe" Skylume 5 < /dev/null || true; }
+  printf 'InstalledPackagesPath "%s"\r\n' "$(sk_wine_path "$APPDATA/Microsoft Flight Simulator/Packages")" \
+    > "$APPDATA/Microsoft Flight Simulator/UserCfg.opt"
+fi
 
 if [[ -n "$picture" && -z "${DISPLAY:-}" ]]; then
   # A virtual display: Xvfb names it on the descriptor once it accepts connections.
@@ -73,6 +102,12 @@ if [[ -n "$picture" && -z "${DISPLAY:-}" ]]; then
   done
   [[ -s "$program/xvfb-display" ]] || { echo "Xvfb did not start" >&2; exit 1; }
   export DISPLAY=":$(cat "$program/xvfb-display")"
+fi
+if [[ -n "$windows" ]]; then
+  # Wine's desktop keeps the display of the session's first program: a session of its own.
+  sk_wine_stop
+  sk_wine_start
+  sk_wine_folders "$APPDATA" "$LOCALAPPDATA"
 fi
 
 # A stand-in download server with version files at the running version, a small
@@ -144,7 +179,7 @@ if [[ -n "$picture" ]]; then
       sleep 0.2 & nap=$!; wait $nap
     done
     echo "The window: $picture. Closing Skylume as its close button does." >&2
-    kill -TERM "$(cat "$program/skylume.pid")" 2> /dev/null || true
+    close_skylume
   ) &
   pids+=($!)
 fi
@@ -164,7 +199,20 @@ cd "$program"
 status=0
 # Started through sh so that the picture taker knows its process id.
 rm -f "$program/skylume.pid"
-sh -c 'echo $$ > "$1" && exec "$2"' sh "$program/skylume.pid" "$build/skylume" || status=$?
+if [[ -n "$windows" ]]; then
+  # In a session of its own, so that Ctrl+C here closes it through its window.
+  SKLM_SIMCONNECT_DLL="$(sk_wine_path "$windows/simconnect-standin.dll")" \
+    setsid wine "$windows/skylume.exe" < /dev/null &
+  skylume=$!
+  trap close_skylume INT
+  while :; do
+    if wait "$skylume"; then status=0; break; else status=$?; fi
+    kill -0 "$skylume" 2> /dev/null || break
+  done
+  trap - INT
+else
+  sh -c 'echo $$ > "$1" && exec "$2"' sh "$program/skylume.pid" "$build/skylume" || status=$?
+fi
 played=$(awk -v a="$played_from" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.1f", b - a }')
 # Skylume has removed its aircraft: the simulator ends on "exit", its trace complete.
 echo exit >&3
