@@ -283,12 +283,25 @@ BOOL TextOutW(HDC hdc, int x, int y, LPCWSTR text, int length) {
     if (!dc) return FALSE;
     colour = dc->textColour;
     if (dc->bkMode == OPAQUE) bk = dc->bkColour;
-    dc->ops.push_back(PaintOp::textOut(x, y, s, colour, bk));
+    dc->ops.push_back(PaintOp::textOut(x, y, s, colour, bk, winimpl::gf_textWidth(s)));
     t = lf_target(dc);
   }
   if (t.top) winimpl::display::gf_text(t.top, x + t.origin.x, y + t.origin.y, s, t.clip, colour, bk);
   return TRUE;
 }
+
+BOOL GetTextExtentPoint32W(HDC hdc, LPCWSTR text, int length, SIZE* size) {
+  if (!text || length < 0 || !size) return FALSE;
+  {
+    std::lock_guard lk(lf_gdi().m);
+    if (!lf_dc(hdc)) return FALSE;
+  }
+  size->cx = winimpl::gf_textWidth(std::u16string_view(text, static_cast<std::size_t>(length)));
+  size->cy = winimpl::gf_textHeight();
+  return TRUE;
+}
+
+HFONT gf_windowFont() { return nullptr; }
 
 COLORREF SetTextColor(HDC hdc, COLORREF colour) {
   std::lock_guard lk(lf_gdi().m);

@@ -84,11 +84,18 @@ struct HBRUSH__ : HGDIOBJ__ {};
 using HBRUSH = HBRUSH__*;
 struct HPEN__ : HGDIOBJ__ {};
 using HPEN = HPEN__*;
+struct HFONT__ : HGDIOBJ__ {};
+using HFONT = HFONT__*;
 
 struct POINT {
   LONG x = 0;
   LONG y = 0;
   friend bool operator==(const POINT&, const POINT&) = default;
+};
+
+struct SIZE {
+  LONG cx = 0;
+  LONG cy = 0;
 };
 
 struct RECT {

@@ -1018,8 +1018,8 @@ ControlState gf_testControlState(HWND hwnd) {
   std::lock_guard lk(lf_layer().m);
   HWND w = gf_liveWindow(hwnd);
   if (!w) return ControlState{};
-  return ControlState{w->kind, w->id, w->rect, w->text, w->enabled, w->visible,
-                      w->check == BST_CHECKED};
+  return ControlState{w->kind,    w->id,      w->rect, w->text, w->enabled, w->visible, w->check == BST_CHECKED,
+                      winimpl::gf_textWidth(w->text)};
 }
 
 bool gf_testClick(HWND control) {

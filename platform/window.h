@@ -54,6 +54,7 @@ inline constexpr UINT WM_QUIT = 0x0012;
 inline constexpr UINT WM_ERASEBKGND = 0x0014;
 inline constexpr UINT WM_ENDSESSION = 0x0016;
 inline constexpr UINT WM_SHOWWINDOW = 0x0018;
+inline constexpr UINT WM_SETFONT = 0x0030;
 inline constexpr UINT WM_NCCREATE = 0x0081;
 inline constexpr UINT WM_NCDESTROY = 0x0082;
 inline constexpr UINT WM_KEYDOWN = 0x0100;
@@ -300,11 +301,18 @@ int FillRect(HDC hdc, const RECT* rect, HBRUSH brush);
 BOOL MoveToEx(HDC hdc, int x, int y, POINT* previous);
 BOOL LineTo(HDC hdc, int x, int y);  // the end point is not drawn, as on Windows
 BOOL TextOutW(HDC hdc, int x, int y, LPCWSTR text, int length);  // (x, y): top left
+// The layer's one font, whatever font is selected (none is, on Linux).
+BOOL GetTextExtentPoint32W(HDC hdc, LPCWSTR text, int length, SIZE* size);
 COLORREF SetTextColor(HDC hdc, COLORREF colour);
 COLORREF SetBkColor(HDC hdc, COLORREF colour);
 int SetBkMode(HDC hdc, int mode);
 BOOL DeleteDC(HDC hdc);
 #endif  // !_WIN32
+
+// The font of the window's painted texts and of its controls' own texts,
+// made once and never deleted. On Linux null: the layer draws every text in
+// its one font.
+HFONT gf_windowFont();
 
 // The program's module, whose resources LoadStringW and LoadIconW read (null
 // here on Linux, where the program registers them with this layer).
@@ -332,14 +340,17 @@ struct PaintOp {
   COLORREF colour = 0;  // brush, pen or text colour
   std::u16string text;  // Text: drawn at (rect.left, rect.top)
   std::optional<COLORREF> background;  // Text: the background colour when OPAQUE
+  // Text: how far it reaches to the right, as the font it was drawn in measures
+  // it. Not compared: tests name a text by its place, colour and content.
+  int width = 0;
 
-  static PaintOp fill(RECT r, COLORREF c) { return {Kind::Fill, r, c, {}, std::nullopt}; }
+  static PaintOp fill(RECT r, COLORREF c) { return {Kind::Fill, r, c, {}, std::nullopt, 0}; }
   static PaintOp line(int x1, int y1, int x2, int y2, COLORREF c) {
-    return {Kind::Line, RECT{x1, y1, x2, y2}, c, {}, std::nullopt};
+    return {Kind::Line, RECT{x1, y1, x2, y2}, c, {}, std::nullopt, 0};
   }
   static PaintOp textOut(int x, int y, std::u16string t, COLORREF c,
-                      std::optional<COLORREF> bk = std::nullopt) {
-    return {Kind::Text, RECT{x, y, x, y}, c, std::move(t), bk};
+                         std::optional<COLORREF> bk = std::nullopt, int width = 0) {
+    return {Kind::Text, RECT{x, y, x, y}, c, std::move(t), bk, width};
   }
   friend bool operator==(const PaintOp& a, const PaintOp& b) {
     return a.kind == b.kind && a.rect.left == b.rect.left && a.rect.top == b.rect.top &&
@@ -363,6 +374,7 @@ struct ControlState {
   bool enabled = false;
   bool visible = false;
   bool checked = false;
+  int textWidth = 0;  // its text as the control's own font measures it
 };
 // ControlKind::None for a missing window.
 ControlState gf_testControlState(HWND hwnd);

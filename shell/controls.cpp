@@ -263,6 +263,7 @@ void lf_createControls(HWND parent, const CREATESTRUCTW* create) {
         lf_createEdit(*control.binding, parent, create, control.x, control.width, control.subclass);
         break;
     }
+    SendMessageW(control.binding->controlWindow, WM_SETFONT, reinterpret_cast<WPARAM>(gf_windowFont()), FALSE);
   }
   InvalidateRect(parent, &kSettingsRect, TRUE);
 }

@@ -1,5 +1,6 @@
 #include "shell/status_area.h"
 
+#include <limits>
 #include <stdexcept>
 
 #include "core/errors.h"
@@ -31,6 +32,27 @@ HBRUSH lf_brushOf(COLORREF colour) {
   }
 }
 
+// Pixels kept free between a cut text and the next one.
+constexpr int kTextGap = 4;
+
+int lf_width(const WideText& text, std::size_t units) {
+  SIZE size{};
+  GetTextExtentPoint32W(gAppState.paintDc, text.c_str(), static_cast<int>(units), &size);
+  return size.cx;
+}
+
+// How many units of the text fit in the width, never half a surrogate pair.
+std::size_t lf_unitsBefore(const WideText& text, int width) {
+  if (lf_width(text, text.size()) <= width) return text.size();
+  std::size_t fits = 0, fails = text.size();
+  while (fails - fits > 1) {
+    const std::size_t middle = (fits + fails) / 2;
+    (lf_width(text, middle) <= width ? fits : fails) = middle;
+  }
+  if (fits > 0 && text[fits - 1] >= 0xD800 && text[fits - 1] <= 0xDBFF) --fits;
+  return fits;
+}
+
 void lf_line(int x1, int y1, int x2, int y2) {
   MoveToEx(gAppState.paintDc, x1, y1, nullptr);
   LineTo(gAppState.paintDc, x2, y2);
@@ -52,8 +74,8 @@ void lf_paintStatus() {
     std::string simLine = gAppState.simName.get();
     const std::string stand = gAppState.userStand.get();
     if (!stand.empty()) simLine += ", user stand " + stand;
-    lf_textOut(5, 35, simLine, simState);
-    lf_textOut(5, 63, userTitle, gAppState.userSpanKnown.load() ? simState : kYellow);
+    lf_textOutBefore(5, 35, simLine, simState, kSimLight.left);
+    lf_textOutBefore(5, 63, userTitle, gAppState.userSpanKnown.load() ? simState : kYellow, kSimLight.left);
   } else {
     lf_textOut(5, 35, sk::format("MSFS 20{} mode", MSFS_2020.value ? "20" : "24"), kGreen);
   }
@@ -121,12 +143,14 @@ void lf_paintParking() {
   lf_textOut(5, y, label.empty() ? code : label, active ? kGreen : kYellow);
   if (!active) return;
 
-  lf_textOut(
+  // A long file name is cut where the next text begins.
+  const bool staticMark = gAppState.staticMark.load();
+  lf_textOutBefore(
       85, y,
       sk::format(" {}, {}{}, wk={}", gAppState.parkAirportText1.get(), gAppState.parkAirportText2.get(),
                  gAppState.handMadeMark.load() ? " (h)" : "", gAppState.parkWeek.load()),
-      kGreen);
-  if (gAppState.staticMark.load()) lf_textOut(370, y, "*S*", kGreen);
+      kGreen, staticMark ? 370 : 430);
+  if (staticMark) lf_textOut(370, y, "*S*", kGreen);
   lf_textOut(430, y, sk::format("qf: {}", gAppState.qualityText.get()), kGreen);
   const std::string reserved = gAppState.reservedStand.get();
   if (!reserved.empty()) {
@@ -157,6 +181,10 @@ void lf_paintParking() {
 }  // namespace
 
 void lf_textOut(int x, int y, const std::string& text, COLORREF colour) {
+  lf_textOutBefore(x, y, text, colour, std::numeric_limits<int>::max());
+}
+
+void lf_textOutBefore(int x, int y, const std::string& text, COLORREF colour, int right) {
   if (text.empty()) return;
   WideText wide;
   try {
@@ -168,6 +196,7 @@ void lf_textOut(int x, int y, const std::string& text, COLORREF colour) {
     gf_logText(sk::format("{} {}", text, e.what()));
     return;
   }
+  wide.resize(lf_unitsBefore(wide, right - kTextGap - x));
   SetTextColor(gAppState.paintDc, colour);
   TextOutW(gAppState.paintDc, x, y, wide.c_str(), static_cast<int>(wide.size()));
 }
@@ -183,6 +212,7 @@ void lf_paint(HDC hdc) {
   FillRect(hdc, &kSettingsRect, gAppState.lightBlueBrush);
   FillRect(hdc, &kParkingRect, gAppState.blackBrush);
   FillRect(hdc, &kMessageRect, gAppState.greenBrush);
+  SelectObject(hdc, gf_windowFont());
 
   SelectObject(hdc, gAppState.whitePen);
   for (int y : {28, 113, 449, 392}) lf_line(0, y, kBandsRight, y);

@@ -12,6 +12,8 @@ void lf_paint(HDC hdc);
 // One text on the paint device context at (x, y) (its top left) in the colour.
 // A text that does not convert to UTF-16 is logged and not drawn.
 void lf_textOut(int x, int y, const std::string& text, COLORREF colour);
+// lf_textOut of as much of the text as ends a few pixels before x = right.
+void lf_textOutBefore(int x, int y, const std::string& text, COLORREF colour, int right);
 // lf_textOut in black when enabled, else in grey.
 void lf_textOutEnabled(int x, int y, const std::string& text, bool enabled);
 

@@ -1,11 +1,13 @@
 // The window layer's test hooks over the system's own user interface and GDI.
 // The recording device context is an enhanced metafile's: GDI writes every call
 // into it as a record, and reading the records back with the device context's
-// state (objects, colours, current position) gives the same operations the
+// state (objects, colours, current position, font) gives the same operations the
 // Linux layer records.
 #include <cstring>
 #include <map>
+#include <memory>
 #include <string>
+#include <type_traits>
 
 #include "platform/window.h"
 
@@ -17,9 +19,30 @@ struct GdiObject {
   COLORREF colour = 0;
 };
 
+// How wide a text is in a font, as GDI measures it on a device context of the
+// screen: the metafile's reference device.
+int lf_textWidth(HFONT font, const WCHAR* text, int length) {
+  HDC dc = CreateCompatibleDC(nullptr);
+  if (!dc) return 0;
+  HGDIOBJ previous = SelectObject(dc, font);
+  SIZE size{};
+  GetTextExtentPoint32W(dc, text, length, &size);
+  SelectObject(dc, previous);
+  DeleteDC(dc);
+  return size.cx;
+}
+
+struct FontDeleter {
+  void operator()(HFONT font) const { DeleteObject(font); }
+};
+using OwnedFont = std::shared_ptr<std::remove_pointer_t<HFONT>>;
+
 // The state of the device context as the records replay it.
 struct Replay {
   std::map<DWORD, GdiObject> objects;  // the metafile's handle table
+  std::map<DWORD, OwnedFont> fonts;    // its fonts, made again from their records
+  OwnedFont madeFont;                  // the selected one when made here
+  HFONT font = static_cast<HFONT>(GetStockObject(SYSTEM_FONT));  // a new device context's
   GdiObject brush{true, true, RGB(255, 255, 255)};
   GdiObject pen{false, true, RGB(0, 0, 0)};
   COLORREF textColour = RGB(0, 0, 0);
@@ -61,8 +84,26 @@ int CALLBACK lf_replayRecord(HDC, HANDLETABLE*, const ENHMETARECORD* record, int
       r.objects[pen->ihPen] = {false, (pen->elp.elpPenStyle & PS_STYLE_MASK) != PS_NULL, pen->elp.elpColor};
       break;
     }
+    case EMR_EXTCREATEFONTINDIRECTW: {
+      const auto* font = reinterpret_cast<const EMREXTCREATEFONTINDIRECTW*>(record);
+      if (HFONT made = CreateFontIndirectW(&font->elfw.elfLogFont)) r.fonts[font->ihFont] = {made, FontDeleter{}};
+      break;
+    }
     case EMR_SELECTOBJECT: {
       const DWORD index = reinterpret_cast<const EMRSELECTOBJECT*>(record)->ihObject;
+      if (auto font = r.fonts.find(index); font != r.fonts.end()) {
+        r.madeFont = font->second;
+        r.font = font->second.get();
+        break;
+      }
+      if (index & 0x80000000u) {
+        HGDIOBJ stock = GetStockObject(static_cast<int>(index & 0x7FFFFFFFu));
+        if (stock && GetObjectType(stock) == OBJ_FONT) {
+          r.madeFont.reset();
+          r.font = static_cast<HFONT>(stock);
+          break;
+        }
+      }
       GdiObject object;
       if (index & 0x80000000u) {
         object = lf_stockObject(index & 0x7FFFFFFFu);
@@ -74,9 +115,13 @@ int CALLBACK lf_replayRecord(HDC, HANDLETABLE*, const ENHMETARECORD* record, int
       (object.brush ? r.brush : r.pen) = object;
       break;
     }
-    case EMR_DELETEOBJECT:
-      r.objects.erase(reinterpret_cast<const EMRDELETEOBJECT*>(record)->ihObject);
+    case EMR_DELETEOBJECT: {
+      // A deleted font stays alive for as long as it is selected, as in GDI.
+      const DWORD index = reinterpret_cast<const EMRDELETEOBJECT*>(record)->ihObject;
+      r.objects.erase(index);
+      r.fonts.erase(index);
       break;
+    }
     case EMR_SETTEXTCOLOR:
       r.textColour = reinterpret_cast<const EMRSETTEXTCOLOR*>(record)->crColor;
       break;
@@ -111,9 +156,11 @@ int CALLBACK lf_replayRecord(HDC, HANDLETABLE*, const ENHMETARECORD* record, int
       std::u16string units(text->emrtext.nChars, u'\0');
       std::memcpy(units.data(), reinterpret_cast<const char*>(record) + text->emrtext.offString,
                   units.size() * sizeof(char16_t));
+      const int width = lf_textWidth(r.font, reinterpret_cast<const WCHAR*>(units.data()),
+                                     static_cast<int>(units.size()));
       r.ops.push_back(PaintOp::textOut(text->emrtext.ptlReference.x, text->emrtext.ptlReference.y,
                                        std::move(units), r.textColour,
-                                       r.bkMode == OPAQUE ? std::optional(r.bkColour) : std::nullopt));
+                                       r.bkMode == OPAQUE ? std::optional(r.bkColour) : std::nullopt, width));
       break;
     }
     default:
@@ -162,6 +209,10 @@ ControlState gf_testControlState(HWND hwnd) {
   std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(hwnd)) + 1, L'\0');
   text.resize(static_cast<std::size_t>(GetWindowTextW(hwnd, text.data(), static_cast<int>(text.size()))));
   state.text.assign(text.begin(), text.end());
+  // A control without a font of its own draws in the system's.
+  auto font = reinterpret_cast<HFONT>(SendMessageW(hwnd, WM_GETFONT, 0, 0));
+  state.textWidth = lf_textWidth(font ? font : static_cast<HFONT>(GetStockObject(SYSTEM_FONT)), text.c_str(),
+                                 static_cast<int>(text.size()));
   state.enabled = IsWindowEnabled(hwnd) != FALSE;
   state.visible = (style & WS_VISIBLE) != 0;
   return state;

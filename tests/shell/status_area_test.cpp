@@ -1,6 +1,9 @@
 #include <atomic>
+#include <sstream>
 #include <thread>
 
+#include "core/util.h"
+#include "shell/controls.h"
 #include "shell_test_support.h"
 
 namespace {
@@ -9,6 +12,46 @@ constexpr RECT kSimLight{397, 30, 425, 112};
 constexpr RECT kRtLight{425, 30, 453, 112};
 
 using StatusArea = ShellTest;
+
+// A line of text in the window's font is at most this high.
+constexpr int kLineHeight = 13;
+
+// The texts of a paint that reach the next text, control or light beginning to
+// their right on their line (or the window's edge), in the font they were drawn in.
+std::vector<std::string> overruns(const std::vector<PaintOp>& ops, HWND window) {
+  struct Start {
+    int x, top, bottom;
+  };
+  std::vector<Start> starts;
+  for (const PaintOp& op : ops) {
+    if (op.kind == PaintOp::Kind::Text) starts.push_back({op.rect.left, op.rect.top, op.rect.top + kLineHeight});
+    // The bands begin at the left edge; the lights do not.
+    if (op.kind == PaintOp::Kind::Fill && op.rect.left > 0) {
+      starts.push_back({op.rect.left, op.rect.top, op.rect.bottom});
+    }
+  }
+  for (const SettingControl& control : gf_settingControls()) {
+    const RECT rect = gf_testControlState(control.binding->controlWindow).rect;
+    starts.push_back({rect.left, rect.top, rect.bottom});
+  }
+  RECT client{};
+  GetClientRect(window, &client);
+  std::vector<std::string> found;
+  for (const PaintOp& op : ops) {
+    if (op.kind != PaintOp::Kind::Text) continue;
+    const int x = op.rect.left, top = op.rect.top;
+    int next = client.right;
+    for (const Start& start : starts) {
+      if (start.x > x && start.top < top + kLineHeight && start.bottom > top) next = std::min(next, start.x);
+    }
+    if (x + op.width >= next) {
+      std::ostringstream out;
+      out << op << " ends at " << x + op.width << ", the next begins at " << next;
+      found.push_back(out.str());
+    }
+  }
+  return found;
+}
 
 TEST_F(StatusArea, BeforeTheSimulatorLinkOpens) {
   auto ops = paintAll();
@@ -201,6 +244,62 @@ TEST_F(StatusArea, ParkAirportRows) {
   EXPECT_TRUE(hasText(ops, 85, 399, " archive, 120 stands, wk=12", kGreen));
 }
 
+// The longest texts the program writes, in the font the window draws them in.
+TEST_F(StatusArea, EveryTextEndsBeforeTheNextOnItsLine) {
+  HWND window = openWindow();
+  AppState& s = gAppState;
+  s.simConnected = true;
+  s.simName.set("MSFS 2020 (11.0.282174.999)");
+  s.userStand.set("GATE 12A");
+  const std::string title = "Airbus A320neo FlyByWire Lufthansa D-AINA (Fernweh, winglets, new engines) 4K";
+  s.userTitle.set(title);
+  s.liveryCount = 12345;
+  s.linkpackCount = s.thirdpCount = 1234;
+  s.rtShown = true;
+  s.rtVersionText.set("RT prof edition: 10.0.221");
+  s.trafficReaderStatus = s.qnhReaderStatus = READER_RECEIVING;
+  s.qnh = 1013;
+  s.tbloAirportCount = 12;
+  s.staticParkingBusy = true;
+  CALLSIGN_2_OBJECTID.setValue("DLH4AB");
+  s.objectIdText.set("= 4294967295");
+  s.parkAirportCode.set("LFBO");
+  s.parkAirportLabel.set("LFBO (TLS)");
+  s.parkAirportActive = s.handMadeMark = s.staticMark = true;
+  s.parkAirportText1.set(gf_pathToUtf8(MyThirdpartyFolder / "LFBO.xml"));
+  s.parkAirportText2.set("unknown");
+  s.parkWeek = 52;
+  s.qualityText.set("12/34");
+  s.reservedStand.set("GATE 12A");
+  s.updateCount = 9999;
+  s.liveCount = s.standCount = s.parkedLiveCount = s.maxPark = s.parkedStaticCount = 999;
+  s.maxParkPercentage = 100;
+  s.liveAverageFit = s.staticAverageFit = 10.5F;
+  auto ops = paintAll();
+  EXPECT_EQ(overruns(ops, window), std::vector<std::string>{});
+  // A title too long for its place is cut before the light, not drawn over it:
+  // what is drawn is its beginning, at least 20 units of it.
+  const auto shownTitle = textAt(ops, 5, 63);
+  ASSERT_TRUE(shownTitle);
+  EXPECT_EQ(u16(title).substr(0, std::max<std::size_t>(shownTitle->text.size(), 20)), shownTitle->text);
+
+  // A name from a link file that no place could hold ends before the quality.
+  s.staticMark = false;
+  const std::string server = "archive/thirdparty/some_long_publisher_name/LFBO_Toulouse_Blagnac_v2.xml";
+  s.parkAirportText1.set(server);
+  ops = paintAll();
+  EXPECT_EQ(overruns(ops, window), std::vector<std::string>{});
+  const auto cut = textAt(ops, 85, 399);
+  ASSERT_TRUE(cut);
+  EXPECT_EQ(u16(" " + server).substr(0, std::max<std::size_t>(cut->text.size(), 20)), cut->text);
+
+  // The buttons' captions, in the controls' own font.
+  for (const ParameterButton* button : {&gUnblockButton, &gReReadButton, &gFlushStaticButton}) {
+    const ControlState state = gf_testControlState(button->controlWindow);
+    EXPECT_LT(state.textWidth, state.rect.right - state.rect.left - 6) << button->name;
+  }
+}
+
 TEST_F(StatusArea, TextThatDoesNotConvertIsLoggedNotDrawn) {
   gAppState.simConnected = true;
   gAppState.simName.set("MSFS");
@@ -258,14 +357,14 @@ TEST_F(StatusArea, StatusTextsCrossThreadsWhole) {
   std::atomic<bool> done{false};
   std::thread writer([&] {
     for (int i = 0; i < 2000; ++i) {
-      gAppState.userTitle.set(i % 2 ? std::string(60, 'x') : std::string(7, 'y'));
+      gAppState.userTitle.set(i % 2 ? std::string(40, 'x') : std::string(7, 'y'));
     }
     done = true;
   });
   int torn = 0;
   while (!done.load()) {
     const auto op = textAt(paintAll(), 5, 63);
-    if (op && op->text != std::u16string(60, u'x') && op->text != std::u16string(7, u'y')) ++torn;
+    if (op && op->text != std::u16string(40, u'x') && op->text != std::u16string(7, u'y')) ++torn;
   }
   writer.join();
   EXPECT_EQ(torn, 0);
