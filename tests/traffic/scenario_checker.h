@@ -49,7 +49,7 @@ struct SegmentStart {
 struct TrackPointAdded {
   std::int64_t tick = 0;
   std::uint32_t objectId = 0;
-  double groundSpeedKts = 0;
+  double groundSpeedKts = 0;  // the speed believed: its positions' where they contradict the report
   std::int64_t dueTick = 0;
   bool invented = false;
 };

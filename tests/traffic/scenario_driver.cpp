@@ -202,7 +202,7 @@ void Driver::lf_recordSideLog(std::int64_t tick) {
       for (std::size_t i = first; i < aircraft.track.size(); ++i) {
         const TrackPoint& point = aircraft.track[i];
         // Reports reset the count, so a point that comes while it runs is the engine's own.
-        m_log.points.push_back({tick, aircraft.objectId, point.groundSpeed, point.dueTick,
+        m_log.points.push_back({tick, aircraft.objectId, gf_believedSpeed(point), point.dueTick,
                                 aircraft.extrapolationsLeft > 0 || aircraft.holding});
         m_pointHexids.push_back(aircraft.hexid);
       }
@@ -283,6 +283,8 @@ std::map<std::uint32_t, TracedObject> gf_tracedObjects(const std::filesystem::pa
     if (event == "create") {
       objects[id].tail = line["tail"];
       objects[id].createFrame = frame;
+      objects[id].createLat = line.value("lat", 0.0);
+      objects[id].createLon = line.value("lon", 0.0);
       objects[id].createdOnGround = line.value("on_ground", 0) != 0;
       continue;
     }

@@ -105,6 +105,7 @@ class Driver {
 struct TracedObject {
   std::string tail;
   std::int64_t createFrame = -1;
+  double createLat = 0, createLon = 0;
   bool createdOnGround = false;
   struct Event {
     std::int64_t frame;

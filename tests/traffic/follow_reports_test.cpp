@@ -1,0 +1,78 @@
+// Every recorded aircraft, first seen at its first line and at every k-th one
+// near the field, plain and with one report spoilt, follows its reports as a
+// user would judge it; and the scripted stories the recordings lack.
+#include "follow_reports.h"
+
+#include <gtest/gtest.h>
+
+#include <iostream>
+#include <sstream>
+
+#include "test_support.h"
+
+namespace {
+
+// Every k-th line near the field: the whole sweep (k = 1) is follow_reports_bench.
+constexpr std::size_t kEveryKth = 50;
+
+std::vector<sweep::Track> lf_allTracks() {
+  std::vector<sweep::Track> tracks = sweep::gf_recordedTracks();
+  for (sweep::Track& track : sweep::gf_scriptedTracks()) tracks.push_back(std::move(track));
+  return tracks;
+}
+
+// A row of the table: these tracks, and of their cases every n-th from the i-th,
+// so that the rows run side by side.
+struct Row {
+  std::vector<std::string> tracks;
+  std::size_t part = 0, parts = 1;
+};
+
+void PrintTo(const Row& row, std::ostream* out) {
+  for (const std::string& track : row.tracks) *out << track << " ";
+  *out << row.part + 1 << "/" << row.parts;
+}
+
+class FollowReports : public ::testing::TestWithParam<Row> {};
+
+TEST_P(FollowReports, EveryEntryAndSpoiltReportIsFollowed) {
+  const Row& row = GetParam();
+  const std::vector<sweep::Track> tracks = lf_allTracks();
+  std::vector<sweep::Finding> findings;
+  std::size_t cases = 0, runs = 0;
+  for (const sweep::Track& track : tracks) {
+    const bool lfbo = row.tracks.front() == "LFBO" && track.world == "LFBO" && !track.scripted;
+    if (!lfbo && std::find(row.tracks.begin(), row.tracks.end(), track.name) == row.tracks.end()) continue;
+    for (const std::size_t entry : sweep::gf_entries(track, kEveryKth))
+      for (const sweep::Mutation mutation : sweep::kMutations) {
+        if (cases++ % row.parts != row.part) continue;
+        ScratchFolder scratch(std::to_string(runs++));
+        for (sweep::Finding& f : sweep::gf_runCase({&track, entry, mutation}, scratch.path()))
+          findings.push_back(std::move(f));
+      }
+  }
+  ASSERT_GT(runs, 0u) << "no track of this row";
+  std::ostringstream table;
+  sweep::gf_printTable(table, findings);
+  std::cout << runs << " runs\n" << table.str();
+  for (const sweep::Finding& f : findings)
+    EXPECT_FALSE(f.excusedBy.empty())
+        << f.track << " entry " << f.entryLine << " " << sweep::gf_mutationName(f.mutation) << ": " << f.check
+        << " at tick " << f.tick << " by " << f.amount;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tracks, FollowReports,
+    ::testing::Values(Row{{"SAS69E"}, 0, 2}, Row{{"SAS69E"}, 1, 2}, Row{{"SAS1136"}, 0, 5},
+                      Row{{"SAS1136"}, 1, 5}, Row{{"SAS1136"}, 2, 5}, Row{{"SAS1136"}, 3, 5},
+                      Row{{"SAS1136"}, 4, 5}, Row{{"SAS005", "SAS2023", "THY5HT"}, 0, 2},
+                      Row{{"SAS005", "SAS2023", "THY5HT"}, 1, 2}, Row{{"LFBO"}, 0, 3}, Row{{"LFBO"}, 1, 3},
+                      Row{{"LFBO"}, 2, 3},
+                      Row{{"CIRCUIT", "SETOFF18", "SETOFF25", "WAIT40", "WAIT120"}, 0, 2},
+                      Row{{"CIRCUIT", "SETOFF18", "SETOFF25", "WAIT40", "WAIT120"}, 1, 2}),
+    [](const ::testing::TestParamInfo<Row>& info) {
+      return info.param.tracks.front() + "_" + std::to_string(info.param.part + 1) + "of" +
+             std::to_string(info.param.parts);
+    });
+
+}  // namespace
