@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <deque>
 #include <fstream>
 #include <limits>
 #include <map>
@@ -63,8 +64,15 @@ constexpr double kLeftMetres = 5.0;
 constexpr std::int64_t kShortLifeTicks = 6000;
 constexpr std::int64_t kRejoinTicks = 6000;  // a minute to rejoin its reports after a pause
 constexpr double kFlyingAboveFieldFt = 300.0;
-constexpr double kEndReachM = 10.0;
+constexpr double kMostClimbFtPerS = 100.0;
+constexpr double kEndReachM = 25.0;     // the last reports may fall within 20 m of the one before
+constexpr std::size_t kSpeedSteps = 5;  // a jump aside and back is two steps of them
+constexpr double kCreepingKts = 5.0;
+constexpr std::int64_t kPullOutTicks = 2500;  // two spans at the stand speed
 constexpr double kSamePlaceMetres = 1.0;
+constexpr std::int64_t kBrakingTicks = 1000;  // 30 kt lost within 10 s
+constexpr double kBrakingKts = 30.0;
+constexpr double kSpeedingUpKts = 10.0;
 
 std::filesystem::path lf_data(const std::string& name) {
   return std::filesystem::path(SKLM_TEST_DATA_DIR) / name;
@@ -181,6 +189,7 @@ struct Report {
   double altitude = 0;
   double verticalSpeed = 0;
   bool airborne = false;
+  bool plausible = true;  // its altitude one an aircraft could reach from the report before
 };
 
 struct Seen {
@@ -304,6 +313,13 @@ class Judge {
     return std::any_of(from, m_seen.end(), [&](const Seen& s) { return s.tick <= tick && s.invented; });
   }
 
+  // Whether it stood on a stand within the ticks before.
+  bool leftStandWithin(std::int64_t tick, std::int64_t ticks) const {
+    return std::any_of(m_seen.begin(), m_seen.end(), [&](const Seen& s) {
+      return s.tick <= tick && s.tick >= tick - ticks && s.present && s.phase == PHASE_PARKED;
+    });
+  }
+
   std::size_t indexAt(double along) const {
     const auto i =
         static_cast<std::size_t>(std::upper_bound(m_along.begin(), m_along.end(), along) - m_along.begin());
@@ -345,8 +361,9 @@ class Judge {
     const std::size_t k = at == m_places.begin() ? 0 : static_cast<std::size_t>(at - m_places.begin()) - 1;
     const std::size_t last = m_places.size() - 1;
     std::size_t from = std::min(k, last - 1), to = from + 1;
-    while ((m_places[to].firstTick - m_places[from].firstTick < kSpeedWindowTicks || to - from < 3) &&
-           (from > 0 || to < last)) {
+    while (
+        (m_places[to].firstTick - m_places[from].firstTick < kSpeedWindowTicks || to - from < kSpeedSteps) &&
+        (from > 0 || to < last)) {
       if (from > 0) --from;
       if (to < last) ++to;
     }
@@ -395,7 +412,7 @@ class Judge {
         const Report& a = m_reports[i];
         const Report& b = m_reports[std::min(i + 1, m_reports.size() - 1)];
         const double above = std::min(a.altitude, b.altitude) - m_world.elevationFt;
-        if (a.airborne && b.airborne && above > kFlyingAboveFieldFt)
+        if (a.airborne && b.airborne && a.plausible && b.plausible && above > kFlyingAboveFieldFt)
           add("(b) on the ground where its reports fly", tick, above, "ft");
       }
     }
@@ -416,6 +433,11 @@ class Judge {
       return it == fixes.end() ? fixes.back() : *it;
     };
     std::int64_t slowSince = -1, stillSince = -1;
+    struct Sample {
+      std::int64_t tick;
+      double shownKts, reportedKts;
+    };
+    std::deque<Sample> history;
     for (const Fix& fix : fixes) {
       const std::int64_t tick = fix.tick;
       const Seen* s = seenAt(tick);
@@ -426,6 +448,7 @@ class Judge {
                           tick + kSpeedWindowTicks <= fixes.back().tick;
       if (!judged) {
         slowSince = stillSince = -1;
+        history.clear();
         continue;
       }
       const Fix before = at(tick - kSpeedWindowTicks / 2), after = at(tick + kSpeedWindowTicks / 2);
@@ -438,19 +461,31 @@ class Judge {
       // Where its reports end it stands, as they do.
       if (std::isnan(reported.low) || std::isnan(ahead.low) || n.along > m_along.back() - kEndReachM) {
         slowSince = stillSince = -1;
+        history.clear();
         continue;
       }
       if (shownKts > 1.5 * reported.high + 20.0)
         add("(c) faster than its reports on the ground", tick, shownKts - 1.5 * reported.high - 20.0, "kt");
+      // Braking hard while its reports clearly speed up (the least they show now is
+      // 10 kt above the most they showed then).
+      history.push_back({tick, shownKts, reported.high});
+      while (history.front().tick < tick - kBrakingTicks) history.pop_front();
+      const Sample& earlier = history.front();
+      if (tick - earlier.tick >= kBrakingTicks - kSpeedWindowTicks &&
+          earlier.shownKts - shownKts > kBrakingKts && reported.low >= earlier.reportedKts + kSpeedingUpKts)
+        add("(c) slowing while its reports speed up", tick, earlier.shownKts - shownKts, "kt");
       const double reportedKts = reported.low;
       const double aheadKts = ahead.low;
-      const bool slow = shownKts < 0.5 * reportedKts && aheadKts >= reportedKts - 1.0;
+      // Below a walking pace reports creep and jitter: standing there is no fault.
+      const bool slow =
+          reportedKts > kCreepingKts && shownKts < 0.5 * reportedKts && aheadKts >= reportedKts - 1.0;
       if (!slow) {
         slowSince = -1;
       } else if (slowSince < 0) {
         slowSince = tick;
       } else if (tick - slowSince > kSlowForTicks) {
-        add("(c) slower than half its reports on the ground", slowSince, reportedKts - shownKts, "kt");
+        add("(c) slower than half its reports on the ground", slowSince, reportedKts - shownKts, "kt",
+            leftStandWithin(slowSince, kPullOutTicks) ? "pulls out of its stand at the stand speed" : "");
       }
       // Standing still while the reports it shows move on past it.
       const Fix still = at(tick + kSpeedWindowTicks);
@@ -496,8 +531,11 @@ class Judge {
         "s", held ? "a held aircraft whose reports come back far away is removed" : "");
   }
 
-  // Climbs in the reports: from a ground report on, the first airborne one and
-  // the last report before the first one climbing faster than 256 ft/min.
+  // Climbs in the reports: after two ground reports or more, reports airborne or
+  // climbing faster than 256 ft/min (pressure altitudes lag the climb on a
+  // high-pressure day). A lift-off belongs between the last report before the
+  // first one climbing that fast and 500 m past the first airborne one (or the
+  // last report, when none came airborne).
   struct Climb {
     double from;  // along its line: no lift-off before
     double to;    // no lift-off past
@@ -505,16 +543,18 @@ class Judge {
   };
   std::vector<Climb> climbs() const {
     std::vector<Climb> out;
-    for (std::size_t i = 1; i < m_reports.size(); ++i) {
-      if (!m_reports[i].airborne || m_reports[i - 1].airborne) continue;
-      std::size_t groundFrom = i - 1;
-      while (groundFrom > 0 && !m_reports[groundFrom - 1].airborne) --groundFrom;
-      // One ground report among airborne ones is a glitch, not a roll.
-      if (groundFrom + 1 == i && groundFrom > 0) continue;
-      std::size_t climbing = groundFrom;
-      while (climbing < m_reports.size() && m_reports[climbing].verticalSpeed <= kClimbingFpm) ++climbing;
-      const std::size_t before = climbing > 0 ? std::min(climbing - 1, i) : 0;
-      out.push_back({m_along[before], m_along[i] + kLiftOffPastAirborneM});
+    auto rising = [&](std::size_t i) {
+      return m_reports[i].airborne || m_reports[i].verticalSpeed > kClimbingFpm;
+    };
+    for (std::size_t i = 0; i < m_reports.size(); ++i) {
+      if (!rising(i) || (i > 0 && rising(i - 1))) continue;
+      // First seen in its climb, its reports still on the ground; else after a
+      // roll: one ground report among airborne ones is a glitch, not a roll.
+      const bool onTheGround = !m_reports[i].airborne;
+      if (i == 0 ? !onTheGround : (i == 1 ? !onTheGround : rising(i - 2))) continue;
+      std::size_t airborne = i;
+      while (airborne + 1 < m_reports.size() && !m_reports[airborne].airborne) ++airborne;
+      out.push_back({m_along[i == 0 ? 0 : i - 1], m_along[airborne] + kLiftOffPastAirborneM});
     }
     return out;
   }
@@ -536,7 +576,10 @@ class Judge {
       const double along = nearest(off, offTick).along;
       const auto climb = std::find_if(open.begin(), open.end(), [](const Climb& c) { return !c.used; });
       if (climb == open.end()) {
-        add("(b) took off where its reports do not climb", e.tick, 0, "");
+        // A take-off roll whose reports stop rolls on, and lifts off, on points of its own.
+        const Seen* s = seenAt(e.tick);
+        add("(b) took off where its reports do not climb", e.tick, 0, "",
+            s && s->invented ? "a take-off roll whose reports stop lifts off on invented points" : "");
         continue;
       }
       climb->used = true;
@@ -597,9 +640,13 @@ class Judge {
             paused ? "a stop claims a stand while its reports pause" : "");
       }
       // Its reports leave the stand: so does it, within 30 s.
-      const auto gone = std::find_if(m_reports.begin(), m_reports.end(), [&](const Report& r) {
+      // Two reports in a row out there: one is an outlier.
+      auto out = [&](const Report& r) {
         return r.tick >= e.tick - kShownAfter && metres(r.at, at) > kStandLeftM;
-      });
+      };
+      const auto gone =
+          std::adjacent_find(m_reports.begin(), m_reports.end(),
+                             [&](const Report& a, const Report& b) { return out(a) && out(b); });
       if (gone == m_reports.end()) continue;
       const std::int64_t deadline = std::max(gone->tick, e.tick) + kLeaveWithinTicks;
       if (deadline >= m_closeTick) continue;
@@ -761,6 +808,21 @@ scenario::Leg lf_standing(double seconds) {
   return lf_leg(0, kCreepKts * seconds / 3600.0 * 1852.0, kCreepKts, kCreepKts, 0, 0, true);
 }
 
+// The reports of a stop take the position of the last moving report before them.
+void lf_stopWhereItWas(Track& track) {
+  std::vector<std::string> moving;
+  for (std::string& line : track.lines) {
+    auto f = lf_fields(line);
+    if (lf_number(f[kSpeed]) >= 1.0) {
+      moving = f;
+    } else if (!moving.empty()) {
+      f[kLat] = moving[kLat];
+      f[kLon] = moving[kLon];
+      line = lf_join(f);
+    }
+  }
+}
+
 }  // namespace
 
 std::vector<Track> gf_scriptedTracks() {
@@ -815,7 +877,11 @@ std::vector<Track> gf_scriptedTracks() {
                       gf_destinationPoint(lane, (kRowDeg + 180) * DEG_TO_RAD, 300 * 3.28084));
     a.legs = {lf_leg(kRowDeg, 300, 15, 15, 0, 0, true), lf_standing(waitS),
               lf_leg(kRowDeg, 300, 15, 15, 0, 0, true)};
-    tracks.push_back(lf_scripted(sk::format("WAIT{:.0f}", waitS), a));
+    Track track = lf_scripted(sk::format("WAIT{:.0f}", waitS), a);
+    // It stops where its last moving report put it: the stand search of a slow
+    // approach to a stop sees no stop coming.
+    lf_stopWhereItWas(track);
+    tracks.push_back(std::move(track));
   }
   return tracks;
 }
@@ -873,6 +939,12 @@ std::vector<Finding> gf_runCase(const Case& c, const std::filesystem::path& scra
         reports.push_back({line.tick, at, 0, 0, record.point.altitude, record.point.verticalSpeed,
                            record.point.airborne != 0});
       }
+    }
+    for (std::size_t i = 1; i < reports.size(); ++i) {
+      const double seconds =
+          std::max(static_cast<double>(reports[i].tick - reports[i - 1].tick) / 100.0, 1.0);
+      reports[i].plausible =
+          std::abs(reports[i].altitude - reports[i - 1].altitude) <= kMostClimbFtPerS * seconds;
     }
     for (Report& r : reports) {
       r.x = (r.at.lon - world.field.lon) * kMetresPerDegree *
