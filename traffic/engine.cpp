@@ -50,6 +50,9 @@ constexpr double kRadiansToDegrees = 180.0 / 3.14159265358979323846;
 // A ground report whose speed differs by more than this from the speed its
 // positions show is not taken at its word.
 constexpr double kContradictedSpeedKts = 25.0;
+constexpr double kSpeedBaselineSeconds = 4.0;
+// An airliner gains or loses some 4 kt a second on its take-off or landing roll.
+constexpr double kMostAccelerationKts = 6.0;
 
 void lf_removeCallsignFile() {
   if (std::filesystem::exists(Callsign2ObjectIdPath)) std::filesystem::remove(Callsign2ObjectIdPath);
@@ -106,19 +109,48 @@ bool lf_altitudePasses(double altitude) {
   return altitude >= 10000.0 || altitude <= 0.0 || std::abs(altitude - reference) > 120.0;
 }
 
-// Whether the way from the last report's position contradicts the report's speed.
-bool lf_speedContradicted(const TrackPoint& point, const LatLon& previous, double dt, double& shown) {
-  shown = gf_distanceNm(previous, {point.latitude, point.longitude}) / dt * 3600.0;
+// The report the positions' speed is measured from: the newest applied one at
+// least a few seconds older, else the oldest kept. Real positions a second apart
+// are each some metres off, which would make tens of knots of a steady roll.
+const Act::ReportFix& lf_speedBase(const Act& aircraft, double timestamp) {
+  for (std::size_t i = aircraft.recentFixCount; i-- > 1;)
+    if (timestamp - aircraft.recentFixes[i].timestamp >= kSpeedBaselineSeconds)
+      return aircraft.recentFixes[i];
+  return aircraft.recentFixes[0];
+}
+
+// Keeps the fixes a later base may be: the newest one old enough and all after it.
+void lf_noteFix(Act& aircraft, const LatLon& at, double timestamp) {
+  auto& fixes = aircraft.recentFixes;
+  std::size_t keepFrom = 0;
+  for (std::size_t i = aircraft.recentFixCount; i-- > 0;)
+    if (timestamp - fixes[i].timestamp >= kSpeedBaselineSeconds) {
+      keepFrom = i;
+      break;
+    }
+  if (aircraft.recentFixCount - keepFrom == fixes.size()) ++keepFrom;
+  std::move(fixes.begin() + static_cast<std::ptrdiff_t>(keepFrom), fixes.begin() + aircraft.recentFixCount,
+            fixes.begin());
+  aircraft.recentFixCount = static_cast<std::uint8_t>(aircraft.recentFixCount - keepFrom);
+  fixes[aircraft.recentFixCount++] = {at, timestamp};
+}
+
+// Whether the way from the base report's position contradicts the report's speed.
+bool lf_speedContradicted(const TrackPoint& point, const Act::ReportFix& base, double timestamp,
+                          double& shown) {
+  const double dt = std::max(timestamp - base.timestamp, 1e-3);
+  shown = gf_distanceNm(base.at, {point.latitude, point.longitude}) / dt * 3600.0;
   return std::abs(shown - point.groundSpeed) > kContradictedSpeedKts;
 }
 
 // Ground reports may carry a speed the transponder stopped updating (100 kt
 // for minutes while the positions show a taxi); such a report keeps the speed
 // its positions show beside the reported one.
-void lf_checkReportedSpeed(TrafficRecord& record, const LatLon& previous, double dt) {
+void lf_checkReportedSpeed(TrafficRecord& record, const Act::ReportFix& base) {
   TrackPoint& point = record.point;
   if (point.airborne) return;
-  if (double shown = 0.0; lf_speedContradicted(point, previous, dt, shown)) point.positionSpeed = shown;
+  if (double shown = 0.0; lf_speedContradicted(point, base, record.timestamp, shown))
+    point.positionSpeed = shown;
 }
 
 bool lf_speedJump(double g0, double g) {
@@ -419,15 +451,19 @@ bool lf_updateAct(TrafficRecord& record, Act& aircraft) {
     const double dt = record.timestamp - aircraft.lastUpdate;
     const double g = point.groundSpeed;
     if (dt == 0.0 || dt <= 1.0) return true;
-    lf_checkReportedSpeed(record, aircraft.lastReportAt, dt);
+    const Act::ReportFix& base = lf_speedBase(aircraft, record.timestamp);
+    lf_checkReportedSpeed(record, base);
     // A speed jump is judged on the speeds believed: a stale speed would drop
     // every report of an aircraft that stopped, and freeze it there. An aircraft
     // held on the ground whose reports come back airborne, at the speed their
-    // positions show, has taken off: it is no jump.
+    // positions show, has taken off: it is no jump. Nor is a change of speed an
+    // aircraft reaches in the time between the reports: after a pause in them,
+    // one that rolled on to take off would stand for good.
     double shown = 0.0;
     const bool backInTheAir = aircraft.onGround && last.stationary && point.airborne &&
-                              !lf_speedContradicted(point, aircraft.lastReportAt, dt, shown);
-    if (!backInTheAir && lf_speedJump(gf_believedSpeed(last), gf_believedSpeed(point))) return true;
+                              !lf_speedContradicted(point, base, record.timestamp, shown);
+    const double g0 = gf_believedSpeed(last), g1 = gf_believedSpeed(point);
+    if (!backInTheAir && lf_speedJump(g0, g1) && std::abs(g1 - g0) > kMostAccelerationKts * dt) return true;
     if (aircraft.extrapolationsLeft < 1) {
       const double turn = lf_trackDifference(point.track, last.track);
       if (point.airborne && g > 120.0 && turn <= 1.0 && dt <= 0.2429805615550756 / (g / 3600.0)) return true;
@@ -443,7 +479,7 @@ bool lf_updateAct(TrafficRecord& record, Act& aircraft) {
   if (aircraft.state == ACT_NOT_IN_SIM && !lf_altitudePasses(point.altitude)) return true;
   if (!gf_updateIdentity(aircraft, record)) return true;
   aircraft.lastUpdate = record.timestamp;
-  aircraft.lastReportAt = {point.latitude, point.longitude};
+  lf_noteFix(aircraft, {point.latitude, point.longitude}, record.timestamp);
   gf_takeTrackPoint(aircraft, record.point);
   return true;
 }

@@ -26,9 +26,8 @@ namespace {
 constexpr double kStandAreaNm = 85.0 / 1852.0;
 constexpr double kMoveAwayNm = 3.0 / 1852.0;
 constexpr double kStandReachNm = 200.0 / 1852.0;
-// Faster than a pushed or pulled aircraft moves off its stand.
-constexpr double kLeavingKnots = 15.0;
-constexpr double kTicksPerHour = 360000.0;
+// Faster than an aircraft taxies: a report it could not have reached from the one before.
+constexpr double kTaxiKnots = 30.0;
 // The front point of a parked aircraft without reports is due a week after it parked.
 constexpr std::int64_t kWeekTicks = 60480000;
 constexpr std::uint64_t kReportsLapse = 5ULL * 60 * 10'000'000;  // steady clock units of 100 ns
@@ -53,26 +52,37 @@ std::string lf_landedFrom(const Act& aircraft) {
   return " from " + key.origin;
 }
 
-void lf_noteStandReport(Act& aircraft, const TrackPoint& point) {
+// How a report moved from the one before it at the stand, taken or dropped, by
+// the reports' own times: real surface positions of a standing aircraft jump
+// tens of metres for a few seconds and come back, and reports bunched after a
+// network stall arrive together though they were sent apart.
+struct StandStep {
+  bool jumped = false;  // farther than the aircraft could taxi in the time between
+  bool moved = false;   // on from where the report before it was
+};
+
+StandStep lf_stepAtStand(Act& aircraft, const TrackPoint& point) {
+  StandStep step;
+  if (!std::isnan(aircraft.standFirstDistance)) {
+    const double nm = gf_distanceNm({aircraft.standReportLatitude, aircraft.standReportLongitude},
+                                    {point.latitude, point.longitude});
+    const double seconds = std::max(point.timestamp - aircraft.standReportTime, 0.0);
+    step.jumped = nm * 3600.0 > kTaxiKnots * seconds;
+    step.moved = nm >= kMoveAwayNm;
+  }
   aircraft.standReportLatitude = point.latitude;
   aircraft.standReportLongitude = point.longitude;
-  aircraft.standReportTick = point.dueTick;
-}
-
-// Real surface positions of a standing aircraft jump tens of metres for a few
-// seconds and come back; no aircraft leaves its stand that fast.
-bool lf_jumpedFromStand(const Act& aircraft, const TrackPoint& point) {
-  if (std::isnan(aircraft.standFirstDistance)) return false;
-  const double nm = gf_distanceNm({aircraft.standReportLatitude, aircraft.standReportLongitude},
-                                  {point.latitude, point.longitude});
-  const auto ticks = static_cast<std::int64_t>(point.dueTick) - static_cast<std::int64_t>(aircraft.standReportTick);
-  return nm * kTicksPerHour > kLeavingKnots * static_cast<double>(std::max<std::int64_t>(ticks, 0));
+  aircraft.standReportTime = point.timestamp;
+  return step;
 }
 }  // namespace
 
 void lf_landed(Act& aircraft) {
   if (aircraft.state == ACT_REMOVAL_REQUESTED || aircraft.phase == PHASE_LIFTOFF) return;
   if (aircraft.flareStage != 0 || aircraft.approach) {
+    // A landing ends whatever roll it took off from: a take-off roll still set
+    // would turn the landing roll's braking off and invent take-off points.
+    aircraft.takeOffRoll = false;
     aircraft.derotating = true;
     aircraft.landingRoll = true;
     aircraft.runwayHeading = aircraft.pose.heading;
@@ -103,6 +113,7 @@ bool lf_approachStand(Act& aircraft, TrackPoint& point) {
   const double d =
       gf_distanceNm({aircraft.standLatitude, aircraft.standLongitude}, {point.latitude, point.longitude});
   const double area = aircraft.previousPhase == PHASE_TAXI_TO_STAND ? 2.0 * kStandAreaNm : kStandAreaNm;
+  const StandStep step = lf_stepAtStand(aircraft, point);
   if (d <= area) {
     aircraft.parkedSince = gf_steadyNow();
     // Its reports are dropped here, so its track soon ends in the point a week
@@ -113,19 +124,17 @@ bool lf_approachStand(Act& aircraft, TrackPoint& point) {
       aircraft.standFirstDistance = aircraft.standLastDistance = d;
       aircraft.standMovesAway = 0;
       aircraft.leaveStand = false;
-      lf_noteStandReport(aircraft, point);
       return false;
     }
     if (d < aircraft.standLastDistance + kMoveAwayNm) {
       if (d <= aircraft.standLastDistance - kMoveAwayNm) aircraft.standMovesAway = 0;
       aircraft.leaveStand = false;
-      lf_noteStandReport(aircraft, point);
       return false;
     }
-    if (lf_jumpedFromStand(aircraft, point)) return false;
+    // A jump, or reports staying where one jumped to, is no move away.
+    if (step.jumped || !step.moved) return false;
     ++aircraft.standMovesAway;
     aircraft.standLastDistance = d;
-    lf_noteStandReport(aircraft, point);
     const double away = d - aircraft.standFirstDistance;
     if (!((aircraft.standMovesAway >= 3 && away >= aircraft.halfSpan / 2.0) || away > aircraft.halfSpan)) {
       aircraft.leaveStand = false;
@@ -141,7 +150,7 @@ bool lf_approachStand(Act& aircraft, TrackPoint& point) {
     if (aircraft.state != ACT_PRESENT) return true;
     gf_removeAct(aircraft);
     return false;
-  } else if (lf_jumpedFromStand(aircraft, point)) {
+  } else if (step.jumped || !step.moved) {
     return false;
   }
   point.stationary = 0;

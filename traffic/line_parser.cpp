@@ -153,6 +153,7 @@ void TrafficReader::processLine() {
     const double timestamp = lf_number(field(F_TIMESTAMP), 741, "timestamp:");
     gRtDataTime.store(timestamp);
     record.timestamp = timestamp;
+    record.point.timestamp = timestamp;
 
     const std::string_view registration = field(F_REGISTRATION);
     if (registration.size() <= kMaxRegistrationLength && registration != "null")

@@ -2,6 +2,7 @@
 // The plain records that carry one aircraft along the live-traffic road and the
 // static-parking road: identity, reported positions, the parsed traffic line,
 // and the live and static aircraft built from them.
+#include <array>
 #include <cstdint>
 #include <deque>
 #include <limits>
@@ -51,6 +52,7 @@ struct TrackPoint {
   double verticalSpeed = 0.0;     // feet per minute
   double trueAirspeed = 0.0;      // knots
   std::uint32_t dueTick = 0;
+  double timestamp = 0.0;  // the report's own time, seconds since 1970 UTC (0: an invented point)
   std::uint8_t airborne = 0;
   std::uint8_t stationary = 0;
   std::uint8_t headingValid = 0;
@@ -126,12 +128,20 @@ struct Act : PlacedAct {
       : PlacedAct(std::move(base)),
         track{first},
         lastUpdate(timestamp),
-        lastReportAt{first.latitude, first.longitude} {}
+        recentFixes{{{{first.latitude, first.longitude}, timestamp}}},
+        recentFixCount(1) {}
 
   SimPose pose;
   std::deque<TrackPoint> track;
   double lastUpdate = 0.0;  // timestamp of the last applied record
-  LatLon lastReportAt;      // its position, as reported (the track may hold it changed)
+  // The positions of the last records applied, as reported (the track may hold
+  // them changed), oldest first: the speed they show is measured over seconds.
+  struct ReportFix {
+    LatLon at;
+    double timestamp = 0.0;
+  };
+  std::array<ReportFix, 6> recentFixes{};
+  std::uint8_t recentFixCount = 0;
   // Track following's targets and its count of invented points still ahead.
   double targetVs = 0.0;   // feet per minute
   double targetTas = 0.0;  // knots
@@ -202,10 +212,10 @@ struct Act : PlacedAct {
   double standFirstDistance = std::numeric_limits<double>::quiet_NaN();
   double standLastDistance = 0.0;
   std::uint32_t standMovesAway = 0;
-  // The last report taken as standing at or moving from the stand: where, and its due tick.
+  // The last report seen at or near the stand, taken or dropped: where, and its timestamp.
   double standReportLatitude = 0.0;
   double standReportLongitude = 0.0;
-  std::uint32_t standReportTick = 0;
+  double standReportTime = 0.0;
   std::int64_t creationDecidedTick = 0;  // gTick when it went to state 1
   // Ground movement: the push-back legs still to run, whether it ends with a
   // turn and to which side, and the end point of a turn to the other side.

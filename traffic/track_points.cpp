@@ -220,17 +220,19 @@ bool lf_stopTest(Act& aircraft, TrackPoint& point) {
   point.stationary = samePosition ? 1 : 0;
   if (aircraft.category == 5) return true;
   const bool presentAirborne = aircraft.state == ACT_PRESENT && !aircraft.onGround;
-  // In the take-off roll a report that stands still, or says 0 kt, while the last one
-  // was fast is a glitch: taken, it would brake the roll.
-  const bool rolling = aircraft.takeOffRoll && point.groundSpeed > 0.0;
+  // A report that stands still while it and the last one show a roll is a
+  // position the transponder failed to update: taken, it would stop the roll
+  // dead, a take-off roll or one first seen before its creation says which.
+  const bool rolling = aircraft.takeOffRoll ? point.groundSpeed > 0.0 : gf_believedSpeed(point) > 0.0;
+  const double lastSpeed = aircraft.takeOffRoll ? last.groundSpeed : gf_believedSpeed(last);
   if (samePosition) {
-    if (point.airborne || presentAirborne || (rolling && last.groundSpeed >= 30.0)) return false;
+    if (point.airborne || presentAirborne || (rolling && lastSpeed >= 30.0)) return false;
     point.groundSpeed = 0.0;
     return true;
   }
   if (std::abs(point.latitude - last.latitude) <= kStopDegrees &&
       std::abs(point.longitude - last.longitude) <= kStopDegrees) {
-    if (point.airborne || presentAirborne || (rolling && last.groundSpeed >= 50.0)) return false;
+    if (point.airborne || presentAirborne || (rolling && lastSpeed >= 50.0)) return false;
     point = last;
     point.groundSpeed = 0.0;
     point.stationary = 1;

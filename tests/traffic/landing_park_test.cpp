@@ -248,6 +248,7 @@ class ParkedFlight : public motion_test::Flight {
     p.airborne = airborne ? 1 : 0;
     p.altitude = airborne ? 500.0 : 0.0;
     p.dueTick = static_cast<std::uint32_t>(due);
+    p.timestamp = static_cast<double>(due - kUpdateDueTicks) / 100.0;  // sent when it was queued
     return p;
   }
   static LatLon metresFrom(const LatLon& from, double bearingDeg, double metres) {
@@ -290,6 +291,7 @@ class ParkedFlight : public motion_test::Flight {
     r.point.longitude = where.lon;
     r.point.groundSpeed = r.point.trueAirspeed = knots;
     r.point.dueTick = static_cast<std::uint32_t>(queueTick + kUpdateDueTicks);
+    r.point.timestamp = static_cast<double>(queueTick) / 100.0;
     return r;
   }
 
