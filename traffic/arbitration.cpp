@@ -41,6 +41,7 @@ constexpr double kUserGroundClearNm = 0.08099352051835854;     // 150 m
 constexpr double kUserGroundConflictNm = 500.0 * NM_PER_METRE;
 constexpr double kSpanMargin = 1.1;
 constexpr std::size_t kPriorityQueueCap = 11;
+constexpr double kRisingKnots = 10.0;
 
 // The free stand a live aircraft may take; null when none.
 Stand* lf_freeStandFor(const TrackPoint& point, const Act& aircraft, double maxDistance) {
@@ -87,13 +88,30 @@ bool lf_mixedTrack(const Act& aircraft) {
   return air && ground;
 }
 
-// Ground points, then only airborne ones: a departure seen in its take-off roll,
-// which is shown from the roll, not from the first airborne report on.
+// Ground points that show a roll (two or more, their speeds not falling, fast at
+// the last), then only airborne ones: a departure seen in its take-off roll, which
+// is shown from the roll, not from the first airborne report on. One ground
+// point among airborne ones is a 0-ft glitch of an aircraft in flight.
 bool lf_takingOff(const Act& aircraft) {
   const auto& track = aircraft.track;
-  const auto air = std::find_if(track.begin(), track.end(), [](const TrackPoint& p) { return p.airborne != 0; });
-  return air != track.begin() && air != track.end() &&
-         std::all_of(air, track.end(), [](const TrackPoint& p) { return p.airborne != 0; });
+  const auto air =
+      std::find_if(track.begin(), track.end(), [](const TrackPoint& p) { return p.airborne != 0; });
+  if (air - track.begin() < 2 || air == track.end() ||
+      !std::all_of(air, track.end(), [](const TrackPoint& p) { return p.airborne != 0; }))
+    return false;
+  const double lastGround = gf_believedSpeed(*(air - 1));
+  return lastGround >= kLiftOffKnots && lastGround >= gf_believedSpeed(track.front());
+}
+
+// A roll first seen at speed whose speeds rise by 10 kt or more over its first
+// three reports is a take-off, whatever its first speed.
+bool lf_speedsRise(const Act& aircraft) {
+  const auto& track = aircraft.track;
+  if (track.size() < 3 || track[1].airborne || track[2].airborne) return false;
+  // Both the speeds reported and those believed: a stale speed rises in neither,
+  // and the positions a second apart of a landing roll may seem to.
+  return track[2].groundSpeed - track[0].groundSpeed >= kRisingKnots &&
+         gf_believedSpeed(track[2]) - gf_believedSpeed(track[0]) >= kRisingKnots;
 }
 
 // The user aircraft holds the creation back (the front point is dropped).
@@ -208,16 +226,18 @@ void lf_parkOnCreation(Act& aircraft, Stand& stand) {
   gf_enforceParkMax(1);
 }
 
-// Moving on the ground. First seen there at speed, it is rolling out after a
-// touchdown its reports did not show (approach reports below zero pressure
-// altitude are ground reports): in its landing roll the take-off rule is not
-// applied to it. A take-off roll seen this late still lifts off, as a
-// touch-and-go, once its reports are airborne; one whose airborne reports are
-// already in its track is no landing roll.
+// Moving on the ground. First seen there at speed, it is in its take-off roll
+// when its speeds rise or its reports go on airborne; else it is rolling out
+// after a touchdown its reports did not show (approach reports below zero
+// pressure altitude are ground reports), and the take-off rule is not applied to
+// it. The roll's commands follow once its object is there.
 void lf_startOnGround(Act& aircraft) {
   aircraft.phase = PHASE_GROUND;
   const TrackPoint& front = aircraft.track.front();
-  if (gf_believedSpeed(front) >= kLiftOffKnots && !lf_takingOff(aircraft)) {
+  if (gf_believedSpeed(front) < kLiftOffKnots) return;
+  if (lf_takingOff(aircraft) || lf_speedsRise(aircraft)) {
+    aircraft.takeOffRoll = true;
+  } else {
     aircraft.landingRoll = true;
     aircraft.runwayHeading = front.track * DEG_TO_RAD;
   }
@@ -419,6 +439,13 @@ void lf_checkCreation(Act& aircraft) {
 
 void lf_decideCreation(Act& aircraft) {
   std::deque<TrackPoint>& track = aircraft.track;
+  // The first report had none before it to show a stale speed: a lower speed
+  // the next one's positions show tells for it too (a transponder may keep
+  // sending 100 kt for minutes of a taxi). A higher one may be no more than a
+  // position it failed to update before.
+  if (track.size() >= 2 && !track[0].airborne && track[0].positionSpeed < 0.0 &&
+      track[1].positionSpeed >= 0.0 && track[1].positionSpeed < track[0].groundSpeed)
+    track[0].positionSpeed = track[1].positionSpeed;
   if (track.size() >= 2 && track[1].stationary) {
     track[0].stationary = 1;
     track[0].groundSpeed = 0.0;

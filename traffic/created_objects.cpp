@@ -16,6 +16,7 @@
 #include "traffic/placement.h"
 #include "traffic/sim_connection.h"
 #include "traffic/sim_ids.h"
+#include "traffic/track_following.h"
 #include "traffic/update_queue.h"
 
 std::vector<ObjectEvent> gLightsQueue;
@@ -185,6 +186,8 @@ void lf_settleLiveAircraft(Act& aircraft) {
     lf_queueLights(id, {nav, parked ? 0U : 1U, 0, aircraft.phase == PHASE_GROUND ? 1U : 0U, 0, 1, 1});
     lf_setThrottle(aircraft, rotorcraft ? 4 : 0);
     lf_setFlaps(aircraft, aircraft.phase == PHASE_GROUND ? 1 : 0);
+    // Created in its take-off roll: the roll begins now.
+    if (aircraft.takeOffRoll) lf_prepareTakeOff(aircraft);
   }
   aircraft.state = ACT_PRESENT;
 }
