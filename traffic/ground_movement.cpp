@@ -60,14 +60,23 @@ std::uint32_t takeOffThrottle(const Act& a) {
 
 bool parkAirportLoaded() { return !gStands.empty() && !gEngineParkAirport.code.empty(); }
 
-// Stand search at a stop ahead (the last point is stationary), judged at the
-// last point that moves: the second, or the front one when the stop came in
-// only once the aircraft had set off towards it (the reports of an aircraft
-// standing still are kept one in 15 s).
-void lf_searchStandAtStop(Act& a, const TrackPoint& arriving) {
-  if (!a.track.back().stationary || a.phase != PHASE_GROUND || !parkAirportLoaded()) return;
+}  // namespace
+
+bool gf_mayClaimStandAtStop(const Act& a) {
+  if (a.phase != PHASE_GROUND || !parkAirportLoaded()) return false;
   const bool cameFromStand = a.previousPhase == PHASE_PARKED || a.previousPhase < PHASE_GROUND;
-  if (!a.towed && cameFromStand) return;
+  return a.towed || !cameFromStand;
+}
+
+namespace {
+
+// Stand search at a stop ahead (the last point is stationary), judged at the
+// second point, which still moves. A stop whose slow approach the track did not
+// show claims a stand only once its reports have ended (lf_extendTrack): a wait
+// beside a stand that its reports move on from would take the stand from
+// whoever stands there and teach it as used.
+void lf_searchStandAtStop(Act& a, const TrackPoint& arriving) {
+  if (!a.track.back().stationary || !gf_mayClaimStandAtStop(a)) return;
   if (a.extrapolationsLeft < 1) {
     // The speed believed: a transponder may keep sending 100 kt for minutes
     // while its positions taxi in and stop.
@@ -162,8 +171,6 @@ void lf_planGroundSegment(Act& a) {
       a.turnNeeded = a.turnDeg > 3.0;
     }
     lf_searchStandAtStop(a, a.track[1]);
-  } else if (moving && a.track.size() >= 2 && !a.track[0].stationary) {
-    lf_searchStandAtStop(a, a.track[0]);
   }
   if (a.phase == PHASE_PARKED) {
     a.lateWindow = a.takeOffRoll ? 5000 : 3000;

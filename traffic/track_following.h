@@ -62,6 +62,9 @@ void lf_flareStep(Act& aircraft);
 // Ground movement (traffic/ground_movement.cpp): the segment start on the
 // ground, its configuration, the take-off and the per-tick lift-off step.
 void lf_planGroundSegment(Act& aircraft);
+// Whether a stop may claim a stand: moving on the ground at a loaded park
+// airport, not just off a stand unless towed.
+bool gf_mayClaimStandAtStop(const Act& aircraft);
 void lf_groundConfig(Act& aircraft);
 void lf_landingRollConfig(Act& aircraft);
 void lf_prepareTakeOff(Act& aircraft);

@@ -9,6 +9,7 @@
 #include "core/log.h"
 #include "core/parameters.h"
 #include "shell/auto_range.h"
+#include "traffic/arbitration.h"
 #include "traffic/engine.h"
 #include "traffic/stand_choice.h"
 #include "traffic/track_following.h"
@@ -19,6 +20,8 @@ namespace {
 
 constexpr std::int64_t kMinTravelTicks = 25;
 constexpr double kTicksPerHour = 360000.0;
+// Held this long without a report, the aircraft's reports have ended.
+constexpr std::int64_t kReportsEndedTicks = 2000;
 constexpr double kFeetPerNm = 6076.11549;
 constexpr AircraftCategory kRotorcraft = 5;
 
@@ -186,7 +189,17 @@ bool lf_extendTrack(Act& a) {
     }
     const std::int64_t tick = now();
     if (a.holding) {
-      if ((tick - static_cast<std::int64_t>(a.holdStartTick)) / 6000 > MAX_HOLDING_MINUTES.value) return false;
+      const std::int64_t held = tick - static_cast<std::int64_t>(a.holdStartTick);
+      if (held / 6000 > MAX_HOLDING_MINUTES.value) return false;
+      // Where its reports end it parks, at a stand near enough; a stop that its
+      // reports move on from claims nothing, however long it lasts. A report
+      // ends the hold: a standing aircraft's come one in 15 s.
+      if (held >= kReportsEndedTicks && gf_mayClaimStandAtStop(a) && gf_claimStandNear(a, a.arrived)) {
+        a.holding = false;
+        a.holdStartTick = 0;
+        a.extrapolationsLeft = 0;
+        return true;
+      }
     } else {
       a.holdStartTick = tickAt(tick);
     }
