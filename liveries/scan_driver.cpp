@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <deque>
 #include <future>
+#include <numeric>
 #include <string_view>
 #include <tuple>
 #include <vector>
@@ -63,11 +64,15 @@ bool prunes(const std::filesystem::path& path, std::size_t scannedLength) {
   static const char* const words[] = {"airport",    "lvfr",        "mkstudios", "simwings", "fsdreamteam",
                                       "navigraph",  "flytampa",    "inibuilds", "_CVT_"};
   const std::string text = gf_pathToUtf8(path);
-  // The bound is on characters: a user folder in Cyrillic or CJK letters (two
-  // or three bytes each in UTF-8) must not cut the walk short.
-  const auto characters = std::count_if(text.begin(), text.end(),
-                                        [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; });
-  if (static_cast<std::size_t>(characters) >= kMaxDescendLength) return true;
+  // The bound is on the path's length as Windows counts it, in UTF-16 units:
+  // a user folder in Cyrillic or CJK letters (two or three bytes each in
+  // UTF-8, one unit) must not cut the walk short, and a character outside the
+  // BMP (four bytes, a surrogate pair) takes two.
+  const auto units = std::accumulate(text.begin(), text.end(), std::size_t{0}, [](std::size_t n, char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return n + ((byte & 0xC0) == 0x80 ? 0 : byte >= 0xF0 ? 2 : 1);
+  });
+  if (units >= kMaxDescendLength) return true;
   const std::string_view below = std::string_view(text).substr(std::min(scannedLength, text.size()));
   return std::any_of(std::begin(words), std::end(words),
                      [&](const char* word) { return below.find(word) != std::string_view::npos; });

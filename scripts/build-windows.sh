@@ -44,20 +44,86 @@ if [[ ! -f "$prefix/headers/.done" ]]; then
   touch "$prefix/headers/.done"
 fi
 
+# The machine's own Debian sources as deb-src entries (deb822): the URIs, suites
+# and components of each of its "deb" entries, with their keys, read from
+# /etc/apt/sources.list and sources.list.d (one-line .list and deb822 .sources
+# files alike), so that a mirror or a proxy it is set up with serves them too.
+deb_src_entries() {
+  local files=()
+  local f
+  for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do [[ -f "$f" ]] && files+=("$f"); done
+  ((${#files[@]} == 0)) || awk '
+    { sub(/#.*/, "") }
+    $1 != "deb" { next }
+    {
+      signed = ""; trusted = ""; i = 2
+      if ($2 ~ /^\[/) {
+        options = ""
+        for (; i <= NF; i++) { options = options " " $i; if ($i ~ /\]$/) { i++; break } }
+        gsub(/[][]/, " ", options)
+        n = split(options, option, " ")
+        for (k = 1; k <= n; k++) {
+          if (option[k] ~ /^signed-by=/) signed = substr(option[k], 11)
+          if (option[k] == "trusted=yes") trusted = "yes"
+        }
+      }
+      if (i + 1 > NF) next
+      print "Types: deb-src"; print "URIs: " $i; print "Suites: " $(i + 1)
+      components = ""
+      for (k = i + 2; k <= NF; k++) components = components (components == "" ? "" : " ") $k
+      if (components != "") print "Components: " components
+      if (signed != "") print "Signed-By: " signed
+      if (trusted != "") print "Trusted: " trusted
+      print ""
+    }' "${files[@]}"
+  files=()
+  for f in /etc/apt/sources.list.d/*.sources; do [[ -f "$f" ]] && files+=("$f"); done
+  ((${#files[@]} == 0)) || awk '
+    function flush() {
+      if (types ~ /(^|[ \t])deb([ \t]|$)/ && tolower(enabled) != "no" && uris != "" && suites != "") {
+        print "Types: deb-src"; print "URIs: " uris; print "Suites: " suites
+        if (components != "") print "Components: " components
+        if (signed != "") print "Signed-By:" signed
+        if (trusted != "") print "Trusted: " trusted
+        print ""
+      }
+      types = uris = suites = components = signed = trusted = enabled = field = ""
+    }
+    FNR == 1 { flush() }
+    /^#/ { next }
+    /^[ \t]*$/ { flush(); next }
+    /^[ \t]/ { if (field == "signed-by") signed = signed "\n" $0; next }
+    {
+      field = tolower(substr($0, 1, index($0, ":") - 1))
+      value = substr($0, index($0, ":") + 1)
+      if (field == "signed-by") { signed = value; next }
+      gsub(/^[ \t]+|[ \t]+$/, "", value)
+      if (field == "types") types = value
+      else if (field == "uris") uris = value
+      else if (field == "suites") suites = value
+      else if (field == "components") components = value
+      else if (field == "trusted") trusted = value
+      else if (field == "enabled") enabled = value
+    }
+    END { flush() }' "${files[@]}"
+}
+
 # Debian's source packages, fetched through apt directories of our own that
-# hold one deb-src entry: the machine's apt configuration stays as it is.
+# hold the deb-src entries: the machine's apt configuration stays as it is.
 fetch_sources() {
   local apt="$deps/apt"
   mkdir -p "$apt/lists/partial" "$apt/parts" "$apt/cache/archives/partial" "$deps/src"
-  local suite
-  suite="$(. /etc/os-release && echo "${VERSION_CODENAME:-bookworm}")"
-  echo "deb-src [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] http://deb.debian.org/debian $suite main" \
-    >"$apt/sources.list"
+  : >"$apt/sources.list"
+  deb_src_entries >"$apt/parts/debian.sources"
+  [[ -s "$apt/parts/debian.sources" ]] || { echo "  no deb entry in the machine's apt sources" >&2; return 1; }
   local opts=(-o "Dir::Etc::SourceList=$apt/sources.list" -o "Dir::Etc::SourceParts=$apt/parts"
     -o "Dir::State::Lists=$apt/lists" -o "Dir::Cache=$apt/cache" -o Debug::NoLocking=1
     -o APT::Sandbox::User=root)
-  apt-get "${opts[@]}" update >>"$log" 2>&1
-  (cd "$deps/src" && apt-get "${opts[@]}" source pugixml libzip >>"$log" 2>&1)
+  # A source of another vendor may have no source packages: apt says so in the
+  # log and the others serve.
+  apt-get "${opts[@]}" update >>"$log" 2>&1 || echo "  apt-get update reported failures (see $log)" >&2
+  (cd "$deps/src" && apt-get "${opts[@]}" source pugixml libzip >>"$log" 2>&1) ||
+    { echo "  the source packages could not be fetched (see $log)" >&2; return 1; }
 }
 
 cmake_dep() {  # name source-folder cmake-options...

@@ -76,16 +76,19 @@ stop_standins() {
 trap stop_standins EXIT
 
 # Under Wine the user's folders come from the prefix's registry, not from the
-# environment: set to the program folder's for the run, and back afterwards.
+# environment: the demo has a prefix of its own (made on its first run), whose
+# folders are the program folder's, and a wineserver of its own, ended with it;
+# the tree's prefix, and a Windows test running in it, are left alone.
 # The simulator installation names its packages' folder as Windows does.
 close_skylume() { kill -TERM "$(cat "$program/skylume.pid")" 2> /dev/null || true; }
 if [[ -n "$windows" ]]; then
+  export WINEPREFIX="$build/wine-demo"
   source "$root/scripts/wine.sh"
-  restore_wine() {
+  end_wine() {
     stop_standins
-    sk_wine_folders "$WINEPREFIX/drive_c/users/$(id -un)/AppData/"{Roaming,Local} || true
+    sk_wine_stop
   }
-  trap restore_wine EXIT
+  trap end_wine EXIT
   close_skylume() { wine "$windows/tools/closewindow/closewindow.exe" Skylume 5 < /dev/null || true; }
   printf 'InstalledPackagesPath "%s"\r\n' "$(sk_wine_path "$APPDATA/Microsoft Flight Simulator/Packages")" \
     > "$APPDATA/Microsoft Flight Simulator/UserCfg.opt"

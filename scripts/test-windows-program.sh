@@ -16,10 +16,13 @@ zip="$(ls "$windows"/skylume-*-win64.zip 2> /dev/null | head -1)"
 # One folder, named after the version, holds everything.
 top="$(basename "$zip" -win64.zip)"
 top="Skylume-${top#skylume-}"
-unzip -Z1 "$zip" | grep -qx "$top/skylume.exe" || { echo "$zip holds no $top/skylume.exe" >&2; exit 1; }
-outside="$(unzip -Z1 "$zip" | grep -v "^$top/" || true)"
+# Listed once: grep -q leaving a pipe at its first match may end unzip with
+# SIGPIPE, which pipefail took for a zip without the program (9 runs in 200).
+entries="$(unzip -Z1 "$zip")"
+grep -qx "$top/skylume.exe" <<< "$entries" || { echo "$zip holds no $top/skylume.exe" >&2; exit 1; }
+outside="$(grep -v "^$top/" <<< "$entries" || true)"
 [[ -z "$outside" ]] || { echo "$zip holds entries outside $top/:" $outside >&2; exit 1; }
-echo "$(basename "$zip"): $(unzip -Z1 "$zip" | wc -l) entries in $top/, skylume.exe among them"
+echo "$(basename "$zip"): $(wc -l <<< "$entries") entries in $top/, skylume.exe among them"
 
 # A DLL of a runtime or library that is not the system's would have to be shipped.
 imports="$(x86_64-w64-mingw32-objdump -p "$windows/dist/skylume.exe" | sed -n 's/^[[:space:]]*DLL Name: //p')"

@@ -75,9 +75,7 @@ int gf_runMain(HINSTANCE instance) {
         sk::format("The data folder {} could not be made: {}", gf_pathToUtf8(DataFolder()), error.what());
     gf_showError(text);
     gf_log(text);
-    WindowHooks hooks;
-    hooks.exit = [](int, int) { PostQuitMessage(kFailureStatus); };
-    gf_setWindowHooks(std::move(hooks));
+    gf_installNoRunHooks();
     startUp = false;
   }
   HWND window = gAppState.mainWindow.load();

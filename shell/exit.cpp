@@ -66,6 +66,12 @@ void lf_post(UINT message, WPARAM status = 0) {
 
 bool lf_isRestart(ExitReason reason) { return reason == ExitReason::RESTART || reason == ExitReason::RESTART_IPP; }
 
+// What only the run it was typed for may use; emptied whenever the program ends.
+void lf_clearRunSettings() {
+  DESTINATION.setAndSave("");
+  BLOCK_CALLSIGN.setAndSave("");
+}
+
 void lf_setAndSave(CheckboxParameter& box, bool value) {
   box.value = value;
   box.save();
@@ -181,8 +187,7 @@ void FinalExit(int delaySeconds) {
 
     gRestart.store(restart);
     if (!restart) {
-      DESTINATION.setAndSave("");
-      BLOCK_CALLSIGN.setAndSave("");
+      lf_clearRunSettings();
       gf_logLiveryMatchingSummary();
       gf_logNoMatch();
     }
@@ -208,6 +213,13 @@ void FinalExit(int delaySeconds) {
     if (runReset) return;
     const ExitReason reason = gExitReason.load();
     if (lf_isRestart(reason)) gf_logLine(sk::format("{} failed: the program ends", gf_exitReasonName(reason)));
+    // The program ends: the next start must not find this run's destination
+    // and blocked callsign, as after any other end.
+    try {
+      lf_clearRunSettings();
+    } catch (...) {
+      lf_onException("FinalExit");
+    }
     lf_post(WM_APP_FINAL_EXIT, static_cast<WPARAM>(kFailureStatus));
   }
 }

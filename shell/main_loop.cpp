@@ -1,6 +1,7 @@
 #include "shell/main_loop.h"
 
 #include <chrono>
+#include <limits>
 #include <string>
 
 #include "airports/static_parking.h"
@@ -60,6 +61,34 @@ bool gHoldUpdatesForParkAirport = false;
 
 void lf_acceptUpdates() { gf_setAcceptUpdates(!gHoldUpdatesForParkAirport); }
 
+// The position the loop holds is copied once a second from the answer to the
+// request of the second before: up to two seconds older than the on-ground
+// state a beat brings. A control step just after that state changed would pair
+// the new state with the old place (on the ground, at the airport the user just
+// flew out of sight of, while already standing at another), and the park
+// airport it chose then would stay. So a control step falling within two beats
+// of a change waits for the second beat. Loop thread only.
+struct GroundChange {
+  bool onGround = false;
+  std::int32_t seenAt = std::numeric_limits<std::int32_t>::min() / 2;  // beat; long ago
+  bool stepWaits = false;
+};
+GroundChange gGroundChange;
+constexpr std::int32_t kPositionCatchUpBeats = 2;
+
+// At every beat n.
+void lf_noteGroundChange(std::int32_t n) {
+  const bool onGround = gUserOnGround.load();
+  if (onGround != gGroundChange.onGround) gGroundChange = {onGround, n, gGroundChange.stepWaits};
+}
+
+// Whether a control step due now, or waiting, runs at beat n.
+bool lf_controlStepRuns(std::int32_t n, bool due) {
+  if (!due && !gGroundChange.stepWaits) return false;
+  gGroundChange.stepWaits = n - gGroundChange.seenAt < kPositionCatchUpBeats;
+  return !gGroundChange.stepWaits;
+}
+
 bool lf_every(std::int32_t n, std::int32_t period) { return n % period == 0; }
 
 void lf_updateCounts() {
@@ -91,6 +120,7 @@ void mainLoop() {
     gHoldUpdatesForParkAirport = gf_parkAirportLoadPending();
     gf_readerControl().check();
     gSeconds.store(0);
+    gGroundChange = {gUserOnGround.load()};
     RunClock& clock = gf_runClock();
     auto deadline = clock.now() + kTickPeriod;
     gNow.store(gf_currentSlot());
@@ -131,8 +161,9 @@ bool lf_tick() {
   lf_secondTick();
   if (gf_runEnding()) return false;
   const std::int32_t n = gSeconds.load();
+  lf_noteGroundChange(n);
   if (!lf_every(n, 15)) {
-    if (lf_every(n, 16) && !gRenewParkingPhase.load()) {
+    if (lf_controlStepRuns(n, lf_every(n, 16)) && !gRenewParkingPhase.load()) {
       gf_checkParkAirport(false);
       if (gHoldUpdatesForParkAirport && !gf_parkAirportLoadPending()) {
         gHoldUpdatesForParkAirport = false;

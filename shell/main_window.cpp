@@ -78,8 +78,8 @@ void lf_saveWindowPosition(HWND hwnd) {
   gAppState.MAIN_WINDOW_Y.save();
 }
 
-void lf_finalExit(HWND hwnd, int status) {
-  lf_saveWindowPosition(hwnd);
+void lf_finalExit(HWND hwnd, int status, LPARAM kind) {
+  if (kind != kFinalExitWithoutRun) lf_saveWindowPosition(hwnd);
   if (gf_logIsOpen()) {
     gf_logText(gf_timeToString(gf_systemNow()) + "\n");
     gf_closeLog();
@@ -109,7 +109,7 @@ void lf_endSession(HWND hwnd) {
   const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(clock.now() - start).count();
   gf_logLine(ended ? sk::format("The session ends: the final exit took {} ms", ms)
                    : sk::format("The session ends: the final exit was not done within {} ms", ms));
-  lf_finalExit(hwnd, ended ? static_cast<int>(done.wParam) : kFailureStatus);
+  lf_finalExit(hwnd, ended ? static_cast<int>(done.wParam) : kFailureStatus, ended ? done.lParam : 0);
 }
 
 void lf_startStartUpThread() {
@@ -123,6 +123,16 @@ void lf_startStartUpThread() {
 void gf_setWindowHooks(WindowHooks hooks) {
   std::lock_guard lock(hooksMutex);
   windowHooks = std::move(hooks);
+}
+
+void gf_installNoRunHooks() {
+  WindowHooks hooks;
+  // Through the window's own final exit, which a log-off waits for.
+  hooks.exit = [](int, int) {
+    if (HWND window = gAppState.mainWindow.load())
+      PostMessageW(window, WM_APP_FINAL_EXIT, kFailureStatus, kFinalExitWithoutRun);
+  };
+  gf_setWindowHooks(std::move(hooks));
 }
 
 void gf_windowExit(int reason, int delaySeconds) { lf_exit(reason, delaySeconds); }
@@ -194,7 +204,7 @@ LRESULT WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       lf_startStartUpThread();
       return 0;
     case WM_APP_FINAL_EXIT:
-      lf_finalExit(hwnd, static_cast<int>(wParam));
+      lf_finalExit(hwnd, static_cast<int>(wParam), lParam);
       return 0;
     default:
       return DefWindowProcW(hwnd, msg, wParam, lParam);

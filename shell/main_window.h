@@ -8,6 +8,8 @@
 inline constexpr UINT WM_APP_STARTUP = WM_APP + 1;     // start a new start-up thread
 // Save the position and leave the message loop; wParam is the process's exit status.
 inline constexpr UINT WM_APP_FINAL_EXIT = WM_APP + 2;
+// WM_APP+2's lParam when no run could start (no data folder): nothing is saved.
+inline constexpr LPARAM kFinalExitWithoutRun = 1;
 
 // Exit reasons the window itself gives.
 inline constexpr int kExitUserClosed = 4;   // "USER CLOSED SIM"
@@ -22,6 +24,10 @@ struct WindowHooks {
   std::function<void(int reason, int delaySeconds)> exit;
 };
 void gf_setWindowHooks(WindowHooks hooks);
+// The hooks of a window that shows why no run could start (no data folder):
+// every exit, the close button's and a log-off's, ends the program at once as
+// a failure, saving nothing.
+void gf_installNoRunHooks();
 // An exit or restart the window starts: through the exit hook.
 void gf_windowExit(int reason, int delaySeconds);
 

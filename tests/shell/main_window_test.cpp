@@ -167,6 +167,22 @@ TEST_F(MainWindow, EndOfTheSessionReturnsOnlyAfterTheFinalExit) {
   ASSERT_TRUE(PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE));
   EXPECT_EQ(msg.message, WM_QUIT);
   EXPECT_EQ(msg.wParam, static_cast<WPARAM>(kSimClosedStatus)) << "the final exit's status";
+
+  // No run could start (the data folder could not be made): no final exit of
+  // a run will come, the window's own ends the session at once, saving nothing.
+  drainMessages();
+  std::filesystem::remove(folder() / "parameters.xml");
+  gf_startLog(folder() / "Log.txt");
+  gf_installNoRunHooks();
+  window = openWindow();
+  EXPECT_EQ(SendMessageW(window, WM_ENDSESSION, TRUE, 0), 0);
+  EXPECT_FALSE(gf_logIsOpen());
+  const std::string noRunLog = readText(folder() / "Log.txt");
+  EXPECT_NE(noRunLog.find("The session ends: the final exit took "), std::string::npos) << noRunLog;
+  EXPECT_FALSE(std::filesystem::exists(folder() / "parameters.xml"));
+  ASSERT_TRUE(PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE));
+  EXPECT_EQ(msg.message, WM_QUIT);
+  EXPECT_EQ(msg.wParam, static_cast<WPARAM>(kFailureStatus));
 }
 
 TEST_F(MainWindow, CommandsGoToTheCommandHook) {

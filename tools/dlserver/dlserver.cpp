@@ -232,8 +232,12 @@ void DownloadServer::sendFile(SOCKET client, const std::filesystem::path& file, 
   const std::string head = sk::format("HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n"
                                       "Content-Length: {}\r\nConnection: close\r\n\r\n",
                                       size);
-  if (!sendAll(client, head.data(), head.size())) return;
   std::uint64_t left = std::min(size, fault.truncateAfter.value_or(size));
+  // The file is closed before the client can have the last of its answer: a
+  // client that then removes it at once (a test between two rows) would meet
+  // a file still open, which Windows refuses to remove.
+  if (left == 0) in.close();
+  if (!sendAll(client, head.data(), head.size())) return;
   const bool trickle = fault.byteEvery.count() > 0;
   const std::size_t chunk = trickle                   ? 1
                             : fault.bytesPerSecond > 0 ? static_cast<std::size_t>(fault.bytesPerSecond)
@@ -252,8 +256,10 @@ void DownloadServer::sendFile(SOCKET client, const std::filesystem::path& file, 
     const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(left, chunk));
     in.read(buffer.data(), static_cast<std::streamsize>(want));
     const auto got = static_cast<std::size_t>(in.gcount());
-    if (got == 0 || !sendAll(client, buffer.data(), got)) return;
+    if (got == 0) return;
     left -= got;
+    if (left == 0) in.close();
+    if (!sendAll(client, buffer.data(), got)) return;
   }
   // A truncated body: the connection closes short of the announced length.
 }

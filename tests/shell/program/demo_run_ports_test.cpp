@@ -739,10 +739,10 @@ TEST(DemoRun, LiveAndParkedAircraftComeMoveWithinTheRulesAndAllGoAtTheClose) {
   lf_runLfboDemo(run);
 }
 
-// The same demo with skylume.exe on Windows's own calls under Wine, the program
-// and the user's application data in folders whose names are not ASCII, nor
-// even Latin; ended by the user's log-off, which reaches it through its window.
-TEST(DemoRun, TheWindowsProgramUnderWineDoesTheSameAndClosesThroughItsWindow) {
+// skylume.exe of the Windows build SKLM_WINDOWS_BUILD names, on the display of
+// the Wine session; left empty when the test is skipped or cannot run.
+void lf_windowsProgram(std::optional<WindowsProgram>& windows, std::string appdataName,
+                       std::string programName) {
   const char* build = std::getenv("SKLM_WINDOWS_BUILD");
   if (!build || !*build)
     GTEST_SKIP() << "SKLM_WINDOWS_BUILD names no Windows build (scripts/test-windows.sh runs this test)";
@@ -751,19 +751,29 @@ TEST(DemoRun, TheWindowsProgramUnderWineDoesTheSameAndClosesThroughItsWindow) {
   const char* display = std::getenv("DISPLAY");
   ASSERT_TRUE(display && *display)
       << "no DISPLAY: scripts/test-windows-program.sh starts the Wine session on a virtual display";
-  WorldRun run(WindowsProgram{
-      build,
+  windows = WindowsProgram{build, std::move(appdataName), display, std::move(programName)};
+}
+
+// The same demo with skylume.exe on Windows's own calls under Wine, the program
+// and the user's application data in folders whose names are not ASCII, nor
+// even Latin; ended by the user's log-off, which reaches it through its window.
+TEST(DemoRun, TheWindowsProgramUnderWineDoesTheSameAndClosesThroughItsWindow) {
+  std::optional<WindowsProgram> windows;
+  lf_windowsProgram(
+      windows,
       "\xD0\x9F\xD0\xBE\xD0\xBB\xD1\x8C\xD0\xB7\xD0\xBE\xD0\xB2\xD0\xB0\xD1\x82\xD0\xB5\xD0\xBB\xD1\x8C "
       "\xE7\x94\xA8\xE6\x88\xB7",  // Пользователь 用户
-      display,
       "Donn\xC3\xA9"
       "es \xC3\x85\xC3\x84\xC3\x96 \xD0\x9F\xD1\x80\xD0\xBE\xD0\xB3\xD1\x80\xD0\xB0\xD0\xBC\xD0\xBC\xD1\x8B "
-      "\xE7\xA8\x8B\xE5\xBA\x8F"});  // Données ÅÄÖ Программы 程序
+      "\xE7\xA8\x8B\xE5\xBA\x8F");  // Données ÅÄÖ Программы 程序
+  if (!windows) return;
+  const fs::path build = windows->build;
+  WorldRun run(std::move(windows));
   lf_runLfboDemo(run);
   if (HasFatalFailure()) return;
 
   // Narrow text is UTF-8 to the system calls only through the program's manifest.
-  const std::string program = readBytes(fs::path(build) / "skylume.exe");
+  const std::string program = readBytes(build / "skylume.exe");
   const auto codePage = program.find("<activeCodePage");
   ASSERT_NE(codePage, std::string::npos) << "skylume.exe has no manifest setting its code page";
   EXPECT_EQ(program.substr(program.find('>', codePage), 7), ">UTF-8<");
@@ -775,6 +785,49 @@ TEST(DemoRun, TheWindowsProgramUnderWineDoesTheSameAndClosesThroughItsWindow) {
   ASSERT_EQ(count.waitExit(60s), 0);
   EXPECT_GE(std::atoi(readBytes(run.folder / "colours.out").c_str()), 16) << run.screenshot();
   std::cout << "The Windows program's window: " << run.screenshot().string() << "\n";
+}
+
+// The user flies out of sight of LFBO and is put on the ground at LFCL in the
+// second before the next control step, 16 s after the one that let LFBO go: the
+// step takes the ground with the position it comes with, not the one in the air
+// over LFBO copied a moment before, and parks at LFCL, whose parking file it asks
+// the download server for.
+void lf_followTheUserToAnotherAirport(WorldRun& run) {
+  TableOnFailure table{run};
+  ASSERT_NO_FATAL_FAILURE(run.start(
+      "lfbo", kReplay, {"--loop", "--now", "--speed", std::to_string(kReplaySpeed), "--qnh", "1013"}));
+  const auto log = [&] { return readBytes(run.folder / "Log.txt"); };
+  ASSERT_TRUE(eventually([&] { return run.logHas("User aircraft on the ground at LFBO"); }, 150s)) << log();
+  ASSERT_TRUE(run.sim.send("user 43.628621 1.36985 19500 air"));
+  ASSERT_TRUE(eventually([&] { return run.logHas("is out of sight"); }, 40s)) << log();
+  // A time, not a condition: the control steps come 16 of the simulator's seconds apart.
+  std::this_thread::sleep_until(std::chrono::steady_clock::now() + 15400ms);
+  ASSERT_TRUE(run.sim.send("user 43.5861 1.49917 459 ground"));
+  const auto asked = [&] {
+    const auto all = run.downloads().requests();
+    return std::any_of(all.begin(), all.end(), [](const dlsrv::Request& r) {
+      return r.line == "GET /downloads/MSFS/archive/stock/LFCL.xml HTTP/1.1";
+    });
+  };
+  EXPECT_TRUE(eventually([&] { return asked() && run.logHas("User aircraft on the ground at LFCL"); }, 60s))
+      << log();
+  const std::string all = log();
+  const auto first = all.find("User aircraft on the ground at LFBO");
+  EXPECT_EQ(all.find("User aircraft on the ground at LFBO", first + 1), std::string::npos) << all;
+  run.close();
+}
+
+TEST(DemoRun, AUserPutOnTheGroundAtAnotherAirportParksThere) {
+  WorldRun run;
+  lf_followTheUserToAnotherAirport(run);
+}
+
+TEST(DemoRun, TheWindowsProgramUnderWineFollowsTheUserToAnotherAirport) {
+  std::optional<WindowsProgram> windows;
+  lf_windowsProgram(windows, "appdata", "Skylume");
+  if (!windows) return;
+  WorldRun run(std::move(windows));
+  lf_followTheUserToAnotherAirport(run);
 }
 
 }  // namespace

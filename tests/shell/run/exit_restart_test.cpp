@@ -86,12 +86,15 @@ TEST_F(ExitRestart, RestartsResetTheRunAndFinalExitsEndIt) {
 }
 
 // An exit that throws half-way, a restart's too, still ends the program as a
-// failure: no later close could, as the exit stays begun.
+// failure: no later close could, as the exit stays begun. The destination and
+// blocked callsign are emptied as by any end of the program.
 TEST_F(ExitRestart, AFinalExitThatThrowsStillEndsTheProgram) {
   for (const ExitReason reason : {ExitReason::USER_CLOSED_SIM, ExitReason::RESTART}) {
     SCOPED_TRACE(gf_exitReasonName(reason));
     run_doubles::clear();
     lf_resetRunState();
+    DESTINATION.setAndSave("EHAM");
+    BLOCK_CALLSIGN.setAndSave("KLM123");
     run_doubles::behaviour().onCall = [](const std::string& call) {
       if (call == "gf_removeFlightPlanFolder") throw std::runtime_error("folder in use");
     };
@@ -99,6 +102,8 @@ TEST_F(ExitRestart, AFinalExitThatThrowsStillEndsTheProgram) {
     ASSERT_TRUE(waitForExitPost());
     EXPECT_EQ(run_doubles::calls().back(), "post(0x8002, 1)");
     EXPECT_NE(logged().find("FinalExit: folder in use"), std::string::npos) << logged();
+    EXPECT_EQ(saved("DESTINATION"), "");
+    EXPECT_EQ(saved("BLOCK_CALLSIGN"), "");
   }
   EXPECT_NE(logged().find("RESTART failed: the program ends"), std::string::npos) << logged();
   run_doubles::behaviour().onCall = {};

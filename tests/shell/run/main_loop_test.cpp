@@ -21,6 +21,7 @@ TEST_F(MainLoop, PeriodicTasksFollowTheBeatsOfARunningFlight) {
     bool parkLoadPending;  // the start's check chose a park airport, loaded at the next
     std::vector<std::string> parkChecks;
     std::vector<std::string> renewal;
+    int groundAt = 0;  // the beat after which the user stands on the ground; 0: never
   };
   const std::vector<std::string> everySixteen = {"gf_checkParkAirport@16", "gf_checkParkAirport@32",
                                                  "gf_checkParkAirport@48", "gf_checkParkAirport@64"};
@@ -30,9 +31,14 @@ TEST_F(MainLoop, PeriodicTasksFollowTheBeatsOfARunningFlight) {
       {14, false,
        {"gf_checkParkAirport@32", "gf_checkParkAirport@48", "gf_checkParkAirport@64"},
        {"gf_blockParkingUi@15", "gf_parkingAdjustments@30"}},
+      // Seen on the ground at the 16th beat: the position catches up two beats later.
+      {0, false, {"gf_checkParkAirport@18", "gf_checkParkAirport@32", "gf_checkParkAirport@48",
+                   "gf_checkParkAirport@64"},
+       {}, 15},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.renewalAt << (c.parkLoadPending ? ", park airport loading" : ""));
+    SCOPED_TRACE(testing::Message() << c.renewalAt << (c.parkLoadPending ? ", park airport loading" : "")
+                                    << ", on the ground after " << c.groundAt);
     run_doubles::clear();
     lf_resetRunState();
     run_doubles::behaviour().hasParkStands = true;
@@ -51,6 +57,7 @@ TEST_F(MainLoop, PeriodicTasksFollowTheBeatsOfARunningFlight) {
         accepting[n] = gAcceptUpdates;
       }
       if (n == c.renewalAt && n > 0) gRenewParkingRequest.store(true);
+      if (n == c.groundAt && n > 0) gUserOnGround.store(true);
       if (n < 64) {
         gSecondTick.store(true);
       } else {
