@@ -101,6 +101,7 @@ std::optional<DWORD> lf_numberHeader(HINTERNET request, DWORD query) {
 
 struct Steps {
   HINTERNET request;
+  DWORD_PTR context;
   Exchange& exchange;
   const HttpSession::Cancelled& cancelled;
   const HttpLimits& limits;
@@ -113,7 +114,9 @@ struct Steps {
 
   // The server's status, when it answered, goes to status.
   bool receive(const HttpSession::Sink& sink, long& status) const {
-    if (!WinHttpSendRequest(request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
+    // The context goes with the send as well: the reference lets either
+    // associate it with the request, and does not say a zero here keeps it.
+    if (!WinHttpSendRequest(request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, context) ||
         !lf_await(exchange, WINHTTP_CALLBACK_STATUS_SENDREQUEST_COMPLETE, started + limits.connect, cancelled))
       return false;
     if (!WinHttpReceiveResponse(request, nullptr) || !await(WINHTTP_CALLBACK_STATUS_HEADERS_AVAILABLE))
@@ -203,7 +206,7 @@ HttpResult HttpSession::get(const std::string& url, const Sink& sink, const Canc
     return {};
   }
   HttpResult result;
-  const Steps steps{request, *exchange, cancelled, m_limits, started};
+  const Steps steps{request, context, *exchange, cancelled, m_limits, started};
   result.whole = steps.receive(sink, result.status);
   // The one close, on every way out; no call on the request follows it.
   WinHttpCloseHandle(request);
