@@ -78,6 +78,10 @@ HttpResult HttpSession::get(const std::string& url, const Sink& sink, const Canc
   curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
   // Name resolution and the TLS handshake included.
   curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(m_limits.connect.count()));
+  // A zero switches its bound off; the easy handle keeps what the last get set.
+  curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(m_limits.whole.count()));
+  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, m_limits.lowSpeedBytes);
+  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, static_cast<long>(m_limits.lowSpeedTime.count()));
   const CURLcode code = curl_easy_perform(curl);
   HttpResult result;
   result.whole = code == CURLE_OK;

@@ -54,6 +54,8 @@ DownloadOutcome gf_downloadOutcome(HttpSession* owner, const std::string& url,
       gf_logText(sk::format("could not open output file: {}", gf_pathToUtf8(target)));
       return DownloadOutcome::Failed;
     }
+    // Whoever reads the log while the caller waits learns what for.
+    gf_logText(sk::format("asking the download server for \"{}\"", url));
     const HttpResult result = owner->get(
         url,
         [&file](const char* data, std::size_t size) {
@@ -78,8 +80,6 @@ DownloadOutcome gf_downloadOutcome(HttpSession* owner, const std::string& url,
 }
 
 Version gf_fetchVersion(HttpSession* owner, const std::string& url) {
-  // The start-up waits for it: the log says what for, should the server be slow.
-  gf_logText(sk::format("asking the download server for \"{}\"", url));
   LocalFile local(VersionJsonPath);
   if (!gf_download(owner, url, local.path(), false)) {
     gf_log(sk::format("downloading \"{}\" failed", url));
