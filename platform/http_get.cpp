@@ -85,7 +85,7 @@ HttpResult HttpSession::get(const std::string& url, const Sink& sink, const Canc
   const CURLcode code = curl_easy_perform(curl);
   HttpResult result;
   result.whole = code == CURLE_OK;
-  if (code == CURLE_OK || code == CURLE_HTTP_RETURNED_ERROR)
-    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &result.status);
+  // 0 when no answer came; a body cut short keeps the status it came with.
+  curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &result.status);
   return result;
 }

@@ -8,8 +8,8 @@
 #include <string>
 
 // What a GET came to: whole when the body arrived whole with a status below
-// 400; status is the server's answer when it gave one (a refusal included),
-// 0 when none came.
+// 400; status is the server's answer when it gave one (a refusal included, and
+// the 200 of a body cut short), 0 when none came.
 struct HttpResult {
   bool whole = false;
   long status = 0;

@@ -69,7 +69,9 @@ DownloadOutcome gf_downloadOutcome(HttpSession* owner, const std::string& url,
     // Nothing half-fetched is left for a later reader to take for the whole file.
     std::error_code ignored;
     std::filesystem::remove(target, ignored);
-    return result.status == 404 || result.status == 410 ? DownloadOutcome::NotFound : DownloadOutcome::Failed;
+    if (!file || lf_stopping()) return DownloadOutcome::Failed;
+    if (result.status == 404 || result.status == 410) return DownloadOutcome::NotFound;
+    return result.status >= 400 ? DownloadOutcome::Failed : DownloadOutcome::NoAnswer;
   } catch (const std::exception& error) {
     gf_logText(
         sk::format("downloader exception: \"{}\", {} => {}", error.what(), url, gf_pathToUtf8(target)));

@@ -18,9 +18,11 @@ inline constexpr std::string_view kSupportAddress = "support@tarvimo.com";
 // The server's address (SKLM_DOWNLOAD_SERVER, else the default) + "/downloads/".
 std::string gf_downloadBase();
 
-// What a download came to: the whole file, the server's answer that it has no
-// such file (status 404 or 410), or any other failure.
-enum class DownloadOutcome { Fetched, NotFound, Failed };
+// What a download came to: the whole file; the server's answer that it has no
+// such file (status 404 or 410); no answer of the server (no connection, a
+// transfer past the session's limits or cut short); or any other failure
+// (another status of the server, the local file, an exit that began meanwhile).
+enum class DownloadOutcome { Fetched, NotFound, NoAnswer, Failed };
 
 // The session's limits by what it fetches. A small file (a version file, an
 // airport's file) has 30 s in all: the main loop, and with it every live
@@ -32,11 +34,8 @@ inline constexpr HttpLimits kLargeFileLimits{.lowSpeedBytes = 1024, .lowSpeedTim
 
 // Fetches url into target (text mode unless binary), logging first what is
 // asked for: the caller waits for it. Fetched when the whole transfer
-// succeeded; a status of 400 or more, a short transfer, a transfer past the
-// session's limits (platform/http_get.h) or an exit that began meanwhile is a
-// failure, and a failed transfer leaves no target behind. A target that
-// cannot be opened logs "could not open output file: {}" and nothing is
-// requested.
+// succeeded; a failed transfer leaves no target behind. A target that cannot
+// be opened logs "could not open output file: {}" and nothing is requested.
 DownloadOutcome gf_downloadOutcome(HttpSession* owner, const std::string& url,
                                    const std::filesystem::path& target, bool binary);
 // gf_downloadOutcome is Fetched.

@@ -27,6 +27,8 @@ int main() {
              return ServerAnswer::Fetched;
            case DownloadOutcome::NotFound:
              return ServerAnswer::NotFound;
+           case DownloadOutcome::NoAnswer:
+             return ServerAnswer::NoAnswer;
            case DownloadOutcome::Failed:
              break;
          }

@@ -29,15 +29,16 @@ TEST_F(DownloadFetch, TransferFailuresLeaveNoFile) {
   status.status = 500;
   server().setFault("/downloads/broken.bin", status);
 
-  // Only a 404 is the server's answer that it has no such file.
+  // Only a 404 is the server's answer that it has no such file; a refused
+  // connection or a body cut short is no answer at all.
   using enum DownloadOutcome;
   struct Row {
     std::string url;
     DownloadOutcome outcome;
-  } rows[] = {{dlsrv::gf_closedLoopbackUrl() + "/downloads/whole.bin", Failed},
+  } rows[] = {{dlsrv::gf_closedLoopbackUrl() + "/downloads/whole.bin", NoAnswer},
               {url("whole.bin"), Fetched},
               {url("missing.bin"), NotFound},
-              {url("short.bin"), Failed},
+              {url("short.bin"), NoAnswer},
               {url("broken.bin"), Failed}};
   HttpSession handle;
   for (const Row& row : rows) {
@@ -91,7 +92,7 @@ TEST_F(DownloadFetch, AirportFolderFollowsTheMode) {
 }
 
 // A server that accepts and never answers, or trickles slower than the stall
-// limit, ends the transfer within the limits as a failure; a trickle faster than
+// limit, ends the transfer within the limits as no answer; a trickle faster than
 // it ends at the whole bound or under the rate over its stretch, as it would
 // have the main loop or the start-up wait for as long as its body lasts; a line
 // faster than those goes on to the whole file.
@@ -107,12 +108,12 @@ TEST_F(DownloadFetch, AStalledTransferEndsWithinItsLimits) {
     HttpLimits limits;
     std::size_t bytes;
     DownloadOutcome outcome;
-  } rows[] = {{"silent.bin", {.silent = true}, stalls, 8, Failed},
-              {"trickle.bin", {.byteEvery = 8s}, stalls, 8, Failed},
+  } rows[] = {{"silent.bin", {.silent = true}, stalls, 8, NoAnswer},
+              {"trickle.bin", {.byteEvery = 8s}, stalls, 8, NoAnswer},
               {"steady.bin", {.byteEvery = 500ms}, stalls, 8, Fetched},
               // 20 s of body, a byte every 2 s.
-              {"trickle-whole.bin", {.byteEvery = 2s}, whole, 10, Failed},
-              {"trickle-rate.bin", {.byteEvery = 2s}, rate, 10, Failed},
+              {"trickle-whole.bin", {.byteEvery = 2s}, whole, 10, NoAnswer},
+              {"trickle-rate.bin", {.byteEvery = 2s}, rate, 10, NoAnswer},
               {"slow-line.bin", {.bytesPerSecond = 400}, rate, 2400, Fetched}};
   for (const Row& row : rows) {
     serve(row.name, std::string(row.bytes, 'b'));

@@ -578,9 +578,9 @@ double lf_longestStandstill(const runreport::TraceFacts& facts, std::int64_t now
 // ground at LFCL, whose parking file is looked for on the download server. A
 // server that accepts and never answers holds every live aircraft no longer
 // than the transfer's stall limit (20 s), one that trickles the file a byte at
-// a time no longer than the whole bound of a small file (30 s); the file is not
-// asked again at the next control steps (16 s apart), so the aircraft move on
-// in between.
+// a time no longer than the whole bound of a small file (30 s); the server is
+// asked nothing more at the next control steps (16 s apart), so the aircraft
+// move on in between.
 void lf_hangTheAirportDownload(const dlsrv::Fault& fault, double boundS) {
   WorldRun run;
   TableOnFailure table{run};
@@ -637,7 +637,8 @@ void lf_hangTheAirportDownload(const dlsrv::Fault& fault, double boundS) {
   // What the main loop waited for, named before it waited.
   EXPECT_TRUE(run.logHas("asking the download server for \"" + run.downloads().address() + file + "\"\n"));
   EXPECT_TRUE(run.logHas("\"" + run.downloads().address() + file +
-                         "\" could not be downloaded, next try in 5 minutes\n"))
+                         "\" could not be downloaded, nothing is asked of " + run.downloads().address() +
+                         " for 5 minutes\n"))
       << readBytes(run.folder / "Log.txt");
   run.close();
 }
