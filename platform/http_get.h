@@ -9,10 +9,12 @@
 
 // What a GET came to: whole when the body arrived whole with a status below
 // 400; status is the server's answer when it gave one (a refusal included, and
-// the 200 of a body cut short), 0 when none came.
+// the 200 of a body cut short), 0 when none came; cancelled when the caller's
+// Cancelled ended it.
 struct HttpResult {
   bool whole = false;
   long status = 0;
+  bool cancelled = false;
 };
 
 // How long a transfer waits, the same on both systems: for its connection

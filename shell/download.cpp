@@ -69,7 +69,8 @@ DownloadOutcome gf_downloadOutcome(HttpSession* owner, const std::string& url,
     // Nothing half-fetched is left for a later reader to take for the whole file.
     std::error_code ignored;
     std::filesystem::remove(target, ignored);
-    if (!file || lf_stopping()) return DownloadOutcome::Failed;
+    if (!file) return DownloadOutcome::Failed;
+    if (result.cancelled) return DownloadOutcome::Cancelled;
     if (result.status == 404 || result.status == 410) return DownloadOutcome::NotFound;
     return result.status >= 400 ? DownloadOutcome::Failed : DownloadOutcome::NoAnswer;
   } catch (const std::exception& error) {

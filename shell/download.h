@@ -20,9 +20,9 @@ std::string gf_downloadBase();
 
 // What a download came to: the whole file; the server's answer that it has no
 // such file (status 404 or 410); no answer of the server (no connection, a
-// transfer past the session's limits or cut short); or any other failure
-// (another status of the server, the local file, an exit that began meanwhile).
-enum class DownloadOutcome { Fetched, NotFound, NoAnswer, Failed };
+// transfer past the session's limits or cut short); an exit that began
+// meanwhile; or any other failure (another status of the server, the local file).
+enum class DownloadOutcome { Fetched, NotFound, NoAnswer, Cancelled, Failed };
 
 // The session's limits by what it fetches. A small file (a version file, an
 // airport's file) has 30 s in all: the main loop, and with it every live

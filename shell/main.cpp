@@ -29,6 +29,7 @@ int main() {
              return ServerAnswer::NotFound;
            case DownloadOutcome::NoAnswer:
              return ServerAnswer::NoAnswer;
+           case DownloadOutcome::Cancelled:
            case DownloadOutcome::Failed:
              break;
          }

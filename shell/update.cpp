@@ -138,8 +138,11 @@ bool lf_extractCompanionEntry(const ZipEntry& entry,
 bool lf_downloadDataArchive(const DataArchive& table, const std::filesystem::path& target) {
   LocalFile local{gf_pathFromUtf8(table.file)};
   HttpSession handle(kLargeFileLimits);
-  if (!gf_download(&handle, gf_downloadBase() + std::string(table.file), local.path(), true)) {
-    gf_log(table.downloadFailed);
+  const DownloadOutcome outcome =
+      gf_downloadOutcome(&handle, gf_downloadBase() + std::string(table.file), local.path(), true);
+  if (outcome != DownloadOutcome::Fetched) {
+    // An exit that ended the download is no failure of it.
+    if (outcome != DownloadOutcome::Cancelled) gf_log(table.downloadFailed);
     return false;
   }
   // The archives hold one file each; with several the last one counts. Each

@@ -100,6 +100,8 @@ class Transfer {
     m_arrivals.push_back({m_started, 0});
   }
 
+  bool cancelled() const { return m_cancelledSeen; }
+
   // The server's status, when it answered, goes to status.
   bool receive(const HttpSession::Sink& sink, long& status) {
     // The context goes with the send as well: the reference lets either
@@ -156,7 +158,10 @@ class Transfer {
         m_exchange.completed = 0;
         return true;
       }
-      if (m_cancelled && m_cancelled()) return false;
+      if (m_cancelled && m_cancelled()) {
+        m_cancelledSeen = true;
+        return false;
+      }
       const Clock::time_point now = Clock::now();
       if (now >= deadline || tooSlow(now)) return false;
       m_exchange.changed.wait_until(lock, std::min(deadline, now + kCancelPoll));
@@ -183,6 +188,7 @@ class Transfer {
   const Clock::time_point m_wholeDeadline;
   std::uint64_t m_received = 0;
   std::deque<Arrival> m_arrivals;
+  bool m_cancelledSeen = false;
 };
 
 int lf_milliseconds(std::chrono::milliseconds limit) {
@@ -245,6 +251,7 @@ HttpResult HttpSession::get(const std::string& url, const Sink& sink, const Canc
   HttpResult result;
   Transfer transfer(request, context, *exchange, cancelled, m_limits);
   result.whole = transfer.receive(sink, result.status);
+  result.cancelled = transfer.cancelled();
   // The one close, on every way out; no call on the request follows it.
   WinHttpCloseHandle(request);
   return result;
