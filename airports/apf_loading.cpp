@@ -233,7 +233,7 @@ double gf_readDestApfForClosestStand(const std::string& icao, const LatLon& posi
       if (lf_downloadStockApf(location, file, &answer).empty()) stands = lf_readStandPoints(file);
       std::error_code ignored;
       std::filesystem::remove(file, ignored);
-      if (answer != ServerAnswer::Failed) gf_rememberServerStands(icao, stands);
+      if (gf_serverAnswered(answer)) gf_rememberServerStands(icao, stands);
     }
     double best = kNone;
     for (const ServerStand& at : stands) {

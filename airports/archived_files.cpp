@@ -24,9 +24,11 @@ AirportDownloads gDownloads;
 std::map<std::string, bool> gServerHasFile;
 std::map<std::string, std::vector<ServerStand>> gServerStands;
 // When each URL whose download failed without the server's answer about the
-// file may be tried again (steady clock). Each try of a server that accepts and never answers holds the main
+// file, and each server that gave no answer at all, may be asked again (steady
+// clock). Each try of a server that accepts and never answers holds the main
 // loop, and with it every live aircraft, for the transfer's limits.
 std::map<std::string, std::uint64_t> gRetryAt;
+std::map<std::string, std::uint64_t> gServerRetryAt;
 
 AirportDownloads lf_downloads() {
   std::lock_guard lock(gDownloadsMutex);
@@ -74,40 +76,52 @@ bool lf_fileExists(const std::filesystem::path& path) { return std::filesystem::
 
 constexpr std::uint64_t kSteadyPerMinute = 60ULL * 10'000'000ULL;
 
-// Whether the URL's back-off still runs; one that ended is forgotten.
-bool lf_waitingToRetry(const std::string& url) {
+// Whether the back-off of the URL or server still runs; one that ended is forgotten.
+bool lf_waitingToRetry(std::map<std::string, std::uint64_t>& retryAt, const std::string& key) {
   std::lock_guard lock(gDownloadsMutex);
-  const auto found = gRetryAt.find(url);
-  if (found == gRetryAt.end()) return false;
+  const auto found = retryAt.find(key);
+  if (found == retryAt.end()) return false;
   if (gf_steadyNow() < found->second) return true;
-  gRetryAt.erase(found);
+  retryAt.erase(found);
   return false;
 }
 
-void lf_startBackOff(const std::string& url) {
-  {
-    std::lock_guard lock(gDownloadsMutex);
-    gRetryAt[url] = gf_steadyNow() + kAirportRetryMinutes * kSteadyPerMinute;
-  }
-  gf_logText(sk::format("\"{}\" could not be downloaded, next try in {} minutes", url,
-                        kAirportRetryMinutes));
+void lf_startBackOff(std::map<std::string, std::uint64_t>& retryAt, const std::string& key) {
+  std::lock_guard lock(gDownloadsMutex);
+  retryAt[key] = gf_steadyNow() + kAirportRetryMinutes * kSteadyPerMinute;
+}
+
+// "scheme://host:port" of a URL: what one server answers for.
+std::string lf_serverOf(const std::string& url) {
+  const std::size_t scheme = url.find("://");
+  return url.substr(0, url.find('/', scheme == std::string::npos ? 0 : scheme + 3));
 }
 
 // Downloads into the file; a failure leaves nothing behind there. A URL whose
-// last try failed so is not asked again before its back-off ends (tried is
-// then false).
+// last try failed, or a server that gave no answer, is not asked again before
+// its back-off ends (tried is then false).
 ServerAnswer lf_download(bool force2020Folder, const std::string& serverPath,
                          const std::filesystem::path& file, std::string& url, bool& tried) {
   const AirportDownloads downloads = lf_downloads();
   url = downloads.url ? downloads.url(force2020Folder) + serverPath : serverPath;
-  tried = !lf_waitingToRetry(url);
+  const std::string server = lf_serverOf(url);
+  tried = !lf_waitingToRetry(gServerRetryAt, server) && !lf_waitingToRetry(gRetryAt, url);
   const ServerAnswer answer =
       downloads.download && tried ? downloads.download(url, file, false) : ServerAnswer::Failed;
   if (answer != ServerAnswer::Fetched) {
     std::error_code ignored;
     std::filesystem::remove(file, ignored);
   }
-  if (answer == ServerAnswer::Failed && tried && downloads.download) lf_startBackOff(url);
+  if (!tried || !downloads.download || gf_serverAnswered(answer)) return answer;
+  if (answer == ServerAnswer::NoAnswer) {
+    lf_startBackOff(gServerRetryAt, server);
+    gf_logText(sk::format("\"{}\" could not be downloaded, nothing is asked of {} for {} minutes", url,
+                          server, kAirportRetryMinutes));
+  } else {
+    lf_startBackOff(gRetryAt, url);
+    gf_logText(
+        sk::format("\"{}\" could not be downloaded, next try in {} minutes", url, kAirportRetryMinutes));
+  }
   return answer;
 }
 
@@ -119,6 +133,7 @@ void gf_setAirportDownloads(AirportDownloads downloads) {
   gServerHasFile.clear();
   gServerStands.clear();
   gRetryAt.clear();
+  gServerRetryAt.clear();
 }
 
 void gf_forgetServerAnswers() {
@@ -225,7 +240,7 @@ bool gf_downloadArchivedAirport(const std::string& icao) {
     std::error_code ignored;
     std::filesystem::remove(file, ignored);
   }
-  if (answer == ServerAnswer::Failed) return false;
+  if (!gf_serverAnswered(answer)) return false;
   std::lock_guard lock(gDownloadsMutex);
   gServerHasFile[icao] = found;
   return found;

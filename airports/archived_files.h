@@ -9,10 +9,15 @@
 #include <string>
 #include <vector>
 
-// What a download came to: the file, the server's own answer that it has no
-// such file, or a failure that says nothing about the server's files (no
-// connection, a time-out, a cut transfer, another status).
-enum class ServerAnswer { Fetched, NotFound, Failed };
+// What a download came to: the file; the server's own answer that it has no
+// such file; no answer of the server at all (no connection, a transfer past
+// its limits or cut short); or another failure that says nothing about the
+// server's files (another status, the local file).
+enum class ServerAnswer { Fetched, NotFound, NoAnswer, Failed };
+// The answer is the server's word about its file, to be kept.
+inline bool gf_serverAnswered(ServerAnswer answer) {
+  return answer == ServerAnswer::Fetched || answer == ServerAnswer::NotFound;
+}
 
 // The downloads this side makes, installed by the shell: the server folder
 // (download base + "MSFS/" when forced or in 2020 mode, else "MSFS2024/") and a
@@ -28,10 +33,14 @@ void gf_setAirportDownloads(AirportDownloads downloads);
 // The server's answers are kept per ICAO code for the session: whether the
 // stock archive holds the file (gf_downloadArchivedAirport) and the stands of a
 // server file (gf_readDestApfForClosestStand). Only its answers: a download
-// that failed otherwise (no connection, no answer in time, a cut transfer,
-// another status) is tried again once kAirportRetryMinutes have passed (logged
-// once: "\"URL\" could not be downloaded, next try in N minutes"); until then
-// it fails at once. Local folders are always read.
+// that failed otherwise is tried again once kAirportRetryMinutes have passed,
+// and until then fails at once. A server that gave no answer is asked nothing
+// in that time, whichever file (logged once: "\"URL\" could not be
+// downloaded, nothing is asked of SERVER for N minutes"): each try of a server
+// that does not answer holds its caller, the main loop or the airport scan,
+// for the transfer's limits. After another failure only that URL waits
+// (logged once: "\"URL\" could not be downloaded, next try in N minutes").
+// Local folders are always read.
 inline constexpr unsigned kAirportRetryMinutes = 5;
 
 struct ServerStand {

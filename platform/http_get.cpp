@@ -17,6 +17,7 @@ struct Transfer {
   // count last grew.
   std::optional<Clock::time_point> lastByte;
   curl_off_t received = 0;
+  bool cancelledSeen = false;
 };
 
 size_t lf_write(char* data, size_t size, size_t count, void* user) {
@@ -48,7 +49,10 @@ bool lf_stalled(Transfer& transfer, curl_off_t body) {
 // libcurl calls this about once a second even on a stalled transfer.
 int lf_progress(void* user, curl_off_t, curl_off_t body, curl_off_t, curl_off_t) {
   auto* transfer = static_cast<Transfer*>(user);
-  if (*transfer->cancelled && (*transfer->cancelled)()) return 1;
+  if (*transfer->cancelled && (*transfer->cancelled)()) {
+    transfer->cancelledSeen = true;
+    return 1;
+  }
   return lf_stalled(*transfer, body) ? 1 : 0;
 }
 
@@ -67,7 +71,7 @@ HttpSession::~HttpSession() {
 HttpResult HttpSession::get(const std::string& url, const Sink& sink, const Cancelled& cancelled) {
   if (!m_handle) return {};
   CURL* curl = static_cast<CURL*>(m_handle);
-  Transfer transfer{curl, &sink, &cancelled, m_limits.stall, std::nullopt, 0};
+  Transfer transfer{curl, &sink, &cancelled, m_limits.stall, std::nullopt, 0, false};
   curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
   curl_easy_setopt(curl, CURLOPT_USERAGENT, "SKLM");
   curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, lf_write);
@@ -78,10 +82,15 @@ HttpResult HttpSession::get(const std::string& url, const Sink& sink, const Canc
   curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
   // Name resolution and the TLS handshake included.
   curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(m_limits.connect.count()));
+  // A zero switches its bound off; the easy handle keeps what the last get set.
+  curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(m_limits.whole.count()));
+  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, m_limits.lowSpeedBytes);
+  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, static_cast<long>(m_limits.lowSpeedTime.count()));
   const CURLcode code = curl_easy_perform(curl);
   HttpResult result;
   result.whole = code == CURLE_OK;
-  if (code == CURLE_OK || code == CURLE_HTTP_RETURNED_ERROR)
-    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &result.status);
+  result.cancelled = transfer.cancelledSeen;
+  // 0 when no answer came; a body cut short keeps the status it came with.
+  curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &result.status);
   return result;
 }

@@ -8,20 +8,30 @@
 #include <string>
 
 // What a GET came to: whole when the body arrived whole with a status below
-// 400; status is the server's answer when it gave one (a refusal included),
-// 0 when none came.
+// 400; status is the server's answer when it gave one (a refusal included, and
+// the 200 of a body cut short), 0 when none came; cancelled when the caller's
+// Cancelled ended it.
 struct HttpResult {
   bool whole = false;
   long status = 0;
+  bool cancelled = false;
 };
 
 // How long a transfer waits, the same on both systems: for its connection
 // (name resolution, proxy and TLS included) and, once connected, for its next
-// byte. A transfer past either ends as a failure with no status: a server that
-// accepts and never answers, or trickles, must not hold its caller for long.
+// byte; and, when set, in all (connection included) and at a rate kept over a
+// stretch of time. A transfer past any of them ends as a failure with no
+// status beyond what the server had sent: a server that accepts and never
+// answers, or trickles, must not hold its caller for long.
 struct HttpLimits {
   std::chrono::milliseconds connect{10000};
   std::chrono::milliseconds stall{20000};
+  // Zero: no bound on the whole transfer.
+  std::chrono::milliseconds whole{0};
+  // Fewer than lowSpeedBytes a second over lowSpeedTime ends the transfer;
+  // a zero in either: no such bound. libcurl counts the time in whole seconds.
+  long lowSpeedBytes = 0;
+  std::chrono::seconds lowSpeedTime{0};
 };
 
 class HttpSession {

@@ -54,6 +54,8 @@ DownloadOutcome gf_downloadOutcome(HttpSession* owner, const std::string& url,
       gf_logText(sk::format("could not open output file: {}", gf_pathToUtf8(target)));
       return DownloadOutcome::Failed;
     }
+    // Whoever reads the log while the caller waits learns what for.
+    gf_logText(sk::format("asking the download server for \"{}\"", url));
     const HttpResult result = owner->get(
         url,
         [&file](const char* data, std::size_t size) {
@@ -67,7 +69,10 @@ DownloadOutcome gf_downloadOutcome(HttpSession* owner, const std::string& url,
     // Nothing half-fetched is left for a later reader to take for the whole file.
     std::error_code ignored;
     std::filesystem::remove(target, ignored);
-    return result.status == 404 || result.status == 410 ? DownloadOutcome::NotFound : DownloadOutcome::Failed;
+    if (!file) return DownloadOutcome::Failed;
+    if (result.cancelled) return DownloadOutcome::Cancelled;
+    if (result.status == 404 || result.status == 410) return DownloadOutcome::NotFound;
+    return result.status >= 400 ? DownloadOutcome::Failed : DownloadOutcome::NoAnswer;
   } catch (const std::exception& error) {
     gf_logText(
         sk::format("downloader exception: \"{}\", {} => {}", error.what(), url, gf_pathToUtf8(target)));
@@ -78,8 +83,6 @@ DownloadOutcome gf_downloadOutcome(HttpSession* owner, const std::string& url,
 }
 
 Version gf_fetchVersion(HttpSession* owner, const std::string& url) {
-  // The start-up waits for it: the log says what for, should the server be slow.
-  gf_logText(sk::format("asking the download server for \"{}\"", url));
   LocalFile local(VersionJsonPath);
   if (!gf_download(owner, url, local.path(), false)) {
     gf_log(sk::format("downloading \"{}\" failed", url));

@@ -18,16 +18,24 @@ inline constexpr std::string_view kSupportAddress = "support@tarvimo.com";
 // The server's address (SKLM_DOWNLOAD_SERVER, else the default) + "/downloads/".
 std::string gf_downloadBase();
 
-// What a download came to: the whole file, the server's answer that it has no
-// such file (status 404 or 410), or any other failure.
-enum class DownloadOutcome { Fetched, NotFound, Failed };
+// What a download came to: the whole file; the server's answer that it has no
+// such file (status 404 or 410); no answer of the server (no connection, a
+// transfer past the session's limits or cut short); an exit that began
+// meanwhile; or any other failure (another status of the server, the local file).
+enum class DownloadOutcome { Fetched, NotFound, NoAnswer, Cancelled, Failed };
 
-// Fetches url into target (text mode unless binary). Fetched when the whole
-// transfer succeeded; a status of 400 or more, a short transfer, a transfer
-// past the session's limits (platform/http_get.h) or an exit that began
-// meanwhile is a failure, and a failed transfer leaves no target behind.
-// A target that cannot be opened logs "could not open output file: {}" and
-// nothing is requested.
+// The session's limits by what it fetches. A small file (a version file, an
+// airport's file) has 30 s in all: the main loop, and with it every live
+// aircraft, waits for the airport files. An archive of megabytes has what
+// time it takes while it arrives at 1 KB/s at least over every 30 s, so that
+// a slow line still brings it and a trickle ends.
+inline constexpr HttpLimits kSmallFileLimits{.whole = std::chrono::seconds(30)};
+inline constexpr HttpLimits kLargeFileLimits{.lowSpeedBytes = 1024, .lowSpeedTime = std::chrono::seconds(30)};
+
+// Fetches url into target (text mode unless binary), logging first what is
+// asked for: the caller waits for it. Fetched when the whole transfer
+// succeeded; a failed transfer leaves no target behind. A target that cannot
+// be opened logs "could not open output file: {}" and nothing is requested.
 DownloadOutcome gf_downloadOutcome(HttpSession* owner, const std::string& url,
                                    const std::filesystem::path& target, bool binary);
 // gf_downloadOutcome is Fetched.
@@ -39,8 +47,7 @@ std::string gf_downloadUrl(bool msfs2020Folder);
 
 // The version a server version file announces, through the local file
 // version.json (deleted after use); the zero version, logged
-// "downloading \"{url}\" failed", when it cannot be had. The start-up waits
-// for it, so the log says first what is asked for.
+// "downloading \"{url}\" failed", when it cannot be had.
 Version gf_fetchVersion(HttpSession* owner, const std::string& url);
 
 // Removes a local file on every way out of a scope. remove() removes it now and

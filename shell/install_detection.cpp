@@ -19,6 +19,7 @@
 #include "shell/run_state.h"
 #include "shell/settings_registration.h"
 #include "shell/startup.h"
+#include "shell/startup_thread.h"
 #include "shell/update.h"
 
 namespace fs = std::filesystem;
@@ -264,7 +265,13 @@ void lf_detectInstallPaths() {
   PROGRAM_INSTALL_PATH.setAndSave(gf_pathToUtf8(fs::current_path()));
   gNow.store(gf_currentSlot());
   if (!gDataBaseRead) {
-    gf_readDataBase();
+    try {
+      gf_readDataBase();
+    } catch (const qlx::SysErrorException&) {
+      // An exit ended its download: the start ends here, and a user's close is no failure.
+      if (gf_runEnding()) return;
+      throw;
+    }
     gDataBaseRead = true;
   }
   ALL_INSTALL_PATH.setValue(lf_installPath().value());

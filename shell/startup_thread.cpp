@@ -147,6 +147,7 @@ void lf_startUpSKLM() {
   // window asked for is served here, and this start-up's processing rebuilds.
   gf_serveLiveryClearing();
   lf_detectInstallPaths();
+  if (gf_runEnding()) return;
   gf_setWorkerLimit(std::thread::hardware_concurrency());
   gRunningWorkers.store(0);
 

@@ -91,7 +91,7 @@ bool lf_downloadInstaller(const Version& version) {
   const std::string versionText = gf_versionToString(version);
   const std::string name = sk::format("setup_{}_d_v{}.zip", "Skylume", versionText);
   LocalFile local{gf_pathFromUtf8(name)};
-  HttpSession handle;
+  HttpSession handle(kLargeFileLimits);
   if (!gf_download(&handle, gf_downloadBase() + "release/" + name, local.path(), true)) {
     gf_showMessage(sk::format("Downloading program installer file version {} failed", versionText), true);
     return false;
@@ -137,9 +137,12 @@ bool lf_extractCompanionEntry(const ZipEntry& entry,
 
 bool lf_downloadDataArchive(const DataArchive& table, const std::filesystem::path& target) {
   LocalFile local{gf_pathFromUtf8(table.file)};
-  HttpSession handle;
-  if (!gf_download(&handle, gf_downloadBase() + std::string(table.file), local.path(), true)) {
-    gf_log(table.downloadFailed);
+  HttpSession handle(kLargeFileLimits);
+  const DownloadOutcome outcome =
+      gf_downloadOutcome(&handle, gf_downloadBase() + std::string(table.file), local.path(), true);
+  if (outcome != DownloadOutcome::Fetched) {
+    // An exit that ended the download is no failure of it.
+    if (outcome != DownloadOutcome::Cancelled) gf_log(table.downloadFailed);
     return false;
   }
   // The archives hold one file each; with several the last one counts. Each
@@ -178,7 +181,7 @@ bool lf_downloadDataArchive(const DataArchive& table, const std::filesystem::pat
 void gf_checkProgramUpdate() {
   Version server;
   {
-    HttpSession handle;
+    HttpSession handle(kSmallFileLimits);
     server = gf_fetchVersion(&handle, gf_downloadBase() + "release/version.json");
   }
   if (server == Version{}) {
@@ -203,8 +206,9 @@ bool lf_companionFolderMissing() {
 }
 
 bool gf_updateCompanionPackage() {
-  HttpSession handle;
-  const Version server = gf_fetchVersion(&handle, gf_downloadBase() + "mylinkpack24" + "/version.json");
+  HttpSession versionHandle(kSmallFileLimits);
+  const Version server =
+      gf_fetchVersion(&versionHandle, gf_downloadBase() + "mylinkpack24" + "/version.json");
   if (server == Version{}) {
     gf_log("No mylinkpack version info found at the SKLM server?");
     return false;
@@ -214,6 +218,7 @@ bool gf_updateCompanionPackage() {
 
   LocalFile local(kCompanionArchive);
   const std::string url = gf_downloadBase() + "mylinkpack24/" + gf_pathToUtf8(kCompanionArchive);
+  HttpSession handle(kLargeFileLimits);
   if (!gf_download(&handle, url, local.path(), true)) {
     gf_log(sk::format("downloading \"{}\" failed", url));
     return false;

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -72,24 +73,6 @@ void CALLBACK lf_onStatus(HINTERNET, DWORD_PTR context, DWORD status, LPVOID inf
   if (status == WINHTTP_CALLBACK_STATUS_HANDLE_CLOSING) delete holder;
 }
 
-// Waits for the completion of the step just started; false on an error, at
-// the deadline or when the caller cancels.
-bool lf_await(Exchange& exchange, DWORD status, Clock::time_point deadline,
-              const HttpSession::Cancelled& cancelled) {
-  std::unique_lock lock(exchange.mutex);
-  for (;;) {
-    if (exchange.failed) return false;
-    if (exchange.completed == status) {
-      exchange.completed = 0;
-      return true;
-    }
-    if (cancelled && cancelled()) return false;
-    const Clock::time_point now = Clock::now();
-    if (now >= deadline) return false;
-    exchange.changed.wait_until(lock, std::min(deadline, now + kCancelPoll));
-  }
-}
-
 std::optional<DWORD> lf_numberHeader(HINTERNET request, DWORD query) {
   DWORD value = 0;
   DWORD size = sizeof value;
@@ -99,49 +82,113 @@ std::optional<DWORD> lf_numberHeader(HINTERNET request, DWORD query) {
   return value;
 }
 
-struct Steps {
-  HINTERNET request;
-  Exchange& exchange;
-  const HttpSession::Cancelled& cancelled;
-  const HttpLimits& limits;
-  Clock::time_point started;
-
-  // The next completion within the stall limit.
-  bool await(DWORD status) const {
-    return lf_await(exchange, status, Clock::now() + limits.stall, cancelled);
+// One GET on its request handle, driven by the calling thread. Each step waits
+// for its completion within the limits: the connect limit for the send, the
+// stall limit for every later step, the whole bound and the rate kept over its
+// stretch throughout.
+class Transfer {
+ public:
+  Transfer(HINTERNET request, DWORD_PTR context, Exchange& exchange, const HttpSession::Cancelled& cancelled,
+           const HttpLimits& limits)
+      : m_request(request),
+        m_context(context),
+        m_exchange(exchange),
+        m_cancelled(cancelled),
+        m_limits(limits),
+        m_started(Clock::now()),
+        m_wholeDeadline(limits.whole.count() > 0 ? m_started + limits.whole : Clock::time_point::max()) {
+    m_arrivals.push_back({m_started, 0});
   }
 
+  bool cancelled() const { return m_cancelledSeen; }
+
   // The server's status, when it answered, goes to status.
-  bool receive(const HttpSession::Sink& sink, long& status) const {
-    if (!WinHttpSendRequest(request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
-        !lf_await(exchange, WINHTTP_CALLBACK_STATUS_SENDREQUEST_COMPLETE, started + limits.connect, cancelled))
+  bool receive(const HttpSession::Sink& sink, long& status) {
+    // The context goes with the send as well: the reference lets either
+    // associate it with the request, and does not say a zero here keeps it.
+    if (!WinHttpSendRequest(m_request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0,
+                            m_context) ||
+        !await(WINHTTP_CALLBACK_STATUS_SENDREQUEST_COMPLETE, m_started + m_limits.connect))
       return false;
-    if (!WinHttpReceiveResponse(request, nullptr) || !await(WINHTTP_CALLBACK_STATUS_HEADERS_AVAILABLE))
+    if (!WinHttpReceiveResponse(m_request, nullptr) || !awaitNext(WINHTTP_CALLBACK_STATUS_HEADERS_AVAILABLE))
       return false;
-    const std::optional<DWORD> answer = lf_numberHeader(request, WINHTTP_QUERY_STATUS_CODE);
+    const std::optional<DWORD> answer = lf_numberHeader(m_request, WINHTTP_QUERY_STATUS_CODE);
     if (!answer) return false;
     status = static_cast<long>(*answer);
     if (status >= 400) return false;
     // A body cut short by the server is a failure, as it is for libcurl.
-    const std::optional<DWORD> announced = lf_numberHeader(request, WINHTTP_QUERY_CONTENT_LENGTH);
-    std::uint64_t received = 0;
+    const std::optional<DWORD> announced = lf_numberHeader(m_request, WINHTTP_QUERY_CONTENT_LENGTH);
     for (;;) {
       // Only what has arrived: a read for more waits for all of it under Wine.
-      if (!WinHttpQueryDataAvailable(request, nullptr) || !await(WINHTTP_CALLBACK_STATUS_DATA_AVAILABLE))
+      if (!WinHttpQueryDataAvailable(m_request, nullptr) ||
+          !awaitNext(WINHTTP_CALLBACK_STATUS_DATA_AVAILABLE))
         return false;
-      const DWORD available = exchange.count;
+      const DWORD available = m_exchange.count;
       if (available == 0) break;
-      const auto wanted = static_cast<DWORD>(std::min<std::size_t>(available, exchange.buffer.size()));
-      if (!WinHttpReadData(request, exchange.buffer.data(), wanted, nullptr) ||
-          !await(WINHTTP_CALLBACK_STATUS_READ_COMPLETE))
+      const auto wanted = static_cast<DWORD>(std::min<std::size_t>(available, m_exchange.buffer.size()));
+      if (!WinHttpReadData(m_request, m_exchange.buffer.data(), wanted, nullptr) ||
+          !awaitNext(WINHTTP_CALLBACK_STATUS_READ_COMPLETE))
         return false;
-      const DWORD got = exchange.count;
+      const DWORD got = m_exchange.count;
       if (got == 0) break;
-      received += got;
-      if (!sink(exchange.buffer.data(), got)) return false;
+      m_received += got;
+      m_arrivals.push_back({Clock::now(), m_received});
+      if (!sink(m_exchange.buffer.data(), got)) return false;
     }
-    return !announced || received == *announced;
+    return !announced || m_received == *announced;
   }
+
+ private:
+  struct Arrival {
+    Clock::time_point at;
+    std::uint64_t received;  // body bytes by then
+  };
+
+  // The next completion within the stall limit.
+  bool awaitNext(DWORD status) { return await(status, Clock::now() + m_limits.stall); }
+
+  // Waits for the completion of the step just started; false on an error, past
+  // a limit or when the caller cancels.
+  bool await(DWORD status, Clock::time_point stepDeadline) {
+    const Clock::time_point deadline = std::min(stepDeadline, m_wholeDeadline);
+    std::unique_lock lock(m_exchange.mutex);
+    for (;;) {
+      if (m_exchange.failed) return false;
+      if (m_exchange.completed == status) {
+        m_exchange.completed = 0;
+        return true;
+      }
+      if (m_cancelled && m_cancelled()) {
+        m_cancelledSeen = true;
+        return false;
+      }
+      const Clock::time_point now = Clock::now();
+      if (now >= deadline || tooSlow(now)) return false;
+      m_exchange.changed.wait_until(lock, std::min(deadline, now + kCancelPoll));
+    }
+  }
+
+  // Fewer bytes over the last stretch than the rate asks, once a whole stretch has passed.
+  bool tooSlow(Clock::time_point now) {
+    const auto stretch = std::chrono::duration_cast<Clock::duration>(m_limits.lowSpeedTime);
+    if (m_limits.lowSpeedBytes <= 0 || stretch.count() <= 0 || now - m_started < stretch) return false;
+    // The front becomes the last arrival at or before the stretch's start.
+    while (m_arrivals.size() > 1 && m_arrivals[1].at <= now - stretch) m_arrivals.pop_front();
+    const auto wanted = static_cast<std::uint64_t>(m_limits.lowSpeedBytes) *
+                        static_cast<std::uint64_t>(m_limits.lowSpeedTime.count());
+    return m_received - m_arrivals.front().received < wanted;
+  }
+
+  HINTERNET m_request;
+  DWORD_PTR m_context;
+  Exchange& m_exchange;
+  const HttpSession::Cancelled& m_cancelled;
+  const HttpLimits& m_limits;
+  const Clock::time_point m_started;
+  const Clock::time_point m_wholeDeadline;
+  std::uint64_t m_received = 0;
+  std::deque<Arrival> m_arrivals;
+  bool m_cancelledSeen = false;
 };
 
 int lf_milliseconds(std::chrono::milliseconds limit) {
@@ -167,7 +214,6 @@ HttpSession::~HttpSession() {
 
 HttpResult HttpSession::get(const std::string& url, const Sink& sink, const Cancelled& cancelled) {
   if (!m_handle) return {};
-  const Clock::time_point started = Clock::now();
   std::wstring wideUrl = gf_wideFromUtf8(url);
   URL_COMPONENTS parts{};
   parts.dwStructSize = sizeof parts;
@@ -203,8 +249,9 @@ HttpResult HttpSession::get(const std::string& url, const Sink& sink, const Canc
     return {};
   }
   HttpResult result;
-  const Steps steps{request, *exchange, cancelled, m_limits, started};
-  result.whole = steps.receive(sink, result.status);
+  Transfer transfer(request, context, *exchange, cancelled, m_limits);
+  result.whole = transfer.receive(sink, result.status);
+  result.cancelled = transfer.cancelled();
   // The one close, on every way out; no call on the request follows it.
   WinHttpCloseHandle(request);
   return result;

@@ -74,8 +74,9 @@ class DownloadDouble {
   }
   // Runs on the downloading thread at the start of every download.
   std::function<void()> whileServing;
-  // No answer from the server at all (no connection): every download fails.
-  std::atomic<bool> unreachable{false};
+  // Every download fails so while set: NoAnswer for a server that gives no
+  // answer at all (no connection), Failed for an error status of its own.
+  std::atomic<ServerAnswer> failing{ServerAnswer::Fetched};
 
  private:
   ServerAnswer serve(const std::string& url, const std::filesystem::path& file) {
@@ -84,7 +85,7 @@ class DownloadDouble {
       std::lock_guard lock(m_mutex);
       m_urls.push_back(url);
     }
-    if (unreachable) return ServerAnswer::Failed;
+    if (const ServerAnswer failure = failing.load(); failure != ServerAnswer::Fetched) return failure;
     // As the real downloader does: the file is opened before the transfer.
     writeBytes(file, "");
     std::string relative = url.substr(std::string(kBase).size());

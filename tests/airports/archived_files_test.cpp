@@ -5,6 +5,7 @@
 #include "airports/apf_file.h"
 #include "airports/apf_loading.h"
 #include "core/clock.h"
+#include "core/format.h"
 #include "core/parameters.h"
 #include "tests/airports/airports_test_support.h"
 
@@ -57,41 +58,67 @@ std::uint64_t gSteady = 0;
 std::uint64_t lf_steady() { return gSteady; }
 }  // namespace
 
-// Only the server's answers are kept: a download that reached no server is
-// asked again once its back-off has passed, and not before (each try may hold
-// the main loop for the transfer's limits); a file the server does not have is
-// not asked again.
+// Only the server's answers are kept. A download that failed otherwise is
+// asked again once its back-off has passed, and not before: each try may hold
+// the main loop or the airport scan for the transfer's limits. A server that
+// gave no answer at all is asked nothing in that time, whichever file (the
+// control step's probe, a neighbour's stand list, the scan's check of an
+// airport), and says so once; after an error status of its own only that file
+// waits. A file the server does not have is not asked again.
 TEST(ArchivedFiles, ATransportFailureIsNoAnswerOfTheServer) {
   const SteadySource real = gf_setSteadySource(&lf_steady);
-  LogCapture log;
-  Server server;
-  server.folder.write("airports/my_linkpack/EDDM.txt", "archive/stock/EDDM.xml");
-  server.offer("MSFS/archive/stock/EDDF.xml");
-  server.offer("MSFS/archive/stock/EDDM.xml");
-  server.downloads.unreachable = true;
-  EXPECT_FALSE(gf_downloadArchivedAirport("EDDF"));
-  std::string stand;
-  EXPECT_EQ(gf_readDestApfForClosestStand("EDDM", {0.0, 0.0}, stand), 100.0);
-  server.downloads.unreachable = false;
-  const std::size_t failedTries = server.downloads.urls().size();
   constexpr std::uint64_t kMinute = 600'000'000;
-  gSteady += (kAirportRetryMinutes - 1) * kMinute;
-  EXPECT_FALSE(gf_downloadArchivedAirport("EDDF"));
-  EXPECT_EQ(gf_readDestApfForClosestStand("EDDM", {0.0, 0.0}, stand), 100.0);
-  EXPECT_EQ(server.downloads.urls().size(), failedTries) << "asked again within the back-off";
-  const auto lines = log.lines();
-  EXPECT_EQ(std::count(lines.begin(), lines.end(),
-                       "\"https://downloads.test/MSFS/archive/stock/EDDM.xml\" could not be downloaded, next try in " +
-                           std::to_string(kAirportRetryMinutes) + " minutes"),
-            1);
-  EXPECT_EQ(std::count(lines.begin(), lines.end(),
-                       "failed to download: \"https://downloads.test/MSFS/archive/stock/EDDM.xml\""),
-            1);
-  gSteady += kMinute;
-  EXPECT_TRUE(gf_downloadArchivedAirport("EDDF"));
-  EXPECT_LT(gf_readDestApfForClosestStand("EDDM", {0.0, 0.0}, stand), 100.0);
-  EXPECT_EQ(stand, "1");
+  const std::string stock = "https://downloads.test/MSFS/archive/stock/";
+  const auto backOff = [&](const char* icao, const std::string& then) {
+    return "\"" + stock + icao + ".xml\" could not be downloaded, " + then +
+           sk::format(" {} minutes", kAirportRetryMinutes);
+  };
+  const struct Row {
+    const char* name;
+    ServerAnswer failure;
+    std::size_t tries;
+    std::vector<std::string> logged;
+  } rows[] = {
+      {"no answer",
+       ServerAnswer::NoAnswer,
+       1,
+       {backOff("EDDF", "nothing is asked of https://downloads.test for")}},
+      {"error status",
+       ServerAnswer::Failed,
+       3,
+       {backOff("EDDF", "next try in"), backOff("EDDM", "next try in"), backOff("LFBO", "next try in")}}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    LogCapture log;
+    Server server;
+    server.folder.write("airports/my_linkpack/EDDM.txt", "archive/stock/EDDM.xml");
+    for (const char* icao : {"EDDF", "EDDM", "LFBO"})
+      server.offer(sk::format("MSFS/archive/stock/{}.xml", icao));
+    const auto askAll = [&] {
+      std::string stand;
+      const bool probed = gf_downloadArchivedAirport("EDDF");
+      const bool stands = gf_readDestApfForClosestStand("EDDM", {0.0, 0.0}, stand) < 100.0;
+      return probed + stands + lf_downloadStockApf("archive/stock/LFBO.xml", "LFBO.stock").empty();
+    };
+    server.downloads.failing = row.failure;
+    EXPECT_EQ(askAll(), 0);
+    EXPECT_EQ(server.downloads.urls().size(), row.tries);
+    server.downloads.failing = ServerAnswer::Fetched;
+    gSteady += (kAirportRetryMinutes - 1) * kMinute;
+    EXPECT_EQ(askAll(), 0);
+    EXPECT_EQ(server.downloads.urls().size(), row.tries) << "asked again within the back-off";
+    auto lines = log.lines();
+    lines.erase(std::remove_if(lines.begin(), lines.end(),
+                               [](const std::string& line) {
+                                 return line.find("could not be downloaded") == std::string::npos;
+                               }),
+                lines.end());
+    EXPECT_EQ(lines, row.logged);
+    gSteady += kMinute;
+    EXPECT_EQ(askAll(), 3);
+  }
 
+  Server server;
   EXPECT_FALSE(gf_downloadArchivedAirport("EDDK"));
   server.offer("MSFS/archive/stock/EDDK.xml");
   const std::size_t asked = server.downloads.urls().size();

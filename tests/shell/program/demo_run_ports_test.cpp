@@ -575,11 +575,13 @@ double lf_longestStandstill(const runreport::TraceFacts& facts, std::int64_t now
 }
 
 // The user lifts off from LFBO, whose parked aircraft go, and stands on the
-// ground at LFCL, whose parking file is looked for on the download server: a
+// ground at LFCL, whose parking file is looked for on the download server. A
 // server that accepts and never answers holds every live aircraft no longer
-// than the transfer's stall limit (20 s), and the file is not asked again at
-// the next control steps (16 s apart), so the aircraft move on in between.
-TEST(DemoRun, ADownloadThatHangsHoldsTheLiveAircraftOnlyForTheStallLimit) {
+// than the transfer's stall limit (20 s), one that trickles the file a byte at
+// a time no longer than the whole bound of a small file (30 s); the server is
+// asked nothing more at the next control steps (16 s apart), so the aircraft
+// move on in between.
+void lf_hangTheAirportDownload(const dlsrv::Fault& fault, double boundS) {
   WorldRun run;
   TableOnFailure table{run};
   ASSERT_NO_FATAL_FAILURE(run.start(
@@ -597,7 +599,11 @@ TEST(DemoRun, ADownloadThatHangsHoldsTheLiveAircraftOnlyForTheStallLimit) {
       << readBytes(run.folder / "Log.txt");
 
   const std::string file = "/downloads/MSFS/archive/stock/LFCL.xml";
-  run.downloads().setFault(file, {.silent = true});
+  // The stand-in trickles only a file it holds.
+  fs::create_directories((run.folder / "served" / file.substr(1)).parent_path());
+  writeBytes(run.folder / "served" / file.substr(1),
+             "<parkpositions><parkpos id=\"1\" latitude=\"43.5861\" longitude=\"1.49917\"/></parkpositions>");
+  run.downloads().setFault(file, fault);
   ASSERT_TRUE(run.sim.send("user 43.628621 1.36985 19500 air"));
   ASSERT_TRUE(eventually([&] { return run.logHas("is out of sight"); }, 40s)) << readBytes(run.folder / "Log.txt");
   const auto asked = [&] {
@@ -626,12 +632,23 @@ TEST(DemoRun, ADownloadThatHangsHoldsTheLiveAircraftOnlyForTheStallLimit) {
   const double standstill = lf_longestStandstill(facts, std::max(facts.lastFrame, now));
   std::cout << "The live aircraft stood still for " << standstill << " s at most\n";
   EXPECT_TRUE(steppedOn) << "no live aircraft moved a minute after the try";
-  EXPECT_LE(standstill, 25.0);
+  EXPECT_LE(standstill, boundS);
   EXPECT_EQ(asked(), 1) << "asked again within the back-off";
+  // What the main loop waited for, named before it waited.
+  EXPECT_TRUE(run.logHas("asking the download server for \"" + run.downloads().address() + file + "\"\n"));
   EXPECT_TRUE(run.logHas("\"" + run.downloads().address() + file +
-                         "\" could not be downloaded, next try in 5 minutes\n"))
+                         "\" could not be downloaded, nothing is asked of " + run.downloads().address() +
+                         " for 5 minutes\n"))
       << readBytes(run.folder / "Log.txt");
   run.close();
+}
+
+TEST(DemoRun, ADownloadThatHangsHoldsTheLiveAircraftOnlyForTheStallLimit) {
+  lf_hangTheAirportDownload({.silent = true}, 25);
+}
+
+TEST(DemoRun, ADownloadThatTricklesHoldsTheLiveAircraftOnlyForTheWholeBound) {
+  lf_hangTheAirportDownload({.byteEvery = std::chrono::seconds(15)}, 35);
 }
 
 // SAS69E's departure played in the ESSA world with the day's QNH once the park
