@@ -53,6 +53,9 @@ constexpr double kContradictedSpeedKts = 25.0;
 constexpr double kSpeedBaselineSeconds = 4.0;
 // An airliner gains or loses some 4 kt a second on its take-off or landing roll.
 constexpr double kMostAccelerationKts = 6.0;
+constexpr double kSmallStepNm = 0.010799136069114472;  // 20 m
+constexpr double kSpikeNm = 60.0 / 1852.0;                // a detour of 60 m
+constexpr double kTaxiKnots = 30.0;
 
 void lf_removeCallsignFile() {
   if (std::filesystem::exists(Callsign2ObjectIdPath)) std::filesystem::remove(Callsign2ObjectIdPath);
@@ -151,6 +154,28 @@ void lf_checkReportedSpeed(TrafficRecord& record, const Act::ReportFix& base) {
   if (point.airborne) return;
   if (double shown = 0.0; lf_speedContradicted(point, base, record.timestamp, shown))
     point.positionSpeed = shown;
+}
+
+// Real surface positions jump tens of metres aside for a report and come back.
+// The engine shows a report half a minute after it came, so the next report
+// tells such a spike before it is reached: a ground point the way out to and
+// back from is far longer than the way past it, at more than taxi speed, is
+// dropped with its position, which no later speed is measured from.
+void lf_dropSpike(Act& aircraft, const TrackPoint& point, double timestamp) {
+  std::deque<TrackPoint>& track = aircraft.track;
+  if (point.airborne || track.size() < 2 || aircraft.recentFixCount < 2) return;
+  const TrackPoint& spike = track.back();
+  const TrackPoint& before = track[track.size() - 2];
+  if (spike.airborne || before.airborne || spike.stationary) return;
+  const auto at = [](const TrackPoint& p) { return LatLon{p.latitude, p.longitude}; };
+  const double past = gf_distanceNm(at(before), at(point));
+  const double out = gf_distanceNm(at(before), at(spike)), back = gf_distanceNm(at(spike), at(point));
+  const auto knots = [](double nm, double seconds) { return nm * 3600.0 / std::max(seconds, 1.0); };
+  const bool faster = std::max(knots(out, spike.timestamp - before.timestamp), knots(back, timestamp - spike.timestamp)) >
+                      kTaxiKnots;
+  if (out + back - past <= kSpikeNm || out + back <= 1.5 * past || !faster) return;
+  track.pop_back();
+  if (aircraft.recentFixes[aircraft.recentFixCount - 1].timestamp == spike.timestamp) --aircraft.recentFixCount;
 }
 
 bool lf_speedJump(double g0, double g) {
@@ -447,10 +472,11 @@ bool lf_updateAct(TrafficRecord& record, Act& aircraft) {
   if (aircraft.state == ACT_LIVERY_CHANGE || aircraft.state == ACT_REMOVAL_REQUESTED) return true;
   const TrackPoint& point = record.point;
   if (!aircraft.track.empty()) {
-    const TrackPoint& last = aircraft.track.back();
     const double dt = record.timestamp - aircraft.lastUpdate;
     const double g = point.groundSpeed;
     if (dt == 0.0 || dt <= 1.0) return true;
+    lf_dropSpike(aircraft, point, record.timestamp);
+    const TrackPoint& last = aircraft.track.back();
     const Act::ReportFix& base = lf_speedBase(aircraft, record.timestamp);
     lf_checkReportedSpeed(record, base);
     // A speed jump is judged on the speeds believed: a stale speed would drop
@@ -468,10 +494,16 @@ bool lf_updateAct(TrafficRecord& record, Act& aircraft) {
       const double turn = lf_trackDifference(point.track, last.track);
       if (point.airborne && g > 120.0 && turn <= 1.0 && dt <= 0.2429805615550756 / (g / 3600.0)) return true;
       // Too small a step on the ground by the speed believed: a roll reported at
-      // 0 kt whose positions advance is no standing aircraft's jitter.
+      // 0 kt whose positions advance is no standing aircraft's jitter. Nor is a
+      // report 20 m or more from the last one taken, whatever its speed says: a
+      // roll from a standstill would otherwise be seen only once its positions
+      // outran its stale speed, seconds later.
       const double believed = gf_believedSpeed(point);
-      if (!point.airborne && believed <= 30.0 && turn <= 2.0) {
-        const double limit = believed == 0.0 ? 15.0 : std::min(0.010799136069114472 / (believed / 3600.0), 15.0);
+      const Act::ReportFix& lastFix = aircraft.recentFixes[aircraft.recentFixCount - 1];
+      const LatLon at{point.latitude, point.longitude};
+      const double moved = gf_distanceNm(lastFix.at, at);
+      if (!point.airborne && believed <= 30.0 && turn <= 2.0 && moved < kSmallStepNm) {
+        const double limit = believed == 0.0 ? 15.0 : std::min(kSmallStepNm / (believed / 3600.0), 15.0);
         if (dt <= limit) return true;
       }
     }
