@@ -25,6 +25,7 @@ namespace {
 constexpr std::int64_t kMinTravelTicks = 25;
 constexpr double kTicksPerHour = 360000.0;
 constexpr double kMetresPerDegreeLat = 111132.95;
+constexpr double kScatterDegrees = 20.0;
 constexpr AircraftCategory kLight = 0;
 constexpr AircraftCategory kRotorcraft = 5;
 
@@ -112,7 +113,10 @@ void lf_shapeAhead(Act& a) {
     lf_insertMidpoint(a);
     return;
   }
-  if (turn > 160.0) {
+  // A roll at speed is on a runway, and a few degrees between its reports are
+  // their scatter: a curve there, its speed set by how far apart its points lie,
+  // swung a take-off roll from 179 to 91 kt within 3 s.
+  if (turn > 160.0 || (gf_believedSpeed(front) >= kLiftOffKnots && turn <= kScatterDegrees)) {
     lf_splitOnSpeedChange(a);
     return;
   }

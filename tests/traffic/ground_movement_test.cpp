@@ -394,6 +394,7 @@ TEST_F(ScenarioTaxi, ShapesTheLegBeforeATurn) {
       {"a leg under 6 s is curved instead", 60.0, 599, 15.0, 90.0, 2},
       {"a leg of 49 m is curved instead", 49.0, 700, 15.0, 90.0, 2},
       {"above 43 kt it is curved instead", 60.0, 700, 44.0, 90.0, 2},
+      {"above 43 kt a turn of 20 degrees is a runway's scatter: no curve", 60.0, 700, 44.0, 20.0, 3},
       {"a turn of 44 degrees is curved", 60.0, 700, 15.0, 44.0, 2},
       {"a reversal of 170 degrees gets no curve", 49.0, 700, 15.0, 170.0, 3},
       {"a slow 60 m leg of 7 s before a reversal of 170 degrees gets a midpoint", 60.0, 700, 15.0, 170.0, 4},
