@@ -5,6 +5,7 @@
 #include "platform/simconnect.h"
 
 #include <algorithm>
+#include <limits>
 #include <cstdio>
 #include <cstdlib>
 #include <atomic>
@@ -90,6 +91,9 @@ bool lf_flushBatch(Client& c) {
   c.batch.clear();
   return sent;
 }
+
+// The program's time of the data this thread sends next; NaN: not told.
+thread_local double tDataTicks = std::numeric_limits<double>::quiet_NaN();
 
 template <typename Fill>
 HRESULT lf_send(HANDLE h, Call call, Fill&& fill) {
@@ -363,6 +367,8 @@ HRESULT SimConnect_RequestDataOnSimObjectType(HANDLE h, SIMCONNECT_DATA_REQUEST_
   });
 }
 
+void gf_simConnectNoteDataTime(std::int64_t ticks) { tDataTicks = static_cast<double>(ticks); }
+
 HRESULT SimConnect_SetDataOnSimObject(HANDLE h, SIMCONNECT_DATA_DEFINITION_ID DefineID, SIMCONNECT_OBJECT_ID ObjectID,
                                       SIMCONNECT_DATA_SET_FLAG Flags, DWORD ArrayCount, DWORD cbUnitSize,
                                       const void* pDataSet) {
@@ -373,6 +379,7 @@ HRESULT SimConnect_SetDataOnSimObject(HANDLE h, SIMCONNECT_DATA_DEFINITION_ID De
   return lf_send(h, Call::SetDataOnSimObject, [&](simwire::Writer& w) {
     w.u32(DefineID).u32(ObjectID).u32(Flags).u32(ArrayCount).u32(cbUnitSize);
     w.bytes(std::span(static_cast<const std::byte*>(pDataSet), size));
+    w.f64(tDataTicks);
   });
 }
 

@@ -256,6 +256,14 @@ std::string gf_simConnectAddress();
 // An empty text returns to the environment / default.
 void gf_setSimConnectAddress(const std::string& address);
 
+// The program's own time, in engine ticks, of the data that the next
+// SimConnect_SetDataOnSimObject calls of this thread carry. The loopback client
+// sends it beside them, so that a trace judges a step by the time the program
+// took for it, not by when it arrived: after a stall the program catches up, and
+// one frame may carry several sets. The simulator's library has no such thing,
+// and there it does nothing.
+void gf_simConnectNoteDataTime(std::int64_t ticks);
+
 // Blocks until a message waits for SimConnect_CallDispatch, the connection is
 // lost, or the time is up; true when CallDispatch has something to deliver.
 bool gf_simConnectWaitForMessage(HANDLE hSimConnect, std::chrono::milliseconds timeout);

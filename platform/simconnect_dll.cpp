@@ -44,6 +44,7 @@ struct Library {
   void (*failNextCalls)(const char* function, int count) = nullptr;
   void (*setLogHook)(void (*hook)(const char* line)) = nullptr;
   BOOL (*waitForMessage)(HANDLE handle, DWORD milliseconds) = nullptr;
+  void (*noteDataTime)(long long ticks) = nullptr;
 };
 
 std::mutex gLoadMutex;  // loading, gProblem
@@ -147,6 +148,7 @@ const Library* lf_load() {
   library->setLogHook = lf_function<decltype(Library::setLogHook)>(module, "SklmStandin_SetLogHook");
   library->waitForMessage =
       lf_function<decltype(Library::waitForMessage)>(module, "SklmStandin_WaitForMessage");
+  library->noteDataTime = lf_function<decltype(Library::noteDataTime)>(module, "SklmStandin_NoteDataTime");
   if (library->setLogHook) library->setLogHook(&lf_forwardLogLine);
   gProblem.clear();
   // Never unloaded: a link may be open until the process ends.
@@ -238,6 +240,11 @@ void gf_setSimConnectLogHook(SimConnectLogHook hook) {
 void gf_simConnectFailNextCalls(const std::string& function, int count) {
   const Library* library = lf_library();
   if (library && library->failNextCalls) library->failNextCalls(function.c_str(), count);
+}
+
+void gf_simConnectNoteDataTime(std::int64_t ticks) {
+  const Library* library = gLibrary.load();
+  if (library && library->noteDataTime) library->noteDataTime(ticks);
 }
 
 bool gf_simConnectWaitForMessage(HANDLE hSimConnect, std::chrono::milliseconds timeout) {

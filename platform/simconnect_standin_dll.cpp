@@ -43,6 +43,8 @@ void SklmStandin_SetLogHook(void (*hook)(const char* line)) {
   });
 }
 
+void SklmStandin_NoteDataTime(long long ticks) { gf_simConnectNoteDataTime(ticks); }
+
 BOOL SklmStandin_WaitForMessage(HANDLE handle, DWORD milliseconds) {
   return gf_simConnectWaitForMessage(handle, std::chrono::milliseconds(milliseconds)) ? TRUE : FALSE;
 }

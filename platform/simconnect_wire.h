@@ -49,7 +49,8 @@ std::optional<Call> gf_callFromName(std::string_view name);
 // Simulator-to-client message ids outside the public range, never dispatched.
 constexpr DWORD gOpenRefusedId = 0x7F000001u;
 
-constexpr DWORD gProtocolVersion = 1;
+// 2: a set of data carries the program's time of it after its block.
+constexpr DWORD gProtocolVersion = 2;
 // Where the data block of a SIMOBJECT_DATA message begins.
 constexpr std::size_t gDataOffset = sizeof(SIMCONNECT_RECV_SIMOBJECT_DATA) - sizeof(DWORD);
 static_assert(gDataOffset == 40);

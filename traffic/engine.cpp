@@ -26,6 +26,7 @@
 #include "traffic/readers.h"
 #include "traffic/sim_connection.h"
 #include "traffic/sim_ids.h"
+#include "traffic/track_following.h"
 #include "traffic/update_queue.h"
 #include "traffic/user_aircraft.h"
 
@@ -56,6 +57,7 @@ constexpr double kMostAccelerationKts = 6.0;
 constexpr double kSmallStepNm = 0.010799136069114472;  // 20 m
 constexpr double kSpikeNm = 60.0 / 1852.0;                // a detour of 60 m
 constexpr double kTaxiKnots = 30.0;
+constexpr double kOffRunwayNm = 25.0 / 1852.0;
 
 void lf_removeCallsignFile() {
   if (std::filesystem::exists(Callsign2ObjectIdPath)) std::filesystem::remove(Callsign2ObjectIdPath);
@@ -173,7 +175,14 @@ void lf_dropSpike(Act& aircraft, const TrackPoint& point, double timestamp) {
   const auto knots = [](double nm, double seconds) { return nm * 3600.0 / std::max(seconds, 1.0); };
   const bool faster = std::max(knots(out, spike.timestamp - before.timestamp), knots(back, timestamp - spike.timestamp)) >
                       kTaxiKnots;
-  if (out + back - past <= kSpikeNm || out + back <= 1.5 * past || !faster) return;
+  if (!faster) return;
+  // A roll at speed is on a runway, straight: a point well off the line past it
+  // is out of place however far apart the reports lie.
+  const double half = (out + back + past) / 2.0;
+  const double aside = past > 0.0 ? 2.0 * std::sqrt(std::max(half * (half - out) * (half - back) * (half - past), 0.0)) / past
+                                   : out;
+  const bool offRunway = gf_believedSpeed(before) >= kLiftOffKnots && aside > kOffRunwayNm;
+  if (!offRunway && (out + back - past <= kSpikeNm || out + back <= 1.25 * past)) return;
   track.pop_back();
   if (aircraft.recentFixes[aircraft.recentFixCount - 1].timestamp == spike.timestamp) --aircraft.recentFixCount;
 }
@@ -281,7 +290,7 @@ void lf_motionPass() {
         if (aircraft.objectId != 0) {
           const SimPose& p = aircraft.pose;
           gPosSetsWrite->push_back({p.latitude, p.longitude, p.pitch, p.bank, p.heading, p.altitude,
-                                    p.verticalSpeed, p.trueAirspeed, aircraft.objectId});
+                                    p.verticalSpeed, p.trueAirspeed, aircraft.objectId, tick});
         }
       }
     } else if (aircraft.state == ACT_NOT_IN_SIM) {

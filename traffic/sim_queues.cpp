@@ -175,9 +175,11 @@ void lf_onFrame() {
   }
   HANDLE h = gHSimConnect;
   std::uint32_t user = gUserObjectId.load();
-  for (const PosSet& set : *gPosSetsSend)
-    if (set.objectId > user)
-      SimConnect_SetDataOnSimObject(h, DEF_POSITION, set.objectId, 0, 0, kPosSetBlockSize, &set);
+  for (const PosSet& set : *gPosSetsSend) {
+    if (set.objectId <= user) continue;
+    gf_simConnectNoteDataTime(set.tick);
+    SimConnect_SetDataOnSimObject(h, DEF_POSITION, set.objectId, 0, 0, kPosSetBlockSize, &set);
+  }
   gPosSetsSend->clear();
 
   for (const EventCmd& cmd : gEventCmds) {

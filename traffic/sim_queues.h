@@ -24,6 +24,7 @@ struct PosSet {
   double verticalSpeed = 0.0;  // feet per second
   double trueAirspeed = 0.0;   // knots
   std::uint32_t objectId = 0;
+  std::int64_t tick = 0;  // the engine tick it was made in: not sent to the simulator
 };
 inline constexpr std::size_t kPosSetBlockSize = 64;
 static_assert(offsetof(PosSet, latitude) == 0 && offsetof(PosSet, trueAirspeed) == 56 &&

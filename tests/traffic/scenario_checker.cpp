@@ -39,6 +39,7 @@ struct Pose {
   std::int64_t frame = 0;
   double lat = 0, lon = 0, alt = 0;
   std::optional<double> pitch, bank;
+  std::optional<std::int64_t> tick;  // the program's own time of the set, when the trace carries it
 };
 
 struct Life {
@@ -132,7 +133,7 @@ std::vector<Violation> gf_checkTrace(std::istream& trace, const SideLog& log, co
     if (event == "create") {
       life.created = true;
       life.tail = j.value("tail", std::string());
-      life.last = Pose{frame, j.value("lat", 0.0), j.value("lon", 0.0), j.value("alt", 0.0), {}, {}};
+      life.last = Pose{frame, j.value("lat", 0.0), j.value("lon", 0.0), j.value("alt", 0.0), {}, {}, {}};
       continue;
     }
     if (event == "remove" || event == "vanish") {
@@ -149,7 +150,7 @@ std::vector<Violation> gf_checkTrace(std::istream& trace, const SideLog& log, co
       report(id, frame, "set after removal", "");
       continue;
     }
-    Pose pose{frame, 0, 0, 0, {}, {}};
+    Pose pose{frame, 0, 0, 0, {}, {}, {}};
     std::optional<double> lat, lon, heading, alt;
     bool finite = true;
     for (const auto& [key, value] : j["values"].items()) {
@@ -174,10 +175,16 @@ std::vector<Violation> gf_checkTrace(std::istream& trace, const SideLog& log, co
     if (heading && (*heading < 0 || *heading >= 2 * std::numbers::pi))
       report(id, frame, "heading out of range", sk::format("{}", *heading));
     pose.lat = *lat, pose.lon = *lon, pose.alt = *alt;
+    if (j.contains("tick") && j["tick"].is_number()) pose.tick = j["tick"].get<std::int64_t>();
 
     const std::int64_t tick = tickOf(frame);
     const Pose& prev = *life.last;
-    const std::int64_t ticks = std::max<std::int64_t>((frame - prev.frame) * world.ticksPerFrame, 1);
+    // A program that ran late moves its aircraft on by the time that passed,
+    // and after a stall one frame may carry several of its sets: a step is
+    // judged by the program's own time between the two sets where the trace
+    // carries it, else by the frames between them.
+    const std::int64_t ticks = std::max<std::int64_t>(
+        pose.tick && prev.tick ? *pose.tick - *prev.tick : (frame - prev.frame) * world.ticksPerFrame, 1);
     const double seconds = static_cast<double>(ticks) / 100.0;
 
     double bySpeed = 1.5 * side.fastestAround(id, tick) * kMetresPerNm / 3600.0 * seconds;

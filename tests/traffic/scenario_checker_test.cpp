@@ -118,6 +118,17 @@ TEST(ScenarioChecker, FindsEachBrokenRuleAndPassesMotionTheEngineMayMake) {
   auto shiftSouth = [](Lines& l, DWORD id, double metres) { lf_set(l, id, F)["values"]["Plane Latitude"] =
       lf_set(l, id, F)["values"]["Plane Latitude"].get<double>() - metres / 111195.0; };
   auto inventedTakeOff = [](SideLog& s) { s.points.push_back({F * 3 - 50, kTaxi, 180, F * 3 + 10, true}); };
+  // The program's own time on every taxi set; from F on it stalled 27 ticks and
+  // caught up by the way it taxies in them, or jumped that way in no time.
+  auto stalled = [](Lines& l, std::int64_t stallTicks) {
+    for (auto& j : l) {
+      if (j["event"] != "position" || j["id"] != kTaxi) continue;
+      const std::int64_t frame = j["frame"];
+      j["tick"] = frame * 3 + (frame >= F ? stallTicks : 0);
+      if (frame >= F)
+        j["values"]["Plane Latitude"] = j["values"]["Plane Latitude"].get<double>() - 15.0 * 1852.0 / 3600.0 * 0.27 / 111195.0;
+    }
+  };
 
   struct Case {
     const char* name;
@@ -159,6 +170,8 @@ TEST(ScenarioChecker, FindsEachBrokenRuleAndPassesMotionTheEngineMayMake) {
        0},
       {"late point covered in 25 ticks", [&](Lines& l) { shiftSouth(l, kTaxi, 2.5); },
        [](SideLog& s) { s.segments.push_back({F * 3 - 30, kTaxi, 0.03, 10}); }, "", 0, 0},
+      {"a stall caught up at the taxi's speed", [&](Lines& l) { stalled(l, 27); }, {}, "", 0, 0},
+      {"the same way in no time", [&](Lines& l) { stalled(l, 0); }, {}, "step too long", kTaxi, F},
       {"off the ground on the ground", [](Lines& l) { lf_set(l, kTaxi, F)["values"]["Plane Altitude"] = kStaticCg + 1; },
        {}, "ground altitude", kTaxi, F},
   };

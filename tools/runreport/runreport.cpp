@@ -50,12 +50,13 @@ double lf_alongHeadingM(const TracePoint& a, const TracePoint& b, double& distan
   return north * std::cos(b.headingRad) + east * std::sin(b.headingRad);
 }
 
-void lf_addPosition(TracedObject& o, const nlohmann::json& values, std::int64_t frame,
+void lf_addPosition(TracedObject& o, const nlohmann::json& values, std::int64_t frame, std::int64_t tick,
                     const CountOptions& options) {
   const auto lat = lf_datum(values, "plane latitude"), lon = lf_datum(values, "plane longitude");
   if (!lat || !lon || o.points.empty()) return;
   TracePoint p = o.points.back();
   p.frame = frame;
+  p.tick = tick;
   p.lat = *lat;
   p.lon = *lon;
   // The program gives the heading in radians, as the simulator keeps it.
@@ -135,7 +136,7 @@ TraceFacts gf_readTrace(std::istream& trace, const CountOptions& options) {
     const auto it = facts.objects.find(id);
     if (it == facts.objects.end()) continue;  // the user aircraft, or an object of another client
     if (event == "position" && j.contains("values") && j["values"].is_object()) {
-      lf_addPosition(it->second, j["values"], frame, options);
+      lf_addPosition(it->second, j["values"], frame, j.value("tick", std::int64_t{-1}), options);
     } else if ((event == "remove" || event == "vanish") && !it->second.removedFrame) {
       it->second.removedFrame = frame;
       removals.emplace_back(lineNumber, id);

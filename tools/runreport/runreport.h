@@ -35,6 +35,7 @@ struct TracePoint {
   double lat = 0, lon = 0;  // degrees
   double altitudeFt = 0;
   double headingRad = 0;
+  std::int64_t tick = -1;  // the program's own time of the set, in engine ticks; -1: not traced
 };
 
 // One object the program created in the simulator.

@@ -654,6 +654,7 @@ void StandIn::handleCall(Session& s, Call call, DWORD packetId, simwire::Reader&
       DWORD count = std::max<DWORD>(r.u32(), 1);
       DWORD unit = r.u32();
       auto block = r.bytes();
+      const double programTicks = r.f64();
       auto d = s.definitions.find(def);
       if (d == s.definitions.end()) return refuse(SIMCONNECT_EXCEPTION_UNRECOGNIZED_ID, 1);
       Object* o = findObject(objectId);
@@ -702,7 +703,7 @@ void StandIn::handleCall(Session& s, Call call, DWORD packetId, simwire::Reader&
         }
       }
       values += values.empty() ? "{}" : "}";
-      tracePosition(position ? "position" : "set_data", o->id, def, values);
+      tracePosition(position ? "position" : "set_data", o->id, def, values, programTicks);
       return;
     }
     case Call::TransmitClientEvent: {
@@ -1023,7 +1024,8 @@ void StandIn::trace(const char* event, nlohmann::ordered_json fields) {
   m_trace.flush();
 }
 
-void StandIn::tracePosition(const char* event, DWORD objectId, DWORD defineId, const std::string& values) {
+void StandIn::tracePosition(const char* event, DWORD objectId, DWORD defineId, const std::string& values,
+                            double programTicks) {
   if (!m_trace.is_open()) return;
   if (m_traceSetsPerSecond > 0) {
     // The first set of each object and definition in each 1/N s of simulator time.
@@ -1032,8 +1034,10 @@ void StandIn::tracePosition(const char* event, DWORD objectId, DWORD defineId, c
     if (!first && last->second == slot) return;
     last->second = slot;
   }
-  m_trace << sk::format(R"({{"frame":{},"event":"{}","id":{},"define":{},"values":{}}})", m_frame, event,
-                        objectId, defineId, values)
+  // The client's own time of the set, when it told it.
+  const std::string told = std::isfinite(programTicks) ? sk::format(R"(,"tick":{:.0f})", programTicks) : std::string();
+  m_trace << sk::format(R"({{"frame":{},"event":"{}","id":{},"define":{},"values":{}{}}})", m_frame, event,
+                        objectId, defineId, values, told)
           << '\n';
 }
 

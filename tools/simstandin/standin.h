@@ -137,7 +137,8 @@ class StandIn {
   // Adds a line to the trace and flushes it.
   void trace(const char* event, nlohmann::ordered_json fields);
   // The bulk of the trace: flushed after each batch of packets and each frame.
-  void tracePosition(const char* event, DWORD objectId, DWORD defineId, const std::string& values);
+  void tracePosition(const char* event, DWORD objectId, DWORD defineId, const std::string& values,
+                     double programTicks);
 
   Scenario m_sc;
   std::uint16_t m_port = 0;

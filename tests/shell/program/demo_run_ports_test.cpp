@@ -724,6 +724,29 @@ void lf_runDeparture(std::size_t firstLine) {
                                       [&](const auto& p) { return !lf_atGroundLevel(p.altitudeFt, kGroundFt); });
     ASSERT_NE(liftOff, object.points.end()) << "SAS69E never left the ground";
     for (auto p = object.points.begin(); p != liftOff; ++p) EXPECT_LT(offLine(*p), 30.0) << "frame " << p->frame;
+    // Its roll as a user sees it: its reports accelerate all the way, so it never
+    // loses 30 kt within 10 s, and it never races above 170 kt (they reach 148).
+    // Timed by the program's own clock where the trace carries it: a program
+    // that ran late catches up, and its frames bunch.
+    const auto secondsOf = [](const runreport::TracePoint& p) {
+      return p.tick >= 0 ? static_cast<double>(p.tick) / 100.0 : static_cast<double>(p.frame) / kFramesPerSecond;
+    };
+    std::vector<std::pair<double, double>> speeds;  // seconds, knots over the second before
+    for (auto p = object.points.begin() + 1; p < liftOff; ++p) {
+      const double seconds = secondsOf(*p) - secondsOf(*(p - 1));
+      if (seconds <= 0) continue;
+      speeds.emplace_back(secondsOf(*p),
+                          lf_distanceM((p - 1)->lat, (p - 1)->lon, p->lat, p->lon) / seconds * 3600 / 1852);
+    }
+    double fastest = 0, worstLoss = 0;
+    for (std::size_t i = 0; i < speeds.size(); ++i) {
+      fastest = std::max(fastest, speeds[i].second);
+      for (std::size_t j = 0; j < i; ++j)
+        if (speeds[i].first - speeds[j].first <= 10.0)
+          worstLoss = std::max(worstLoss, speeds[j].second - speeds[i].second);
+    }
+    EXPECT_LT(fastest, 170.0) << "raced on the runway";
+    EXPECT_LT(worstLoss, 30.0) << "braked while its reports accelerated";
     EXPECT_GT(lf_distanceM(liftOff->lat, liftOff->lon, first.lat, first.lon),
               lf_distanceM(climbing->lat, climbing->lon, first.lat, first.lon))
         << "lifted off before its reports climbed";
@@ -733,7 +756,8 @@ void lf_runDeparture(std::size_t firstLine) {
     std::cout << "SAS69E from line " << firstLine + 1 << ": created "
               << lf_distanceM(first.lat, first.lon, reports.front().lat, reports.front().lon)
               << " m from its first report, off ground level " << past
-              << " m past its first airborne report\n";
+              << " m past its first airborne report; on the ground at most " << fastest << " kt, losing at most "
+              << worstLoss << " kt within 10 s\n";
   }
   EXPECT_EQ(departures, 1U);
   std::ifstream traced(run.folder / "trace.jsonl");
