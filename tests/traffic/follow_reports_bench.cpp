@@ -3,7 +3,9 @@
 // report, and the scripted stories; prints every check broken, then the counts
 // per check and per track, and the wall time.
 // Usage: follow_reports_bench [--k N] [--shard I/N] (the cases whose number
-// modulo N is I, so that shards run side by side).
+// modulo N is I, so that shards run side by side) [--only TRACK:LINE] (that
+// entry alone, its scratch folders with their trace and log kept, to look into
+// a row of the table).
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -18,8 +20,17 @@
 
 int main(int argc, char** argv) {
   std::size_t k = 1, shard = 0, shards = 1;
+  std::string onlyTrack;
+  std::size_t onlyLine = 0;
   for (int i = 1; i + 1 < argc; i += 2) {
     if (std::strcmp(argv[i], "--k") == 0) k = std::stoul(argv[i + 1]);
+    if (std::strcmp(argv[i], "--only") == 0) {
+      const std::string only = argv[i + 1];
+      const std::size_t colon = only.find(':');
+      if (colon == std::string::npos) return 2;
+      onlyTrack = only.substr(0, colon);
+      onlyLine = std::stoul(only.substr(colon + 1));
+    }
     if (std::strcmp(argv[i], "--shard") == 0 && std::sscanf(argv[i + 1], "%zu/%zu", &shard, &shards) != 2)
       return 2;
   }
@@ -31,16 +42,20 @@ int main(int argc, char** argv) {
   std::vector<sweep::Finding> findings;
   std::size_t index = 0, runs = 0;
   for (const sweep::Track& track : tracks)
-    for (const std::size_t entry : sweep::gf_entries(track, k))
+    for (const std::size_t entry : sweep::gf_entries(track, onlyTrack.empty() ? k : 1))
       for (const sweep::Mutation mutation : sweep::kMutations) {
+        if (!onlyTrack.empty() && (track.name != onlyTrack || entry + 1 != onlyLine)) continue;
         if (index++ % shards != shard) continue;
-        const auto scratch = root / std::to_string(runs++);
+        const auto scratch = root / (std::to_string(runs++) + "-" + sweep::gf_mutationName(mutation));
         std::filesystem::create_directories(scratch);
         for (sweep::Finding& f : sweep::gf_runCase({&track, entry, mutation}, scratch))
           findings.push_back(std::move(f));
-        std::filesystem::remove_all(scratch);
+        if (onlyTrack.empty()) std::filesystem::remove_all(scratch);
       }
-  std::filesystem::remove_all(root);
+  if (onlyTrack.empty())
+    std::filesystem::remove_all(root);
+  else
+    std::printf("kept: %s\n", root.c_str());
   sweep::gf_printTable(std::cout, findings);
   std::map<std::string, std::size_t> byCheck, byTrack;
   for (const sweep::Finding& f : findings) {
