@@ -43,6 +43,11 @@ constexpr double kPauseSeconds = 40.0;
 constexpr double kAsideMetres = 80.0;
 constexpr double kEntryCeilingFt = 3000.0;
 constexpr double kEntryReachNm = 5.0;
+constexpr double kFeetPerHpa = 27.3;
+constexpr int kStandardQnh = 1013;
+constexpr int kLowPressureDay = 990, kHighPressureDay = 1040;
+constexpr std::size_t kThinnedEvery = 3;
+constexpr std::size_t kSpoiltOnOtherDaysEvery = 5;
 
 // The checks a user makes by eye.
 constexpr double kGroundOffTrackM = 50.0;
@@ -63,16 +68,38 @@ constexpr std::int64_t kLeaveWithinTicks = 3000;
 constexpr double kLeftMetres = 5.0;
 constexpr std::int64_t kShortLifeTicks = 6000;
 constexpr std::int64_t kRejoinTicks = 6000;  // a minute to rejoin its reports after a pause
+constexpr const char* kThroughAPause = "flies on or waits through a pause, then rejoins";
 constexpr double kFlyingAboveFieldFt = 300.0;
 constexpr double kMostClimbFtPerS = 100.0;
 constexpr double kEndReachM = 25.0;     // the last reports may fall within 20 m of the one before
 constexpr std::size_t kSpeedSteps = 5;  // a jump aside and back is two steps of them
 constexpr double kCreepingKts = 5.0;
 constexpr std::int64_t kPullOutTicks = 2500;  // two spans at the stand speed
+// The pull-out and push-back go their own way at the stand speed; then it
+// catches up with its reports at no more than taxi speed.
+constexpr std::int64_t kLeavingStandTicks = 6000;
+constexpr const char* kLeavesStandItsOwnWay = "leaves its stand by a pull-out or push-back, then catches up";
 constexpr double kSamePlaceMetres = 1.0;
 constexpr std::int64_t kBrakingTicks = 1000;  // 30 kt lost within 10 s
 constexpr double kBrakingKts = 30.0;
 constexpr double kSpeedingUpKts = 10.0;
+// Along its line, behind or ahead of where its reports were when shown.
+constexpr double kGroundTimeOffS = 3.0;
+constexpr double kAirTimeOffS = 5.0;
+constexpr std::int64_t kSettleTicks = 500;  // its first 5 s on the ground
+constexpr double kSameStretchM = 10.0;
+constexpr double kAlongSlackM = 10.0;
+// A report that only a day's high pressure puts on the ground: it flies this high.
+constexpr double kTrulyFlyingFt = 50.0;
+constexpr const char* kPressureAltitudeAtZero = "an arrival whose pressure altitude reaches 0 before the runway";
+constexpr std::int64_t kCreationLeadTicks = 300;  // created up to 3 s before its first point is due
+// Past a landing's touchdown report, the flare may float on before the wheels touch.
+constexpr double kFlareFloatM = 500.0;
+// Off its stand: its reports 10 m away for good, it 5 m within 30 s of their showing.
+constexpr double kStandOffMetres = 10.0;
+constexpr std::int64_t kRestAtStandTicks = 2000;
+constexpr double kStandGoneMetres = 25.0;
+constexpr double kTaxiMetresPerSecond = 30.0 * 1852.0 / 3600.0;
 
 std::filesystem::path lf_data(const std::string& name) {
   return std::filesystem::path(SKLM_TEST_DATA_DIR) / name;
@@ -174,7 +201,10 @@ void lf_addRecording(std::vector<Track>& tracks, const std::filesystem::path& fi
     const auto f = lf_fields(line);
     if (f.size() < 15 || f[0] != "RTTFC" || f[kType].empty() || f[kType] == "null") continue;
     auto [at, added] = byHexid.try_emplace(f[kHexid], tracks.size());
-    if (added) tracks.push_back({f[kCallsign], world, {}, {}});
+    if (added) {
+      tracks.emplace_back().name = f[kCallsign];
+      tracks.back().world = world;
+    }
     tracks[at->second].lines.push_back(line);
   }
 }
@@ -186,10 +216,16 @@ struct Report {
   std::int64_t tick = 0;  // when it came
   LatLon at;
   double x = 0, y = 0;  // metres east and north of the field
-  double altitude = 0;
   double verticalSpeed = 0;
-  bool airborne = false;
+  bool airborne = false;  // as the program reads the report played
+  // As the program reads the report on its track's own day: where the aircraft
+  // flies and climbs, whatever another day's pressure makes of its altitude.
+  double dayAltitude = 0;
+  bool dayAirborne = false;
   bool plausible = true;  // its altitude one an aircraft could reach from the report before
+  // Above the field by its pressure altitude and the pressure the program is
+  // given; 0 for a report that carries none.
+  double heightFt = 0;
 };
 
 struct Seen {
@@ -237,11 +273,17 @@ class Judge {
         m_places.push_back({s, m_reports[i].tick, m_reports[i].tick, i});
       else
         m_places.back().lastTick = m_reports[i].tick;
+      m_reportTicks.push_back(static_cast<double>(m_reports[i].tick));
+    }
+    for (const Place& place : m_places) {
+      m_placeAlongs.push_back(place.along);
+      m_placeTicks.push_back(static_cast<double>(place.firstTick));
     }
   }
 
   std::vector<Finding> judge() {
     if (m_reports.empty()) return m_findings;
+    m_climbs = climbs();
     for (const auto& [id, object] : m_objects) {
       judgePlace(object);
       judgeGroundSpeed(object);
@@ -260,7 +302,7 @@ class Judge {
       if (excess > was) f.amount = sk::format("{:.1f} {}", excess, unit);
       return;
     }
-    m_findings.push_back({m_case.track->name, m_case.entry + 1, m_case.mutation, check, tick,
+    m_findings.push_back({m_case.track->name, m_case.entry + 1, m_case.mutation, m_case.conditions, check, tick,
                           sk::format("{:.1f} {}", excess, unit), excusedBy});
   }
 
@@ -277,46 +319,100 @@ class Judge {
   double y(const LatLon& p) const { return (p.lat - m_world.field.lat) * kMetresPerDegree; }
   double metres(const LatLon& a, const LatLon& b) const { return std::hypot(x(a) - x(b), y(a) - y(b)); }
 
-  // The nearest place on the line through the reports, searched first among the
-  // reports shown around the tick (the engine shows each some 30 s after it came).
-  Near nearest(const LatLon& p, std::int64_t tick, std::int64_t around = 9000) const {
+  // The place on the stretch from report i to the next nearest to p.
+  Near onStretch(std::size_t i, const LatLon& p) const {
     const double px = x(p), py = y(p);
-    auto scan = [&](std::size_t from, std::size_t to) {
-      Near best;
-      for (std::size_t i = from; i < to; ++i) {
-        const Report& a = m_reports[i];
-        const Report& b = m_reports[std::min(i + 1, m_reports.size() - 1)];
-        const double dx = b.x - a.x, dy = b.y - a.y, len2 = dx * dx + dy * dy;
-        const double t = len2 > 0 ? std::clamp(((px - a.x) * dx + (py - a.y) * dy) / len2, 0.0, 1.0) : 0.0;
-        const double d = std::hypot(px - a.x - t * dx, py - a.y - t * dy);
-        if (d < best.metres) best = {d, m_along[i] + t * std::sqrt(len2)};
-      }
-      return best;
-    };
+    const Report& a = m_reports[i];
+    const Report& b = m_reports[std::min(i + 1, m_reports.size() - 1)];
+    const double dx = b.x - a.x, dy = b.y - a.y, len2 = dx * dx + dy * dy;
+    const double t = len2 > 0 ? std::clamp(((px - a.x) * dx + (py - a.y) * dy) / len2, 0.0, 1.0) : 0.0;
+    return {std::hypot(px - a.x - t * dx, py - a.y - t * dy), m_along[i] + t * std::sqrt(len2)};
+  }
+
+  // The stretches of the reports shown around the tick (the engine shows each
+  // some 30 s after it came): [from, to).
+  std::pair<std::size_t, std::size_t> shownAround(std::int64_t tick, std::int64_t around) const {
     const auto first = std::lower_bound(m_reports.begin(), m_reports.end(), tick - kShownAfter - around,
                                         [](const Report& r, std::int64_t t) { return r.tick < t; });
     const auto last = std::upper_bound(m_reports.begin(), m_reports.end(), tick - kShownAfter + around,
                                        [](std::int64_t t, const Report& r) { return t < r.tick; });
     const auto from = static_cast<std::size_t>(std::max<std::ptrdiff_t>(first - m_reports.begin() - 1, 0));
-    const auto to = static_cast<std::size_t>(last - m_reports.begin());
-    Near best = scan(from, std::max(to, from + 1));
+    return {from, std::max(static_cast<std::size_t>(last - m_reports.begin()), from + 1)};
+  }
+
+  // The nearest place on the line through the reports, searched among the reports shown around the tick.
+  Near nearest(const LatLon& p, std::int64_t tick, std::int64_t around = 9000) const {
+    const auto [from, to] = shownAround(tick, around);
+    Near best;
+    for (std::size_t i = from; i < to; ++i)
+      if (const Near n = onStretch(i, p); n.metres < best.metres) best = n;
     return best;
+  }
+
+  // The tick a run of places along the line (non-decreasing) first, or last, stood at `along`.
+  static double tickAt(const std::vector<double>& alongs, const std::vector<double>& ticks, double along,
+                       bool latest) {
+    const auto it = latest ? std::upper_bound(alongs.begin(), alongs.end(), along)
+                           : std::lower_bound(alongs.begin(), alongs.end(), along);
+    const auto i = static_cast<std::size_t>(it - alongs.begin());
+    if (i == 0) return ticks.front();
+    if (i == alongs.size()) return ticks.back();
+    return ticks[i - 1] + (along - alongs[i - 1]) / (alongs[i] - alongs[i - 1]) * (ticks[i] - ticks[i - 1]);
+  }
+
+  // When the reports were at a place along their line, earliest and latest (ticks
+  // they came). Read report by report, and from place to place: a position that
+  // freezes for seconds and jumps on moved on all the while.
+  std::pair<double, double> timesAt(double along) const {
+    const double smooth = tickAt(m_placeAlongs, m_placeTicks, along, false);
+    return {std::min(tickAt(m_along, m_reportTicks, along, false), smooth),
+            std::max(tickAt(m_along, m_reportTicks, along, true), smooth)};
+  }
+
+  // Seconds the object at p is behind (positive) or ahead of (negative) where its
+  // reports were when shown, along their line: the least over the stretches shown
+  // around the tick that pass as near as the nearest (the line may cross itself).
+  std::optional<double> secondsBehind(const LatLon& p, std::int64_t tick) const {
+    const double shown = static_cast<double>(tick - kShownAfter);
+    if (shown < static_cast<double>(m_reports.front().tick) || shown > static_cast<double>(m_reports.back().tick))
+      return std::nullopt;
+    const auto [from, to] = shownAround(tick, kSpeedWindowTicks * 10);
+    std::vector<Near> near;
+    double best = std::numeric_limits<double>::infinity();
+    for (std::size_t i = from; i < to; ++i) {
+      near.push_back(onStretch(i, p));
+      best = std::min(best, near.back().metres);
+    }
+    std::optional<double> least;
+    for (const Near& n : near) {
+      if (n.metres > best + kSameStretchM) continue;
+      // A few metres either way are no time: a stop the reports make is a place, not an instant.
+      const double earliest = timesAt(n.along - kAlongSlackM).first, latest = timesAt(n.along + kAlongSlackM).second;
+      const double off = shown < earliest ? shown - earliest : shown > latest ? shown - latest : 0.0;
+      if (!least || std::abs(off) < std::abs(*least)) least = off;
+    }
+    if (least) *least /= 100.0;
+    return least;
   }
   Near nearestAnywhere(const LatLon& p) const {
     return nearest(p, 0, std::numeric_limits<std::int32_t>::max());
   }
 
-  // Whether it flew or rolled on points of its own within the ticks before.
-  bool inventedWithin(std::int64_t tick, std::int64_t ticks) const {
+  // Whether it flew or rolled on points of its own, or stood waiting for
+  // reports (`orHeld`), within the ticks before.
+  bool inventedWithin(std::int64_t tick, std::int64_t ticks, bool orHeld = false) const {
     const auto from = std::lower_bound(m_seen.begin(), m_seen.end(), tick - ticks,
                                        [](const Seen& s, std::int64_t t) { return s.tick < t; });
-    return std::any_of(from, m_seen.end(), [&](const Seen& s) { return s.tick <= tick && s.invented; });
+    return std::any_of(from, m_seen.end(),
+                       [&](const Seen& s) { return s.tick <= tick && (s.invented || (orHeld && s.holding)); });
   }
 
-  // Whether it stood on a stand within the ticks before.
-  bool leftStandWithin(std::int64_t tick, std::int64_t ticks) const {
+  // Whether it stood on a stand (or, `pushedBack`, was pushed back from one) within the ticks before.
+  bool leftStandWithin(std::int64_t tick, std::int64_t ticks, bool pushedBack = false) const {
     return std::any_of(m_seen.begin(), m_seen.end(), [&](const Seen& s) {
-      return s.tick <= tick && s.tick >= tick - ticks && s.present && s.phase == PHASE_PARKED;
+      return s.tick <= tick && s.tick >= tick - ticks && s.present &&
+             (s.phase == PHASE_PARKED ||
+              (pushedBack && (s.phase == PHASE_PUSHBACK || s.phase == PHASE_PUSHBACK_DONE)));
     });
   }
 
@@ -394,6 +490,7 @@ class Judge {
         if (r.tick <= createTick) best = std::min(best, metres(created, r.at));
       if (best > kCreatedOffReportM)
         add("(a) created away from its reports", createTick, best - kCreatedOffReportM, "m");
+      if (!object.createdOnGround) judgeCreatedInTheAir(object, createTick);
     }
     for (const auto& fix : object.path) {
       const std::int64_t tick = tickOf(fix.frame);
@@ -406,16 +503,82 @@ class Judge {
       if (n.metres > limit)
         add(s->onGround ? "(a) off its reports on the ground" : "(a) off its reports in the air", tick,
             n.metres - limit, "m",
-            inventedWithin(tick, kRejoinTicks) ? "flies on through a pause, then rejoins" : "");
+            inventedWithin(tick, kRejoinTicks) ? kThroughAPause : "");
+      const std::size_t i = indexAt(n.along);
+      const Report& a = m_reports[i];
+      const Report& b = m_reports[std::min(i + 1, m_reports.size() - 1)];
       if (s->onGround && s->phase != PHASE_LIFTOFF) {
-        const std::size_t i = indexAt(n.along);
-        const Report& a = m_reports[i];
-        const Report& b = m_reports[std::min(i + 1, m_reports.size() - 1)];
-        const double above = std::min(a.altitude, b.altitude) - m_world.elevationFt;
-        if (a.airborne && b.airborne && a.plausible && b.plausible && above > kFlyingAboveFieldFt)
-          add("(b) on the ground where its reports fly", tick, above, "ft");
+        const double above = std::min(a.dayAltitude, b.dayAltitude) - m_world.elevationFt;
+        // Read on the ground by a high pressure's altitudes, the program can only put it there.
+        const bool readOnGround = !a.airborne || !b.airborne;
+        if (a.dayAirborne && b.dayAirborne && a.plausible && b.plausible && above > kFlyingAboveFieldFt)
+          add("(b) on the ground where its reports fly", tick, above, "ft",
+              readOnGround ? kPressureAltitudeAtZero : "");
       }
+      // In the air where its reports, as the program reads them, stand or roll on
+      // the ground: not where they climb, nor in the flare past the last airborne one.
+      const auto standsOrRolls = [](const Report& r) { return !r.airborne && r.verticalSpeed <= kClimbingFpm; };
+      if (!s->onGround && standsOrRolls(a) && standsOrRolls(b) && !inClimb(n.along) &&
+          n.along > touchdownBefore(i) + kFlareFloatM) {
+        const bool flies = a.heightFt > kTrulyFlyingFt && b.heightFt > kTrulyFlyingFt;
+        add("(b2) airborne where its reports are on the ground", tick, fix.altitudeFt - m_world.elevationFt,
+            "ft", flies ? kPressureAltitudeAtZero : "");
+      }
+      judgeTimeAlong(object, *s, p, tick);
     }
+  }
+
+  // Created in the air after reports that stand or roll on the ground (two or
+  // more: one is a 0-ft glitch of a flight) since it was last seen, up to the one
+  // it is created from.
+  void judgeCreatedInTheAir(const scenario::TracedObject& object, std::int64_t createTick) {
+    std::int64_t since = 0;
+    for (const auto& [id, other] : m_objects)
+      for (const std::int64_t frame : other.removeFrames)
+        if (tickOf(frame) < createTick) since = std::max(since, tickOf(frame) - kShownAfter);
+    std::size_t onGround = 0, flying = 0;
+    for (const Report& r : m_reports) {
+      if (r.tick < since || r.tick > createTick - kShownAfter + kCreationLeadTicks) continue;
+      if (r.airborne || r.verticalSpeed > kClimbingFpm) continue;
+      ++onGround;
+      if (r.heightFt > kTrulyFlyingFt) ++flying;
+    }
+    if (onGround < 2) return;
+    const double above = object.path.empty() ? 0.0 : object.path.front().altitudeFt - m_world.elevationFt;
+    add("(b2) created airborne, its reports on the ground", createTick, above, "ft",
+        flying == onGround ? kPressureAltitudeAtZero : "");
+  }
+
+  // Along its line: behind or ahead of where its reports were when shown.
+  void judgeTimeAlong(const scenario::TracedObject& object, const Seen& s, const LatLon& p, std::int64_t tick) {
+    if (s.holding || s.phase == PHASE_PARKED || s.phase == PHASE_PUSHBACK || s.phase == PHASE_PUSHBACK_DONE ||
+        reportGapAt(tick) > kReportsApartTicks)
+      return;
+    if (s.onGround ? tick - tickOf(object.createFrame) < kSettleTicks
+                   : metres(p, m_world.field) > kEntryReachNm * 1852.0)
+      return;
+    const std::optional<double> behind = secondsBehind(p, tick);
+    const double limit = s.onGround ? kGroundTimeOffS : kAirTimeOffS;
+    if (!behind || std::abs(*behind) <= limit) return;
+    const char* excuse = inventedWithin(tick, kRejoinTicks, true)       ? kThroughAPause
+                         : leftStandWithin(tick, kLeavingStandTicks, true) ? kLeavesStandItsOwnWay
+                                                                             : "";
+    add(sk::format("(a2) {} its reports {}", *behind > 0 ? "behind" : "ahead of",
+                   s.onGround ? "on the ground" : "in the air"),
+        tick, std::abs(*behind) - limit, "s", excuse);
+  }
+
+  // Along the line, the first report on the ground after the last one before
+  // report i that the program reads airborne (its touchdown); -inf when none.
+  double touchdownBefore(std::size_t i) const {
+    for (std::size_t j = i + 1; j-- > 0;)
+      if (m_reports[j].airborne) return m_along[std::min(j + 1, i)];
+    return -std::numeric_limits<double>::infinity();
+  }
+
+  bool inClimb(double along) const {
+    return std::any_of(m_climbs.begin(), m_climbs.end(),
+                       [&](const Climb& c) { return along >= c.from && along <= c.to; });
   }
 
   // Positions of the object on the ground, by tick.
@@ -544,16 +707,16 @@ class Judge {
   std::vector<Climb> climbs() const {
     std::vector<Climb> out;
     auto rising = [&](std::size_t i) {
-      return m_reports[i].airborne || m_reports[i].verticalSpeed > kClimbingFpm;
+      return m_reports[i].dayAirborne || m_reports[i].verticalSpeed > kClimbingFpm;
     };
     for (std::size_t i = 0; i < m_reports.size(); ++i) {
       if (!rising(i) || (i > 0 && rising(i - 1))) continue;
       // First seen in its climb, its reports still on the ground; else after a
       // roll: one ground report among airborne ones is a glitch, not a roll.
-      const bool onTheGround = !m_reports[i].airborne;
+      const bool onTheGround = !m_reports[i].dayAirborne;
       if (i == 0 ? !onTheGround : (i == 1 ? !onTheGround : rising(i - 2))) continue;
       std::size_t airborne = i;
-      while (airborne + 1 < m_reports.size() && !m_reports[airborne].airborne) ++airborne;
+      while (airborne + 1 < m_reports.size() && !m_reports[airborne].dayAirborne) ++airborne;
       out.push_back({m_along[i == 0 ? 0 : i - 1], m_along[airborne] + kLiftOffPastAirborneM});
     }
     return out;
@@ -576,10 +739,16 @@ class Judge {
       const double along = nearest(off, offTick).along;
       const auto climb = std::find_if(open.begin(), open.end(), [](const Climb& c) { return !c.used; });
       if (climb == open.end()) {
-        // A take-off roll whose reports stop rolls on, and lifts off, on points of its own.
+        // A take-off roll whose reports stop rolls on, and lifts off, on points of
+        // its own. A departure first seen climbing, whose pressure altitudes a
+        // high pressure reads as 0, is created on the ground and lifts off where they climb.
         const Seen* s = seenAt(e.tick);
+        const Report& r = m_reports[indexAt(along)];
+        const bool readOnGround = !r.airborne && r.verticalSpeed > kClimbingFpm && r.heightFt > kTrulyFlyingFt;
         add("(b) took off where its reports do not climb", e.tick, 0, "",
-            s && s->invented ? "a take-off roll whose reports stop lifts off on invented points" : "");
+            s && s->invented ? "a take-off roll whose reports stop lifts off on invented points"
+            : readOnGround   ? "a departure whose pressure altitude reads 0 lifts off where it climbs"
+                             : "");
         continue;
       }
       climb->used = true;
@@ -633,6 +802,7 @@ class Judge {
       if (!stand) continue;
       const LatLon at{stand->latitude, stand->longitude};
       const double reach = e.kind == Event::parks ? kCreatedParkedReachM : kClaimReachM;
+      judgeOffStand(e);
       if (!reportsEndOrRestAt(at, reach)) {
         // With its reports paused the track ends in a stop, which may claim the stand it stops at.
         const bool paused = e.kind == Event::arrivedAtStand && reportsPausedAt(e.tick);
@@ -658,6 +828,39 @@ class Judge {
     }
   }
 
+  // Its reports rest at the stand and then move off it for good: so does it, 5 m
+  // within 30 s of their showing 10 m away. A jump out there and back is no move.
+  void judgeOffStand(const Event& e) {
+    const auto shownFrom = std::lower_bound(m_reports.begin(), m_reports.end(), e.tick - kShownAfter,
+                                            [](const Report& r, std::int64_t t) { return r.tick < t; });
+    auto rest = m_reports.end();
+    for (auto r = shownFrom; r != m_reports.end() && rest == m_reports.end(); ++r) {
+      const auto left = std::find_if(r, m_reports.end(), [&](const Report& q) {
+        return q.tick - r->tick > kRestAtStandTicks || metres(q.at, r->at) > kStandOffMetres;
+      });
+      if (left == m_reports.end() || left->tick - r->tick > kRestAtStandTicks) rest = r;
+    }
+    if (rest == m_reports.end()) return;
+    auto off = rest;
+    for (auto r = rest; r != m_reports.end(); ++r)
+      if (metres(r->at, rest->at) <= kStandOffMetres) off = r + 1;
+    if (off == m_reports.end()) return;
+    // A move goes on, at no more than taxi speed from where it stood: a position
+    // that jumps to another place and stays there is no aircraft leaving.
+    const double seconds = static_cast<double>(off->tick - (off - 1)->tick) / 100.0;
+    const bool goesOn = std::any_of(off, m_reports.end(), [&](const Report& r) {
+      return metres(r.at, rest->at) > kStandGoneMetres;
+    });
+    if (!goesOn || metres(off->at, (off - 1)->at) > kTaxiMetresPerSecond * std::max(seconds, 1.0)) return;
+    const std::int64_t deadline = std::max(off->tick + kShownAfter, e.tick) + kLeaveWithinTicks;
+    if (deadline >= m_closeTick) return;
+    const auto moved = std::find_if(m_seen.begin(), m_seen.end(), [&](const Seen& s) {
+      return s.tick >= e.tick && s.present && metres(s.at, e.at) > kLeftMetres;
+    });
+    const std::int64_t late = (moved == m_seen.end() ? m_closeTick : moved->tick) - deadline;
+    if (late > 0) add("(d2) on its stand while its reports move off it", deadline, static_cast<double>(late) / 100.0, "s");
+  }
+
   const Case& m_case;
   const World& m_world;
   std::vector<Report> m_reports;
@@ -669,6 +872,8 @@ class Judge {
     std::size_t firstReport;
   };
   std::vector<Place> m_places;
+  std::vector<double> m_reportTicks, m_placeAlongs, m_placeTicks;  // for times along the line
+  std::vector<Climb> m_climbs;
   std::vector<Seen> m_seen;
   std::vector<Event> m_events;
   std::map<std::uint32_t, scenario::TracedObject> m_objects;
@@ -678,22 +883,20 @@ class Judge {
   std::vector<Finding> m_findings;
 };
 
-// The lines played from the entry, with the tenth after it spoilt.
-std::vector<std::string> lf_playedLines(const Case& c) {
-  const auto& all = c.track->lines;
-  std::vector<std::string> lines(all.begin() + static_cast<std::ptrdiff_t>(c.entry), all.end());
-  if (lines.size() <= kMutatedLine) return lines;
-  auto f = lf_fields(lines[kMutatedLine]);
-  switch (c.mutation) {
+// A spoilt report: the tenth after the entry (the pause starts there).
+std::string lf_spoilt(const std::string& line, const std::string& before, Mutation mutation) {
+  auto f = lf_fields(line);
+  switch (mutation) {
     case Mutation::none:
-      break;
+    case Mutation::pause:
+      return line;
     case Mutation::zeroAltitude:
       f[kAlt] = "0";
       break;
     case Mutation::repeatedPosition: {
-      const auto before = lf_fields(lines[kMutatedLine - 1]);
-      f[kLat] = before[kLat];
-      f[kLon] = before[kLon];
+      const auto b = lf_fields(before);
+      f[kLat] = b[kLat];
+      f[kLon] = b[kLon];
       break;
     }
     case Mutation::aside: {
@@ -703,16 +906,46 @@ std::vector<std::string> lf_playedLines(const Case& c) {
       f[kLon] = sk::format("{:.6f}", moved.lon);
       break;
     }
-    case Mutation::pause: {
-      const double from = lf_number(f[kStamp]);
-      std::erase_if(lines, [&](const std::string& line) {
-        const double stamp = lf_stamp(line);
-        return stamp >= from && stamp < from + kPauseSeconds;
-      });
-      return lines;
-    }
   }
-  lines[kMutatedLine] = lf_join(f);
+  return lf_join(f);
+}
+
+// A pressure altitude read on a day whose pressure is `lowerHpa` below the
+// recorded day's: about 27.3 ft higher a hectopascal. A transponder that sends
+// 0 on the ground still does.
+std::string lf_onOtherDay(const std::string& line, int lowerHpa) {
+  auto f = lf_fields(line);
+  const double altitude = lf_number(f[kAlt]);
+  if (altitude == 0.0) return line;
+  f[kAlt] = sk::format("{:.0f}", altitude + lowerHpa * kFeetPerHpa);
+  return lf_join(f);
+}
+
+// A line as it is played, and as its track's own day had it.
+struct PlayedLine {
+  std::string text, day;
+};
+
+// The lines played from the entry under the case's conditions, with the tenth spoilt.
+std::vector<PlayedLine> lf_playedLines(const Case& c) {
+  const auto& all = c.track->lines;
+  const int lowerHpa = c.conditions.qnh == 0 ? 0 : gf_world(c.track->world).qnh - c.conditions.qnh;
+  std::vector<PlayedLine> lines;
+  for (std::size_t i = c.entry; i < all.size(); i += c.conditions.every)
+    lines.push_back({lowerHpa == 0 ? all[i] : lf_onOtherDay(all[i], lowerHpa), all[i]});
+  if (lines.size() <= kMutatedLine) return lines;
+  if (c.mutation == Mutation::pause) {
+    const double from = lf_stamp(lines[kMutatedLine].text);
+    std::erase_if(lines, [&](const PlayedLine& line) {
+      const double stamp = lf_stamp(line.text);
+      return stamp >= from && stamp < from + kPauseSeconds;
+    });
+    return lines;
+  }
+  PlayedLine& spoilt = lines[kMutatedLine];
+  const PlayedLine& before = lines[kMutatedLine - 1];
+  spoilt.text = lf_spoilt(spoilt.text, before.text, c.mutation);
+  spoilt.day = lf_spoilt(spoilt.day, before.day, c.mutation);
   return lines;
 }
 
@@ -758,6 +991,8 @@ std::vector<Track> gf_recordedTracks() {
   lf_addRecording(tracks, lf_demo("lfbo_20191111_1000-1010.replay"), "LFBO");
   lf_addRecording(tracks, lf_data("traffic/essa_20210824_0945_SAS69E_departure.txt"), "ESSA");
   for (Track& track : tracks) {
+    track.otherDays = {kLowPressureDay, kHighPressureDay};
+    track.thinned = true;
     if (track.name == "SAS69E") {
       // Seen in each moment of its roll: it braked mid-runway when first taken at its 19th line.
       for (std::size_t line = 14; line < 25; ++line) track.alwaysEntered.push_back(line);
@@ -777,7 +1012,9 @@ Track lf_scripted(const std::string& name, const scenario::ScriptedAircraft& air
   const auto simulator = standin::gf_loadScenario(gf_world("LFBO").simulator);
   scenario::FeedBuilder feed(static_cast<double>(simulator.startEpochSeconds), 1);
   feed.add(aircraft);
-  Track track{name, "LFBO", {}, {}};
+  Track track;
+  track.name = name;
+  track.world = "LFBO";
   for (const scenario::FeedLine& line : feed.lines()) track.lines.push_back(line.text);
   track.scripted = true;
   return track;
@@ -883,6 +1120,51 @@ std::vector<Track> gf_scriptedTracks() {
     lf_stopWhereItWas(track);
     tracks.push_back(std::move(track));
   }
+  // Parked at A3, then pushed back 50 m (its reports' track the way it moves,
+  // or 0 from a transponder that sends none), 30 s of engine start, and a 10-kt
+  // taxi away; or the same leaving forwards.
+  struct Leaving {
+    const char* name;
+    double knots;
+    bool backwards;
+    bool trackZero;
+  };
+  std::uint32_t hexid = 0x39E010;
+  int callsign = 310;
+  for (const Leaving& leaving : {Leaving{"PUSH1.5", 1.5, true, false}, Leaving{"PUSH2", 2, true, false},
+                                 Leaving{"PUSH3", 3, true, false}, Leaving{"PUSH5", 5, true, false},
+                                 Leaving{"PUSH2T0", 2, true, true}, Leaving{"PULL3", 3, false, false},
+                                 Leaving{"PULL8", 8, false, false}}) {
+    const Stand& stand = stands[2];
+    const double standDeg = stand.heading * RAD_TO_DEG;
+    auto a = aircraft(hexid++, sk::format("SKL{}", callsign++), {stand.latitude, stand.longitude});
+    a.legs = {lf_standing(kStandingS),
+              lf_leg(leaving.backwards ? standDeg + 180 : standDeg, 50, leaving.knots, leaving.knots, 0, 0, true),
+              lf_standing(30), lf_leg(kRowDeg, 300, 10, 10, 0, 0, true)};
+    Track track = lf_scripted(leaving.name, a);
+    if (leaving.trackZero)
+      for (std::string& line : track.lines) {
+        auto f = lf_fields(line);
+        f[kTrack] = "0.0";
+        line = lf_join(f);
+      }
+    track.alwaysEntered = {static_cast<std::size_t>(kStandingS - 30)};
+    tracks.push_back(std::move(track));
+  }
+  // Lined up at the runway's start 10 s before its roll; its transponder sends
+  // its pressure altitude from 36 kt on. Also played on a low-pressure day,
+  // where every one of those reads airborne.
+  {
+    auto a = aircraft(hexid, sk::format("SKL{}", callsign),
+                      gf_destinationPoint(runway, (kRunwayDeg + 180) * DEG_TO_RAD, 6076.0));
+    const double field = world.elevationFt;
+    a.legs = {lf_standing(10), lf_leg(kRunwayDeg, 150, 0, 36, 0, 0, true),
+              lf_leg(kRunwayDeg, 1600, 36, 150, field, field, false),
+              lf_leg(kRunwayDeg, 6000, 150, 165, field, field + 1200, false)};
+    Track track = lf_scripted("LINEUP", a);
+    track.otherDays = {kLowPressureDay};
+    tracks.push_back(std::move(track));
+  }
   return tracks;
 }
 
@@ -902,7 +1184,14 @@ std::vector<std::size_t> gf_entries(const Track& track, std::size_t k) {
 
 std::vector<Finding> gf_runCase(const Case& c, const std::filesystem::path& scratch) {
   const World& world = gf_world(c.track->world);
-  const std::vector<std::string> lines = lf_playedLines(c);
+  const int qnh = c.conditions.qnh == 0 ? world.qnh : c.conditions.qnh;
+  const std::vector<PlayedLine> played = lf_playedLines(c);
+  std::vector<std::string> lines;
+  std::map<std::string, std::string> dayOf;
+  for (const PlayedLine& line : played) {
+    lines.push_back(line.text);
+    dayOf.emplace(line.text, line.day);
+  }
   const auto first = lf_fields(lines.front());
   const auto hexid = static_cast<std::uint32_t>(std::stoul(first[kHexid]));
   const auto epoch = static_cast<std::int64_t>(std::floor(lf_number(first[kStamp]))) - kFirstLineTick / 100;
@@ -920,12 +1209,12 @@ std::vector<Finding> gf_runCase(const Case& c, const std::filesystem::path& scra
   setup.traceFile = scratch / "trace.jsonl";
   std::vector<Finding> findings;
   auto failed = [&](const std::string& what) {
-    findings.push_back({c.track->name, c.entry + 1, c.mutation, "run failed", 0, what, {}});
+    findings.push_back({c.track->name, c.entry + 1, c.mutation, c.conditions, "run failed", 0, what, {}});
   };
   try {
     scenario::Driver driver(setup);
     gStands = lf_stands(world);
-    lf_onQnhDatagram(gWeatherReader, sk::format("{{\"QNH\":{}}}", world.qnh));
+    lf_onQnhDatagram(gWeatherReader, sk::format("{{\"QNH\":{}}}", qnh));
     gLiveryMemo[hexid] = "Known Livery";
 
     // What the parser takes of each line, at the tick it comes.
@@ -940,17 +1229,28 @@ std::vector<Finding> gf_runCase(const Case& c, const std::filesystem::path& scra
     for (const scenario::FeedLine& line : feed.lines()) {
       if (!spoiltLine.empty() && line.text == spoiltLine) continue;
       lf_onTrafficDatagram(driver.reader(), line.text);
-      for (const TrafficRecord& record : testing_traffic::takeQueued()) {
-        const LatLon at{record.point.latitude, record.point.longitude};
-        reports.push_back({line.tick, at, 0, 0, record.point.altitude, record.point.verticalSpeed,
-                           record.point.airborne != 0});
+      const std::vector<TrafficRecord> records = testing_traffic::takeQueued();
+      if (records.empty()) continue;
+      const TrackPoint& point = records.front().point;
+      Report r{line.tick, {point.latitude, point.longitude}};
+      r.verticalSpeed = point.verticalSpeed;
+      r.airborne = point.airborne != 0;
+      r.dayAltitude = point.altitude;
+      r.dayAirborne = r.airborne;
+      lf_onTrafficDatagram(driver.reader(), dayOf.at(line.text));
+      for (const TrafficRecord& day : testing_traffic::takeQueued()) {
+        r.dayAltitude = day.point.altitude;
+        r.dayAirborne = day.point.airborne != 0;
       }
+      if (const double sent = lf_number(lf_fields(line.text)[kAlt]); sent != 0.0)
+        r.heightFt = sent + (qnh - kStandardQnh) * kFeetPerHpa - world.elevationFt;
+      reports.push_back(r);
     }
     for (std::size_t i = 1; i < reports.size(); ++i) {
       const double seconds =
           std::max(static_cast<double>(reports[i].tick - reports[i - 1].tick) / 100.0, 1.0);
       reports[i].plausible =
-          std::abs(reports[i].altitude - reports[i - 1].altitude) <= kMostClimbFtPerS * seconds;
+          std::abs(reports[i].dayAltitude - reports[i - 1].dayAltitude) <= kMostClimbFtPerS * seconds;
     }
     for (Report& r : reports) {
       r.x = (r.at.lon - world.field.lon) * kMetresPerDegree *
@@ -1011,6 +1311,7 @@ std::vector<Finding> gf_runCase(const Case& c, const std::filesystem::path& scra
         findings.push_back({c.track->name,
                             c.entry + 1,
                             c.mutation,
+                            c.conditions,
                             "(e) trace checker: " + v.rule,
                             v.frame * setup.ticksPerFrame - 1,
                             v.detail,
@@ -1029,12 +1330,64 @@ std::vector<Finding> gf_runCase(const Case& c, const std::filesystem::path& scra
   return findings;
 }
 
+std::vector<Case> gf_cases(const Track& track, std::size_t k) {
+  const std::vector<std::size_t> entries = gf_entries(track, k);
+  std::vector<Case> cases;
+  for (const std::size_t entry : entries)
+    for (const Mutation mutation : kMutations) cases.push_back({&track, entry, mutation, {}});
+  for (const int qnh : track.otherDays)
+    for (std::size_t i = 0; i < entries.size(); ++i)
+      for (const Mutation mutation : kMutations)
+        if (mutation == Mutation::none || i % kSpoiltOnOtherDaysEvery == 0)
+          cases.push_back({&track, entries[i], mutation, {qnh, 1}});
+  if (track.thinned)
+    for (const std::size_t entry : entries) cases.push_back({&track, entry, Mutation::none, {0, kThinnedEvery}});
+  return cases;
+}
+
+std::string gf_playedName(Mutation mutation, const Conditions& conditions) {
+  std::string name;
+  if (conditions.qnh != 0) name = sk::format("{} hPa", conditions.qnh);
+  if (conditions.every == kThinnedEvery) name = "every 3rd";
+  else if (conditions.every != 1) name = sk::format("every {}th", conditions.every);
+  if (mutation != Mutation::none || name.empty()) name += (name.empty() ? "" : ", ") + std::string(gf_mutationName(mutation));
+  return name;
+}
+
 void gf_printTable(std::ostream& out, const std::vector<Finding>& findings) {
-  out << sk::format("{:<9} {:>5} {:<11} {:<48} {:>7} {:>12}  {}\n", "track", "entry", "mutation",
-                    "check broken", "tick", "by", "excused by");
+  out << sk::format("{:<9} {:>5} {:<20} {:<50} {:>7} {:>12}  {}\n", "track", "entry", "played", "check broken",
+                    "tick", "by", "excused by");
   for (const Finding& f : findings)
-    out << sk::format("{:<9} {:>5} {:<11} {:<48} {:>7} {:>12}  {}\n", f.track, f.entryLine,
-                      gf_mutationName(f.mutation), f.check, f.tick, f.amount, f.excusedBy);
+    out << sk::format("{:<9} {:>5} {:<20} {:<50} {:>7} {:>12}  {}\n", f.track, f.entryLine,
+                      gf_playedName(f.mutation, f.conditions), f.check, f.tick, f.amount, f.excusedBy);
+}
+
+std::vector<KnownRow> gf_readKnownRows(const std::filesystem::path& file) {
+  std::ifstream in(file);
+  if (!in) throw std::runtime_error("cannot read " + file.string());
+  std::vector<KnownRow> rows;
+  std::string line;
+  for (std::size_t number = 1; std::getline(in, line); ++number) {
+    if (line.empty() || line.front() == '#') continue;
+    std::vector<std::string> f;
+    for (std::size_t at = 0;;) {
+      const std::size_t tab = line.find('\t', at);
+      f.push_back(line.substr(at, tab - at));
+      if (tab == std::string::npos) break;
+      at = tab + 1;
+    }
+    if (f.size() != 5 || f[4].empty())
+      throw std::runtime_error(sk::format("{}:{}: a row is track, entry, played, check and cause", file.string(), number));
+    rows.push_back({f[0], std::stoul(f[1]), f[2], f[3], f[4]});
+  }
+  return rows;
+}
+
+std::filesystem::path gf_knownRowsFile() { return lf_data("traffic/follow_reports_known.tsv"); }
+
+bool gf_matches(const KnownRow& row, const Finding& finding) {
+  return row.track == finding.track && row.entryLine == finding.entryLine && row.check == finding.check &&
+         row.played == gf_playedName(finding.mutation, finding.conditions);
 }
 
 }  // namespace sweep

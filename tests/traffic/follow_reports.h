@@ -41,6 +41,10 @@ struct Track {
   // A script is entered only where its story starts (at its first line, or at
   // those always entered) and plays to its end.
   bool scripted = false;
+  // The pressures (hPa) of the other days it is also played as if flown on.
+  std::vector<int> otherDays;
+  // Also played as a feed that updates every third line.
+  bool thinned = false;
 };
 
 // Every aircraft of the recorded worlds that the program can create (a type known).
@@ -53,11 +57,28 @@ std::vector<Track> gf_scriptedTracks();
 // 3,000 ft within 5 nm of the field, and those always entered.
 std::vector<std::size_t> gf_entries(const Track& track, std::size_t k);
 
+// How a track is played beside its spoilt report: on its own day, as if flown
+// on another day's pressure (its pressure altitudes read higher or lower, the
+// program is told that day's QNH), or with only every n-th of its reports.
+struct Conditions {
+  int qnh = 0;  // 0: the day's own
+  std::size_t every = 1;
+  bool operator==(const Conditions&) const = default;
+};
+
 struct Case {
   const Track* track = nullptr;
   std::size_t entry = 0;
   Mutation mutation = Mutation::none;
+  Conditions conditions;
 };
+
+// Every case of a track: each entry plain and with each spoilt report on its
+// own day; on each other day every entry plain and every 5th with each spoilt
+// report; thinned, every entry plain.
+std::vector<Case> gf_cases(const Track& track, std::size_t k);
+// What was played, as the table names it: "plain", "0 ft", "990 hPa, 0 ft", "every 3rd".
+std::string gf_playedName(Mutation mutation, const Conditions& conditions);
 
 // One check a run broke: the first tick and the worst excess. An excused row
 // names the rule that asks for it.
@@ -65,6 +86,7 @@ struct Finding {
   std::string track;
   std::size_t entryLine = 0;  // 1-based
   Mutation mutation = Mutation::none;
+  Conditions conditions;
   std::string check;
   std::int64_t tick = 0;
   std::string amount;
@@ -75,5 +97,20 @@ struct Finding {
 std::vector<Finding> gf_runCase(const Case& sweepCase, const std::filesystem::path& scratch);
 
 void gf_printTable(std::ostream& out, const std::vector<Finding>& findings);
+
+// Rows known to be open, each with its cause: a row the sweep shows is open
+// unless a rule excuses it or it is listed here. One row a line, tab-separated:
+// track, entry line, what was played, check, cause; '#' begins a comment.
+struct KnownRow {
+  std::string track;
+  std::size_t entryLine = 0;
+  std::string played;
+  std::string check;
+  std::string cause;
+};
+std::vector<KnownRow> gf_readKnownRows(const std::filesystem::path& file);
+// The list committed beside the sweep.
+std::filesystem::path gf_knownRowsFile();
+bool gf_matches(const KnownRow& row, const Finding& finding);
 
 }  // namespace sweep

@@ -1,10 +1,12 @@
 // Every recorded aircraft, first seen at its first line and at every k-th one
-// near the field, plain and with one report spoilt, follows its reports as a
-// user would judge it; and the scripted stories the recordings lack.
+// near the field, plain and with one report spoilt, on its own day and on
+// others, thinned, follows its reports as a user would judge it; and the
+// scripted stories the recordings lack.
 #include "follow_reports.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <iostream>
 #include <sstream>
 
@@ -38,27 +40,28 @@ class FollowReports : public ::testing::TestWithParam<Row> {};
 TEST_P(FollowReports, EveryEntryAndSpoiltReportIsFollowed) {
   const Row& row = GetParam();
   const std::vector<sweep::Track> tracks = lf_allTracks();
+  const std::vector<sweep::KnownRow> known = sweep::gf_readKnownRows(sweep::gf_knownRowsFile());
   std::vector<sweep::Finding> findings;
   std::size_t cases = 0, runs = 0;
   for (const sweep::Track& track : tracks) {
     const bool lfbo = row.tracks.front() == "LFBO" && track.world == "LFBO" && !track.scripted;
     if (!lfbo && std::find(row.tracks.begin(), row.tracks.end(), track.name) == row.tracks.end()) continue;
-    for (const std::size_t entry : sweep::gf_entries(track, kEveryKth))
-      for (const sweep::Mutation mutation : sweep::kMutations) {
-        if (cases++ % row.parts != row.part) continue;
-        ScratchFolder scratch(std::to_string(runs++));
-        for (sweep::Finding& f : sweep::gf_runCase({&track, entry, mutation}, scratch.path()))
-          findings.push_back(std::move(f));
-      }
+    for (const sweep::Case& c : sweep::gf_cases(track, kEveryKth)) {
+      if (cases++ % row.parts != row.part) continue;
+      ScratchFolder scratch(std::to_string(runs++));
+      for (sweep::Finding& f : sweep::gf_runCase(c, scratch.path())) findings.push_back(std::move(f));
+    }
   }
   ASSERT_GT(runs, 0u) << "no track of this row";
   std::ostringstream table;
   sweep::gf_printTable(table, findings);
   std::cout << runs << " runs\n" << table.str();
   for (const sweep::Finding& f : findings)
-    EXPECT_FALSE(f.excusedBy.empty())
-        << f.track << " entry " << f.entryLine << " " << sweep::gf_mutationName(f.mutation) << ": " << f.check
-        << " at tick " << f.tick << " by " << f.amount;
+    EXPECT_TRUE(!f.excusedBy.empty() || std::any_of(known.begin(), known.end(), [&](const sweep::KnownRow& row) {
+      return sweep::gf_matches(row, f);
+    }))
+        << f.track << " entry " << f.entryLine << " " << sweep::gf_playedName(f.mutation, f.conditions) << ": "
+        << f.check << " at tick " << f.tick << " by " << f.amount;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -69,7 +72,9 @@ INSTANTIATE_TEST_SUITE_P(
                       Row{{"SAS005", "SAS2023", "THY5HT"}, 1, 2}, Row{{"LFBO"}, 0, 3}, Row{{"LFBO"}, 1, 3},
                       Row{{"LFBO"}, 2, 3},
                       Row{{"CIRCUIT", "SETOFF18", "SETOFF25", "WAIT40", "WAIT120"}, 0, 2},
-                      Row{{"CIRCUIT", "SETOFF18", "SETOFF25", "WAIT40", "WAIT120"}, 1, 2}),
+                      Row{{"CIRCUIT", "SETOFF18", "SETOFF25", "WAIT40", "WAIT120"}, 1, 2},
+                      Row{{"LINEUP", "PUSH1.5", "PUSH2", "PUSH3", "PUSH5", "PUSH2T0", "PULL3", "PULL8"}, 0, 2},
+                      Row{{"LINEUP", "PUSH1.5", "PUSH2", "PUSH3", "PUSH5", "PUSH2T0", "PULL3", "PULL8"}, 1, 2}),
     [](const ::testing::TestParamInfo<Row>& info) {
       return info.param.tracks.front() + "_" + std::to_string(info.param.part + 1) + "of" +
              std::to_string(info.param.parts);
