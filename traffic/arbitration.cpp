@@ -88,10 +88,13 @@ bool lf_mixedTrack(const Act& aircraft) {
   return air && ground;
 }
 
-// Ground points that show a roll (two or more, their speeds not falling, fast at
-// the last), then only airborne ones: a departure seen in its take-off roll, which
-// is shown from the roll, not from the first airborne report on. One ground
-// point among airborne ones is a 0-ft glitch of an aircraft in flight.
+// Ground points that show a roll (two or more, their speeds not falling and fast
+// at the last, or rising), then only airborne ones: a departure seen in its
+// take-off roll, which is shown from the roll, not from the first airborne
+// report on. Below about 1009 hPa every pressure-altitude report above 35 kt
+// reads airborne, so a roll's last ground report may be slow. One ground point
+// among airborne ones is a 0-ft glitch of an aircraft in flight, and a level low
+// pass whose speeds do not rise is no roll.
 bool lf_takingOff(const Act& aircraft) {
   const auto& track = aircraft.track;
   const auto air =
@@ -100,7 +103,9 @@ bool lf_takingOff(const Act& aircraft) {
       !std::all_of(air, track.end(), [](const TrackPoint& p) { return p.airborne != 0; }))
     return false;
   const double lastGround = gf_believedSpeed(*(air - 1));
-  return lastGround >= kLiftOffKnots && lastGround >= gf_believedSpeed(track.front());
+  const double first = gf_believedSpeed(track.front());
+  const bool rising = lastGround > gf_believedSpeed(*(air - 2)) && lastGround - first >= kRisingKnots;
+  return rising || (lastGround >= kLiftOffKnots && lastGround >= first);
 }
 
 // A roll first seen at speed whose speeds rise by 10 kt or more over its first

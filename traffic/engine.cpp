@@ -51,12 +51,14 @@ constexpr double kRadiansToDegrees = 180.0 / 3.14159265358979323846;
 // A ground report whose speed differs by more than this from the speed its
 // positions show is not taken at its word.
 constexpr double kContradictedSpeedKts = 25.0;
+constexpr double kOutrunSpeedKts = 10.0;
 constexpr double kSpeedBaselineSeconds = 4.0;
 // An airliner gains or loses some 4 kt a second on its take-off or landing roll.
 constexpr double kMostAccelerationKts = 6.0;
 constexpr double kSmallStepNm = 0.010799136069114472;  // 20 m
 constexpr double kSpikeNm = 60.0 / 1852.0;                // a detour of 60 m
 constexpr double kTaxiKnots = 30.0;
+constexpr double kStillNm = 10.0 / 1852.0;  // the scatter of a standing aircraft's positions
 constexpr double kOffRunwayNm = 25.0 / 1852.0;
 
 void lf_removeCallsignFile() {
@@ -149,13 +151,19 @@ bool lf_speedContradicted(const TrackPoint& point, const Act::ReportFix& base, d
 }
 
 // Ground reports may carry a speed the transponder stopped updating (100 kt
-// for minutes while the positions show a taxi); such a report keeps the speed
-// its positions show beside the reported one.
+// for minutes while the positions show a taxi, 0.0 through a take-off roll);
+// such a report keeps the speed its positions show beside the reported one.
+// Positions that run ahead of the speed, 20 m or more from the base, tell it
+// from the first reports of a roll on: believed only beyond 25 kt, the roll
+// would trail its reports by seconds.
 void lf_checkReportedSpeed(TrafficRecord& record, const Act::ReportFix& base) {
   TrackPoint& point = record.point;
   if (point.airborne) return;
-  if (double shown = 0.0; lf_speedContradicted(point, base, record.timestamp, shown))
-    point.positionSpeed = shown;
+  double shown = 0.0;
+  const bool contradicted = lf_speedContradicted(point, base, record.timestamp, shown);
+  const bool ahead = shown - point.groundSpeed > kOutrunSpeedKts &&
+                     gf_distanceNm(base.at, {point.latitude, point.longitude}) >= kSmallStepNm;
+  if (contradicted || ahead) point.positionSpeed = shown;
 }
 
 // Real surface positions jump tens of metres aside for a report and come back.
@@ -476,14 +484,12 @@ void lf_applyUpdate(TrafficRecord& record) {
   lf_checkTypeAndCreate(record);
 }
 
-bool lf_updateAct(TrafficRecord& record, Act& aircraft) {
-  if (record.hexid != aircraft.hexid) return false;
-  if (aircraft.state == ACT_LIVERY_CHANGE || aircraft.state == ACT_REMOVAL_REQUESTED) return true;
+namespace {
+void lf_takeReport(TrafficRecord& record, Act& aircraft) {
   const TrackPoint& point = record.point;
   if (!aircraft.track.empty()) {
     const double dt = record.timestamp - aircraft.lastUpdate;
     const double g = point.groundSpeed;
-    if (dt == 0.0 || dt <= 1.0) return true;
     lf_dropSpike(aircraft, point, record.timestamp);
     const TrackPoint& last = aircraft.track.back();
     const Act::ReportFix& base = lf_speedBase(aircraft, record.timestamp);
@@ -498,10 +504,10 @@ bool lf_updateAct(TrafficRecord& record, Act& aircraft) {
     const bool backInTheAir = aircraft.onGround && last.stationary && point.airborne &&
                               !lf_speedContradicted(point, base, record.timestamp, shown);
     const double g0 = gf_believedSpeed(last), g1 = gf_believedSpeed(point);
-    if (!backInTheAir && lf_speedJump(g0, g1) && std::abs(g1 - g0) > kMostAccelerationKts * dt) return true;
+    if (!backInTheAir && lf_speedJump(g0, g1) && std::abs(g1 - g0) > kMostAccelerationKts * dt) return;
     if (aircraft.extrapolationsLeft < 1) {
       const double turn = lf_trackDifference(point.track, last.track);
-      if (point.airborne && g > 120.0 && turn <= 1.0 && dt <= 0.2429805615550756 / (g / 3600.0)) return true;
+      if (point.airborne && g > 120.0 && turn <= 1.0 && dt <= 0.2429805615550756 / (g / 3600.0)) return;
       // Too small a step on the ground by the speed believed: a roll reported at
       // 0 kt whose positions advance is no standing aircraft's jitter. Nor is a
       // report 20 m or more from the last one taken, whatever its speed says: a
@@ -513,15 +519,60 @@ bool lf_updateAct(TrafficRecord& record, Act& aircraft) {
       const double moved = gf_distanceNm(lastFix.at, at);
       if (!point.airborne && believed <= 30.0 && turn <= 2.0 && moved < kSmallStepNm) {
         const double limit = believed == 0.0 ? 15.0 : std::min(kSmallStepNm / (believed / 3600.0), 15.0);
-        if (dt <= limit) return true;
+        if (dt <= limit) return;
       }
     }
   }
-  if (aircraft.state == ACT_NOT_IN_SIM && !lf_altitudePasses(point.altitude)) return true;
-  if (!gf_updateIdentity(aircraft, record)) return true;
+  if (aircraft.state == ACT_NOT_IN_SIM && !lf_altitudePasses(point.altitude)) return;
+  if (!gf_updateIdentity(aircraft, record)) return;
   aircraft.lastUpdate = record.timestamp;
   lf_noteFix(aircraft, {point.latitude, point.longitude}, record.timestamp);
   gf_takeTrackPoint(aircraft, record.point);
+}
+
+bool lf_beyondTaxi(const LatLon& from, double fromTime, const TrafficRecord& record) {
+  const double nm = gf_distanceNm(from, {record.point.latitude, record.point.longitude});
+  return nm * 3600.0 > kTaxiKnots * std::max(record.timestamp - fromTime, 0.0);
+}
+
+// Real surface positions of a standing aircraft jump tens of metres aside for a
+// report or a few, and a track may end in one. A report farther from the one
+// before it than it could have taxied in the time between, by the reports' own
+// times (a replay at ten times speed sends them a tenth of a second apart), is
+// held: the next one confirms the new place when it could have been reached
+// from there, else the held one is dropped. True: the record is done with.
+bool lf_holdsAside(Act& aircraft, TrafficRecord& record) {
+  if (aircraft.heldAside) {
+    TrafficRecord held = *std::exchange(aircraft.heldAside, std::nullopt);
+    if (lf_beyondTaxi({held.point.latitude, held.point.longitude}, held.timestamp, record)) return false;
+    lf_takeReport(held, aircraft);
+    return record.timestamp - aircraft.lastUpdate <= 1.0;
+  }
+  // Standing: as its track says, or as its reports show, whose speed may be stale.
+  const TrackPoint& last = aircraft.track.back();
+  const Act::ReportFix& taken = aircraft.recentFixes[aircraft.recentFixCount - 1];
+  const bool stillSince = aircraft.lastSeen.timestamp > taken.timestamp &&
+                          gf_distanceNm(aircraft.lastSeen.at, taken.at) <= kStillNm;
+  const bool standing = !last.airborne && (last.stationary || stillSince);
+  if (record.point.airborne || !standing ||
+      !lf_beyondTaxi(aircraft.lastSeen.at, aircraft.lastSeen.timestamp, record))
+    return false;
+  aircraft.heldAside = record;
+  return true;
+}
+
+}  // namespace
+
+bool lf_updateAct(TrafficRecord& record, Act& aircraft) {
+  if (record.hexid != aircraft.hexid) return false;
+  if (aircraft.state == ACT_LIVERY_CHANGE || aircraft.state == ACT_REMOVAL_REQUESTED) return true;
+  if (!aircraft.track.empty()) {
+    const double dt = record.timestamp - aircraft.lastUpdate;
+    const bool done = dt == 0.0 || dt <= 1.0 || lf_holdsAside(aircraft, record);
+    aircraft.lastSeen = {{record.point.latitude, record.point.longitude}, record.timestamp};
+    if (done) return true;
+  }
+  lf_takeReport(record, aircraft);
   return true;
 }
 

@@ -224,8 +224,8 @@ void lf_timeGroundSegment(Act& a) {
   const std::int64_t s = next.dueTick;
   std::int64_t candidate = tick + std::max(std::max(s - f, kMinTravelTicks) + f - tick, kMinTravelTicks);
   if (a.extrapolationsLeft < 1) {
-    candidate = std::min(candidate, s + a.lateWindow);
-    candidate = std::max(candidate, s - a.earlyWindow);
+    candidate = std::min(candidate, s + gf_dueWindow(a, a.lateWindow));
+    candidate = std::max(candidate, s - gf_dueWindow(a, a.earlyWindow));
   }
   next.dueTick = static_cast<std::uint32_t>(std::max(candidate, tick));
 }
@@ -286,6 +286,7 @@ void lf_landingRollConfig(Act& a) {
 void lf_prepareTakeOff(Act& a) {
   if (a.towed) gf_log(sk::format("towed aircraft takes-off? {}", gf_aircraftDescription(a)));
   a.takeOffRoll = true;
+  a.touchAndGo = false;
   lf_setThrottle(a, 0);
   spoilersIn(a);
   lf_setFlaps(a, 1);
@@ -360,6 +361,10 @@ void lf_insertMidpoint(Act& a) {
   mid.latitude = (front.latitude + second.latitude) / 2.0;
   mid.longitude = wrapLongitude(front.longitude + lf_lonDelta(front.longitude, second.longitude) / 2.0);
   mid.groundSpeed = (front.groundSpeed + second.groundSpeed) / 2.0;
+  // The speed its positions show halfway, where either end's stale speed is doubted.
+  mid.positionSpeed = front.positionSpeed >= 0.0 || second.positionSpeed >= 0.0
+                          ? (gf_believedSpeed(front) + gf_believedSpeed(second)) / 2.0
+                          : -1.0;
   mid.altitude = (front.altitude + second.altitude) / 2.0;
   mid.dueTick = static_cast<std::uint32_t>((static_cast<std::uint64_t>(front.dueTick) + second.dueTick) / 2);
   mid.airborne = mid.altitude > 0.0 ? 1 : 0;
@@ -372,8 +377,11 @@ void lf_splitOnSpeedChange(Act& a) {
   if (a.track.size() < 2) return;
   const TrackPoint& front = a.track[0];
   const TrackPoint& second = a.track[1];
-  if ((front.groundSpeed > 0.0 || second.groundSpeed > 0.0) &&
-      std::abs(front.groundSpeed - second.groundSpeed) > 5.0 && metres(front, second) >= 100.0)
+  // By the speeds believed: a roll whose transponder sent 0.0 until 93 kt changes
+  // no speed there. A take-off roll's reports scatter along the runway, and a
+  // midpoint timed halfway would race it through the half after.
+  const double v0 = gf_believedSpeed(front), v1 = gf_believedSpeed(second);
+  if (!a.takeOffRoll && (v0 > 0.0 || v1 > 0.0) && std::abs(v0 - v1) > 5.0 && metres(front, second) >= 100.0)
     lf_insertMidpoint(a);
 }
 

@@ -82,7 +82,7 @@ void lf_landed(Act& aircraft) {
   if (aircraft.flareStage != 0 || aircraft.approach) {
     // A landing ends whatever roll it took off from: a take-off roll still set
     // would turn the landing roll's braking off and invent take-off points.
-    aircraft.takeOffRoll = false;
+    aircraft.takeOffRoll = aircraft.touchAndGo = false;
     aircraft.derotating = true;
     aircraft.landingRoll = true;
     aircraft.runwayHeading = aircraft.pose.heading;
@@ -123,16 +123,21 @@ bool lf_approachStand(Act& aircraft, TrackPoint& point) {
     if (std::isnan(aircraft.standFirstDistance)) {
       aircraft.standFirstDistance = aircraft.standLastDistance = d;
       aircraft.standMovesAway = 0;
+      aircraft.standAside = false;
       aircraft.leaveStand = false;
       return false;
     }
     if (d < aircraft.standLastDistance + kMoveAwayNm) {
       if (d <= aircraft.standLastDistance - kMoveAwayNm) aircraft.standMovesAway = 0;
+      aircraft.standAside = false;
       aircraft.leaveStand = false;
       return false;
     }
-    // A jump, or reports staying where one jumped to, is no move away.
-    if (step.jumped || !step.moved) return false;
+    // A jump, or reports staying where one jumped to, is no move away. A move
+    // is counted against the last distance counted, not the report before, so
+    // that a push-back at 2 kt with reports 2 s apart adds up.
+    if (step.jumped) aircraft.standAside = true;
+    if (aircraft.standAside) return false;
     ++aircraft.standMovesAway;
     aircraft.standLastDistance = d;
     const double away = d - aircraft.standFirstDistance;

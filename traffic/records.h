@@ -129,7 +129,8 @@ struct Act : PlacedAct {
         track{first},
         lastUpdate(timestamp),
         recentFixes{{{{first.latitude, first.longitude}, timestamp}}},
-        recentFixCount(1) {}
+        recentFixCount(1),
+        lastSeen{{first.latitude, first.longitude}, timestamp} {}
 
   SimPose pose;
   std::deque<TrackPoint> track;
@@ -142,6 +143,11 @@ struct Act : PlacedAct {
   };
   std::array<ReportFix, 6> recentFixes{};
   std::uint8_t recentFixCount = 0;
+  // The last report seen, taken or dropped; a standing aircraft's report it
+  // could not have taxied to from there, until the next one tells whether it
+  // moved there.
+  ReportFix lastSeen;
+  std::optional<TrafficRecord> heldAside;
   // Track following's targets and its count of invented points still ahead.
   double targetVs = 0.0;   // feet per minute
   double targetTas = 0.0;  // knots
@@ -172,6 +178,7 @@ struct Act : PlacedAct {
   bool landingRoll = false;
   bool goAroundDone = false;
   bool landed = false;  // touched down here; its first stay at a stand may end as a tow
+  bool touchAndGo = false;  // its take-off roll began in a landing roll, when its reports climbed again
   bool towed = false;
   bool lightsHigh = false;
   bool lightsLow = false;
@@ -216,10 +223,12 @@ struct Act : PlacedAct {
   double standReportLatitude = 0.0;
   double standReportLongitude = 0.0;
   double standReportTime = 0.0;
+  bool standAside = false;               // its reports jumped from the stand and have not come back
   std::int64_t creationDecidedTick = 0;  // gTick when it went to state 1
   // Ground movement: the push-back legs still to run, whether it ends with a
   // turn and to which side, and the end point of a turn to the other side.
   std::int32_t pushLegs = 0;
+  bool leftPushbackSpot = false;  // set off behind its reports, which it waited at the spot for
   bool pushTurn = false;
   bool pushTurnOtherSide = false;
   TrackPoint pushAltEnd;

@@ -34,6 +34,9 @@ void lf_timeAirSegment(Act& aircraft);
 void lf_shrinkWindows(Act& aircraft);
 // The due tick of a ground segment, with the turn rate scaled to the turn or curve ahead.
 void lf_timeGroundSegment(Act& aircraft);
+// A due-tick window as it holds: taxiing or rolling on its reports, it is shown
+// where they were, within a couple of seconds of when it is shown.
+std::int64_t gf_dueWindow(const Act& aircraft, std::int32_t window);
 
 // Airborne flight.
 struct AirLimits {

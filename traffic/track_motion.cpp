@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <exception>
+#include <utility>
 
 #include "airports/stand.h"
 #include "core/geometry.h"
@@ -23,6 +24,7 @@ constexpr double kTicksPerHour = 360000.0;
 // Held this long without a report, the aircraft's reports have ended.
 constexpr std::int64_t kReportsEndedTicks = 2000;
 constexpr double kCatchUpMarginKts = 20.0;
+constexpr std::int64_t kGroundSlackTicks = 100;
 constexpr double kFeetPerNm = 6076.11549;
 constexpr AircraftCategory kRotorcraft = 5;
 
@@ -87,6 +89,25 @@ std::int64_t lf_catchUpTicks(Act& a, std::int64_t n) {
   return least;
 }
 
+// A standing aircraft sets off when its reports do: the next of them is reached
+// when it is shown, not at once. A wait whose reports were folded into one stop
+// is due when the first of them was, and would leave half a minute early. One
+// that waited at its push-back spot until its reports were far is behind them.
+bool lf_waitsToSetOff(Act& a) {
+  TrackPoint& front = a.track[0];
+  const TrackPoint& next = a.track[1];
+  if (std::exchange(a.leftPushbackSpot, false)) return false;
+  if (!a.onGround || a.extrapolationsLeft >= 1 ||
+      (a.phase != PHASE_GROUND && a.phase != PHASE_TAXI_TO_STAND) || !front.stationary || next.stationary)
+    return false;
+  const double nm = gf_distanceNm({a.pose.latitude, a.pose.longitude}, at(next));
+  const auto travel = std::llround(nm * kTicksPerHour / lf_estimateSpeed(a));
+  const std::int64_t setOff = static_cast<std::int64_t>(next.dueTick) - travel;
+  if (setOff <= now()) return false;
+  front.dueTick = tickAt(setOff);
+  return true;
+}
+
 }  // namespace
 
 void lf_shrinkWindows(Act& a) {
@@ -106,7 +127,7 @@ void lf_followTrack(Act& a) {
         a.track.erase(a.track.begin() + 1);
         continue;
       }
-      lf_startSegment(a);
+      if (!lf_waitsToSetOff(a)) lf_startSegment(a);
       return;
     }
   } catch (const std::exception& e) {
@@ -165,13 +186,21 @@ void lf_timeAirSegment(Act& a) {
   lf_setDueTick(a, ticks);
 }
 
+std::int64_t gf_dueWindow(const Act& a, std::int32_t window) {
+  // The windows let a taxi on a stale speed run 10 s ahead of its reports, and
+  // a take-off roll 50 s behind them.
+  const bool onReports = a.onGround && (a.phase == PHASE_GROUND || a.phase == PHASE_TAXI_TO_STAND);
+  return onReports ? std::min<std::int64_t>(window, kGroundSlackTicks) : window;
+}
+
 void lf_setDueTick(Act& a, std::int64_t ticks) {
   TrackPoint& next = a.track[1];
   const std::int64_t tick = now();
   std::int64_t candidate = tick + ticks;
   if (a.extrapolationsLeft < 1) {
     const std::int64_t reported = next.dueTick;
-    candidate = std::clamp(candidate, reported - a.earlyWindow, reported + a.lateWindow);
+    candidate = std::clamp(candidate, reported - gf_dueWindow(a, a.earlyWindow),
+                           reported + gf_dueWindow(a, a.lateWindow));
   }
   next.dueTick = tickAt(std::max(candidate, tick));
 }
@@ -262,9 +291,11 @@ void lf_addExtrapolatedPoint(Act& a, std::int32_t stepsLeft) {
     point.groundSpeed = 0.0;
     point.stationary = 1;
   }
-  // A touch-and-go's take-off roll accelerates, though its landing roll stays set until lift-off.
+  // A touch-and-go's take-off roll accelerates, though its landing roll stays
+  // set until lift-off, while its reports go on; when they end, it stops where
+  // they do: only reports that climb take a landed aircraft off again.
   if (a.onGround && (!a.landingRoll || a.takeOffRoll)) {
-    if (!a.takeOffRoll) {
+    if (!a.takeOffRoll || a.touchAndGo) {
       point.stationary = 1;
       point.groundSpeed = 0.0;
     } else {

@@ -77,6 +77,7 @@ bool lf_leavesPushbackSpot(Act& aircraft, TrackPoint& point) {
   }
   point.stationary = 0;
   if (aircraft.extrapolationsLeft > 0) lf_resumeReports(aircraft);
+  aircraft.leftPushbackSpot = true;
   aircraft.pushTurn = false;
   aircraft.pushLegs = 0;
   aircraft.phase = PHASE_GROUND;
@@ -96,6 +97,7 @@ double lf_speedBothShow(const TrackPoint& point) {
 void lf_touchAndGo(Act& aircraft) {
   aircraft.phase = PHASE_GROUND;
   aircraft.takeOffRoll = true;
+  aircraft.touchAndGo = true;
   lf_setThrottle(aircraft, 3);
   if (aircraft.category != kRotorcraft) gf_queueEvent(aircraft.objectId, EV_SPOILERS_SET, 16383);
   lf_setFlaps(aircraft, 1);
@@ -119,6 +121,17 @@ void lf_checkTakeOff(Act& aircraft, const TrackPoint& last, const TrackPoint& po
   } else if (last.airborne && point.airborne) {
     lf_touchAndGo(aircraft);
   }
+}
+
+// In flight as at its creation, one ground point among airborne ones is a 0-ft
+// glitch of the transponder, not a touchdown: taken, it would put the aircraft
+// on the ground kilometres short of the runway. The point being flown to stays.
+void lf_dropGroundGlitch(Act& aircraft, const TrackPoint& point) {
+  const std::deque<TrackPoint>& track = aircraft.track;
+  if (aircraft.onGround || !point.airborne || track.size() < 2 || track.back().airborne ||
+      !track[track.size() - 2].airborne)
+    return;
+  aircraft.track.pop_back();
 }
 
 // The filter of the aircraft's phase: false drops the point.
@@ -194,7 +207,10 @@ bool lf_directionFilter(Act& aircraft, TrackPoint& point) {
     track.pop_back();
     if (track.size() >= 2 && offHeading(aircraft, track.back(), point) >= 90.0 * DEG_TO_RAD) track.pop_back();
   }
-  if (aircraft.extrapolationsLeft > 0) {
+  // Back after a pause: the last point is one of the invented braking, no report
+  // whose speed a later one could outrun.
+  const bool resumed = aircraft.extrapolationsLeft > 0;
+  if (resumed) {
     // Reports back in the air after a landing roll's invented braking: the roll
     // goes on from the point reached at the speed they show.
     if (lf_goingAround(aircraft, point)) {
@@ -206,7 +222,8 @@ bool lf_directionFilter(Act& aircraft, TrackPoint& point) {
   const TrackPoint& last = track.back();
   if (point.latitude == last.latitude && point.longitude == last.longitude)
     point.stationary = 1;
-  else if (point.groundSpeed > last.groundSpeed && point.groundSpeed > 40.0 && !lf_goingAround(aircraft, point)) {
+  else if (!resumed && point.groundSpeed > last.groundSpeed && point.groundSpeed > 40.0 &&
+           !lf_goingAround(aircraft, point)) {
     // Braking: the cut speed is the point's believed one.
     point.groundSpeed = last.groundSpeed;
     point.positionSpeed = -1.0;
@@ -270,6 +287,7 @@ void gf_takeTrackPoint(Act& aircraft, TrackPoint& point) {
     return;
   }
   if (!lf_phaseFilter(aircraft, point)) return;
+  lf_dropGroundGlitch(aircraft, point);
   if (!point.airborne && track.back().stationary) {
     if (!point.stationary) {
       removeSmallStop(aircraft, point);

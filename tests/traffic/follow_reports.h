@@ -73,9 +73,12 @@ struct Case {
   Conditions conditions;
 };
 
+// The test plays every 50th line of the whole sweep's entries.
+inline constexpr std::size_t kTestEveryKth = 50;
+
 // Every case of a track: each entry plain and with each spoilt report on its
-// own day; on each other day every entry plain and every 5th with each spoilt
-// report; thinned, every entry plain.
+// own day; on each other day every entry plain and one in five with each
+// spoilt report; thinned, every entry plain.
 std::vector<Case> gf_cases(const Track& track, std::size_t k);
 // What was played, as the table names it: "plain", "0 ft", "990 hPa, 0 ft", "every 3rd".
 std::string gf_playedName(Mutation mutation, const Conditions& conditions);

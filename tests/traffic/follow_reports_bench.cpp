@@ -75,7 +75,12 @@ int main(int argc, char** argv) {
       return sweep::gf_matches(row, f);
     });
     const std::string kind = !f.excusedBy.empty() ? " [excused: " + f.excusedBy + "]" : listed ? " [known]" : "";
-    if (f.excusedBy.empty() && !listed) ++open;
+    if (f.excusedBy.empty() && !listed) {
+      ++open;
+      // In the list's own form, cause to be found.
+      std::printf("not in the known rows: %s\t%zu\t%s\t%s\n", f.track.c_str(), f.entryLine,
+                  sweep::gf_playedName(f.mutation, f.conditions).c_str(), f.check.c_str());
+    }
     ++byCheck[f.check + kind];
     ++byTrack[f.track + kind];
     ++byPlayed[sweep::gf_playedName(sweep::Mutation::none, f.conditions) + kind];

@@ -15,7 +15,7 @@
 namespace {
 
 // Every k-th line near the field: the whole sweep (k = 1) is follow_reports_bench.
-constexpr std::size_t kEveryKth = 50;
+constexpr std::size_t kEveryKth = sweep::kTestEveryKth;
 
 std::vector<sweep::Track> lf_allTracks() {
   std::vector<sweep::Track> tracks = sweep::gf_recordedTracks();

@@ -698,8 +698,9 @@ void lf_runDeparture(std::size_t firstLine) {
     if (!airborne && r.altitudeFt >= 150) airborne = r;
   }
   ASSERT_TRUE(climbing && airborne);
-  const auto offLine = [&](const runreport::TracePoint& p) {
-    double best = 1e9;
+  // The nearest place on its reports' line: how far off it, and when the reports were there.
+  const auto onLine = [&](const runreport::TracePoint& p) {
+    double best = 1e9, seconds = 0;
     for (std::size_t i = 0; i + 1 < reports.size(); ++i) {
       // Flat locally: metres east and north of report i.
       const Report& a = reports[i];
@@ -708,10 +709,14 @@ void lf_runDeparture(std::size_t firstLine) {
       const double bx = (b.lon - a.lon) * k, by = (b.lat - a.lat) * m, px = (p.lon - a.lon) * k, py = (p.lat - a.lat) * m;
       const double len2 = bx * bx + by * by;
       const double t = len2 > 0 ? std::clamp((px * bx + py * by) / len2, 0.0, 1.0) : 0.0;
-      best = std::min(best, std::hypot(px - t * bx, py - t * by));
+      if (const double off = std::hypot(px - t * bx, py - t * by); off < best) {
+        best = off;
+        seconds = a.seconds + t * (b.seconds - a.seconds);
+      }
     }
-    return best;
+    return std::pair{best, seconds};
   };
+  const auto offLine = [&](const runreport::TracePoint& p) { return onLine(p).first; };
   const auto facts = run.traceFacts();
   std::size_t departures = 0;
   for (const auto& [id, object] : facts.objects) {
@@ -738,6 +743,17 @@ void lf_runDeparture(std::size_t firstLine) {
       speeds.emplace_back(secondsOf(*p),
                           lf_distanceM((p - 1)->lat, (p - 1)->lon, p->lat, p->lon) / seconds * 3600 / 1852);
     }
+    // Created at its first report when that is shown, it is where its reports
+    // were as long ago as it exists, within 3 s after its first 5 s.
+    double worstLag = 0;
+    const auto timed =
+        std::find_if(object.points.begin(), liftOff, [](const auto& p) { return p.tick >= 0; });
+    for (auto p = timed; p < liftOff; ++p) {
+      const double shown = secondsOf(*p) - secondsOf(*timed);
+      if (shown >= 5.0)
+        worstLag = std::max(worstLag, std::abs(shown - (onLine(*p).second - reports.front().seconds)));
+    }
+    EXPECT_LT(worstLag, 3.0) << "off the time of its reports";
     double fastest = 0, worstLoss = 0;
     for (std::size_t i = 0; i < speeds.size(); ++i) {
       fastest = std::max(fastest, speeds[i].second);
@@ -756,8 +772,9 @@ void lf_runDeparture(std::size_t firstLine) {
     std::cout << "SAS69E from line " << firstLine + 1 << ": created "
               << lf_distanceM(first.lat, first.lon, reports.front().lat, reports.front().lon)
               << " m from its first report, off ground level " << past
-              << " m past its first airborne report; on the ground at most " << fastest << " kt, losing at most "
-              << worstLoss << " kt within 10 s\n";
+              << " m past its first airborne report; on the ground at most " << fastest
+              << " kt, losing at most " << worstLoss << " kt within 10 s, at most " << worstLag
+              << " s off its reports' time\n";
   }
   EXPECT_EQ(departures, 1U);
   std::ifstream traced(run.folder / "trace.jsonl");
