@@ -112,7 +112,8 @@ ServerAnswer lf_download(bool force2020Folder, const std::string& serverPath,
     std::error_code ignored;
     std::filesystem::remove(file, ignored);
   }
-  if (!tried || !downloads.download || gf_serverAnswered(answer)) return answer;
+  if (!tried || !downloads.download || gf_serverAnswered(answer) || answer == ServerAnswer::Cancelled)
+    return answer;
   if (answer == ServerAnswer::NoAnswer) {
     lf_startBackOff(gServerRetryAt, server);
     gf_logText(sk::format("\"{}\" could not be downloaded, nothing is asked of {} for {} minutes", url,
@@ -220,39 +221,45 @@ std::string lf_downloadStockApf(const std::string& serverPath, const std::filesy
   if (answer) *answer = got;
   if (got == ServerAnswer::Fetched) return {};
   std::string error = sk::format("failed to download: \"{}\"", url);
-  // Logged once a back-off, when it was tried.
-  if (tried) gf_logText(error);
+  // Logged once a back-off, when it was tried; an exit that ended it is no failure.
+  if (tried && got != ServerAnswer::Cancelled) gf_logText(error);
   return error;
 }
 
-bool gf_downloadArchivedAirport(const std::string& icao) {
+bool gf_downloadArchivedAirport(const std::string& icao, ServerAnswer* answer) {
   {
     std::lock_guard lock(gDownloadsMutex);
     const auto known = gServerHasFile.find(icao);
-    if (known != gServerHasFile.end()) return known->second;
+    if (known != gServerHasFile.end()) {
+      if (answer) *answer = known->second ? ServerAnswer::Fetched : ServerAnswer::NotFound;
+      return known->second;
+    }
   }
   const std::filesystem::path file = gf_xmlFileName(icao);
   std::string url;
   bool tried = false;
-  const ServerAnswer answer = lf_download(true, "archive/stock/" + gf_pathToUtf8(file), file, url, tried);
-  const bool found = answer == ServerAnswer::Fetched;
+  const ServerAnswer got = lf_download(true, "archive/stock/" + gf_pathToUtf8(file), file, url, tried);
+  if (answer) *answer = got;
+  const bool found = got == ServerAnswer::Fetched;
   if (found) {
     std::error_code ignored;
     std::filesystem::remove(file, ignored);
   }
-  if (!gf_serverAnswered(answer)) return false;
+  if (!gf_serverAnswered(got)) return false;
   std::lock_guard lock(gDownloadsMutex);
   gServerHasFile[icao] = found;
   return found;
 }
 
-bool lf_ensureAirportFile(const std::string& icao) {
+bool lf_ensureAirportFile(const std::string& icao, ServerAnswer* answer) {
   for (const std::filesystem::path& folder : {MyThirdpartyFolder, MyLinkpackFolder}) {
     if (lf_fileExists(folder / gf_xmlFileName(icao)) ||
-        lf_fileExists(folder / gf_pathFromUtf8(gf_txtFileName(icao))))
+        lf_fileExists(folder / gf_pathFromUtf8(gf_txtFileName(icao)))) {
+      if (answer) *answer = ServerAnswer::Fetched;
       return true;
+    }
   }
-  return gf_downloadArchivedAirport(icao);
+  return gf_downloadArchivedAirport(icao, answer);
 }
 
 std::filesystem::path lf_archivePathOfAirport(const std::string& location, const std::string& publisher) {

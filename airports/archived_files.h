@@ -11,9 +11,9 @@
 
 // What a download came to: the file; the server's own answer that it has no
 // such file; no answer of the server at all (no connection, a transfer past
-// its limits or cut short); or another failure that says nothing about the
-// server's files (another status, the local file).
-enum class ServerAnswer { Fetched, NotFound, NoAnswer, Failed };
+// its limits or cut short); an exit that began meanwhile; or another failure
+// that says nothing about the server's files (another status, the local file).
+enum class ServerAnswer { Fetched, NotFound, NoAnswer, Cancelled, Failed };
 // The answer is the server's word about its file, to be kept.
 inline bool gf_serverAnswered(ServerAnswer answer) {
   return answer == ServerAnswer::Fetched || answer == ServerAnswer::NotFound;
@@ -40,6 +40,7 @@ void gf_setAirportDownloads(AirportDownloads downloads);
 // that does not answer holds its caller, the main loop or the airport scan,
 // for the transfer's limits. After another failure only that URL waits
 // (logged once: "\"URL\" could not be downloaded, next try in N minutes").
+// A download an exit ended says nothing and holds nothing back.
 // Local folders are always read.
 inline constexpr unsigned kAirportRetryMinutes = 5;
 
@@ -65,10 +66,12 @@ bool lf_readLinkFile(const std::filesystem::path& path, std::string& out);
 // the download came to.
 std::string lf_downloadStockApf(const std::string& serverPath, const std::filesystem::path& localFile,
                                 ServerAnswer* answer = nullptr);
-// Whether the server's stock archive holds the airport's file (asked once a session).
-bool gf_downloadArchivedAirport(const std::string& icao);
-// Whether the airport has a file in a local folder or on the server.
-bool lf_ensureAirportFile(const std::string& icao);
+// Whether the server's stock archive holds the airport's file (asked once a
+// session). answer, when given, tells what the probe came to.
+bool gf_downloadArchivedAirport(const std::string& icao, ServerAnswer* answer = nullptr);
+// Whether the airport has a file in a local folder or on the server; answer as
+// above (Fetched for a local file).
+bool lf_ensureAirportFile(const std::string& icao, ServerAnswer* answer = nullptr);
 // Where the learned file of a source location lies; empty for a location that
 // would lead outside the learned folder.
 std::filesystem::path lf_archivePathOfAirport(const std::string& location, const std::string& publisher);

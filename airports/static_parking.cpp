@@ -521,14 +521,16 @@ void lf_calculatingStaticParking(bool showMessage) {
 void lf_userAtAirport(const LatLon& position, bool showCalculating) {
   if (gUserOnGround.load()) {
     const std::optional<Airport> airport = gf_findClosestAirport(position);
+    ServerAnswer answer = ServerAnswer::Failed;
     if (!airport) {
       gf_showMessage("User aircraft on the ground, no airport in sight", true);
-    } else if (lf_ensureAirportFile(airport->code)) {
+    } else if (lf_ensureAirportFile(airport->code, &answer)) {
       gf_log(sk::format("User aircraft on the ground at {}", airport->code));
       lf_showParkAirport(airport->code);
       gParkAirportChanged = true;
       lf_calculatingStaticParking(showCalculating);
-    } else {
+    } else if (answer != ServerAnswer::Cancelled) {
+      // A probe that an exit ended says nothing of the airport.
       gf_showMessage(sk::format("User aircraft on the ground at {}", airport->code) + ", no airport file found", true);
     }
     return;

@@ -14,6 +14,7 @@
 #include <memory>
 #include <optional>
 #include <thread>
+#include <utility>
 
 #include "platform/simconnect_wire.h"
 
@@ -92,7 +93,9 @@ bool lf_flushBatch(Client& c) {
   return sent;
 }
 
-// The program's time of the data this thread sends next; NaN: not told.
+// The program's time of the set this thread sends next; NaN: not told. The set
+// takes it, so one the program did not time carries none rather than an older
+// set's: a thread that once sent timed sets would date all later ones by it.
 thread_local double tDataTicks = std::numeric_limits<double>::quiet_NaN();
 
 template <typename Fill>
@@ -372,6 +375,8 @@ void gf_simConnectNoteDataTime(std::int64_t ticks) { tDataTicks = static_cast<do
 HRESULT SimConnect_SetDataOnSimObject(HANDLE h, SIMCONNECT_DATA_DEFINITION_ID DefineID, SIMCONNECT_OBJECT_ID ObjectID,
                                       SIMCONNECT_DATA_SET_FLAG Flags, DWORD ArrayCount, DWORD cbUnitSize,
                                       const void* pDataSet) {
+  // Taken on every way out: a refused set must not hand its time to the next.
+  const double ticks = std::exchange(tDataTicks, std::numeric_limits<double>::quiet_NaN());
   // An array count of 0 means one element.
   std::size_t size = static_cast<std::size_t>(cbUnitSize) * std::max<DWORD>(ArrayCount, 1);
   if (!pDataSet && size > 0) return E_INVALIDARG;
@@ -379,7 +384,7 @@ HRESULT SimConnect_SetDataOnSimObject(HANDLE h, SIMCONNECT_DATA_DEFINITION_ID De
   return lf_send(h, Call::SetDataOnSimObject, [&](simwire::Writer& w) {
     w.u32(DefineID).u32(ObjectID).u32(Flags).u32(ArrayCount).u32(cbUnitSize);
     w.bytes(std::span(static_cast<const std::byte*>(pDataSet), size));
-    w.f64(tDataTicks);
+    w.f64(ticks);
   });
 }
 

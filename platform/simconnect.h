@@ -257,10 +257,11 @@ std::string gf_simConnectAddress();
 void gf_setSimConnectAddress(const std::string& address);
 
 // The program's own time, in engine ticks, of the data that the next
-// SimConnect_SetDataOnSimObject calls of this thread carry. The loopback client
-// sends it beside them, so that a trace judges a step by the time the program
-// took for it, not by when it arrived: after a stall the program catches up, and
-// one frame may carry several sets. The simulator's library has no such thing,
+// SimConnect_SetDataOnSimObject call of this thread carries (the calls after
+// it carry none unless told again). The loopback client sends it beside the
+// set, so that a trace judges a step by the time the program took for it, not
+// by when it arrived: after a stall the program catches up, and one frame may
+// carry several sets. The simulator's library has no such thing,
 // and there it does nothing.
 void gf_simConnectNoteDataTime(std::int64_t ticks);
 

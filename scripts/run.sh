@@ -105,6 +105,12 @@ if [[ -n "$picture" && -z "${DISPLAY:-}" ]]; then
   done
   [[ -s "$program/xvfb-display" ]] || { echo "Xvfb did not start" >&2; exit 1; }
   export DISPLAY=":$(cat "$program/xvfb-display")"
+elif [[ -n "$windows" && -z "${DISPLAY:-}" ]]; then
+  # Under Wine a session begun without a display gives the program's window no
+  # driver at all and its start fails: the window goes to a display nobody sees.
+  sk_wine_display
+  pids+=("$sk_wine_xvfb")
+  unseen_display=1
 fi
 if [[ -n "$windows" ]]; then
   # Wine's desktop keeps the display of the session's first program: a session of its own.
@@ -192,6 +198,9 @@ echo "Its log: $program/Log.txt (follow it with: tail -f '$program/Log.txt')." >
 echo "Simulator commands: echo 'help' > $fifo (answers in $program/simstandin.log)." >&2
 if [[ -n "$picture" ]]; then
   echo "The window is on display $DISPLAY; its picture is taken once it shows aircraft." >&2
+elif [[ -n "${unseen_display:-}" ]]; then
+  echo "No DISPLAY: Skylume's window is on the virtual display $DISPLAY, which nobody sees. Stop it with Ctrl+C." >&2
+  echo "A picture of the window: bash scripts/run.sh --windows --picture FILE.png" >&2
 elif [[ -z "${DISPLAY:-}" ]]; then
   echo "No DISPLAY: Skylume runs without a window. Stop it with Ctrl+C." >&2
   echo "A picture of the window without a desktop: bash scripts/run.sh --picture FILE.png" >&2

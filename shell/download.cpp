@@ -82,6 +82,23 @@ DownloadOutcome gf_downloadOutcome(HttpSession* owner, const std::string& url,
   }
 }
 
+ServerAnswer gf_downloadAirportFile(const std::string& url, const std::filesystem::path& file, bool binary) {
+  HttpSession handle(kSmallFileLimits);
+  switch (gf_downloadOutcome(&handle, url, file, binary)) {
+    case DownloadOutcome::Fetched:
+      return ServerAnswer::Fetched;
+    case DownloadOutcome::NotFound:
+      return ServerAnswer::NotFound;
+    case DownloadOutcome::NoAnswer:
+      return ServerAnswer::NoAnswer;
+    case DownloadOutcome::Cancelled:
+      return ServerAnswer::Cancelled;
+    case DownloadOutcome::Failed:
+      break;
+  }
+  return ServerAnswer::Failed;
+}
+
 Version gf_fetchVersion(HttpSession* owner, const std::string& url) {
   LocalFile local(VersionJsonPath);
   if (!gf_download(owner, url, local.path(), false)) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "airports/archived_files.h"
 #include "core/version.h"
 #include "platform/http_get.h"
 
@@ -41,6 +42,11 @@ DownloadOutcome gf_downloadOutcome(HttpSession* owner, const std::string& url,
 // gf_downloadOutcome is Fetched.
 bool gf_download(HttpSession* owner, const std::string& url, const std::filesystem::path& target,
                  bool binary);
+
+// The airport side's download (gf_setAirportDownloads): a small file in a
+// session of its own, the outcome told in the airport side's terms. The main
+// loop and the airport scan wait for it.
+ServerAnswer gf_downloadAirportFile(const std::string& url, const std::filesystem::path& file, bool binary);
 
 // base + "MSFS/" in MSFS 2020 mode or when asked for the 2020 folder, else base + "MSFS2024/".
 std::string gf_downloadUrl(bool msfs2020Folder);

@@ -18,23 +18,7 @@ int main() {
   gf_httpStartUp();
   gf_setDataDownloads({gf_downloadDbase, gf_downloadAigRegcodes});
   gf_setLiveryScanSeams({[] { return gf_simPackagesPath("Community"); }, {}});
-  gf_setAirportDownloads(
-      {gf_downloadUrl, [](const std::string& url, const std::filesystem::path& file, bool binary) {
-         // The main loop and the airport scan wait for these.
-         HttpSession handle(kSmallFileLimits);
-         switch (gf_downloadOutcome(&handle, url, file, binary)) {
-           case DownloadOutcome::Fetched:
-             return ServerAnswer::Fetched;
-           case DownloadOutcome::NotFound:
-             return ServerAnswer::NotFound;
-           case DownloadOutcome::NoAnswer:
-             return ServerAnswer::NoAnswer;
-           case DownloadOutcome::Cancelled:
-           case DownloadOutcome::Failed:
-             break;
-         }
-         return ServerAnswer::Failed;
-       }});
+  gf_setAirportDownloads({gf_downloadUrl, gf_downloadAirportFile});
   gf_enableDisplay();
   gf_installMessageLine();
   gf_installLiveryWindow();

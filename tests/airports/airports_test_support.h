@@ -75,7 +75,8 @@ class DownloadDouble {
   // Runs on the downloading thread at the start of every download.
   std::function<void()> whileServing;
   // Every download fails so while set: NoAnswer for a server that gives no
-  // answer at all (no connection), Failed for an error status of its own.
+  // answer at all (no connection), Failed for an error status of its own,
+  // Cancelled for one an exit ended.
   std::atomic<ServerAnswer> failing{ServerAnswer::Fetched};
 
  private:

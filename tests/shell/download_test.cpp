@@ -130,9 +130,11 @@ TEST_F(DownloadFetch, AStalledTransferEndsWithinItsLimits) {
 }
 
 // An exit ends a slow transfer within seconds, and is no failure of it: the
-// data base's download says nothing.
+// data base's download says nothing, nor does the airport side's probe, which
+// holds nothing back either.
 TEST_F(DownloadFetch, ExitEndsASlowTransfer) {
   std::filesystem::create_directories(InputFolder);
+  gf_setAirportDownloads({gf_downloadUrl, gf_downloadAirportFile});
   const struct Row {
     const char* name;
     std::function<bool()> endsQuietly;
@@ -142,7 +144,8 @@ TEST_F(DownloadFetch, ExitEndsASlowTransfer) {
                  return gf_downloadOutcome(&handle, url("slow.bin"), "slow.bin", true) ==
                         DownloadOutcome::Cancelled;
                }},
-              {"dbase.zip", [] { return !gf_downloadDbase(InputFolder / "temp2.xml"); }}};
+              {"dbase.zip", [] { return !gf_downloadDbase(InputFolder / "temp2.xml"); }},
+              {"MSFS/archive/stock/LFCL.xml", [] { return !gf_downloadArchivedAirport("LFCL"); }}};
   for (const Row& row : rows) {
     serve(row.name, std::string(1000, 'z'));
     dlsrv::Fault slow;
@@ -161,6 +164,13 @@ TEST_F(DownloadFetch, ExitEndsASlowTransfer) {
     EXPECT_FALSE(std::filesystem::exists(row.name)) << row.name;
   }
   EXPECT_FALSE(logged("===> downloading dbase failed?"));
+  for (const std::string& line : logLines()) {
+    EXPECT_EQ(line.find("could not be downloaded"), std::string::npos) << line;
+    EXPECT_EQ(line.find("failed to download"), std::string::npos) << line;
+  }
+  server().setFault("/downloads/MSFS/archive/stock/LFCL.xml", {});
+  EXPECT_TRUE(gf_downloadArchivedAirport("LFCL")) << "asked again at once";
+  gf_setAirportDownloads({});
 }
 
 }  // namespace

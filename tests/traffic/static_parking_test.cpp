@@ -182,6 +182,16 @@ TEST_F(StaticParking, AnAirportWithoutFileAsksTheServerOnce) {
     EXPECT_TRUE(gParkAirportCode.empty());
     EXPECT_EQ(guarded, 0);
   }
+  // A probe that an exit ended tells the user nothing.
+  DownloadDouble downloads(m_folder->path() / "server");
+  downloads.failing = ServerAnswer::Cancelled;
+  RecordingSink sink;
+  gf_resetParkControl();
+  user(kEgll, true);
+  gf_checkParkAirport(false);
+  EXPECT_FALSE(downloads.urls().empty());
+  for (const std::string& message : sink.messages)
+    EXPECT_EQ(message.find("no airport file found"), std::string::npos) << message;
 }
 
 TEST_F(StaticParking, InSightInTheAirUpToBothLimits) {

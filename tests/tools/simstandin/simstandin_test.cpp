@@ -268,6 +268,8 @@ TEST_F(StandInTest, TraceRecordsCommandsPerFrameAndRemovedObjectsTakeNoMore) {
   PosBlock pos{52.301, 4.761, 0.01, -0.02, 1.5, 120.0, 2.0, 140.0};
   for (int f = 0; f < 3; ++f) {
     pos.lat += 0.001;
+    // Only the first set is timed: the later ones must not carry its time.
+    if (f == 0) gf_simConnectNoteDataTime(7);
     ASSERT_EQ(SimConnect_SetDataOnSimObject(client.h, 402, id, 0, 0, sizeof pos, &pos), S_OK);
     stepAndPump(1);
   }
@@ -298,6 +300,7 @@ TEST_F(StandInTest, TraceRecordsCommandsPerFrameAndRemovedObjectsTakeNoMore) {
 
   auto lines = lf_trace(traceFile);
   std::vector<std::int64_t> frames;
+  std::vector<std::int64_t> ticks;  // -1: none told
   bool removed = false;
   for (auto& l : lines) {
     if (l.value("id", 0u) != id) continue;
@@ -309,6 +312,7 @@ TEST_F(StandInTest, TraceRecordsCommandsPerFrameAndRemovedObjectsTakeNoMore) {
     EXPECT_FALSE(removed) << l.dump();  // nothing after the removal
     if (l["event"] == "position") {
       frames.push_back(l["frame"]);
+      ticks.push_back(l.value("tick", std::int64_t{-1}));
       EXPECT_EQ(l["values"]["Plane Altitude"], 120.0);
     }
   }
@@ -316,6 +320,7 @@ TEST_F(StandInTest, TraceRecordsCommandsPerFrameAndRemovedObjectsTakeNoMore) {
   ASSERT_EQ(frames.size(), 3u);
   EXPECT_EQ(frames[2], frameOfLastSet - 1);
   EXPECT_EQ(frames[1] + 1, frames[2]);
+  EXPECT_EQ(ticks, (std::vector<std::int64_t>{7, -1, -1}));
   auto has = [&](const char* event, const char* name) {
     return std::any_of(lines.begin(), lines.end(), [&](auto& l) {
       return l["event"] == event && l.value("id", 0u) == id && (!name || l["name"] == name);
