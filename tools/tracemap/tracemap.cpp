@@ -35,6 +35,7 @@ constexpr std::array<std::string_view, 16> kPalette = {
 constexpr std::string_view kUnreportedColour = "#707070";
 constexpr std::string_view kUserColour = "#000000";
 constexpr std::string_view kStandColour = "#9a9a9a";
+constexpr std::string_view kRangeColour = "#303030";
 
 std::int64_t lf_integer(std::string_view text, const char* what) {
   std::int64_t value = 0;
@@ -101,19 +102,57 @@ void lf_forEachPoint(const TraceData& trace, const FeedData& feed, F f) {
     for (const auto& p : points) f(p);
 }
 
+struct AskedRange {
+  MapPoint centre;
+  double radiusNm = 0;
+};
+
+// While a creation is unanswered the program asks for a far wider radius for a
+// moment, so the radius it asked for most often is the range it kept. Its centre is
+// the user aircraft where it stood at the last of those requests.
+std::optional<AskedRange> lf_askedRange(const TraceData& trace) {
+  if (trace.rangeRequests.empty() || trace.user.empty()) return std::nullopt;
+  std::map<double, std::pair<std::size_t, std::int64_t>> asked;  // radius: requests, last frame
+  for (const auto& r : trace.rangeRequests) {
+    auto& [count, last] = asked[r.radiusM];
+    ++count;
+    last = std::max(last, r.frame);
+  }
+  const auto most = std::max_element(asked.begin(), asked.end(),
+                                     [](const auto& a, const auto& b) { return a.second < b.second; });
+  MapPoint centre = trace.user.front();
+  for (const auto& p : trace.user)
+    if (p.frame <= most->second.second) centre = p;
+  return AskedRange{centre, most->first / kMetresPerNm};
+}
+
+std::string lf_nmText(double nm) { return sk::format("{:g}", std::round(nm * 10) / 10); }
+
 template <typename F>
-void lf_forEachMapPoint(const TraceData& trace, const FeedData& feed, const std::vector<Stand>& stands, F f) {
+void lf_forEachMapPoint(const TraceData& trace, const FeedData& feed, const std::vector<Stand>& stands,
+                        const std::optional<AskedRange>& range, F f) {
   lf_forEachPoint(trace, feed, f);
   for (const auto& p : trace.user) f(p);
   for (const auto& s : stands) f(MapPoint{0, s.lat, s.lon});
+  // The ring whole on the map: a ring cut off at the edge would hide how far it reaches.
+  if (range) {
+    const MapPoint& c = range->centre;
+    const double dLat = range->radiusNm / 60.0;
+    const double dLon = range->radiusNm / (60.0 * std::max(std::cos(c.lat * kPi / 180), 0.01));
+    f(MapPoint{0, std::min(c.lat + dLat, 90.0), c.lon});
+    f(MapPoint{0, std::max(c.lat - dLat, -90.0), c.lon});
+    f(MapPoint{0, c.lat, c.lon + dLon});
+    f(MapPoint{0, c.lat, c.lon - dLon});
+  }
 }
 
-Projection lf_projection(const TraceData& trace, const FeedData& feed, const std::vector<Stand>& stands) {
+Projection lf_projection(const TraceData& trace, const FeedData& feed, const std::vector<Stand>& stands,
+                         const std::optional<AskedRange>& range) {
   Projection pr;
   // The centre longitude: the circular mean, so data on both sides of 180 centre there.
   double sx = 0, sy = 0, slat = 0;
   std::size_t n = 0;
-  lf_forEachMapPoint(trace, feed, stands, [&](const MapPoint& p) {
+  lf_forEachMapPoint(trace, feed, stands, range, [&](const MapPoint& p) {
     sx += std::cos(p.lon * kPi / 180);
     sy += std::sin(p.lon * kPi / 180);
     slat += p.lat;
@@ -123,7 +162,7 @@ Projection lf_projection(const TraceData& trace, const FeedData& feed, const std
   pr.lon0 = std::atan2(sy, sx) * 180 / kPi;
   pr.cosLat = std::max(std::cos(pr.lat0 * kPi / 180), 0.01);
   double minX = 1e300, maxX = -1e300, minY = 1e300, maxY = -1e300;
-  lf_forEachMapPoint(trace, feed, stands, [&](const MapPoint& p) {
+  lf_forEachMapPoint(trace, feed, stands, range, [&](const MapPoint& p) {
     auto [x, y] = pr.nm(p);
     minX = std::min(minX, x), maxX = std::max(maxX, x);
     minY = std::min(minY, y), maxY = std::max(maxY, y);
@@ -356,12 +395,12 @@ void lf_drawScaleBar(std::string& svg, double x, double y, double lengthPx, cons
 
 // The legend: what each mark means, then the colour of every callsign. Sets `bottom`
 // to the lowest pixel it drew on.
-std::string lf_legend(const Colours& colours, double& bottom) {
+std::string lf_legend(const Colours& colours, const std::optional<AskedRange>& range, double& bottom) {
   const double x = kPictureWidth + 20;
   double y = 30;
   std::string svg = sk::format(
       "<g class=\"legend\"><text x=\"{:.1f}\" y=\"{:.1f}\" font-weight=\"bold\">Legend</text>\n", x, y);
-  auto row = [&](const char* kind, const std::string& mark, const char* text) {
+  auto row = [&](const char* kind, const std::string& mark, std::string_view text) {
     y += 17;
     svg += sk::format(
         "<g class=\"legend-row\" data-kind=\"{}\">{}<text x=\"{:.1f}\" y=\"{:.1f}\">{}</text></g>\n", kind,
@@ -386,6 +425,12 @@ std::string lf_legend(const Colours& colours, double& bottom) {
       sk::format("<circle cx=\"{:.1f}\" cy=\"{:.1f}\" r=\"5\" fill=\"none\" stroke=\"{}\"/>", mx, y + 17,
                  kStandColour),
       "grey ring: a stand in the scenery");
+  if (range)
+    row("range",
+        sk::format("<circle cx=\"{:.1f}\" cy=\"{:.1f}\" r=\"6\" fill=\"none\" stroke=\"{}\" "
+                   "stroke-dasharray=\"3,2\"/>",
+                   mx, y + 17, kRangeColour),
+        sk::format("dashed ring: the range asked for, {} nm around the user", lf_nmText(range->radiusNm)));
   if (colours.unreportedObjects)
     row("unreported",
         sk::format("<line x1=\"{:.1f}\" y1=\"{:.1f}\" x2=\"{:.1f}\" y2=\"{:.1f}\" stroke=\"{}\" "
@@ -520,6 +565,17 @@ TraceData gf_readTrace(std::istream& in, const Options& options) {
     }
     std::int64_t frame = j["frame"].get<std::int64_t>();
     const std::string event = j["event"].get<std::string>();
+    if (event == "by_type") {
+      if (options.frames && (frame < options.frames->first || frame > options.frames->second)) continue;
+      const auto radius = j.find("radius");
+      if (radius == j.end() || !radius->is_number() || !std::isfinite(radius->get<double>()) ||
+          !(radius->get<double>() > 0)) {
+        ++data.skippedLines;
+        continue;
+      }
+      data.rangeRequests.push_back({frame, radius->get<double>()});
+      continue;
+    }
     if (event == "user") {
       if (j.contains("lat") && j["lat"].is_number() && j.contains("lon") && j["lon"].is_number()) {
         MapPoint p{frame, j["lat"].get<double>(), j["lon"].get<double>()};
@@ -624,9 +680,19 @@ std::size_t gf_positionCount(const TraceData& trace, const FeedData& feed) {
 }
 
 std::string gf_drawSvg(const TraceData& trace, const FeedData& feed, const std::vector<Stand>& stands) {
-  Projection pr = lf_projection(trace, feed, stands);
+  const std::optional<AskedRange> range = lf_askedRange(trace);
+  Projection pr = lf_projection(trace, feed, stands, range);
   Colours colours = lf_colours(trace, feed);
   std::string layers;
+  if (range) {
+    auto [x, y] = pr.pixel(range->centre);
+    const double r = range->radiusNm * pr.scale;
+    layers += sk::format(
+        "<g class=\"range\" data-nm=\"{0}\"><circle cx=\"{1:.1f}\" cy=\"{2:.1f}\" r=\"{3:.1f}\" fill=\"none\" "
+        "stroke=\"{4}\" stroke-width=\"1.5\" stroke-dasharray=\"8,4\"/><text x=\"{1:.1f}\" y=\"{5:.1f}\" "
+        "text-anchor=\"middle\" fill=\"{4}\">range asked for: {0} nm</text></g>\n",
+        lf_nmText(range->radiusNm), x, y, r, kRangeColour, y - r - 5);
+  }
   lf_drawLayer(layers, pr, trace, feed, stands, colours, false);
 
   double pictureNm = (kPictureWidth - 2 * kMargin) / pr.scale;
@@ -634,7 +700,7 @@ std::string gf_drawSvg(const TraceData& trace, const FeedData& feed, const std::
   lf_drawScaleBar(layers, kMargin, pr.height - kMargin / 2, barNm * pr.scale, sk::format("{:g} nm", barNm));
 
   double panelBottom = 0;
-  std::string panel = lf_legend(colours, panelBottom);
+  std::string panel = lf_legend(colours, range, panelBottom);
   if (std::optional<Projection> inset = lf_insetProjection(pr, stands, panelBottom + 30)) {
     // The inset's outline on the map, so a reader sees where it lies.
     auto [x0, y0] = pr.pixel(lf_insetCorner(*inset, 0, 0));
@@ -729,6 +795,8 @@ int gf_runTracemap(const std::vector<std::string>& args, std::ostream& err) {
                       e.what());
     return 1;
   }
+  if (!trace.rangeRequests.empty() && trace.user.empty())
+    err << "the range asked for is not drawn: no position of the user aircraft (--scenario)\n";
   int skipped = trace.skippedLines + feed.skippedLines;
   if (skipped > 0) err << sk::format("{} line{} skipped\n", skipped, skipped == 1 ? "" : "s");
   if (trace.objects.empty()) {

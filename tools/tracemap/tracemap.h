@@ -13,6 +13,11 @@
 // layout (bglwrite's) and an inset of their airport; --scenario the stand-in's user
 // aircraft where the world starts it (the trace's "user" lines move it).
 //
+// The trace's "by_type" lines are the program's requests for the aircraft within a
+// radius of the user aircraft: that radius is its traffic range, and the map draws
+// it as a ring around the user aircraft, so a reader sees why reports beyond it were
+// never created.
+//
 // The projection is the map's own (local equirectangular around the data), not
 // the program's: a fault in the program's maths must not hide itself here.
 #include <cstdint>
@@ -52,9 +57,15 @@ struct ObjectTrack {
   std::optional<MapPoint> removed;
 };
 
+struct RangeRequest {
+  std::int64_t frame = 0;
+  double radiusM = 0;
+};
+
 struct TraceData {
   std::map<std::int64_t, ObjectTrack> objects;
   std::vector<MapPoint> user;  // where the user aircraft was put, in order
+  std::vector<RangeRequest> rangeRequests;
   int skippedLines = 0;
 };
 

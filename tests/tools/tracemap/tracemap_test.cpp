@@ -107,11 +107,16 @@ TEST_F(Tracemap, ALineAcrossTheAntimeridianStaysOneLineInsideThePicture) {
 }
 
 TEST_F(Tracemap, ChoicesAndBadInput) {
+  std::string noUser = write("no_user.jsonl",
+                             R"({"frame":1,"event":"create","id":7,"tail":"AFR1","lat":43.6,"lon":1.4}
+{"frame":2,"event":"by_type","request":101,"radius":18520.0}
+)");
   struct Case {
     std::vector<std::string> args;
     int code;
     std::string message;  // expected on stderr; empty: nothing
     std::size_t lines;    // object lines drawn when the code is 0
+    double rangeNm = 0;   // the ring of the range asked for; 0: none
   } cases[] = {
       {{kData + "garbage_line.jsonl"}, 0, "1 line skipped", 2},
       {{kData + "empty.jsonl"}, 1, "no positions in " + kData + "empty.jsonl", 0},
@@ -126,6 +131,8 @@ TEST_F(Tracemap, ChoicesAndBadInput) {
        1,
        "two_aircraft.jsonl: ",
        0},
+      {{kData + "asked_range.jsonl"}, 0, "3 lines skipped", 2, 5},
+      {{noUser}, 0, "the range asked for is not drawn", 1},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args.back());
@@ -137,7 +144,28 @@ TEST_F(Tracemap, ChoicesAndBadInput) {
       EXPECT_NE(m_err.find(c.message), std::string::npos) << m_err;
     }
     if (c.code == 0) {
-      EXPECT_EQ(svg().select_nodes("//polyline[@class='object']").size(), c.lines);
+      auto root = svg();
+      EXPECT_EQ(root.select_nodes("//polyline[@class='object']").size(), c.lines);
+      auto ring = root.select_node("/svg/g[@class='range']").node();
+      ASSERT_EQ(static_cast<bool>(ring), c.rangeNm > 0);
+      if (ring) {
+        EXPECT_EQ(ring.attribute("data-nm").as_double(), c.rangeNm);
+        EXPECT_NE(std::string(ring.child("text").text().as_string()).find(sk::format("{:g} nm", c.rangeNm)),
+                  std::string::npos);
+        // Its size against the scale bar, its centre where the user aircraft stood when asking.
+        auto bar = root.select_node("/svg/g[@class='scale']").node();
+        auto line = bar.child("line");
+        double pxPerNm = (line.attribute("x2").as_double() - line.attribute("x1").as_double()) /
+                         std::stod(bar.child("text").text().as_string());
+        auto circle = ring.child("circle");
+        EXPECT_NEAR(circle.attribute("r").as_double(), c.rangeNm * pxPerNm, 0.2);
+        auto star = lf_points(root.select_node("/svg/g[@class='user']/polygon").node());
+        ASSERT_FALSE(star.empty());
+        double sx = 0, sy = 0;
+        for (auto [x, y] : star) sx += x, sy += y;
+        EXPECT_NEAR(circle.attribute("cx").as_double(), sx / static_cast<double>(star.size()), 0.2);
+        EXPECT_NEAR(circle.attribute("cy").as_double(), sy / static_cast<double>(star.size()), 0.2);
+      }
     } else {
       EXPECT_FALSE(fs::exists(m_dir / "map.svg"));
     }
