@@ -1202,6 +1202,28 @@ std::vector<Track> gf_scriptedTracks() {
     track.otherDays = {kLowPressureDay};
     tracks.push_back(std::move(track));
   }
+  // An arrival whose transponder sends 0 ft for one line 2.1 km before the
+  // runway, amid reports 400 ft above the field; it lands, slows and stands
+  // where its reports end. Also played on a low-pressure day, where the
+  // approach reads 600 ft higher and the 0-ft line stays 0.
+  {
+    constexpr double kShortM = 2100;
+    auto a =
+        aircraft(hexid + 1, sk::format("SKL{}", callsign + 1),
+                 gf_destinationPoint(runway, (kRunwayDeg + 180) * DEG_TO_RAD, (5300 + kShortM) * 3.28084));
+    const double field = world.elevationFt;
+    a.legs = {lf_leg(kRunwayDeg, 5300, 150, 145, field + 1150, field + 400, false),
+              lf_leg(kRunwayDeg, kShortM, 145, 140, field + 400, field + 20, false),
+              lf_leg(kRunwayDeg, 1200, 140, 20, 0, 0, true), lf_leg(kRunwayDeg, 150, 20, 10, 0, 0, true),
+              lf_standing(30)};
+    Track track = lf_scripted("ARRIVE0FT", a);
+    const auto glitch = static_cast<std::size_t>(lf_legTicks(a.legs[0]) / 100);
+    auto f = lf_fields(track.lines.at(glitch));
+    f[kAlt] = "0";
+    track.lines[glitch] = lf_join(f);
+    track.otherDays = {kLowPressureDay};
+    tracks.push_back(std::move(track));
+  }
   return tracks;
 }
 
