@@ -35,7 +35,7 @@ void lf_shrinkWindows(Act& aircraft);
 // The due tick of a ground segment, with the turn rate scaled to the turn or curve ahead.
 void lf_timeGroundSegment(Act& aircraft);
 // A due-tick window as it holds: taxiing or rolling on its reports, it is shown
-// where they were, within a couple of seconds of when it is shown.
+// where they were within a second of when it is shown.
 std::int64_t gf_dueWindow(const Act& aircraft, std::int32_t window);
 
 // Airborne flight.
