@@ -113,13 +113,13 @@ std::filesystem::path lf_demo(const std::string& name) {
   return std::filesystem::path(SKLM_TEST_DATA_DIR) / ".." / ".." / "demo" / name;
 }
 
-std::vector<std::string> lf_fields(const std::string& line) {
+std::vector<std::string> lf_fields(const std::string& line, char separator = ',') {
   std::vector<std::string> fields;
   for (std::size_t at = 0;;) {
-    const std::size_t comma = line.find(',', at);
-    fields.push_back(line.substr(at, comma - at));
-    if (comma == std::string::npos) return fields;
-    at = comma + 1;
+    const std::size_t next = line.find(separator, at);
+    fields.push_back(line.substr(at, next - at));
+    if (next == std::string::npos) return fields;
+    at = next + 1;
   }
 }
 
@@ -1434,13 +1434,7 @@ std::vector<KnownRow> gf_readKnownRows(const std::filesystem::path& file) {
   std::string line;
   for (std::size_t number = 1; std::getline(in, line); ++number) {
     if (line.empty() || line.front() == '#') continue;
-    std::vector<std::string> f;
-    for (std::size_t at = 0;;) {
-      const std::size_t tab = line.find('\t', at);
-      f.push_back(line.substr(at, tab - at));
-      if (tab == std::string::npos) break;
-      at = tab + 1;
-    }
+    const std::vector<std::string> f = lf_fields(line, '\t');
     if (f.size() != 5 || f[4].empty())
       throw std::runtime_error(sk::format("{}:{}: a row is track, entry, played, check and cause", file.string(), number));
     rows.push_back({f[0], std::stoul(f[1]), f[2], f[3], f[4]});
