@@ -166,17 +166,27 @@ void lf_checkReportedSpeed(TrafficRecord& record, const Act::ReportFix& base) {
   if (contradicted || ahead) point.positionSpeed = shown;
 }
 
+// How far a point lies off the line through two others, from its distances to
+// them and theirs: the height of the triangle over that side.
+double lf_offLineNm(double toOne, double toOther, double between) {
+  const double half = (toOne + toOther + between) / 2.0;
+  return 2.0 * std::sqrt(std::max(half * (half - toOne) * (half - toOther) * (half - between), 0.0)) /
+         between;
+}
+
 // Real surface positions jump tens of metres aside for a report and come back.
 // The engine shows a report half a minute after it came, so the next report
 // tells such a spike before it is reached: a ground point the way out to and
 // back from is far longer than the way past it, at more than taxi speed, is
-// dropped with its position, which no later speed is measured from.
+// dropped with its position, which no later speed is measured from. The way
+// out may start in the air: a landing's first ground point is judged from the
+// last place it flew over.
 void lf_dropSpike(Act& aircraft, const TrackPoint& point, double timestamp) {
   std::deque<TrackPoint>& track = aircraft.track;
   if (point.airborne || track.size() < 2 || aircraft.recentFixCount < 2) return;
   const TrackPoint& spike = track.back();
   const TrackPoint& before = track[track.size() - 2];
-  if (spike.airborne || before.airborne || spike.stationary) return;
+  if (spike.airborne || spike.stationary) return;
   const auto at = [](const TrackPoint& p) { return LatLon{p.latitude, p.longitude}; };
   const double past = gf_distanceNm(at(before), at(point));
   const double out = gf_distanceNm(at(before), at(spike)), back = gf_distanceNm(at(spike), at(point));
@@ -186,13 +196,37 @@ void lf_dropSpike(Act& aircraft, const TrackPoint& point, double timestamp) {
   if (!faster) return;
   // A roll at speed is on a runway, straight: a point well off the line past it
   // is out of place however far apart the reports lie.
-  const double half = (out + back + past) / 2.0;
-  const double aside = past > 0.0 ? 2.0 * std::sqrt(std::max(half * (half - out) * (half - back) * (half - past), 0.0)) / past
-                                   : out;
+  const double aside = past > 0.0 ? lf_offLineNm(out, back, past) : out;
   const bool offRunway = gf_believedSpeed(before) >= kLiftOffKnots && aside > kOffRunwayNm;
   if (!offRunway && (out + back - past <= kSpikeNm || out + back <= 1.25 * past)) return;
   track.pop_back();
   if (aircraft.recentFixes[aircraft.recentFixCount - 1].timestamp == spike.timestamp) --aircraft.recentFixCount;
+}
+
+// An aircraft's first report has none before it to tell a spike by, and it
+// starts the track the aircraft is created on. The two after it tell: at more
+// than taxi speed, a first point 60 m off the line they go along is a place it
+// never was, and the aircraft starts from the second.
+void lf_dropAsideStart(Act& aircraft, const TrackPoint& point) {
+  std::deque<TrackPoint>& track = aircraft.track;
+  if (aircraft.state != ACT_NOT_IN_SIM || aircraft.phase != PHASE_NEW || track.size() != 2 || point.airborne)
+    return;
+  const TrackPoint& first = track[0];
+  const TrackPoint& second = track[1];
+  if (first.airborne || second.airborne) return;
+  const auto at = [](const TrackPoint& p) { return LatLon{p.latitude, p.longitude}; };
+  const double out = gf_distanceNm(at(first), at(second)), line = gf_distanceNm(at(second), at(point));
+  if (line < kSmallStepNm || out * 3600.0 <= kTaxiKnots * std::max(second.timestamp - first.timestamp, 1.0))
+    return;
+  // Measured behind the two points, not between them, real positions lie up to some 40 m off.
+  if (lf_offLineNm(out, gf_distanceNm(at(first), at(point)), line) <= kSpikeNm) return;
+  const double dropped = first.timestamp;
+  track.pop_front();
+  auto& fixes = aircraft.recentFixes;
+  if (aircraft.recentFixCount >= 2 && fixes[0].timestamp == dropped) {
+    std::move(fixes.begin() + 1, fixes.begin() + aircraft.recentFixCount, fixes.begin());
+    --aircraft.recentFixCount;
+  }
 }
 
 bool lf_speedJump(double g0, double g) {
@@ -490,6 +524,7 @@ void lf_takeReport(TrafficRecord& record, Act& aircraft) {
   if (!aircraft.track.empty()) {
     const double dt = record.timestamp - aircraft.lastUpdate;
     const double g = point.groundSpeed;
+    lf_dropAsideStart(aircraft, point);
     lf_dropSpike(aircraft, point, record.timestamp);
     const TrackPoint& last = aircraft.track.back();
     const Act::ReportFix& base = lf_speedBase(aircraft, record.timestamp);

@@ -40,6 +40,11 @@ TrafficRecord record(std::uint32_t hexid, const std::string& callsign, const std
   return r;
 }
 
+TrafficRecord movedEast(TrafficRecord r, double degrees) {
+  r.point.longitude += degrees;
+  return r;
+}
+
 TEST_F(EngineUpdate, FiltersRecordsAndCreatesOnlyWantedAircraft) {
   doubles::setModel("A320", 2, 0.0097);
   doubles::setModel("C172", 0, 0.0030);
@@ -74,6 +79,16 @@ TEST_F(EngineUpdate, FiltersRecordsAndCreatesOnlyWantedAircraft) {
       {"stopped", record(9, "AFR9", "A320", 6000, 56.0, 0, 0, false), 1},
       {"a stale 104 kt while its position shows 20 kt",
        record(9, "AFR9", "A320", 6010, 56.000926, 0, 104, false), 2},
+      {"first seen rolling at 120 kt, 80 m east of where it rolls",
+       movedEast(record(10, "AFR10", "A320", 7000, 57.0, 0, 120, false), 0.00132), 1},
+      {"2 s later 123 m on, on its line", record(10, "AFR10", "A320", 7002, 56.9989, 0, 120, false), 2},
+      {"2 s later 123 m further on: the first was out of place, it starts from the second",
+       record(10, "AFR10", "A320", 7004, 56.9978, 0, 120, false), 2},
+      {"flying at 140 kt", record(11, "AFR11", "A320", 8000, 58.0, 300, 140, true), 1},
+      {"2 s later on the ground, 80 m east of where it rolls",
+       movedEast(record(11, "AFR11", "A320", 8002, 57.9987, 0, 140, false), 0.001356), 2},
+      {"2 s later on its line: the first ground point was a spike, judged from where it flew",
+       record(11, "AFR11", "A320", 8004, 57.9974, 0, 140, false), 2},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.what);
@@ -88,6 +103,8 @@ TEST_F(EngineUpdate, FiltersRecordsAndCreatesOnlyWantedAircraft) {
   EXPECT_EQ(stopped.track.back().groundSpeed, 0.0);
   EXPECT_EQ(stopped.track.back().stationary, 1);
   EXPECT_EQ(stopped.track.back().dueTick, stopped.track.front().dueTick + 1);
+  EXPECT_EQ(gf_findAct(10)->track.front().latitude, 56.9989);
+  EXPECT_EQ(gf_findAct(11)->track.back().longitude, 4.0);
   const Act& created = *gf_findAct(1);
   EXPECT_EQ(created.state, ACT_NOT_IN_SIM);
   EXPECT_EQ(created.phase, PHASE_NEW);
