@@ -91,14 +91,16 @@ std::int64_t lf_catchUpTicks(Act& a, std::int64_t n) {
 
 // A standing aircraft sets off when its reports do: the next of them is reached
 // when it is shown, not at once. A wait whose reports were folded into one stop
-// is due when the first of them was, and would leave half a minute early. One
+// is due when the first of them was, and would leave half a minute early; so is
+// a first report at 0 kt whose next ones, folded into it, began the roll. One
 // that waited at its push-back spot until its reports were far is behind them.
 bool lf_waitsToSetOff(Act& a) {
   TrackPoint& front = a.track[0];
   const TrackPoint& next = a.track[1];
   if (std::exchange(a.leftPushbackSpot, false)) return false;
+  const bool standing = front.stationary || gf_believedSpeed(front) == 0.0;
   if (!a.onGround || a.extrapolationsLeft >= 1 ||
-      (a.phase != PHASE_GROUND && a.phase != PHASE_TAXI_TO_STAND) || !front.stationary || next.stationary)
+      (a.phase != PHASE_GROUND && a.phase != PHASE_TAXI_TO_STAND) || !standing || next.stationary)
     return false;
   const double nm = gf_distanceNm({a.pose.latitude, a.pose.longitude}, at(next));
   const auto travel = std::llround(nm * kTicksPerHour / lf_estimateSpeed(a));
