@@ -25,6 +25,7 @@ constexpr double kTicksPerHour = 360000.0;
 constexpr std::int64_t kReportsEndedTicks = 2000;
 constexpr double kCatchUpMarginKts = 20.0;
 constexpr std::int64_t kGroundSlackTicks = 100;
+constexpr double kRollOutEndKts = 20.0;
 constexpr double kFeetPerNm = 6076.11549;
 constexpr AircraftCategory kRotorcraft = 5;
 
@@ -310,8 +311,18 @@ void lf_addExtrapolatedPoint(Act& a, std::int32_t stepsLeft) {
       else point.groundSpeed = 180.0, point.verticalSpeed = 2400.0;
     }
   } else if (a.onGround) {
+    // A landing roll whose reports end rolls out, braking to 20 kt; one they
+    // stopped before they ended (0 kt, its last metres no faster than that)
+    // stands, and rolls no more on points of its own.
     const double v = front.groundSpeed;
-    point.groundSpeed = v >= 140.0 ? 100.0 : v >= 100.0 ? 80.0 : v >= 80.0 ? 60.0 : v >= 60.0 ? 30.0 : 20.0;
+    const bool stopped = point.stationary || (v == 0.0 && gf_believedSpeed(front) <= kRollOutEndKts);
+    point.groundSpeed = stopped      ? 0.0
+                        : v >= 140.0 ? 100.0
+                        : v >= 100.0 ? 80.0
+                        : v >= 80.0  ? 60.0
+                        : v >= 60.0  ? 30.0
+                                     : kRollOutEndKts;
+    point.stationary = stopped ? 1 : 0;
     point.verticalSpeed = 0.0;
   } else if (!(a.approach && stepsLeft < 4)) {
     point.groundSpeed = a.approach ? std::max(point.groundSpeed * 90.0 / 100.0, 1.0)

@@ -428,6 +428,21 @@ TEST_F(ScenarioCruise, TimingAndAirRules) {
          EXPECT_FALSE(a.reporting);
          gStands.clear();
        }},
+      {"a landing roll its reports stopped stands when they end; one they leave at 60 kt rolls out at 30",
+       [&] {
+         for (const double knots : {0.0, 60.0}) {
+           TrackPoint last = airborne(50, 8, t, knots);
+           last.airborne = 0;
+           last.altitude = 0.0;
+           Act& a = add(presentAct(1, 2, last, 0));
+           a.phase = PHASE_GROUND;
+           a.landingRoll = true;
+           ASSERT_TRUE(lf_extendTrack(a));
+           EXPECT_EQ(a.track.back().stationary, knots == 0.0 ? 1 : 0) << knots;
+           EXPECT_EQ(a.track.back().groundSpeed, knots == 0.0 ? 0.0 : 30.0) << knots;
+           testing_traffic::resetEngine();
+         }
+       }},
       {"a track ending near the park airport teaches the stand it used, a parked one does not",
        [&] {
          const bool learnSoft = LEARN_SOFT.value, allowed = gSoftLearningAllowed;
