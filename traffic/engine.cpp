@@ -60,6 +60,8 @@ constexpr double kSpikeNm = 60.0 / 1852.0;                // a detour of 60 m
 constexpr double kTaxiKnots = 30.0;
 constexpr double kStillNm = 10.0 / 1852.0;  // the scatter of a standing aircraft's positions
 constexpr double kOffRunwayNm = 25.0 / 1852.0;
+constexpr double kFeetPerNm = 6076.11549;
+constexpr double kAcrossDeg = 45.0;  // this far off the track reported, a way runs across it
 
 void lf_removeCallsignFile() {
   if (std::filesystem::exists(Callsign2ObjectIdPath)) std::filesystem::remove(Callsign2ObjectIdPath);
@@ -166,6 +168,11 @@ void lf_checkReportedSpeed(TrafficRecord& record, const Act::ReportFix& base) {
   if (contradicted || ahead) point.positionSpeed = shown;
 }
 
+double lf_trackDifference(double a, double b) {
+  const double d = std::fmod(std::abs(a - b), 360.0);
+  return d > 180.0 ? 360.0 - d : d;
+}
+
 // How far a point lies off the line through two others, from its distances to
 // them and theirs: the height of the triangle over that side.
 double lf_offLineNm(double toOne, double toOther, double between) {
@@ -177,10 +184,10 @@ double lf_offLineNm(double toOne, double toOther, double between) {
 // Real surface positions jump tens of metres aside for a report and come back.
 // The engine shows a report half a minute after it came, so the next report
 // tells such a spike before it is reached: a ground point the way out to and
-// back from is far longer than the way past it, at more than taxi speed, is
-// dropped with its position, which no later speed is measured from. The way
-// out may start in the air: a landing's first ground point is judged from the
-// last place it flew over.
+// back from is far longer than the way past it, at more than taxi speed, loses
+// its position, which no later speed is measured from. The way out may start in
+// the air: a landing's first ground point is judged from the last place it flew
+// over.
 void lf_dropSpike(Act& aircraft, const TrackPoint& point, double timestamp) {
   std::deque<TrackPoint>& track = aircraft.track;
   if (point.airborne || track.size() < 2 || aircraft.recentFixCount < 2) return;
@@ -199,14 +206,36 @@ void lf_dropSpike(Act& aircraft, const TrackPoint& point, double timestamp) {
   const double aside = past > 0.0 ? lf_offLineNm(out, back, past) : out;
   const bool offRunway = gf_believedSpeed(before) >= kLiftOffKnots && aside > kOffRunwayNm;
   if (!offRunway && (out + back - past <= kSpikeNm || out + back <= 1.25 * past)) return;
-  track.pop_back();
   if (aircraft.recentFixes[aircraft.recentFixCount - 1].timestamp == spike.timestamp) --aircraft.recentFixCount;
+  // A take-off roll lifts off where its reports start to climb, so the rest of
+  // such a report stands, its time above all: it is put on the way past where
+  // that way is at its time, at the speed the way shows when its own is far
+  // off. The roll gains speed and its reports do not descend; elsewhere the
+  // report goes.
+  const double seconds = timestamp - before.timestamp;
+  const bool rollsToTakeOff = !aircraft.landingRoll && !aircraft.approach &&
+                              gf_believedSpeed(before) >= kLiftOffKnots &&
+                              gf_believedSpeed(point) > gf_believedSpeed(before) &&
+                              spike.verticalSpeed >= 0.0 && point.verticalSpeed >= 0.0;
+  if (!rollsToTakeOff || before.airborne || before.timestamp <= 0.0 || spike.timestamp <= before.timestamp ||
+      seconds <= spike.timestamp - before.timestamp) {
+    track.pop_back();
+    return;
+  }
+  TrackPoint& placed = track.back();
+  const LatLon on = gf_destinationPoint(at(before), gf_bearing(at(before), at(point)),
+                                        past * kFeetPerNm * (spike.timestamp - before.timestamp) / seconds);
+  placed.latitude = on.lat;
+  placed.longitude = on.lon;
+  const double shown = knots(past, seconds);
+  placed.positionSpeed = std::abs(shown - placed.groundSpeed) > kContradictedSpeedKts ? shown : -1.0;
 }
 
 // An aircraft's first report has none before it to tell a spike by, and it
 // starts the track the aircraft is created on. The two after it tell: at more
-// than taxi speed, a first point 60 m off the line they go along is a place it
-// never was, and the aircraft starts from the second.
+// than taxi speed, a first point 60 m off the line they go along, the way from
+// it across the track reported, is a place it never was, and the aircraft
+// starts from the second.
 void lf_dropAsideStart(Act& aircraft, const TrackPoint& point) {
   std::deque<TrackPoint>& track = aircraft.track;
   if (aircraft.state != ACT_NOT_IN_SIM || aircraft.phase != PHASE_NEW || track.size() != 2 || point.airborne)
@@ -220,6 +249,12 @@ void lf_dropAsideStart(Act& aircraft, const TrackPoint& point) {
     return;
   // Measured behind the two points, not between them, real positions lie up to some 40 m off.
   if (lf_offLineNm(out, gf_distanceNm(at(first), at(point)), line) <= kSpikeNm) return;
+  // Which of the first two is out of place: the one whose way to the other runs
+  // across the track both report (a track of 0 tells nothing).
+  const double way = gf_bearing(at(first), at(second)) * kRadiansToDegrees;
+  if (first.track == 0.0 || second.track == 0.0 || lf_trackDifference(way, first.track) < kAcrossDeg ||
+      lf_trackDifference(way, second.track) < kAcrossDeg)
+    return;
   const double dropped = first.timestamp;
   track.pop_front();
   auto& fixes = aircraft.recentFixes;
@@ -232,11 +267,6 @@ void lf_dropAsideStart(Act& aircraft, const TrackPoint& point) {
 bool lf_speedJump(double g0, double g) {
   return (g0 > 5.0 && g >= 10.0 * g0) || (g > 5.0 && g0 >= 10.0 * g) || (g0 <= 5.0 && g >= 80.0) ||
          (g <= 5.0 && g0 >= 80.0);
-}
-
-double lf_trackDifference(double a, double b) {
-  const double d = std::fmod(std::abs(a - b), 360.0);
-  return d > 180.0 ? 360.0 - d : d;
 }
 }  // namespace
 

@@ -31,6 +31,7 @@ TrafficRecord record(std::uint32_t hexid, const std::string& callsign, const std
   r.key.type = type;
   r.key.registration = "X-UNK";
   r.timestamp = t;
+  r.point.timestamp = t;  // as the line parser stamps it
   r.point.latitude = lat;
   r.point.longitude = 4.0;
   r.point.altitude = alt;
@@ -81,14 +82,20 @@ TEST_F(EngineUpdate, FiltersRecordsAndCreatesOnlyWantedAircraft) {
        record(9, "AFR9", "A320", 6010, 56.000926, 0, 104, false), 2},
       {"first seen rolling at 120 kt, 80 m east of where it rolls",
        movedEast(record(10, "AFR10", "A320", 7000, 57.0, 0, 120, false), 0.00132), 1},
-      {"2 s later 123 m on, on its line", record(10, "AFR10", "A320", 7002, 56.9989, 0, 120, false), 2},
-      {"2 s later 123 m further on: the first was out of place, it starts from the second",
+      {"2 s later on its line, abeam, its position not updated",
+       record(10, "AFR10", "A320", 7002, 57.0, 0, 120, false), 2},
+      {"2 s later 245 m on: the first was out of place, it starts from the second",
        record(10, "AFR10", "A320", 7004, 56.9978, 0, 120, false), 2},
       {"flying at 140 kt", record(11, "AFR11", "A320", 8000, 58.0, 300, 140, true), 1},
       {"2 s later on the ground, 80 m east of where it rolls",
        movedEast(record(11, "AFR11", "A320", 8002, 57.9987, 0, 140, false), 0.001356), 2},
       {"2 s later on its line: the first ground point was a spike, judged from where it flew",
        record(11, "AFR11", "A320", 8004, 57.9974, 0, 140, false), 2},
+      {"rolling at 120 kt", record(12, "AFR12", "A320", 9000, 59.0, 0, 120, false), 1},
+      {"2 s later at 130 kt, 80 m east of its runway",
+       movedEast(record(12, "AFR12", "A320", 9002, 58.9988, 0, 130, false), 0.0014), 2},
+      {"2 s later at 140 kt on its runway: the spike of a take-off roll keeps its time, on the runway",
+       record(12, "AFR12", "A320", 9004, 58.9976, 0, 140, false), 3},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.what);
@@ -103,8 +110,11 @@ TEST_F(EngineUpdate, FiltersRecordsAndCreatesOnlyWantedAircraft) {
   EXPECT_EQ(stopped.track.back().groundSpeed, 0.0);
   EXPECT_EQ(stopped.track.back().stationary, 1);
   EXPECT_EQ(stopped.track.back().dueTick, stopped.track.front().dueTick + 1);
-  EXPECT_EQ(gf_findAct(10)->track.front().latitude, 56.9989);
+  EXPECT_EQ(gf_findAct(10)->track.front().latitude, 57.0);
+  EXPECT_EQ(gf_findAct(10)->track.front().longitude, 4.0);
   EXPECT_EQ(gf_findAct(11)->track.back().longitude, 4.0);
+  EXPECT_NEAR(gf_findAct(12)->track[1].longitude, 4.0, 1e-9);
+  EXPECT_NEAR(gf_findAct(12)->track[1].latitude, 58.9988, 1e-6);
   const Act& created = *gf_findAct(1);
   EXPECT_EQ(created.state, ACT_NOT_IN_SIM);
   EXPECT_EQ(created.phase, PHASE_NEW);
