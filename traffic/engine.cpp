@@ -173,6 +173,10 @@ double lf_trackDifference(double a, double b) {
   return d > 180.0 ? 360.0 - d : d;
 }
 
+LatLon at(const TrackPoint& p) {
+  return {p.latitude, p.longitude};
+}
+
 // How far a point lies off the line through two others, from its distances to
 // them and theirs: the height of the triangle over that side.
 double lf_offLineNm(double toOne, double toOther, double between) {
@@ -194,7 +198,6 @@ void lf_dropSpike(Act& aircraft, const TrackPoint& point, double timestamp) {
   const TrackPoint& spike = track.back();
   const TrackPoint& before = track[track.size() - 2];
   if (spike.airborne || spike.stationary) return;
-  const auto at = [](const TrackPoint& p) { return LatLon{p.latitude, p.longitude}; };
   const double past = gf_distanceNm(at(before), at(point));
   const double out = gf_distanceNm(at(before), at(spike)), back = gf_distanceNm(at(spike), at(point));
   const auto knots = [](double nm, double seconds) { return nm * 3600.0 / std::max(seconds, 1.0); };
@@ -243,7 +246,6 @@ void lf_dropAsideStart(Act& aircraft, const TrackPoint& point) {
   const TrackPoint& first = track[0];
   const TrackPoint& second = track[1];
   if (first.airborne || second.airborne) return;
-  const auto at = [](const TrackPoint& p) { return LatLon{p.latitude, p.longitude}; };
   const double out = gf_distanceNm(at(first), at(second)), line = gf_distanceNm(at(second), at(point));
   if (line < kSmallStepNm || out * 3600.0 <= kTaxiKnots * std::max(second.timestamp - first.timestamp, 1.0))
     return;
